@@ -1,0 +1,91 @@
+// Windows system error codes and HRESULTs that the agent and its platform layer report.
+#pragma once
+
+#include "platform/windef.h"
+
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_FORMAT 11L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_NOT_READY 21L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SAME_DEVICE 17L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BUSY 170L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_MORE_DATA 234L
+#define ERROR_WAIT_NO_CHILDREN 128L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_DIRECTORY 267L
+#define ERROR_NOT_OWNER 288L
+#define ERROR_PARTIAL_COPY 299L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_ARITHMETIC_OVERFLOW 534L
+#define ERROR_IO_PENDING 997L
+#define ERROR_NOACCESS 998L
+#define ERROR_BADDB 1009L
+#define ERROR_BADKEY 1010L
+#define ERROR_CANTOPEN 1011L
+#define ERROR_CANTREAD 1012L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_REGISTRY_CORRUPT 1015L
+#define ERROR_REGISTRY_IO_FAILED 1016L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+#define ERROR_SERVICE_DOES_NOT_EXIST 1060L
+#define ERROR_SERVICE_NOT_ACTIVE 1062L
+#define ERROR_NOT_FOUND 1168L
+#define ERROR_INVALID_FLAGS 1004L
+#define ERROR_TIMEOUT 1460L
+
+#define S_OK (static_cast<HRESULT>(0L))
+#define S_FALSE (static_cast<HRESULT>(1L))
+#define E_NOTIMPL (static_cast<HRESULT>(0x80004001L))
+#define E_NOINTERFACE (static_cast<HRESULT>(0x80004002L))
+#define E_POINTER (static_cast<HRESULT>(0x80004003L))
+#define E_ABORT (static_cast<HRESULT>(0x80004004L))
+#define E_FAIL (static_cast<HRESULT>(0x80004005L))
+#define E_UNEXPECTED (static_cast<HRESULT>(0x8000FFFFL))
+#define E_ACCESSDENIED (static_cast<HRESULT>(0x80070005L))
+#define E_HANDLE (static_cast<HRESULT>(0x80070006L))
+#define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
+#define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
+
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+#define FACILITY_WIN32 7
+#define HRESULT_FROM_WIN32(x)                                                 \
+    (static_cast<HRESULT>(x) <= 0                                             \
+         ? static_cast<HRESULT>(x)                                            \
+         : static_cast<HRESULT>((static_cast<DWORD>(x) & 0x0000FFFFu) |       \
+                                (static_cast<DWORD>(FACILITY_WIN32) << 16) | \
+                                0x80000000u))

@@ -1,0 +1,101 @@
+// Threads: suspended start, exit codes, waits, affinity and the refusal to kill a running thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/windows.h"
+
+namespace {
+
+DWORD ReturnParameter(LPVOID parameter) {
+    return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(parameter));
+}
+
+DWORD WaitOnEvent(LPVOID parameter) {
+    WaitForSingleObject(static_cast<HANDLE>(parameter), INFINITE);
+    return 7;
+}
+
+DWORD ReportId(LPVOID parameter) {
+    *static_cast<DWORD*>(parameter) = GetCurrentThreadId();
+    return 0;
+}
+
+TEST(Thread, RunsAndReportsItsExitCode) {
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, ReturnParameter, reinterpret_cast<LPVOID>(42), 0, &id);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 42u);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "an ended thread stays signalled";
+    EXPECT_TRUE(CloseHandle(thread));
+}
+
+TEST(Thread, SuspendedThreadWaitsForResume) {
+    DWORD reported = 0;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 64 * 1024, ReportId, &reported, CREATE_SUSPENDED, &id);
+    ASSERT_NE(thread, nullptr);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_EQ(WaitForSingleObject(thread, 20), WAIT_TIMEOUT);
+    EXPECT_EQ(reported, 0u);
+    EXPECT_EQ(ResumeThread(thread), 1u);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(reported, id) << "CreateThread reports the identifier the thread sees";
+    EXPECT_EQ(ResumeThread(thread), 0u);
+    CloseHandle(thread);
+}
+
+TEST(Thread, RunningThreadCannotBeTerminated) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+    DWORD abandoned_before = CxAbandonedThreadCount();
+    EXPECT_FALSE(TerminateThread(thread, 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(CxAbandonedThreadCount(), abandoned_before + 1);
+    EXPECT_FALSE(TerminateThread(thread, 1));
+    EXPECT_EQ(CxAbandonedThreadCount(), abandoned_before + 1) << "counted once";
+    SetEvent(event);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(code, 7u) << "the thread ended by itself";
+    CloseHandle(thread);
+    CloseHandle(event);
+}
+
+TEST(Thread, SuspendedThreadIsTerminatedForReal) {
+    DWORD reported = 0;
+    HANDLE thread = CreateThread(nullptr, 0, ReportId, &reported, CREATE_SUSPENDED, nullptr);
+    EXPECT_TRUE(TerminateThread(thread, 99));
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(code, 99u);
+    EXPECT_EQ(reported, 0u) << "the routine never ran";
+    CloseHandle(thread);
+}
+
+TEST(Thread, PriorityAndAffinityAreAccepted) {
+    HANDLE thread = CreateThread(nullptr, 0, ReturnParameter, nullptr, CREATE_SUSPENDED, nullptr);
+    EXPECT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL));
+    EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_BELOW_NORMAL);
+    EXPECT_NE(SetThreadAffinityMask(thread, 1), 0u);
+    EXPECT_EQ(SetThreadAffinityMask(thread, 0), 0u) << "an empty mask is refused";
+    ResumeThread(thread);
+    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL));
+}
+
+TEST(Thread, NullRoutineIsRefused) {
+    EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace
