@@ -14,6 +14,18 @@ DWORD WaitForEvent(LPVOID parameter) {
     return 3;
 }
 
+struct StopAndDone {
+    CEvent stop{FALSE, TRUE};
+    std::atomic<bool> done{false};
+};
+
+DWORD WaitThenReport(LPVOID parameter) {
+    auto* state = static_cast<StopAndDone*>(parameter);
+    state->stop.Wait(INFINITE);
+    state->done = true;
+    return 0;
+}
+
 DWORD Increment(LPVOID parameter) {
     ++*static_cast<std::atomic<int>*>(parameter);
     return 0;
@@ -75,16 +87,18 @@ TEST(CThreadRun, OwnerStopsThreadInStages) {
 }
 
 TEST(CThreadRun, TerminateReportsAThreadThatCannotBeStopped) {
-    CEvent stop(FALSE, TRUE);
+    StopAndDone state;
     {
         CThread thread;
-        ASSERT_TRUE(thread.Start(WaitForEvent, &stop));
+        ASSERT_TRUE(thread.Start(WaitThenReport, &state));
         DWORD before = CxAbandonedThreadCount();
         EXPECT_FALSE(thread.Terminate(0));
         EXPECT_EQ(thread.m_hThread, nullptr) << "the handle is closed all the same";
         EXPECT_EQ(CxAbandonedThreadCount(), before + 1);
     }
-    stop.Set();  // let the abandoned thread end before the event goes away
+    state.stop.Set();  // let the abandoned thread end before its state goes away
+    for (int i = 0; i < 5000 && !state.done; ++i) Sleep(1);
+    ASSERT_TRUE(state.done.load());
     CThread ended;
     std::atomic<int> counter{0};
     ASSERT_TRUE(ended.Start(Increment, &counter));
