@@ -66,7 +66,8 @@ bool Parse(const char* p, UINT* ids, size_t count) {
 BOOL StringToOid(const char* text, AsnObjectIdentifier* oid) {
     if (oid == nullptr) return FALSE;
     if (text == nullptr || *text == '\0') return FALSE;
-    while (IsBlank(*text)) ++text;
+    while (IsBlank(*text))
+        ++text;
     size_t count = CountComponents(text);
     if (count < 2) return FALSE;
     SnmpUtilOidFree(oid);
@@ -102,11 +103,25 @@ const char* OidToString(const AsnObjectIdentifier* oid, UINT count) {
 
 const char* ErrorStatusText(LONG status) {
     static const char* const kNames[] = {
-        "no error",           "too big",          "no such name",   "bad value",
-        "value is read-only", "generic error",    "no access",      "wrong type",
-        "wrong length",       "wrong encoding",   "wrong value",    "no creation",
-        "inconsistent value", "resource unavailable", "commit failed", "undo failed",
-        "authorization error", "not writeable",   "inconsistent name",
+        "no error",
+        "too big",
+        "no such name",
+        "bad value",
+        "value is read-only",
+        "generic error",
+        "no access",
+        "wrong type",
+        "wrong length",
+        "wrong encoding",
+        "wrong value",
+        "no creation",
+        "inconsistent value",
+        "resource unavailable",
+        "commit failed",
+        "undo failed",
+        "authorization error",
+        "not writeable",
+        "inconsistent name",
     };
     if (status < 0 || static_cast<size_t>(status) >= sizeof(kNames) / sizeof(kNames[0])) {
         return "unknown";

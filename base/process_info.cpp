@@ -3,8 +3,7 @@
 
 BOOL IsWow64() { return FALSE; }
 
-BOOL GetProcessName(DWORD process_id, char* name, DWORD name_size, char* path,
-                    DWORD path_size) {
+BOOL GetProcessName(DWORD process_id, char* name, DWORD name_size, char* path, DWORD path_size) {
     bool want_name = name != nullptr && name_size > 0;
     bool want_path = path != nullptr && path_size > 0;
     if (want_name) name[0] = '\0';

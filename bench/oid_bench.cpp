@@ -19,7 +19,8 @@ void BM_OidCmp(benchmark::State& state) {
     AsnObjectIdentifier first{}, second{};
     StringToOid("1.3.6.1.4.1.7391.2.10.2.10.5.1.3.1234", &first);
     StringToOid("1.3.6.1.4.1.7391.2.10.2.10.5.1.3.1235", &second);
-    for (auto _ : state) benchmark::DoNotOptimize(SnmpUtilOidCmp(&first, &second));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SnmpUtilOidCmp(&first, &second));
     SnmpUtilOidFree(&first);
     SnmpUtilOidFree(&second);
 }

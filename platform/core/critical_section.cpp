@@ -24,9 +24,7 @@ BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
     return TRUE;
 }
 
-void DeleteCriticalSection(LPCRITICAL_SECTION section) {
-    MutexOf(section).~recursive_mutex();
-}
+void DeleteCriticalSection(LPCRITICAL_SECTION section) { MutexOf(section).~recursive_mutex(); }
 
 void EnterCriticalSection(LPCRITICAL_SECTION section) { MutexOf(section).lock(); }
 

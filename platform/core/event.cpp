@@ -12,7 +12,7 @@ namespace cx::platform {
 namespace {
 
 class EventObject : public KernelObject {
-public:
+  public:
     EventObject(bool manual_reset, bool initial_state)
         : manual_reset_(manual_reset), signalled_(initial_state) {}
 
@@ -41,7 +41,7 @@ public:
         return WAIT_OBJECT_0;
     }
 
-private:
+  private:
     std::mutex lock_;
     std::condition_variable changed_;
     const bool manual_reset_;

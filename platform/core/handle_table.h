@@ -19,7 +19,7 @@ using Clock = std::chrono::steady_clock;
 std::optional<Clock::time_point> DeadlineAfter(DWORD real_ms);
 
 class KernelObject {
-public:
+  public:
     virtual ~KernelObject() = default;
     // Waits until the object is signalled or the deadline passes (nullopt: no deadline).
     // Returns WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_ABANDONED or WAIT_FAILED (last error set).

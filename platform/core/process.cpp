@@ -15,6 +15,5 @@ HANDLE OpenProcess(DWORD, BOOL, DWORD process_id) {
         SetLastError(ERROR_INVALID_PARAMETER);  // what Windows says for an unknown process
         return nullptr;
     }
-    return cx::platform::InsertHandle(
-        std::make_shared<cx::platform::ProcessObject>(process_id));
+    return cx::platform::InsertHandle(std::make_shared<cx::platform::ProcessObject>(process_id));
 }

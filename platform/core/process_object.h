@@ -6,11 +6,11 @@
 namespace cx::platform {
 
 class ProcessObject : public KernelObject {
-public:
+  public:
     explicit ProcessObject(DWORD id) : id_(id) {}
     DWORD Id() const { return id_; }
 
-private:
+  private:
     DWORD id_;
 };
 

@@ -24,7 +24,7 @@ std::atomic<DWORD> g_abandoned{0};
 HANDLE const kCurrentThread = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-2));
 
 class ThreadObject : public KernelObject {
-public:
+  public:
     ThreadObject(LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD suspend_count)
         : start_(start), parameter_(parameter), suspend_count_(suspend_count) {}
 
@@ -142,7 +142,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void Run() {
         {
             std::unique_lock guard(lock_);

@@ -103,7 +103,8 @@ void Sleep(DWORD milliseconds) {
     }
     if (milliseconds == INFINITE) {
         // Nothing wakes an infinite Sleep on Windows either; sleep in long steps.
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(24));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(CxScaleWait(milliseconds)));
 }

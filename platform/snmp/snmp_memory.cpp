@@ -26,8 +26,7 @@ LPVOID SnmpUtilMemReAlloc(LPVOID memory, UINT bytes) {
     if (memory == nullptr) return SnmpUtilMemAlloc(bytes);
     BlockHeader* old_header = HeaderOf(memory);
     std::size_t old_size = old_header->size;
-    auto* header =
-        static_cast<BlockHeader*>(std::realloc(old_header, sizeof(BlockHeader) + bytes));
+    auto* header = static_cast<BlockHeader*>(std::realloc(old_header, sizeof(BlockHeader) + bytes));
     if (header == nullptr) return nullptr;
     if (bytes > old_size) {
         std::memset(reinterpret_cast<BYTE*>(header + 1) + old_size, 0, bytes - old_size);

@@ -31,8 +31,8 @@ SNMPAPI SnmpUtilOidAppend(AsnObjectIdentifier* destination, const AsnObjectIdent
     }
     if (source->idLength == 0) return SNMPAPI_NOERROR;
     if (source->ids == nullptr ||
-        source->idLength > std::numeric_limits<UINT>::max() / sizeof(UINT) -
-                               destination->idLength) {
+        source->idLength >
+            std::numeric_limits<UINT>::max() / sizeof(UINT) - destination->idLength) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return SNMPAPI_ERROR;
     }

@@ -117,7 +117,8 @@ SNMPAPI SnmpUtilVarBindListCpy(SnmpVarBindList* destination, const SnmpVarBindLi
     }
     for (UINT i = 0; i < source->len; ++i) {
         if (!SnmpUtilVarBindCpy(&list[i], &source->list[i])) {
-            for (UINT j = 0; j < i; ++j) SnmpUtilVarBindFree(&list[j]);
+            for (UINT j = 0; j < i; ++j)
+                SnmpUtilVarBindFree(&list[j]);
             SnmpUtilMemFree(list);
             return SNMPAPI_ERROR;
         }

@@ -45,7 +45,8 @@ TEST(LockedListConcurrency, AppendGetAtAndRemoveAllFromManyThreads) {
     std::vector<std::thread> writers;
     for (int w = 0; w < 3; ++w) {
         writers.emplace_back([&, w] {
-            for (int i = 0; i < 2000; ++i) list.Append(new Tracked(w * 10000 + i, &live));
+            for (int i = 0; i < 2000; ++i)
+                list.Append(new Tracked(w * 10000 + i, &live));
         });
     }
     std::thread reader([&] {
@@ -54,7 +55,8 @@ TEST(LockedListConcurrency, AppendGetAtAndRemoveAllFromManyThreads) {
             if (count > 0) (void)list.GetAt(count - 1);
         }
     });
-    for (auto& writer : writers) writer.join();
+    for (auto& writer : writers)
+        writer.join();
     EXPECT_EQ(list.Count(), 6000);
     std::thread clearer([&] { list.RemoveAll(); });
     clearer.join();

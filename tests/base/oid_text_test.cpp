@@ -41,8 +41,8 @@ TEST(StringToOid, ParsesTheTextForms) {
 }
 
 TEST(StringToOid, RefusesAndLeavesTheOidEmpty) {
-    for (const char* text : {"", "   ", "7", ".7", "1.3.", "1..3", "1.x.3", "1.-3", "1.3.\xC3",
-                             "a.b", ".", "..1.3"}) {
+    for (const char* text :
+         {"", "   ", "7", ".7", "1.3.", "1..3", "1.x.3", "1.-3", "1.3.\xC3", "a.b", ".", "..1.3"}) {
         AsnObjectIdentifier oid{};
         ASSERT_TRUE(StringToOid("1.2.3", &oid));
         BOOL result = StringToOid(text, &oid);
@@ -68,7 +68,8 @@ TEST(StringToOid, FailedParseFreesTheOldOid) {
 
 TEST(StringToOid, HostileTextStaysInBounds) {
     std::string many;
-    for (int i = 0; i < 5000; ++i) many += ".1";
+    for (int i = 0; i < 5000; ++i)
+        many += ".1";
     AsnObjectIdentifier oid{};
     ASSERT_TRUE(StringToOid(many.c_str(), &oid));
     EXPECT_EQ(oid.idLength, 5000u);
@@ -93,7 +94,8 @@ TEST(OidToString, PrintsDottedDecimal) {
     EXPECT_STREQ(OidToString(nullptr, 0), "");
 
     std::string many;
-    for (int i = 0; i < 400; ++i) many += ".2147483647";
+    for (int i = 0; i < 400; ++i)
+        many += ".2147483647";
     ASSERT_TRUE(StringToOid(many.c_str(), &oid));
     std::string text = OidToString(&oid, 0);
     EXPECT_LE(text.size(), 128u * 12u);

@@ -97,7 +97,8 @@ TEST(CThreadRun, TerminateReportsAThreadThatCannotBeStopped) {
         EXPECT_EQ(CxAbandonedThreadCount(), before + 1);
     }
     state.stop.Set();  // let the abandoned thread end before its state goes away
-    for (int i = 0; i < 5000 && !state.done; ++i) Sleep(1);
+    for (int i = 0; i < 5000 && !state.done; ++i)
+        Sleep(1);
     ASSERT_TRUE(state.done.load());
     CThread ended;
     std::atomic<int> counter{0};

@@ -30,8 +30,8 @@ TEST(ModuleFileName, FindsTheModuleOfAnAddress) {
 }
 
 TEST(ProcessNames, OwnProcessAndUnknownProcess) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
-                                 GetCurrentProcessId());
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
     ASSERT_NE(process, nullptr);
     char name[MAX_PATH];
     char path[MAX_PATH];

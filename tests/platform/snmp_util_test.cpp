@@ -72,12 +72,14 @@ TEST(OidCopies, CopyAppendAndFree) {
 TEST(Memory, AllocIsZeroedAndReAllocZeroesTheGrowth) {
     auto* bytes = static_cast<BYTE*>(SnmpUtilMemAlloc(8));
     ASSERT_NE(bytes, nullptr);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(bytes[i], 0);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(bytes[i], 0);
     std::memset(bytes, 0xAB, 8);
     bytes = static_cast<BYTE*>(SnmpUtilMemReAlloc(bytes, 64));
     ASSERT_NE(bytes, nullptr);
     EXPECT_EQ(bytes[7], 0xAB);
-    for (int i = 8; i < 64; ++i) EXPECT_EQ(bytes[i], 0) << i;
+    for (int i = 8; i < 64; ++i)
+        EXPECT_EQ(bytes[i], 0) << i;
     SnmpUtilMemFree(bytes);
     SnmpUtilMemFree(nullptr);
 }

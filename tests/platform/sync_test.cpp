@@ -56,7 +56,8 @@ TEST(Event, AutoResetReleasesExactlyOneWaiter) {
         SetEvent(event);
         ASSERT_TRUE(Eventually([&] { return released.load() == expected; }));
     }
-    for (auto& waiter : waiters) waiter.join();
+    for (auto& waiter : waiters)
+        waiter.join();
     EXPECT_EQ(released.load(), 4);
     CloseHandle(event);
 }
@@ -71,7 +72,8 @@ TEST(Event, ManualResetReleasesAllWaiters) {
         });
     }
     SetEvent(event);
-    for (auto& waiter : waiters) waiter.join();
+    for (auto& waiter : waiters)
+        waiter.join();
     EXPECT_EQ(released.load(), 4);
     CloseHandle(event);
 }
@@ -132,10 +134,12 @@ TEST(Interlocked, CountsAcrossThreads) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
-            for (int i = 0; i < 10000; ++i) InterlockedIncrement(&counter);
+            for (int i = 0; i < 10000; ++i)
+                InterlockedIncrement(&counter);
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     EXPECT_EQ(counter, 40000);
     EXPECT_EQ(InterlockedDecrement(&counter), 39999);
     EXPECT_EQ(InterlockedExchange(&counter, 5), 39999);
@@ -154,7 +158,7 @@ TEST(LastError, IsPerThread) {
 }
 
 class TimeScale : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         unsetenv("CX_TIME_SCALE");
         CxResetTimeScale();

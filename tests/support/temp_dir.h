@@ -6,7 +6,7 @@
 namespace cx::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     // Path() + "/" + name.
     std::string File(const std::string& name) const;
 
-private:
+  private:
     std::string path_;
 };
 

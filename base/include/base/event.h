@@ -4,7 +4,7 @@
 #include "platform/windows.h"
 
 class CEvent {
-public:
+  public:
     CEvent(BOOL initial_state, BOOL manual_reset, const char* name = nullptr,
            LPSECURITY_ATTRIBUTES security = nullptr);
     ~CEvent();

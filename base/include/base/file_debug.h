@@ -5,7 +5,7 @@
 #include "platform/windef.h"
 
 class CFileDebug {
-public:
+  public:
     CFileDebug();
     ~CFileDebug();
     CFileDebug(const CFileDebug&) = delete;
@@ -23,7 +23,7 @@ extern CFileDebug g_FileDebug;
 extern volatile DWORD* const g_pFileDebugActive;
 
 // Tests the active flag first, so that a disabled trace evaluates none of the arguments.
-#define CX_TRACE(level, ...)                                                  \
-    do {                                                                      \
-        if (*g_pFileDebugActive) g_FileDebug.Trace((level), __VA_ARGS__);     \
+#define CX_TRACE(level, ...)                                              \
+    do {                                                                  \
+        if (*g_pFileDebugActive) g_FileDebug.Trace((level), __VA_ARGS__); \
     } while (0)

@@ -6,7 +6,7 @@
 
 template <class T>
 class LockedList {
-public:
+  public:
     explicit LockedList(BOOL with_lock) {
         if (with_lock) {
             m_pLock = new CRITICAL_SECTION;
@@ -42,7 +42,8 @@ public:
         Guard guard(m_pLock);
         if (index < 0) return nullptr;
         Node* node = m_pFirst;
-        for (int i = 0; node != nullptr && i < index; ++i) node = node->next;
+        for (int i = 0; node != nullptr && i < index; ++i)
+            node = node->next;
         return node != nullptr ? node->item : nullptr;
     }
 
@@ -64,7 +65,7 @@ public:
         m_nCount = 0;
     }
 
-private:
+  private:
     struct Node {
         Node* prev;
         T* item;
@@ -72,7 +73,7 @@ private:
     };
 
     class Guard {
-    public:
+      public:
         explicit Guard(LPCRITICAL_SECTION lock) : lock_(lock) {
             if (lock_ != nullptr) EnterCriticalSection(lock_);
         }
@@ -82,7 +83,7 @@ private:
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
 
-    private:
+      private:
         LPCRITICAL_SECTION lock_;
     };
 

@@ -9,7 +9,7 @@
 #include "platform/windows.h"
 
 class CThread {
-public:
+  public:
     CThread() = default;
     ~CThread();
     CThread(const CThread&) = delete;

@@ -26,8 +26,7 @@ using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID parameter);
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size,
-                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                    LPDWORD thread_id);
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD thread_id);
 // Returns the previous suspend count, or 0xFFFFFFFF on failure.
 DWORD ResumeThread(HANDLE thread);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exit_code);

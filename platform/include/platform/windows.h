@@ -1,11 +1,11 @@
 // The Windows API surface of the platform layer, in one include.
 #pragma once
 
-#include "platform/windef.h"
-#include "platform/winerror.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/module.h"
 #include "platform/synch.h"
 #include "platform/threads.h"
 #include "platform/timing.h"
+#include "platform/windef.h"
+#include "platform/winerror.h"

@@ -45,13 +45,13 @@ using LSTATUS = LONG;
 #define KEY_ALL_ACCESS 0xF003Fu
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR sub_key, DWORD options, REGSAM access, PHKEY result);
-LSTATUS RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name,
-                        DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES attributes,
-                        PHKEY result, LPDWORD disposition);
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type,
-                         LPBYTE data, LPDWORD data_size);
-LSTATUS RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type,
-                       const BYTE* data, DWORD data_size);
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
+                        REGSAM access, LPSECURITY_ATTRIBUTES attributes, PHKEY result,
+                        LPDWORD disposition);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD data_size);
+LSTATUS RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD data_size);
 LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR value_name, LPDWORD value_name_size,
                       LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_size);
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_size, LPDWORD reserved,
