@@ -1,5 +1,6 @@
 // The registry, as the agent uses it. On Linux the store is a SQLite database shared by every
-// process of the system (docs/PLATFORM.md). Results are Windows system error codes.
+// process of the system (docs/platform/registry.md). Results are Windows system error codes;
+// the Reg* calls leave the thread's last error alone.
 #pragma once
 
 #include "platform/windef.h"
@@ -28,6 +29,8 @@ using LSTATUS = LONG;
 
 #define REG_OPTION_NON_VOLATILE 0x00000000u
 #define REG_OPTION_VOLATILE 0x00000001u
+#define REG_OPTION_BACKUP_RESTORE 0x00000004u  // accepted and ignored
+#define REG_OPTION_OPEN_LINK 0x00000008u       // accepted and ignored: the store has no links
 #define REG_CREATED_NEW_KEY 0x00000001u
 #define REG_OPENED_EXISTING_KEY 0x00000002u
 

@@ -1,0 +1,189 @@
+// The store under faults: damaged files, a store the process may not write, a writer killed
+// mid-write, and several processes and threads writing at once.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "child_process.h"
+#include "registry_fixture.h"
+
+namespace cx::test {
+namespace {
+
+using StoreFaults = RegistryTest;
+using StoreConcurrency = RegistryTest;
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+int CountValues(HKEY key) {
+    int count = 0;
+    char name[64];
+    for (DWORD index = 0;; ++index) {
+        DWORD size = sizeof(name);
+        LONG status = RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) return status == ERROR_NO_MORE_ITEMS ? count : -1;
+        ++count;
+    }
+}
+
+TEST_F(StoreFaults, AFileThatIsNoStoreFailsEveryCall) {
+    std::string random_bytes(8192, '\0');
+    std::mt19937 generator(7);
+    for (char& c : random_bytes)
+        c = static_cast<char>(generator());
+    std::string foreign = dir_.File("foreign.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t (x); INSERT INTO t VALUES (1);", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    struct Case {
+        std::string name;
+        std::string path;
+    } cases[] = {{"text", dir_.File("text.db")},
+                 {"random", dir_.File("random.db")},
+                 {"foreign SQLite database", foreign}};
+    WriteFile(cases[0].path, std::string(2000, 'x') + "\nnot a registry\n");
+    WriteFile(cases[1].path, random_bytes);
+    for (const Case& c : cases) {
+        CxRegistrySetPath(c.path.c_str());
+        HKEY key = nullptr;
+        EXPECT_EQ(Open("SOFTWARE", &key), ERROR_BADDB) << c.name;
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\X", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_BADDB)
+            << c.name;
+        EXPECT_EQ(SetDword(HKEY_LOCAL_MACHINE, "v", 1), ERROR_BADDB) << c.name;
+        char name[16];
+        DWORD size = sizeof(name);
+        EXPECT_EQ(
+            RegEnumKeyExA(HKEY_LOCAL_MACHINE, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+            ERROR_BADDB)
+            << c.name;
+    }
+    std::ifstream kept(foreign, std::ios::binary);
+    std::string head(16, '\0');
+    kept.read(head.data(), 16);
+    EXPECT_EQ(head, std::string("SQLite format 3\0", 16)) << "another database is never written";
+}
+
+TEST_F(StoreFaults, AStoreThatCannotBeWrittenStillReads) {
+    HKEY key = Create("SOFTWARE\\Probe");
+    ASSERT_EQ(SetDword(key, "v", 7), ERROR_SUCCESS);
+    RegCloseKey(Create("SOFTWARE\\Probe\\Leaf"));
+    RegCloseKey(key);
+    // Readable by all, writable by its owner only; as root the child runs as nobody.
+    chmod(dir_.Path().c_str(), 0755);
+    if (geteuid() != 0) {
+        chmod(dir_.Path().c_str(), 0555);
+        chmod(store_.c_str(), 0444);
+    }
+    ChildProcess child({REGISTRY_CHILD_PATH, "probe", store_}, /*as_nobody=*/true);
+    ASSERT_TRUE(child.Started());
+    std::string line;
+    bool read = child.ReadLine(&line, 60000);
+    int status = child.Wait(60000);
+    chmod(dir_.Path().c_str(), 0700);
+    if (status == 127) GTEST_SKIP() << "the helper cannot be run as another user here";
+    ASSERT_TRUE(read);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(line,
+              "open=0 query=0:7 set=5 create=5 deletevalue=5 deletekey=5 deletetree=5 import=5");
+}
+
+TEST_F(StoreFaults, AWriterKilledMidWriteLosesNothingCommitted) {
+    ChildProcess child({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Crash", "v", "1000000"});
+    ASSERT_TRUE(child.Started());
+    std::string line;
+    int last = -1;
+    while (last < 300 && child.ReadLine(&line, 60000))
+        last = std::stoi(line);
+    ASSERT_GE(last, 300) << "the writer did not get going";
+    child.Kill();
+    while (child.ReadLine(&line, 10000)) {
+        if (!line.empty()) last = std::stoi(line);  // committed before the kill
+    }
+    EXPECT_EQ(child.Wait(10000), 128 + SIGKILL);
+
+    CxRegistrySetPath(store_.c_str());
+    HKEY key = nullptr;
+    ASSERT_EQ(Open("SOFTWARE\\Crash", &key), ERROR_SUCCESS);
+    int missing = 0;
+    for (int i = 0; i <= last; ++i) {
+        DWORD value = 0, size = sizeof(value);
+        if (RegQueryValueExA(key, ("v" + std::to_string(i)).c_str(), nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+            value != static_cast<DWORD>(i))
+            ++missing;
+    }
+    EXPECT_EQ(missing, 0) << "of " << last + 1 << " committed values";
+    EXPECT_EQ(SetDword(key, "after", 1), ERROR_SUCCESS) << "the store takes writes again";
+    RegCloseKey(key);
+}
+
+TEST_F(StoreConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
+    ChildProcess first({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Both", "a", "1000"});
+    ChildProcess second({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Both", "b", "1000"});
+    std::string line;
+    while (first.ReadLine(&line, 120000)) {
+    }
+    while (second.ReadLine(&line, 120000)) {
+    }
+    ASSERT_EQ(first.Wait(120000), 0);
+    ASSERT_EQ(second.Wait(120000), 0);
+    HKEY key = nullptr;
+    ASSERT_EQ(Open("SOFTWARE\\Both", &key, KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(CountValues(key), 2000);
+    RegCloseKey(key);
+}
+
+TEST_F(StoreConcurrency, ThreadsOfOneProcessShareTheStore) {
+    constexpr int kThreads = 4;
+    constexpr int kWrites = 100;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(kThreads * 2, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            std::string path = "SOFTWARE\\Threads\\T" + std::to_string(t);
+            for (int i = 0; i < kWrites; ++i) {
+                HKEY key = nullptr;
+                if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
+                                    REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                    nullptr) != ERROR_SUCCESS ||
+                    SetDword(key, ("n" + std::to_string(i)).c_str(), 1) != ERROR_SUCCESS)
+                    ++failures[t];
+                RegCloseKey(key);
+            }
+        });
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < kWrites; ++i) {
+                HKEY key = nullptr;
+                LONG status =
+                    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Threads", 0, KEY_READ, &key);
+                if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+                    ++failures[kThreads + t];
+                RegCloseKey(key);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, std::vector<int>(kThreads * 2, 0));
+    for (int t = 0; t < kThreads; ++t) {
+        HKEY key = nullptr;
+        ASSERT_EQ(Open(("SOFTWARE\\Threads\\T" + std::to_string(t)).c_str(), &key, KEY_READ),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(CountValues(key), kWrites);
+        RegCloseKey(key);
+    }
+}
+
+}  // namespace
+}  // namespace cx::test
