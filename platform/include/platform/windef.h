@@ -42,6 +42,7 @@ using PBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using LPWORD = WORD*;
+using PUINT = UINT*;
 using LPLONG = LONG*;
 using PLONG = LONG*;
 using LPBOOL = BOOL*;

@@ -1,0 +1,332 @@
+// The MIB tree without callbacks: registration, GET and GETNEXT order, SET on stored values.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_agent.h"
+
+namespace {
+
+using cx::test::OctetsOf;
+using cx::test::RequestBinding;
+using cx::test::TestAgent;
+
+constexpr const char* kRoot = "1.3.6.1.4.1.7391.2.10.2.10";
+
+std::string Under(const std::string& suffix) { return std::string(kRoot) + suffix; }
+
+// Three scalars and a small table of two rows.
+void Populate(TestAgent& agent) {
+    agent.AddConstMibEntry(Under(".1.1.0").c_str(), "avkCxAgentId", "agent", ASN_OCTETSTRING, 0);
+    agent.AddConstMibEntry(Under(".2.1.0").c_str(), "avkCxLastDate", 1161404912, ASN_INTEGER, 0);
+    agent.AddConstMibEntry(Under(".2.3.0").c_str(), "avkCxScanState", 3, ASN_INTEGER, 2);
+    for (LONG row = 1; row <= 2; ++row) {
+        agent.AddConstTableEntry(Under(".3.1.1.1.0").c_str(), "avkCxCompDefNo", row, ASN_INTEGER,
+                                 row);
+        agent.AddConstTableEntry(Under(".3.1.1.3.0").c_str(), "avkCxCompDefName",
+                                 row == 1 ? "Cabinet" : "Board", ASN_OCTETSTRING, row);
+    }
+}
+
+TEST(MibTreeGet, ExactOidGivesValueAndName) {
+    TestAgent agent;
+    Populate(agent);
+    RequestBinding request(Under(".2.1.0").c_str());
+    AsnInteger32 status = -1;
+    std::string name;
+    EXPECT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, &status, &name));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(name, "avkCxLastDate");
+    EXPECT_EQ(request.binding.value.asnType, ASN_INTEGER);
+    EXPECT_EQ(request.binding.value.asnValue.number, 1161404912);
+    EXPECT_EQ(request.Oid(), Under(".2.1.0"));
+}
+
+TEST(MibTreeGet, UnknownOidLeavesTheBindingAlone) {
+    TestAgent agent;
+    Populate(agent);
+    for (const std::string& oid :
+         {Under(".2.1"), Under(".2.1.0.0"), Under(".2.2.0"), std::string("1.3")}) {
+        RequestBinding request(oid.c_str());
+        AsnInteger32 status = -1;
+        std::string name = "untouched";
+        EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, &status, &name)) << oid;
+        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME) << oid;
+        EXPECT_EQ(name, "untouched");
+        EXPECT_EQ(request.Oid(), oid);
+        EXPECT_EQ(request.binding.value.asnType, ASN_NULL);
+    }
+}
+
+TEST(MibTreeGet, OtherRequestTypesFindNothing) {
+    TestAgent agent;
+    Populate(agent);
+    for (BYTE type :
+         {BYTE{SNMP_PDU_RESPONSE}, BYTE{SNMP_PDU_SET}, BYTE{SNMP_PDU_GETBULK}, BYTE{0}}) {
+        RequestBinding request(Under(".2.1.0").c_str());
+        AsnInteger32 status = -1;
+        EXPECT_FALSE(agent.MibGetVarbind(&request.binding, type, &status, nullptr));
+        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    }
+}
+
+TEST(MibTreeGetNext, AnswersTheNextGreaterEntry) {
+    TestAgent agent;
+    Populate(agent);
+    struct Case {
+        std::string from;
+        std::string next;
+    } cases[] = {
+        {"1.3", Under(".1.1.0")},                               // before the first entry
+        {kRoot, Under(".1.1.0")},                               // the region root itself
+        {Under(".1.1.0"), Under(".2.1.0")},                     // an entry: the one after it
+        {Under(".1.1.0.5"), Under(".2.1.0")},                   // below an entry
+        {Under(".2"), Under(".2.1.0")},                         // between two entries
+        {Under(".2.2.0"), Under(".2.3.0")},                     // a missing scalar
+        {Under(".2.3.0"), Under(".3.1.1.1.1")},                 // into the table
+        {Under(".3.1.1.1.2"), Under(".3.1.1.3.1")},             // column to column
+        {Under(".3.1.1.3"), Under(".3.1.1.3.1")},               // a column's first row
+        {Under(".3.1.1.3.1.4294967295"), Under(".3.1.1.3.2")},  // large sub-identifiers
+    };
+    for (const auto& c : cases) {
+        RequestBinding request(c.from.c_str());
+        if (c.from.find("4294967295") != std::string::npos) {
+            request.binding.name.ids[request.binding.name.idLength - 1] = 4294967295u;
+        }
+        AsnInteger32 status = -1;
+        EXPECT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, &status, nullptr))
+            << c.from;
+        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR) << c.from;
+        EXPECT_EQ(request.Oid(), c.next) << c.from;
+    }
+}
+
+TEST(MibTreeGetNext, EndOfTreeGivesNoSuchNameAndKeepsTheBinding) {
+    TestAgent agent;
+    Populate(agent);
+    for (const std::string& from :
+         {Under(".3.1.1.3.2"), Under(".3.1.1.3.2.0"), Under(".4"),
+          std::string("1.3.6.1.4.1.7391.2.10.2.11"), std::string("2.0")}) {
+        RequestBinding request(from.c_str());
+        AsnInteger32 status = -1;
+        EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, &status, nullptr))
+            << from;
+        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME) << from;
+        EXPECT_EQ(request.Oid(), from);
+    }
+}
+
+TEST(MibTreeGetNext, EmptyOrMissingOidStartsAtTheFirstEntry) {
+    TestAgent agent;
+    Populate(agent);
+    RequestBinding empty("");
+    EXPECT_TRUE(agent.MibGetVarbind(&empty.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_EQ(empty.Oid(), Under(".1.1.0"));
+
+    // A length without an array counts as the empty OID.
+    RequestBinding broken("");
+    broken.binding.name.idLength = 200;
+    EXPECT_TRUE(agent.MibGetVarbind(&broken.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_EQ(broken.Oid(), Under(".1.1.0"));
+}
+
+// A walk from the empty OID visits every registered OID once, each greater than the one
+// before by SnmpUtilOidCmp, whatever order they were registered in.
+TEST(MibTreeGetNext, WalkFollowsSnmpUtilOidCmpOrder) {
+    std::mt19937 random(7391);
+    std::vector<std::vector<UINT>> oids;
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<UINT> ids(1 + random() % 6);
+        for (UINT& id : ids)
+            id = random() % 4 == 0 ? 0xFFFFFFF0u + random() % 16 : random() % 5;
+        oids.push_back(ids);
+    }
+    TestAgent agent;
+    for (auto& ids : oids) {
+        SnmpVarBind binding{{static_cast<UINT>(ids.size()), ids.data()}, {}};
+        binding.value.asnType = ASN_NULL;
+        agent.SetMibEntry(&binding, nullptr, 0);
+    }
+    std::sort(oids.begin(), oids.end());
+    oids.erase(std::unique(oids.begin(), oids.end()), oids.end());
+    ASSERT_EQ(agent.MibEntryCount(), oids.size());
+
+    RequestBinding request("");
+    AsnObjectIdentifier previous{};
+    std::size_t visited = 0;
+    while (agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr)) {
+        if (visited > 0) {
+            ASSERT_LT(SnmpUtilOidCmp(&previous, &request.binding.name), 0);
+        }
+        SnmpUtilOidFree(&previous);
+        SnmpUtilOidCpy(&previous, &request.binding.name);
+        ++visited;
+    }
+    SnmpUtilOidFree(&previous);
+    EXPECT_EQ(visited, oids.size());
+}
+
+// A walk goes on correctly when the tree changes between its steps.
+TEST(MibTreeGetNext, WalkSeesChangesMadeOnTheWay) {
+    TestAgent agent;
+    Populate(agent);
+    RequestBinding request(Under(".1").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_EQ(request.Oid(), Under(".1.1.0"));
+    agent.AddConstMibEntry(Under(".1.2.0").c_str(), "inserted", 1, ASN_INTEGER, 0);
+    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_EQ(request.Oid(), Under(".1.2.0"));
+
+    agent.DeleteMib();
+    agent.AddConstMibEntry(Under(".2.3.0").c_str(), "only", 1, ASN_INTEGER, 0);
+    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_EQ(request.Oid(), Under(".2.3.0"));
+    EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+
+    // Another manager's request in between does not disturb this walk.
+    Populate(agent);
+    RequestBinding walk(Under(".2.1.0").c_str());
+    RequestBinding other(Under(".3").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_TRUE(agent.MibGetVarbind(&other.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_EQ(walk.Oid(), Under(".3.1.1.1.1"));
+    EXPECT_EQ(other.Oid(), Under(".3.1.1.1.1"));
+}
+
+TEST(MibTreeRegistration, SameOidTwiceUpdatesInPlace) {
+    TestAgent agent;
+    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 1, ASN_INTEGER, 0);
+    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 2, ASN_INTEGER, 0);
+    SnmpVarBind later = MakeConstBinding(Under(".2.2.0").c_str());
+    SetVarBindValueText(&later, "text now", ASN_OCTETSTRING);
+    agent.SetMibEntry(&later, nullptr, 0);
+    SnmpUtilVarBindFree(&later);
+    EXPECT_EQ(agent.MibEntryCount(), 1u);
+
+    RequestBinding request(Under(".2.2.0").c_str());
+    std::string name;
+    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, nullptr, &name));
+    EXPECT_EQ(name, "avkCxLastScan");  // a NULL name keeps the earlier one
+    EXPECT_EQ(request.binding.value.asnType, ASN_OCTETSTRING);
+    EXPECT_EQ(OctetsOf(request.binding.value), "text now");
+
+    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "renamed", 3, ASN_INTEGER, 0);
+    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, nullptr, &name));
+    EXPECT_EQ(name, "renamed");
+}
+
+TEST(MibTreeRegistration, TableEntryTakesItsIndexes) {
+    TestAgent agent;
+    agent.AddConstTableEntry(Under(".5.1.1.6.0").c_str(), "avkCxInfoProductName", "PRIMERGY",
+                             ASN_OCTETSTRING, 12);
+    agent.AddConstTableEntry(Under(".3.1.2.0.0").c_str(), "twoIndexes", 9, ASN_INTEGER, 5, 7);
+    RequestBinding cell(Under(".5.1.1.6.12").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&cell.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(OctetsOf(cell.binding.value), "PRIMERGY");
+    RequestBinding two(Under(".3.1.2.5.7").c_str());
+    EXPECT_TRUE(agent.MibGetVarbind(&two.binding, SNMP_PDU_GET, nullptr, nullptr));
+}
+
+TEST(MibTreeRegistration, BadOidTextAndBadTypeStillRegister) {
+    TestAgent agent;
+    agent.AddConstMibEntry("not an oid", "broken", 5, ASN_INTEGER, 0);
+    agent.AddConstMibEntry(Under(".9.0").c_str(), "badType", 5, ASN_OBJECTIDENTIFIER, 0);
+    EXPECT_EQ(agent.MibEntryCount(), 2u);
+
+    RequestBinding empty("");  // the empty OID is the broken entry's key
+    std::string name;
+    ASSERT_TRUE(agent.MibGetVarbind(&empty.binding, SNMP_PDU_GET, nullptr, &name));
+    EXPECT_EQ(name, "broken");
+    RequestBinding bad_type(Under(".9.0").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&bad_type.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(bad_type.binding.value.asnType, ASN_NULL);
+}
+
+TEST(MibTreeRegistration, DeleteMibRemovesEverything) {
+    TestAgent agent;
+    Populate(agent);
+    EXPECT_EQ(agent.MibEntryCount(), 7u);
+    agent.DeleteMib();
+    EXPECT_EQ(agent.MibEntryCount(), 0u);
+    RequestBinding request("1.3");
+    EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    Populate(agent);
+    EXPECT_EQ(agent.MibEntryCount(), 7u);
+}
+
+TEST(MibTreeSet, ReadOnlyEntryRefusesBothPhases) {
+    TestAgent agent;
+    Populate(agent);
+    RequestBinding request(Under(".2.1.0").c_str());
+    SetVarBindValue(&request.binding, 99, ASN_INTEGER);
+    AsnInteger32 status = -1;
+    std::string name;
+    EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, &name));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_READONLY);
+    EXPECT_EQ(name, "avkCxLastDate");
+    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_READONLY);
+
+    RequestBinding check(Under(".2.1.0").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&check.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(check.binding.value.asnValue.number, 1161404912);
+}
+
+TEST(MibTreeSet, UnknownOidIsNoSuchName) {
+    TestAgent agent;
+    Populate(agent);
+    RequestBinding request(Under(".2.9.0").c_str());
+    AsnInteger32 status = -1;
+    EXPECT_FALSE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_FALSE(agent.MibSetVarbind(&request.binding, &status));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(agent.MibEntryCount(), 7u);
+}
+
+TEST(MibTreeSet, ReadWriteEntryStoresAValueOfAnyType) {
+    TestAgent agent;
+    Populate(agent);
+    RequestBinding request(Under(".2.3.0").c_str());  // registered INTEGER, read-write
+    SetVarBindValueText(&request.binding, "now a string", ASN_OCTETSTRING);
+    AsnInteger32 status = -1;
+    EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
+    // The first phase does not touch the stored value.
+    RequestBinding before(Under(".2.3.0").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&before.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(before.binding.value.asnType, ASN_INTEGER);
+
+    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
+    RequestBinding after(Under(".2.3.0").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&after.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(after.binding.value.asnType, ASN_OCTETSTRING);
+    EXPECT_EQ(OctetsOf(after.binding.value), "now a string");
+}
+
+TEST(MibTreeConcurrency, RebuildsAndWalksOverlap) {
+    TestAgent agent;
+    Populate(agent);
+    std::thread builder([&agent] {
+        for (int round = 0; round < 50; ++round) {
+            agent.DeleteMib();
+            Populate(agent);
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        RequestBinding request("1.3");
+        int steps = 0;
+        while (agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr))
+            ASSERT_LE(++steps, 7);
+    }
+    builder.join();
+    EXPECT_EQ(agent.MibEntryCount(), 7u);
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+// Binding values from numbers and text, and table indexes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "test_agent.h"
+
+namespace {
+
+using cx::test::OctetsOf;
+
+class Binding {
+  public:
+    Binding() { value.value.asnType = ASN_NULL; }
+    ~Binding() { SnmpUtilVarBindFree(&value); }
+    SnmpVarBind value{};
+};
+
+TEST(SetVarBindValue, StoresEachNumberType) {
+    struct Case {
+        BYTE type;
+        LONG number;
+    } cases[] = {
+        {ASN_INTEGER, -5},       {ASN_COUNTER32, -1}, {ASN_GAUGE32, 7},
+        {ASN_TIMETICKS, 360000}, {ASN_UNSIGNED32, 9},
+    };
+    for (const auto& c : cases) {
+        Binding binding;
+        SetVarBindValueText(&binding.value, "replaced", ASN_OCTETSTRING);  // old value freed
+        EXPECT_TRUE(SetVarBindValue(&binding.value, c.number, c.type)) << int(c.type);
+        EXPECT_EQ(binding.value.value.asnType, c.type);
+        EXPECT_EQ(binding.value.value.asnValue.number, c.number);
+    }
+}
+
+TEST(SetVarBindValue, IpAddressTakesTheNumberInMemoryOrder) {
+    Binding binding;
+    LONG number = 0;
+    const BYTE bytes[4] = {192, 168, 1, 20};
+    std::memcpy(&number, bytes, 4);
+    ASSERT_TRUE(SetVarBindValue(&binding.value, number, ASN_IPADDRESS));
+    EXPECT_EQ(binding.value.value.asnType, ASN_IPADDRESS);
+    EXPECT_EQ(OctetsOf(binding.value.value), std::string("\xC0\xA8\x01\x14", 4));
+}
+
+TEST(SetVarBindValue, OtherTypesLeaveNull) {
+    for (BYTE type : {BYTE{ASN_OCTETSTRING}, BYTE{ASN_NULL}, BYTE{ASN_OBJECTIDENTIFIER},
+                      BYTE{ASN_OPAQUE}, BYTE{ASN_COUNTER64}, BYTE{0xFF}}) {
+        Binding binding;
+        SetVarBindValueText(&binding.value, "old", ASN_OCTETSTRING);
+        EXPECT_FALSE(SetVarBindValue(&binding.value, 1, type)) << int(type);
+        EXPECT_EQ(binding.value.value.asnType, ASN_NULL);
+    }
+    EXPECT_FALSE(SetVarBindValue(nullptr, 1, ASN_INTEGER));
+}
+
+TEST(SetVarBindValueText, NumbersAreReadAsAtolReadsThem) {
+    struct Case {
+        const char* text;
+        BYTE type;
+        LONG number;
+    } cases[] = {
+        {"42", ASN_INTEGER, 42},
+        {"  -17xyz", ASN_INTEGER, -17},
+        {"+8", ASN_INTEGER, 8},
+        {"", ASN_INTEGER, 0},
+        {nullptr, ASN_INTEGER, 0},
+        {"abc", ASN_INTEGER, 0},
+        {"99999999999", ASN_INTEGER, 2147483647},
+        {"-99999999999", ASN_INTEGER, static_cast<LONG>(0x80000000u)},
+        {"4294967295", ASN_COUNTER32, -1},  // the whole unsigned range
+        {"3000000000", ASN_GAUGE32, static_cast<LONG>(3000000000u)},
+        {"99999999999", ASN_UNSIGNED32, -1},
+        {"-1", ASN_TIMETICKS, -1},
+    };
+    for (const auto& c : cases) {
+        Binding binding;
+        EXPECT_TRUE(SetVarBindValueText(&binding.value, c.text, c.type))
+            << (c.text ? c.text : "(null)");
+        EXPECT_EQ(binding.value.value.asnType, c.type);
+        EXPECT_EQ(binding.value.value.asnValue.number, c.number) << (c.text ? c.text : "(null)");
+    }
+}
+
+TEST(SetVarBindValueText, StringsOidsAndAddresses) {
+    Binding text;
+    ASSERT_TRUE(SetVarBindValueText(&text.value, "PRIMERGY RX300", ASN_OCTETSTRING));
+    EXPECT_EQ(OctetsOf(text.value.value), "PRIMERGY RX300");  // no terminating NUL
+
+    Binding empty;
+    ASSERT_TRUE(SetVarBindValueText(&empty.value, nullptr, ASN_OCTETSTRING));
+    EXPECT_EQ(empty.value.value.asnValue.string.length, 0u);
+    EXPECT_NE(empty.value.value.asnValue.string.stream, nullptr);
+
+    Binding oid;
+    ASSERT_TRUE(SetVarBindValueText(&oid.value, ".1.3.6.1.4.1.7391", ASN_OBJECTIDENTIFIER));
+    EXPECT_STREQ(OidToString(&oid.value.value.asnValue.object, 0), "1.3.6.1.4.1.7391");
+
+    Binding address;
+    ASSERT_TRUE(SetVarBindValueText(&address.value, "10.1.258.4.9", ASN_IPADDRESS));
+    EXPECT_EQ(OctetsOf(address.value.value), std::string("\x0A\x01\x02\x04", 4));
+}
+
+TEST(SetVarBindValueText, RefusalsLeaveNull) {
+    struct Case {
+        const char* text;
+        BYTE type;
+    } cases[] = {
+        {"10.1.2", ASN_IPADDRESS},  {"", ASN_IPADDRESS}, {"x.y", ASN_OBJECTIDENTIFIER},
+        {"", ASN_OBJECTIDENTIFIER}, {"1", ASN_NULL},     {"1", ASN_OPAQUE},
+        {"1", ASN_COUNTER64},
+    };
+    for (const auto& c : cases) {
+        Binding binding;
+        SetVarBindValue(&binding.value, 1, ASN_INTEGER);
+        EXPECT_FALSE(SetVarBindValueText(&binding.value, c.text, c.type)) << c.text;
+        EXPECT_EQ(binding.value.value.asnType, ASN_NULL) << c.text;
+    }
+}
+
+TEST(AppendTableIndex, IndexesReplaceTheTrailingPlaceholders) {
+    struct Case {
+        const char* oid;
+        LONG indexes[5];
+        const char* expected;
+    } cases[] = {
+        {"1.3.6.1.4.1.7391.2.10.2.10.3.1.2.0.0",
+         {5, 7, -1, -1, -1},
+         "1.3.6.1.4.1.7391.2.10.2.10.3.1.2.5.7"},
+        {"1.3.6.1.4.1.7391.2.10.2.10.5.1.1.6.0",
+         {12, -1, -1, -1, -1},
+         "1.3.6.1.4.1.7391.2.10.2.10.5.1.1.6.12"},
+        {"1.3.0.0.0", {-1, 4, -1, 6, -1}, "1.3.0.4.6"},  // absent ones close up
+        {"1.3.0.0.0", {-1, -1, -1, -1, -1}, "1.3.0.0.0"},
+        {"1.0", {1, 2, 3, 4, 5}, "4.5"},  // positions before the start are not written
+        {"1.3.0", {-2, -1, -1, -1, -1}, "1.3.-2"},
+    };
+    for (const auto& c : cases) {
+        AsnObjectIdentifier oid{};
+        ASSERT_TRUE(StringToOid(c.oid, &oid));
+        AppendTableIndex(&oid, c.indexes[0], c.indexes[1], c.indexes[2], c.indexes[3],
+                         c.indexes[4]);
+        EXPECT_STREQ(OidToString(&oid, 0), c.expected) << c.oid;
+        SnmpUtilOidFree(&oid);
+    }
+    AsnObjectIdentifier empty{};
+    AppendTableIndex(&empty, 1, 2, 3, 4, 5);
+    EXPECT_EQ(empty.idLength, 0u);
+    AppendTableIndex(nullptr, 1, -1, -1, -1, -1);
+}
+
+}  // namespace

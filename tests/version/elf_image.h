@@ -1,0 +1,23 @@
+// Minimal ELF images with chosen sections, written byte by byte for the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cx::test {
+
+struct ElfSection {
+    std::string name;
+    std::uint32_t type;  // 1 PROGBITS, 7 NOTE
+    std::vector<std::uint8_t> data;
+};
+
+// An image of ELF type `elf_type` (1 relocatable, 3 shared) with `sections` and their name
+// table; 64- or 32-bit, little- or big-endian.
+std::vector<std::uint8_t> BuildElfImage(const std::vector<ElfSection>& sections,
+                                        std::uint32_t elf_type, bool wide, bool big_endian);
+// The bytes of one "FDO" package note with `json` as its text.
+std::vector<std::uint8_t> BuildPackageNote(const std::string& json, bool big_endian);
+
+}  // namespace cx::test

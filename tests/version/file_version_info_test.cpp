@@ -1,0 +1,113 @@
+// CFileVersionInfo: strings by language, the language of a file, failures, and the package
+// note our own build writes into shared objects.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/file_version_info.h"
+#include "pe_image.h"
+#include "platform/errors.h"
+#include "temp_dir.h"
+
+namespace {
+
+using cx::test::PeVersionSpec;
+
+class FileVersionInfoTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        PeVersionSpec spec;
+        spec.tables = {
+            {"040704E4", {{"CompanyName", u"Catalix GmbH"}}},
+            {"040904B0", {{"CompanyName", u"Catalix"}, {"FileVersion", u"4.2.10.1"}}},
+        };
+        spec.translations = {0x04B00409, 0x04E40407};  // English listed first
+        path_ = dir_.File("CX_MIB.dll");
+        cx::test::WriteFile(path_, cx::test::BuildPeImage(spec));
+    }
+
+    cx::test::TempDir dir_;
+    std::string path_;
+};
+
+TEST_F(FileVersionInfoTest, LanguageZeroTakesTheFirstTranslation) {
+    CFileVersionInfo info(path_.c_str());
+    EXPECT_STREQ(info.QueryValue(nullptr, "CompanyName"), "Catalix");
+    EXPECT_EQ(info.LastError(), 0u);
+    EXPECT_EQ(info.ValueLength(), 8u);
+    EXPECT_STREQ(info.QueryValue(path_.c_str(), "FileVersion", 0), "4.2.10.1");
+    EXPECT_EQ(info.GetLanguage(), 0x0409);
+}
+
+TEST_F(FileVersionInfoTest, GivenLanguageTakesItsTranslation) {
+    CFileVersionInfo info;
+    EXPECT_STREQ(info.QueryValue(path_.c_str(), "CompanyName", 0x0407), "Catalix GmbH");
+    // The German table has no "FileVersion".
+    EXPECT_STREQ(info.QueryValue(path_.c_str(), "FileVersion", 0x0407), "");
+    EXPECT_EQ(info.LastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    // A language the file does not list.
+    EXPECT_STREQ(info.QueryValue(path_.c_str(), "CompanyName", 0x040C), "");
+    EXPECT_EQ(info.LastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+}
+
+TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheError) {
+    cx::test::WriteFile(dir_.File("notes.txt"), {'t', 'e', 'x', 't'});
+    struct Case {
+        std::string path;
+        DWORD error;
+    } cases[] = {
+        {dir_.File("missing.dll"), ERROR_FILE_NOT_FOUND},  // no redirection to retry with
+        {dir_.File("notes.txt"), ERROR_BAD_EXE_FORMAT},
+        {dir_.Path(), ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        CFileVersionInfo info(c.path.c_str());
+        const char* value = info.QueryValue(nullptr, "CompanyName");
+        ASSERT_NE(value, nullptr);
+        EXPECT_STREQ(value, "") << c.path;
+        EXPECT_EQ(info.LastError(), c.error) << c.path;
+        EXPECT_EQ(info.GetLanguage(), 0) << c.path;
+        EXPECT_EQ(info.LastError(), c.error) << c.path;
+    }
+    CFileVersionInfo no_path;
+    EXPECT_STREQ(no_path.QueryValue(nullptr, "CompanyName"), "");
+    EXPECT_STREQ(no_path.QueryValue(path_.c_str(), nullptr), "");
+    EXPECT_EQ(no_path.LastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(FileVersionInfoTest, ClassWideCallsCheckTheirArguments) {
+    DWORD size = CFileVersionInfo::GetVersionInfoSize(path_.c_str());
+    ASSERT_GT(size, 0u);
+    EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(path_.c_str(), nullptr, size));
+    std::string buffer(size, '\0');
+    EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(path_.c_str(), buffer.data(), 0));
+    ASSERT_TRUE(CFileVersionInfo::GetVersionInfo(path_.c_str(), buffer.data(), size));
+    WORD language = 0x0407, code_page = 0;
+    EXPECT_TRUE(CFileVersionInfo::ContainsLanguageId(buffer.data(), &language, &code_page));
+    EXPECT_EQ(code_page, 0x04E4);
+    language = 0x0411;
+    EXPECT_FALSE(CFileVersionInfo::ContainsLanguageId(buffer.data(), &language, &code_page));
+    EXPECT_FALSE(CFileVersionInfo::ContainsLanguageId(nullptr, &language, &code_page));
+}
+
+// The build stamps shared objects from the project's CMake; the reader finds those strings.
+TEST(PackageNote, OurSharedObjectsCarryTheirVersionStrings) {
+    CFileVersionInfo info(CX_VERSION_PROBE_PATH);
+    struct Case {
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {"FileDescription", "Version \"probe\" of the tests"},
+        {"CompanyName", "Catalix"},
+        {"FileVersion", "4.2.10.1"},
+        {"ProductVersion", "4.2"},
+        {"InternalName", "CX_PROBE"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(info.QueryValue(nullptr, c.name), c.value) << c.name;
+        EXPECT_EQ(info.LastError(), 0u) << c.name;
+    }
+    EXPECT_EQ(info.GetLanguage(), 0x0409);
+}
+
+}  // namespace
