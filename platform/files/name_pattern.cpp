@@ -1,0 +1,40 @@
+// Wildcard matching with one backtracking point, linear in practice and never worse than
+// name length times pattern length.
+#include "files/name_pattern.h"
+
+namespace cx::platform {
+namespace {
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool HasWildcards(std::string_view pattern) {
+    return pattern.find_first_of("*?") != std::string_view::npos;
+}
+
+bool MatchesNamePattern(std::string_view name, std::string_view pattern) {
+    if (pattern == "*.*") pattern = "*";
+    size_t n = 0, p = 0;
+    size_t star = std::string_view::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+}  // namespace cx::platform

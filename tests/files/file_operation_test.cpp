@@ -1,0 +1,158 @@
+// Whole-file operations by name: delete, copy, move, attributes and directories.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <set>
+#include <string>
+
+#include "file_test_util.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "temp_dir.h"
+
+namespace {
+
+using cx::test::ReadText;
+using cx::test::TempDir;
+using cx::test::WriteText;
+
+std::set<std::string> Names(const std::string& directory) {
+    std::set<std::string> names;
+    DIR* dir = opendir(directory.c_str());
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.insert(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+TEST(DeleteFile, RefusesWhatWindowsRefuses) {
+    TempDir dir;
+    WriteText(dir.File("readonly"), "x");
+    chmod(dir.File("readonly").c_str(), 0444);
+    struct Case {
+        std::string path;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {dir.File("missing"), ERROR_FILE_NOT_FOUND},
+        {dir.File("no/f"), ERROR_PATH_NOT_FOUND},
+        {dir.Path(), ERROR_ACCESS_DENIED},
+        {dir.File("readonly"), ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(DeleteFileA(c.path.c_str())) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+    }
+    WriteText(dir.File("f"), "x");
+    EXPECT_TRUE(DeleteFileA(dir.File("f").c_str()));
+    EXPECT_EQ(GetFileAttributesA(dir.File("f").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(CopyFile, CopiesContentPermissionsAndWriteTime) {
+    TempDir dir;
+    WriteText(dir.File("a"), "inventory\r\n");
+    chmod(dir.File("a").c_str(), 0640);
+    struct timespec times[2] = {{1000, 0}, {1161334659, 0}};
+    utimensat(AT_FDCWD, dir.File("a").c_str(), times, 0);
+    ASSERT_TRUE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), TRUE));
+    EXPECT_EQ(ReadText(dir.File("b")), "inventory\r\n");
+    struct stat info {};
+    stat(dir.File("b").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1161334659);
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"a", "b"})) << "no temporary file left";
+}
+
+TEST(CopyFile, FailIfExistsDecidesOverAnExistingTarget) {
+    TempDir dir;
+    WriteText(dir.File("a"), "new");
+    WriteText(dir.File("b"), "old");
+    EXPECT_FALSE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(ReadText(dir.File("b")), "old");
+    EXPECT_TRUE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), FALSE));
+    EXPECT_EQ(ReadText(dir.File("b")), "new");
+}
+
+TEST(CopyFile, ReportsEachErrorCode) {
+    TempDir dir;
+    WriteText(dir.File("a"), "x");
+    WriteText(dir.File("readonly"), "x");
+    chmod(dir.File("readonly").c_str(), 0444);
+    struct Case {
+        const char* name;
+        std::string from, to;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"missing source", dir.File("missing"), dir.File("b"), ERROR_FILE_NOT_FOUND},
+        {"source directory missing", dir.File("no/a"), dir.File("b"), ERROR_PATH_NOT_FOUND},
+        {"target directory missing", dir.File("a"), dir.File("no/b"), ERROR_PATH_NOT_FOUND},
+        {"source is a directory", dir.Path(), dir.File("b"), ERROR_ACCESS_DENIED},
+        {"onto itself", dir.File("a"), dir.File("a"), ERROR_SHARING_VIOLATION},
+        {"onto a read-only file", dir.File("a"), dir.File("readonly"), ERROR_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(CopyFileA(c.from.c_str(), c.to.c_str(), FALSE)) << c.name;
+        EXPECT_EQ(GetLastError(), c.error) << c.name;
+    }
+    EXPECT_EQ(ReadText(dir.File("a")), "x");
+}
+
+TEST(MoveFile, RenamesAndRespectsExistingTargets) {
+    TempDir dir;
+    WriteText(dir.File("a"), "first");
+    WriteText(dir.File("b"), "second");
+    EXPECT_FALSE(MoveFileA(dir.File("a").c_str(), dir.File("b").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_TRUE(MoveFileExA(dir.File("a").c_str(), dir.File("b").c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    EXPECT_EQ(ReadText(dir.File("b")), "first");
+    EXPECT_TRUE(MoveFileA(dir.File("b").c_str(), dir.File("c").c_str()));
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"c"}));
+    EXPECT_FALSE(MoveFileA(dir.File("b").c_str(), dir.File("d").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(MoveFileExA(dir.File("c").c_str(), nullptr, 0)) << "no delayed deletion";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(FileAttributes, DescribeFilesAndDirectories) {
+    TempDir dir;
+    WriteText(dir.File("plain"), "x");
+    WriteText(dir.File("readonly"), "x");
+    chmod(dir.File("readonly").c_str(), 0444);
+    WriteText(dir.File(".hidden"), "x");
+    struct Case {
+        std::string path;
+        DWORD attributes;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {dir.File("plain"), FILE_ATTRIBUTE_NORMAL, ERROR_SUCCESS},
+        {dir.File("readonly"), FILE_ATTRIBUTE_READONLY, ERROR_SUCCESS},
+        {dir.File(".hidden"), FILE_ATTRIBUTE_HIDDEN, ERROR_SUCCESS},
+        {dir.Path(), FILE_ATTRIBUTE_DIRECTORY, ERROR_SUCCESS},
+        {dir.File("missing"), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
+        {dir.File("no/f"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(GetFileAttributesA(c.path.c_str()), c.attributes) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+    }
+}
+
+TEST(CreateDirectory, CreatesOnceUnderAnExistingParent) {
+    TempDir dir;
+    EXPECT_TRUE(CreateDirectoryA(dir.File("d").c_str(), nullptr));
+    EXPECT_EQ(GetFileAttributesA(dir.File("d").c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(CreateDirectoryA(dir.File("d").c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(CreateDirectoryA(dir.File("x/y").c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+// The cache behind the profile functions: content reaches the disk on flush, by itself within
+// a bounded time, and before any other file call of this process touches the file; changes by
+// others are noticed and merged with this process's unwritten changes; writes replace files
+// whole; threads and fork are safe.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/profile.h"
+#include "profile_test_util.h"
+#include "temp_dir.h"
+
+namespace {
+
+using cx::test::Flush;
+using cx::test::Get;
+using cx::test::ReadText;
+using cx::test::ReplaceText;
+using cx::test::RunProcess;
+using cx::test::Set;
+using cx::test::TempDir;
+using cx::test::WaitFor;
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::set<std::string> Names(const std::string& directory) {
+    std::set<std::string> names;
+    DIR* dir = opendir(directory.c_str());
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.insert(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+TEST(ProfileDurability, FlushWritesAtOnceAndReplacesTheFileWhole) {
+    TempDir dir;
+    std::string file = dir.File("Catalix.act");
+    ReplaceText(file, "[Last Date]\r\nScanState=DONE\r\n");
+    struct stat before {};
+    stat(file.c_str(), &before);
+    Set(file, "Last Date", "ScanState", "SCANNING");
+    ASSERT_TRUE(Flush(file));
+    EXPECT_EQ(ReadText(file), "[Last Date]\r\nScanState=SCANNING\r\n");
+    struct stat after {};
+    stat(file.c_str(), &after);
+    EXPECT_NE(before.st_ino, after.st_ino) << "a new file took the old one's place";
+    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"Catalix.act"})) << "nothing left over";
+}
+
+TEST(ProfileDurability, UnflushedChangesReachTheDiskByThemselves) {
+    TempDir dir;
+    std::string file = dir.File("Catalix.act");
+    Set(file, "Last Date", "ScanState", "SCANNING");
+    EXPECT_TRUE(WaitFor([&] { return Contains(ReadText(file), "ScanState=SCANNING"); }));
+}
+
+TEST(ProfileDurability, ChangesReachTheDiskAtExit) {
+    TempDir dir;
+    std::string file = dir.File("exit.ini");
+    auto result = RunProcess({CX_PROFILE_WRITER, "once", file, "S", "k", "written at exit"});
+    ASSERT_EQ(result.exit_code, 0);
+    EXPECT_EQ(ReadText(file), "[S]\r\nk=written at exit\r\n");
+}
+
+// Each file call that reads a file sees the content written just before it.
+TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
+    TempDir dir;
+    std::string file = dir.File("Catalix.act");
+    const std::string expected = "[S]\r\nk=v\r\n";
+    struct Case {
+        const char* name;
+        std::function<std::string()> read;
+    };
+    const Case cases[] = {
+        {"CopyFileA",
+         [&] {
+             CopyFileA(file.c_str(), dir.File("copy").c_str(), FALSE);
+             return ReadText(dir.File("copy"));
+         }},
+        {"CreateFileA",
+         [&] {
+             HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr);
+             char buffer[64] = {};
+             DWORD done = 0;
+             ReadFile(handle, buffer, sizeof(buffer), &done, nullptr);
+             CloseHandle(handle);
+             return std::string(buffer, done);
+         }},
+        {"CxOpenStream",
+         [&] {
+             FILE* stream = CxOpenStream(file.c_str(), "rb");
+             char buffer[64] = {};
+             size_t done = stream != nullptr ? std::fread(buffer, 1, sizeof(buffer), stream) : 0;
+             if (stream != nullptr) std::fclose(stream);
+             return std::string(buffer, done);
+         }},
+        {"FindFirstFileA",
+         [&] {
+             WIN32_FIND_DATAA data{};
+             HANDLE find = FindFirstFileA(dir.File("*.act").c_str(), &data);
+             if (find == INVALID_HANDLE_VALUE) return std::string("not found");
+             FindClose(find);
+             return std::string(data.nFileSizeLow, '.');
+         }},
+    };
+    for (const auto& c : cases) {
+        unlink(file.c_str());
+        Flush(file);
+        ASSERT_TRUE(Set(file, "S", "k", "v")) << c.name;
+        std::string seen = c.read();
+        if (std::string(c.name) == "FindFirstFileA") {
+            EXPECT_EQ(seen.size(), expected.size()) << c.name;
+        } else {
+            EXPECT_EQ(seen, expected) << c.name;
+        }
+    }
+}
+
+TEST(ProfileDurability, DeletedOrMovedFilesAreNotWrittenAgain) {
+    TempDir dir;
+    std::string file = dir.File("Catalix.act");
+    Set(file, "S", "k", "v");
+    ASSERT_TRUE(DeleteFileA(file.c_str()));
+    EXPECT_EQ(Get(file, "S", "k", "gone"), "gone");
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);  // everything cached
+    EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    Set(file, "S", "k", "moved");
+    ASSERT_TRUE(MoveFileA(file.c_str(), dir.File("Catalix.sav").c_str()));
+    EXPECT_EQ(Get(dir.File("Catalix.sav"), "S", "k"), "moved");
+    EXPECT_EQ(Get(file, "S", "k", "gone"), "gone");
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(ProfileDurability, ACopyOverACachedFileWins) {
+    TempDir dir;
+    std::string saved = dir.File("Catalix.sav");
+    ReplaceText(dir.File("Catalix.act"), "[S]\r\nk=new\r\n");
+    Set(saved, "S", "k", "old");
+    ASSERT_TRUE(CopyFileA(dir.File("Catalix.act").c_str(), saved.c_str(), FALSE));
+    EXPECT_EQ(Get(saved, "S", "k"), "new");
+    EXPECT_TRUE(Flush(saved));
+    EXPECT_EQ(ReadText(saved), "[S]\r\nk=new\r\n");
+}
+
+TEST(ProfileExternalEdits, ChangesByOthersAreNoticed) {
+    TempDir dir;
+    std::string file = dir.File("table.ini");
+    ReplaceText(file, "[S]\r\nk=first\r\n");
+    EXPECT_EQ(Get(file, "S", "k"), "first");
+    ReplaceText(file, "[S]\r\nk=second\r\n");  // new inode
+    EXPECT_TRUE(WaitFor([&] { return Get(file, "S", "k") == "second"; }));
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "[S]\r\nk=third, longer\r\n";
+    EXPECT_TRUE(WaitFor([&] { return Get(file, "S", "k") == "third, longer"; }))
+        << "an edit in place changes size and time";
+}
+
+TEST(ProfileExternalEdits, UnwrittenChangesAreMergedWithThem) {
+    TempDir dir;
+    std::string file = dir.File("shared.ini");
+    ReplaceText(file, "[S]\r\nbase=1\r\n");
+    Set(file, "S", "mine", "1");
+    // Started without fork handlers, so our change may or may not be on disk yet; either way
+    // both changes must survive.
+    auto result = RunProcess({CX_CXINI, "set", file, "S", "theirs", "2"}, true);
+    ASSERT_EQ(result.exit_code, 0);
+    EXPECT_TRUE(WaitFor([&] { return Get(file, "S", "theirs") == "2"; }));
+    ASSERT_TRUE(Flush(file));
+    std::string text = ReadText(file);
+    EXPECT_TRUE(Contains(text, "base=1\r\n")) << text;
+    EXPECT_TRUE(Contains(text, "mine=1\r\n")) << text;
+    EXPECT_TRUE(Contains(text, "theirs=2\r\n")) << text;
+}
+
+TEST(ProfileFork, ChildFindsTheParentsChangesOnDisk) {
+    TempDir dir;
+    std::string file = dir.File("fork.ini");
+    Set(file, "S", "k", "before fork");
+    pid_t child = fork();
+    if (child == 0) _exit(ReadText(file) == "[S]\r\nk=before fork\r\n" ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(Get(file, "S", "k"), "before fork");
+}
+
+TEST(ProfileThreads, ConcurrentWritersReadersAndFileCallsLoseNothing) {
+    TempDir dir;
+    std::string file = dir.File("threads.ini");
+    constexpr int kWriters = 4, kKeys = 300;
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < kWriters; ++w) {
+        threads.emplace_back([&, w] {
+            for (int k = 0; k < kKeys; ++k) {
+                std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
+                Set(file, "S", key.c_str(), std::to_string(k).c_str());
+            }
+        });
+    }
+    std::thread reader([&] {
+        while (!done) {
+            Get(file, "S", "w0k0");
+            GetPrivateProfileIntA("S", "w1k1", 0, file.c_str());
+            GetFileAttributesA(file.c_str());
+        }
+    });
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    done = true;
+    reader.join();
+    ASSERT_TRUE(Flush(file));
+    std::string text = ReadText(file);
+    for (int w = 0; w < kWriters; ++w) {
+        for (int k = 0; k < kKeys; k += 37) {
+            std::string line = "w" + std::to_string(w) + "k" + std::to_string(k) + "=" +
+                               std::to_string(k) + "\r\n";
+            EXPECT_TRUE(Contains(text, line)) << line;
+        }
+    }
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + kWriters * kKeys);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// ProfileFile: the path rule, usability, the growing buffers and their limit, the key walk,
+// integers and FindKeyNumber.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "inventory/profile_file.h"
+#include "profile_test_util.h"
+#include "temp_dir.h"
+
+namespace {
+
+using cx::test::Flush;
+using cx::test::ReadText;
+using cx::test::ReplaceText;
+using cx::test::TempDir;
+
+TEST(ProfileFilePath, NameWithoutDirectoryMeansTheWorkingDirectory) {
+    const struct {
+        const char* given;
+        const char* stored;
+    } cases[] = {
+        {"Catalix.act", "./Catalix.act"},
+        {"/var/lib/catalix/Catalix.act", "/var/lib/catalix/Catalix.act"},
+        {"data/Catalix.act", "data/Catalix.act"},
+        {"C:\\Catalix\\Catalix.act", "C:\\Catalix\\Catalix.act"},
+    };
+    for (const auto& c : cases) {
+        ProfileFile profile;
+        profile.SetPath(c.given);
+        EXPECT_STREQ(profile.Path(), c.stored);
+    }
+    ProfileFile profile;
+    profile.SetPath(nullptr);
+    EXPECT_EQ(profile.Path(), nullptr);
+
+    TempDir dir;
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
+    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    profile.SetPath("Catalix.act");
+    EXPECT_FALSE(profile.Open(FALSE));
+    EXPECT_TRUE(profile.WriteString("S", "k", "here"));
+    EXPECT_TRUE(Flush("Catalix.act"));
+    EXPECT_EQ(chdir(previous), 0);
+    EXPECT_EQ(ReadText(dir.File("Catalix.act")), "[S]\r\nk=here\r\n");
+}
+
+TEST(ProfileFileOpen, OnlyAUsableFileIsReadOrWritten) {
+    TempDir dir;
+    ProfileFile profile;
+    profile.SetPath(dir.File("Catalix.sav").c_str());
+    EXPECT_FALSE(profile.WriteString("S", "k", "v")) << "not opened yet";
+    EXPECT_FALSE(profile.Open(TRUE));
+    EXPECT_FALSE(profile.IsUsable());
+    EXPECT_FALSE(profile.WriteInt("S", "k", 1));
+    EXPECT_STREQ(profile.ReadString("S", "k", "default"), "default");
+    EXPECT_EQ(profile.ReadInt("S", "k", 7), 7u);
+    EXPECT_STREQ(profile.FirstKey("S"), "");
+    EXPECT_FALSE(profile.Open(FALSE)) << "still does not exist";
+    EXPECT_TRUE(profile.IsUsable()) << "but may be created by writing";
+    EXPECT_TRUE(profile.WriteString("S", "k", "v"));
+    EXPECT_TRUE(profile.Open(TRUE)) << "an open flushes first, so the new file exists";
+    EXPECT_STREQ(profile.ReadString("S", "k", ""), "v");
+    ProfileFile without_path;
+    EXPECT_FALSE(without_path.Open(FALSE));
+    EXPECT_STREQ(without_path.ReadString("S", "k", nullptr), "");
+}
+
+TEST(ProfileFileBuffers, GrowToTheValueUpTo64512Bytes) {
+    TempDir dir;
+    std::string file = dir.File("long.ini");
+    const struct {
+        size_t length;
+        bool whole;
+    } cases[] = {{1022, true},  {1023, true},   {1024, true},  {5000, true},
+                 {64509, true}, {64510, false}, {70000, false}};
+    for (const auto& c : cases) {
+        ReplaceText(file, "[S]\r\nk=" + std::string(c.length, 'v') + "\r\n");
+        Flush(file);
+        ProfileFile profile;
+        profile.SetPath(file.c_str());
+        ASSERT_TRUE(profile.Open(TRUE));
+        std::string value = profile.ReadString("S", "k", "default");
+        EXPECT_EQ(value, c.whole ? std::string(c.length, 'v') : "default") << c.length;
+        EXPECT_STREQ(profile.ReadString("S", "missing", "next"), "next") << "usable after";
+    }
+}
+
+TEST(ProfileFileKeys, WalkInFileOrderAndGiveUpOnHugeLists) {
+    TempDir dir;
+    std::string file = dir.File("keys.ini");
+    ReplaceText(file, "[Component Type]\r\nBIOS=A0\r\nProcessor=0A\r\n[Empty]\r\n");
+    ProfileFile profile;
+    profile.SetPath(file.c_str());
+    ASSERT_TRUE(profile.Open(TRUE));
+    EXPECT_STREQ(profile.FirstKey("component type"), "BIOS");
+    EXPECT_STREQ(profile.ReadString("Component Type", "BIOS", ""), "A0") << "reads between";
+    EXPECT_STREQ(profile.NextKey(), "Processor");
+    EXPECT_STREQ(profile.NextKey(), "");
+    EXPECT_STREQ(profile.NextKey(), "") << "stays at the end";
+    EXPECT_STREQ(profile.FirstKey("Empty"), "");
+    EXPECT_STREQ(profile.FirstKey("Missing"), "");
+
+    std::string many = "[Big]\r\n";
+    for (int n = 1; n <= 5000; ++n) {
+        many += "LongKeyName." + std::to_string(n) + "=1\r\n";
+    }
+    ReplaceText(file, many);  // about 85 KiB of key names
+    Flush(file);
+    EXPECT_STREQ(profile.FirstKey("Big"), "") << "a list beyond 64512 bytes reads as empty";
+}
+
+TEST(ProfileFileIntegers, WrittenUnsignedReadAsWindowsDoes) {
+    TempDir dir;
+    ProfileFile profile;
+    profile.SetPath(dir.File("ints.ini").c_str());
+    profile.Open(FALSE);
+    EXPECT_TRUE(profile.WriteInt("Physical Container", "Type.1", static_cast<DWORD>(-1)));
+    EXPECT_TRUE(profile.WriteInt("Physical Container", "Parent.1", 0));
+    EXPECT_FALSE(profile.WriteInt("Physical Container", nullptr, 1)) << "an integer needs a key";
+    EXPECT_STREQ(profile.ReadString("Physical Container", "Type.1", ""), "4294967295");
+    EXPECT_EQ(profile.ReadInt("Physical Container", "Type.1", 0), 4294967295u);
+    EXPECT_EQ(profile.ReadInt("Physical Container", "Type.2", -1), 4294967295u);
+    EXPECT_TRUE(profile.WriteString("Physical Container", nullptr, nullptr));
+    EXPECT_EQ(profile.ReadInt("Physical Container", "Parent.1", 5), 5u) << "section deleted";
+}
+
+TEST(ProfileFileFindKeyNumber, FindsTheRowByValue) {
+    TempDir dir;
+    std::string file = dir.File("Catalix.sav");
+    ReplaceText(file,
+                "[Firmware Update]\r\nNrUpdObjects=6\r\nObjectName.1=BaseBoard\r\n"
+                "ObjectName.0=BIOS\r\nObjectName.2x=BIOS\r\nObjectNames.3=BIOS\r\n"
+                "OBJECTNAME.4=bios\r\nObjectName.5=BIOS\r\nObjectName.-6=Fan\r\n");
+    ProfileFile profile;
+    profile.SetPath(file.c_str());
+    ASSERT_TRUE(profile.Open(TRUE));
+    const struct {
+        const char* section;
+        const char* prefix;
+        const char* value;
+        LONG number;
+    } cases[] = {
+        {"Firmware Update", "ObjectName", "BIOS", 4},  // the first that qualifies, any case
+        {"firmware update", "objectname", "BaseBoard", 1},
+        {"Firmware Update", "ObjectName", "Fan", -1},  // numbers must be greater than 0
+        {"Firmware Update", "ObjectName", "Missing", -1},
+        {"Firmware Update", "ObjectName", "", -1},
+        {"Firmware Update", "ObjectName", nullptr, -1},
+        {"Firmware Update", nullptr, "BIOS", -1},
+        {nullptr, "ObjectName", "BIOS", -1},
+        {"No Section", "ObjectName", "BIOS", -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(profile.FindKeyNumber(c.section, c.prefix, c.value), c.number)
+            << (c.value != nullptr ? c.value : "(null)");
+    }
+}
+
+}  // namespace

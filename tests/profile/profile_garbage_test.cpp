@@ -1,0 +1,103 @@
+// Hostile and broken files: defined results, no crash, and nothing in them lost by a change.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+
+#include "platform/errors.h"
+#include "platform/profile.h"
+#include "profile_test_util.h"
+#include "temp_dir.h"
+
+namespace {
+
+using cx::test::Flush;
+using cx::test::Get;
+using cx::test::GetList;
+using cx::test::ReadText;
+using cx::test::ReplaceText;
+using cx::test::Set;
+using cx::test::TempDir;
+
+TEST(ProfileGarbage, BinaryGarbageReadsAsLinesAndSurvivesAChange) {
+    TempDir dir;
+    std::string file = dir.File("garbage.ini");
+    std::mt19937 random(4);
+    std::string garbage;
+    for (int i = 0; i < 64 * 1024; ++i) {
+        garbage += static_cast<char>(random() & 0xFF);
+    }
+    ReplaceText(file, garbage);
+    Get(file, nullptr, nullptr);
+    Get(file, "S", "k");
+    ASSERT_TRUE(Set(file, "Added", "k", "v"));
+    ASSERT_TRUE(Flush(file));
+    EXPECT_EQ(Get(file, "Added", "k"), "v");
+    std::string text = ReadText(file);
+    EXPECT_EQ(text.substr(text.size() - 14), "[Added]\r\nk=v\r\n");
+    // Every byte is still there but line ends and the blanks around key names and values,
+    // which a rewrite of a key line drops.
+    auto content = [](const std::string& bytes) {
+        std::string kept;
+        for (char c : bytes) {
+            if (std::string_view("\r\n\t\v\f ", 6).find(c) == std::string_view::npos && c != '\0') {
+                kept += c;
+            }
+        }
+        return kept;
+    };
+    EXPECT_EQ(content(text), content(garbage) + "[Added]k=v");
+}
+
+TEST(ProfileGarbage, BrokenLinesHaveDefinedMeanings) {
+    TempDir dir;
+    std::string file = dir.File("broken.ini");
+    std::string huge(1 << 20, 'x');
+    ReplaceText(file,
+                "[Open\r\n[S]\r\nkey without equals\r\n=no name\r\n[Unclosed\r\nk=1\r\n"
+                "long=" +
+                    huge + "\r\n[T] trailing text\r\nt=2\r\n[ Spaced ]\r\ns=3\r\n");
+    EXPECT_EQ(GetList(file, nullptr), "S|T|Spaced|");
+    EXPECT_EQ(GetList(file, "S"), "k|long|") << "no key from lines without a name or '='";
+    EXPECT_EQ(Get(file, "S", "k"), "1") << "a header without ']' is an ordinary line";
+    EXPECT_EQ(Get(file, "S", "long"), huge);
+    EXPECT_EQ(Get(file, "T", "t"), "2");
+    EXPECT_EQ(Get(file, "spaced", "s"), "3");
+    EXPECT_EQ(Get(file, "Open", "k", "none"), "none");
+}
+
+TEST(ProfileGarbage, Utf16FilesAreNotRewritten) {
+    TempDir dir;
+    std::string file = dir.File("wide.ini");
+    std::string wide("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0v\0", 18);
+    ReplaceText(file, wide);
+    EXPECT_EQ(Get(file, "S", "k", "default"), "default");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_FALSE(Set(file, "S", "k", "x"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(ReadText(file), wide);
+}
+
+TEST(ProfileGarbage, OversizedFilesAreNeitherReadNorRewritten) {
+    TempDir dir;
+    std::string file = dir.File("huge.ini");
+    ReplaceText(file, "[S]\r\nk=v\r\n");
+    ASSERT_EQ(truncate(file.c_str(), (64 << 20) + 1), 0);  // sparse: costs no disk space
+    EXPECT_EQ(Get(file, "S", "k", "default"), "default");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FALSE(Set(file, "S", "k", "x"));
+    struct stat info {};
+    stat(file.c_str(), &info);
+    EXPECT_EQ(info.st_size, (64 << 20) + 1);
+}
+
+TEST(ProfileGarbage, DirectoriesAreNotFiles) {
+    TempDir dir;
+    EXPECT_EQ(Get(dir.Path(), "S", "k", "default"), "default");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(Set(dir.Path(), "S", "k", "v"));
+}
+
+}  // namespace
