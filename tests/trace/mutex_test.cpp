@@ -1,0 +1,166 @@
+// Mutexes: recursion and ownership, abandonment, and names shared within and between
+// processes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
+#include "platform/windows.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string UniqueName(const std::string& what) {
+    static std::atomic<int> counter{0};
+    return "cx-trace-test-" + what + "-" + std::to_string(getpid()) + "-" +
+           std::to_string(++counter);
+}
+
+// Waits (bounded) until `condition` holds.
+template <class Condition>
+bool Eventually(Condition condition) {
+    auto end = std::chrono::steady_clock::now() + 10s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// What another thread gets from WaitForSingleObject(mutex, milliseconds); it lets go again.
+DWORD WaitFromOtherThread(HANDLE mutex, DWORD milliseconds) {
+    DWORD result = 0;
+    std::thread([&] {
+        result = WaitForSingleObject(mutex, milliseconds);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ReleaseMutex(mutex);
+    }).join();
+    return result;
+}
+
+class MutexKinds : public ::testing::TestWithParam<bool> {
+  protected:
+    HANDLE Create(BOOL initial_owner) {
+        return CreateMutexA(nullptr, initial_owner,
+                            GetParam() ? UniqueName("kinds").c_str() : nullptr);
+    }
+};
+
+TEST_P(MutexKinds, IsRecursiveForItsOwnerAndExcludesOthers) {
+    HANDLE mutex = Create(TRUE);
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0) << "again, by its owner";
+    EXPECT_EQ(WaitFromOtherThread(mutex, 20), WAIT_TIMEOUT);
+    DWORD error = 0;
+    std::thread([&] {
+        if (!ReleaseMutex(mutex)) error = GetLastError();
+    }).join();
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_OWNER));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "still held once";
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_FALSE(ReleaseMutex(mutex));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
+    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(CloseHandle(mutex));
+}
+
+TEST_P(MutexKinds, AnOwnerThatEndsLeavesItAbandoned) {
+    HANDLE mutex = Create(FALSE);
+    std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); }).join();
+    EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
+    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "the new owner has it";
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
+    CloseHandle(mutex);
+}
+
+INSTANTIATE_TEST_SUITE_P(UnnamedAndNamed, MutexKinds, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
+
+TEST(NamedMutex, ASecondCreateOpensTheSameMutex) {
+    std::string name = UniqueName("same");
+    HANDLE first = CreateMutexA(nullptr, FALSE, name.c_str());
+    HANDLE second = CreateMutexA(nullptr, TRUE, name.c_str());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(WaitFromOtherThread(first, 0), WAIT_OBJECT_0) << "initial owner was ignored";
+    ASSERT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitFromOtherThread(second, 0), WAIT_TIMEOUT);
+    EXPECT_TRUE(ReleaseMutex(second)) << "ownership belongs to the thread, not the handle";
+    CloseHandle(first);
+    CloseHandle(second);
+}
+
+TEST(NamedMutex, LongAndUnusualNamesStayApart) {
+    std::string base = UniqueName("apart") + std::string(300, 'n');
+    const std::string names[] = {base + "1",   base + "2",     base + "a/b",
+                                 base + "a_b", base + "C:\\x", base + "C__x"};
+    // Held by one thread each: names that shared a lock file would block each other.
+    std::atomic<int> owned{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> owners;
+    for (const std::string& name : names) {
+        owners.emplace_back([&, name] {
+            HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+            if (WaitForSingleObject(mutex, 2000) == WAIT_OBJECT_0) ++owned;
+            while (!done)
+                std::this_thread::sleep_for(1ms);
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        });
+    }
+    EXPECT_TRUE(Eventually([&] { return owned.load() == static_cast<int>(std::size(names)); }));
+    done = true;
+    for (auto& owner : owners)
+        owner.join();
+}
+
+// Child side of the test below: takes the mutex, says so with a file, then either ends
+// holding it or holds it until told to let go.
+TEST(NamedMutexChild, HoldsTheMutexForItsParent) {
+    std::string name = cx::test::ChildSetting("CX_MUTEX_CHILD_NAME");
+    if (name.empty()) GTEST_SKIP() << "runs only as a child of the cross-process test";
+    std::string directory = cx::test::ChildSetting("CX_MUTEX_CHILD_DIR");
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
+    std::fclose(std::fopen((directory + "/held").c_str(), "w"));
+    if (cx::test::ChildSetting("CX_MUTEX_CHILD_EXIT_HOLDING") == "1") _exit(0);
+    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(directory + "/release"); }));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+}
+
+class NamedMutexAcrossProcesses : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NamedMutexAcrossProcesses, ExcludesAnotherProcessUntilItLetsGo) {
+    bool exit_holding = GetParam();
+    cx::test::TempDir directory;
+    std::string name = UniqueName("process");
+    cx::test::ChildProcess child(
+        "NamedMutexChild.HoldsTheMutexForItsParent",
+        {"CX_MUTEX_CHILD_NAME=" + name, "CX_MUTEX_CHILD_DIR=" + directory.Path(),
+         std::string("CX_MUTEX_CHILD_EXIT_HOLDING=") + (exit_holding ? "1" : "0")});
+    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(directory.File("held")); }));
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_NE(mutex, nullptr);
+    if (!exit_holding) {
+        EXPECT_EQ(WaitForSingleObject(mutex, 30), WAIT_TIMEOUT);
+        std::fclose(std::fopen(directory.File("release").c_str(), "w"));
+    }
+    // A process that ends holding the mutex frees it with its lock file.
+    EXPECT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(child.Wait(10s), 0);
+    CloseHandle(mutex);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReleasingOrEnding, NamedMutexAcrossProcesses, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Ends" : "Releases"; });
+
+}  // namespace
