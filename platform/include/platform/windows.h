@@ -2,8 +2,10 @@
 #pragma once
 
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/module.h"
+#include "platform/profile.h"
 #include "platform/synch.h"
 #include "platform/threads.h"
 #include "platform/timing.h"
