@@ -1,0 +1,39 @@
+// net-snmp as the host's SNMP engine: start-up without MIB files, standalone UDP or AgentX
+// subagent, the request loop and notifications.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "extension_agent.h"
+
+namespace cx::host {
+
+struct EngineSettings {
+    bool agentx = false;
+    std::string agentx_socket;  // empty: net-snmp's default
+    std::string listen_address;
+    std::uint32_t listen_port = 161;
+    std::vector<std::string> config_lines;
+    std::optional<std::string> config_file;
+    std::string state_dir;
+};
+
+// Logging first, so that everything after it is reported where the administrator looks.
+void StartLogging(bool to_standard_error);
+// Detaches from the terminal (standard error logging must not be on).
+bool Daemonise();
+
+// First half of the start: net-snmp's agent library, before any view is registered.
+bool PrepareEngine(const EngineSettings& settings, std::string* error);
+// Second half: configuration read, listening (or connected to the master).
+bool StartEngine(const EngineSettings& settings, std::string* error);
+// Serves requests until `keep_running` returns false; `each_tick` runs at least every 50 ms.
+void ServeWhile(const std::function<bool()>& keep_running, const std::function<void()>& each_tick);
+// Sends one trap to every configured destination, in each destination's version.
+void SendTrap(const Trap& trap);
+void StopEngine();
+
+}  // namespace cx::host

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Runs the system on this machine from the checkout: builds when needed, prepares ./var/ (a
+# registry seeded from data/registry/defaults.reg with the paths of ./var), starts cx-switchd
+# and extagentd on 127.0.0.1:1161 with the agents that are built, and stops both on Ctrl-C.
+#   --once   wait until the agents serve, print a walk of the Catalix subtree, stop, exit 0
+# CX_BUILD_DIR chooses another build directory than build/normal.
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+
+once=0
+case "${1:-}" in
+  "") ;;
+  --once) once=1 ;;
+  -h|--help) sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  *) echo "run.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
+esac
+
+listen=127.0.0.1:1161
+catalix_subtree=.1.3.6.1.4.1.7391
+build=${CX_BUILD_DIR:-$root/build/normal}
+var=$root/var
+export CX_REGISTRY=$var/registry.db
+export MIBS=
+
+scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+extagentd=$build/host/extagentd
+switchd=$(find "$build/standins" -name cx-switchd -type f -perm -u+x | head -n 1)
+cxreg=$(find "$build/tools" -name cxreg -type f -perm -u+x | head -n 1)
+agent=$(find "$build" -name CX_MIB.so -type f | head -n 1)
+scenario=$(find "$root/data" -path '*scenario*' -name 'demo*' -type f 2>/dev/null | head -n 1)
+
+mkdir -p "$var/data" "$var/log"
+rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
+"$cxreg" import data/registry/defaults.reg
+"$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' FileRoot REG_SZ "$root/data"
+"$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' DataRoot REG_SZ "$var/data"
+if [[ -n "$agent" ]]; then
+  "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\CX_MIB\CurrentVersion' Pathname REG_SZ "$agent"
+else
+  echo "run.sh: CX_MIB.so is not built yet; extagentd serves without it"
+  "$cxreg" delete 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' CX_MIB
+fi
+
+pids=()
+stop_all() {
+  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  pids=()
+}
+trap stop_all EXIT
+trap 'exit 0' INT TERM
+
+switchd_args=(--socket "$var/switch.sock" --register --journal "$var/log/switchd.journal")
+[[ -n "$scenario" ]] && switchd_args+=(--scenario "$scenario")
+"$switchd" "${switchd_args[@]}" 2>"$var/log/switchd.log" &
+pids+=($!)
+
+"$extagentd" --foreground --registry "$CX_REGISTRY" --listen "$listen" \
+  --state-dir "$var/extagentd" 2>"$var/log/extagentd.log" &
+pids+=($!)
+
+# Serving once the host publishes the SNMP service as running (4); bounded, never forever.
+status_key='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Status'
+for ((tenth = 0; tenth < 300; tenth++)); do
+  state=$("$cxreg" query "$status_key" CurrentState 2>/dev/null || true)
+  [[ "$state" == 4 ]] && break
+  if ! kill -0 "${pids[1]}" 2>/dev/null; then
+    echo "run.sh: extagentd ended; see $var/log/extagentd.log" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+if [[ "$state" != 4 ]]; then
+  echo "run.sh: extagentd did not start serving within 30 s; see $var/log/extagentd.log" >&2
+  exit 1
+fi
+
+if ((once)); then
+  snmpwalk -v2c -c public -On -m "" "$listen" "$catalix_subtree" || true
+  exit 0
+fi
+
+cat <<EOF
+extagentd answers on $listen (logs in $var/log). Try:
+  snmpwalk -v2c -c public -On $listen $catalix_subtree
+Ctrl-C stops everything.
+EOF
+wait

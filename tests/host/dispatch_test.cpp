@@ -1,0 +1,205 @@
+// The mapping of SNMP request batches onto SnmpExtensionQuery calls and back.
+#include "dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+namespace cx::host {
+namespace {
+
+const Oid kView = {1, 3, 6, 1, 4, 1, 99999, 1};
+
+Oid In(std::initializer_list<std::uint32_t> tail) {
+    Oid oid = kView;
+    oid.insert(oid.end(), tail);
+    return oid;
+}
+
+// An agent answering as the framework does: GET stops at the first unknown name (FALSE when it
+// is the first), GETNEXT past the end answers the view's root plus one.
+class FrameworkLikeAgent : public QueryTarget {
+  public:
+    std::map<Oid, std::int64_t> objects = {{In({1, 1}), 11}, {In({1, 2}), 12}, {In({2, 1}), 21}};
+    std::vector<std::vector<Oid>> calls;
+    std::function<QueryOutcome(int, std::vector<Binding>&)> override_answer;
+
+    QueryOutcome Query(int type, std::vector<Binding>& bindings) override {
+        std::vector<Oid> names;
+        for (const Binding& b : bindings)
+            names.push_back(b.name);
+        calls.push_back(names);
+        if (override_answer) return override_answer(type, bindings);
+        for (std::size_t i = 0; i < bindings.size(); ++i) {
+            if (type == kRequestGet) {
+                const auto found = objects.find(bindings[i].name);
+                if (found == objects.end())
+                    return QueryOutcome{i != 0, kNoSuchName, static_cast<long>(i + 1)};
+                bindings[i].type = kTagInteger;
+                bindings[i].number = found->second;
+            } else {
+                const auto found = objects.upper_bound(bindings[i].name);
+                if (found == objects.end()) {
+                    Oid beyond = kView;
+                    ++beyond.back();
+                    bindings[i].name = beyond;
+                } else {
+                    bindings[i].name = found->first;
+                    bindings[i].type = kTagInteger;
+                    bindings[i].number = found->second;
+                }
+            }
+        }
+        return QueryOutcome{true, kNoError, 0};
+    }
+};
+
+std::vector<AnswerKind> Kinds(const std::vector<Answer>& answers) {
+    std::vector<AnswerKind> kinds;
+    for (const Answer& a : answers)
+        kinds.push_back(a.kind);
+    return kinds;
+}
+
+TEST(DispatchGet, EachUnknownNameGetsItsOwnAnswerAndTheRestAreAskedAgain) {
+    struct Case {
+        const char* what;
+        std::vector<Oid> names;
+        std::vector<AnswerKind> kinds;
+        std::size_t calls;
+    };
+    using K = AnswerKind;
+    const std::vector<Case> cases = {
+        {"all known", {In({1, 1}), In({2, 1})}, {K::kValue, K::kValue}, 1},
+        {"first unknown", {In({9}), In({1, 2})}, {K::kNoSuchInstance, K::kValue}, 2},
+        {"middle unknown",
+         {In({1, 1}), In({9}), In({1, 2})},
+         {K::kValue, K::kNoSuchInstance, K::kValue},
+         2},
+        {"all unknown", {In({8}), In({9})}, {K::kNoSuchInstance, K::kNoSuchInstance}, 2},
+    };
+    for (const Case& c : cases) {
+        FrameworkLikeAgent agent;
+        const std::vector<Answer> answers = DispatchGet(agent, c.names);
+        EXPECT_EQ(Kinds(answers), c.kinds) << c.what;
+        EXPECT_EQ(agent.calls.size(), c.calls) << c.what;
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            if (answers[i].kind != K::kValue) continue;
+            EXPECT_EQ(answers[i].binding.name, c.names[i]) << c.what;
+            EXPECT_EQ(answers[i].binding.number, agent.objects[c.names[i]]) << c.what;
+        }
+    }
+}
+
+TEST(DispatchGet, AgentFailureIsGenErrOrTheAgentsStatusAtTheBlamedBinding) {
+    struct Case {
+        QueryOutcome outcome;
+        std::size_t blamed;
+        long status;
+    };
+    for (const Case& c :
+         {Case{{false, kNoError, 0}, 0, kGenErr}, Case{{false, kGenErr, 2}, 1, kGenErr},
+          Case{{true, kBadValue, 2}, 1, kBadValue}, Case{{true, kGenErr, 77}, 0, kGenErr}}) {
+        FrameworkLikeAgent agent;
+        agent.override_answer = [&](int, std::vector<Binding>&) { return c.outcome; };
+        const std::vector<Answer> answers = DispatchGet(agent, {In({1, 1}), In({1, 2})});
+        EXPECT_EQ(answers[c.blamed].kind, AnswerKind::kError);
+        EXPECT_EQ(answers[c.blamed].error_status, c.status);
+        EXPECT_EQ(answers[1 - c.blamed].kind, AnswerKind::kUnanswered);
+    }
+}
+
+TEST(DispatchGetNext, AnswersOutsideTheViewHandOverToTheNextRegistration) {
+    FrameworkLikeAgent agent;
+    const std::vector<Answer> answers =
+        DispatchGetNext(agent, kView, {kView, In({1, 2}), In({2, 1}), In({5})});
+    EXPECT_EQ(Kinds(answers),
+              (std::vector<AnswerKind>{AnswerKind::kValue, AnswerKind::kValue,
+                                       AnswerKind::kNextView, AnswerKind::kNextView}));
+    EXPECT_EQ(answers[0].binding.name, In({1, 1}));
+    EXPECT_EQ(answers[1].binding.name, In({2, 1}));
+    EXPECT_EQ(agent.calls.size(), 1u);
+}
+
+TEST(DispatchGetNext, AnswersThatDoNotFollowTheRequestAreGenErr) {
+    struct Case {
+        const char* what;
+        Oid answer;
+        std::uint8_t type;
+        AnswerKind kind;
+    };
+    const std::vector<Case> cases = {
+        {"same name", In({1, 2}), kTagInteger, AnswerKind::kError},
+        {"earlier name", In({1, 1}), kTagInteger, AnswerKind::kError},
+        {"end of view exception", In({3}), kTagEndOfMibView, AnswerKind::kNextView},
+        {"no such instance exception", In({3}), kTagNoSuchInstance, AnswerKind::kNextView},
+        {"shorter than the view", {1, 3, 6}, kTagInteger, AnswerKind::kNextView},
+    };
+    for (const Case& c : cases) {
+        FrameworkLikeAgent agent;
+        agent.override_answer = [&](int, std::vector<Binding>& bindings) {
+            bindings[0].name = c.answer;
+            bindings[0].type = c.type;
+            return QueryOutcome{true, kNoError, 0};
+        };
+        const std::vector<Answer> answers = DispatchGetNext(agent, kView, {In({1, 2})});
+        EXPECT_EQ(answers[0].kind, c.kind) << c.what;
+        if (c.kind == AnswerKind::kError) {
+            EXPECT_EQ(answers[0].error_status, kGenErr) << c.what;
+        }
+    }
+}
+
+TEST(DispatchGetNext, NoSuchNameSkipsThatBindingAndAsksForTheRest) {
+    FrameworkLikeAgent agent;
+    int call = 0;
+    agent.override_answer = [&](int, std::vector<Binding>& bindings) {
+        if (call++ == 0) {
+            bindings[0].name = In({1, 1});
+            bindings[0].type = kTagInteger;
+            return QueryOutcome{true, kNoSuchName, 2};
+        }
+        bindings[0].name = In({2, 1});
+        bindings[0].type = kTagInteger;
+        return QueryOutcome{true, kNoError, 0};
+    };
+    const std::vector<Answer> answers = DispatchGetNext(agent, kView, {kView, In({1, 5}), In({2})});
+    EXPECT_EQ(Kinds(answers), (std::vector<AnswerKind>{AnswerKind::kValue, AnswerKind::kNextView,
+                                                       AnswerKind::kValue}));
+    ASSERT_EQ(agent.calls.size(), 2u);
+    EXPECT_EQ(agent.calls[1], (std::vector<Oid>{In({2})}));
+}
+
+TEST(DispatchSet, StatusesAreMappedForV2ManagersAndBlameTheRightBinding) {
+    struct Case {
+        QueryOutcome outcome;
+        bool v2;
+        long status;
+        std::size_t failed;
+    };
+    const std::vector<Case> cases = {
+        {{true, kNoError, 0}, true, kNoError, 0},
+        {{true, kReadOnly, 2}, false, kReadOnly, 1},
+        {{true, kReadOnly, 2}, true, kNotWritable, 1},
+        {{false, kNoSuchName, 1}, true, kNotWritable, 0},
+        {{true, kBadValue, 1}, true, kWrongValue, 0},
+        {{false, kNoError, 0}, true, kGenErr, 0},
+        {{true, 12, 2}, true, 12, 1},  // a v2 status passes as it is
+    };
+    for (const Case& c : cases) {
+        FrameworkLikeAgent agent;
+        agent.override_answer = [&](int type, std::vector<Binding>&) {
+            EXPECT_EQ(type, kRequestSet);
+            return c.outcome;
+        };
+        std::vector<Binding> bindings(2);
+        std::size_t failed = 99;
+        EXPECT_EQ(DispatchSet(agent, bindings, c.v2, &failed), c.status);
+        EXPECT_EQ(failed, c.failed);
+        EXPECT_EQ(agent.calls.size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace cx::host

@@ -1,0 +1,159 @@
+// A private extagentd for one test: its own temp dir, registry file, port and test agents.
+#include "host_fixture.h"
+
+#include <signal.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "platform/registry_store.h"
+#include "platform/winreg.h"
+#include "platform/winsvc.h"
+
+namespace cx::test {
+namespace {
+
+constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
+
+void SetString(const std::string& key_path, const std::string& name, const std::string& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+}
+
+void SetDword(const std::string& key_path, const std::string& name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                   sizeof(value));
+    RegCloseKey(key);
+}
+
+int ValueCount(const std::string& key_path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    int count = 0;
+    for (;; ++count) {
+        char name[300];
+        DWORD size = sizeof(name);
+        if (RegEnumValueA(key, static_cast<DWORD>(count), name, &size, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            break;
+    }
+    RegCloseKey(key);
+    return count;
+}
+
+}  // namespace
+
+void HostFixture::SetUp() {
+    CxRegistrySetPath(temp_.File("registry.db").c_str());
+    port_ = FreeUdpPort();
+    ASSERT_NE(port_, 0);
+}
+
+void HostFixture::TearDown() {
+    if (host_ != nullptr) StopHost();
+    CxRegistrySetPath(nullptr);
+}
+
+std::string HostFixture::AddTestAgent(const std::string& name, const std::string& settings) {
+    const std::string library = temp_.File(name + ".so");
+    std::filesystem::copy_file(CX_TEST_AGENT_PATH, library,
+                               std::filesystem::copy_options::overwrite_existing);
+    WriteFile(library + ".conf", settings);
+    AddAgentLibrary(name, library);
+    return library;
+}
+
+void HostFixture::AddAgentLibrary(const std::string& name, const std::string& library_path) {
+    const std::string agent_key = "SOFTWARE\\Test\\" + name + "\\CurrentVersion";
+    SetString(agent_key, "Pathname", library_path);
+    const std::string agents = std::string(kParameters) + "\\ExtensionAgents";
+    SetString(agents, std::to_string(ValueCount(agents) + 1), agent_key);
+}
+
+void HostFixture::AddCommunity(const std::string& name, unsigned rights) {
+    SetDword(std::string(kParameters) + "\\ValidCommunities", name, rights);
+}
+
+void HostFixture::AddPermittedManager(const std::string& address) {
+    const std::string managers = std::string(kParameters) + "\\PermittedManagers";
+    SetString(managers, std::to_string(ValueCount(managers) + 1), address);
+}
+
+void HostFixture::AddTrapDestination(const std::string& community, const std::string& address) {
+    const std::string key = std::string(kParameters) + "\\TrapConfiguration\\" + community;
+    SetString(key, std::to_string(ValueCount(key) + 1), address);
+}
+
+bool HostFixture::StartHost(std::vector<std::string> extra) {
+    if (extra.empty()) extra = {"--listen", Address()};
+    std::vector<std::string> argv = {CX_EXTAGENTD_PATH, "--foreground",
+                                     "--registry",      temp_.File("registry.db"),
+                                     "--state-dir",     temp_.File("state")};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    host_ = std::make_unique<ChildProcess>();
+    if (!host_->Start(argv, temp_.File("host.out"), temp_.File("host.err"))) return false;
+    return WaitUntil([this] { return ServiceState() == SERVICE_RUNNING || !host_->Running(); },
+                     std::chrono::seconds(30)) &&
+           host_->Running();
+}
+
+int HostFixture::StopHost() {
+    host_->Signal(SIGTERM);
+    const int code = host_->Wait(std::chrono::seconds(30));
+    host_.reset();
+    return code;
+}
+
+std::string HostFixture::HostLog() const { return ReadFile(temp_.File("host.err")); }
+
+unsigned HostFixture::ServiceState() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) return 0;
+    unsigned state = 0;
+    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
+    if (service != nullptr) {
+        SERVICE_STATUS status{};
+        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return state;
+}
+
+std::string HostFixture::Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ToolResult HostFixture::Snmp(const std::string& tool, std::vector<std::string> args) {
+    std::vector<std::string> argv = {"/usr/bin/" + tool, "-m", "", "-On", "-t", "2", "-r", "1"};
+    for (std::string& arg : args) {
+        if (arg == "%a") arg = Address();
+        argv.push_back(arg);
+    }
+    return RunTool(argv, temp_.Path());
+}
+
+std::vector<std::pair<std::string, std::string>> ParseWalk(const std::string& output) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    std::istringstream stream(output);
+    std::string line;
+    while (std::getline(stream, line)) {
+        const auto equals = line.find(" = ");
+        if (equals == std::string::npos) continue;
+        // The v2c end-of-MIB marker repeats the last name; it is not an object.
+        if (line.find("No more variables left in this MIB View", equals) != std::string::npos)
+            continue;
+        lines.emplace_back(line.substr(0, equals), line.substr(equals + 3));
+    }
+    return lines;
+}
+
+}  // namespace cx::test

@@ -1,0 +1,50 @@
+// A private extagentd for one test: its own temp dir, registry file, port and test agents.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "temp_dir.h"
+
+namespace cx::test {
+
+class HostFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Copies the test agent to "<name>.so" in the temp dir with `settings` as its
+    // configuration and lists it in ExtensionAgents. Returns the library path.
+    std::string AddTestAgent(const std::string& name, const std::string& settings);
+    // Lists `library_path` in ExtensionAgents as is.
+    void AddAgentLibrary(const std::string& name, const std::string& library_path);
+    void AddCommunity(const std::string& name, unsigned rights);
+    void AddPermittedManager(const std::string& address);
+    void AddTrapDestination(const std::string& community, const std::string& address);
+
+    // Starts extagentd with `extra` arguments (default: standalone on the test's port) and waits
+    // until it reports the service running or ends.
+    bool StartHost(std::vector<std::string> extra = {});
+    // SIGTERM, then the exit code (-1: not ended within the bound).
+    int StopHost();
+    std::string HostLog() const;
+    // The service state the host published, as QueryServiceStatus reports it.
+    unsigned ServiceState();
+
+    // An SNMP tool with the given arguments against the host ("%a" stands for ADDR:PORT).
+    ToolResult Snmp(const std::string& tool, std::vector<std::string> args);
+    std::string Address() const;
+
+    TempDir temp_;
+    int port_ = 0;
+    std::unique_ptr<ChildProcess> host_;
+};
+
+// The objects of "OID = TYPE: VALUE" lines printed with -On, in order, as (OID, "TYPE: VALUE").
+std::vector<std::pair<std::string, std::string>> ParseWalk(const std::string& output);
+
+}  // namespace cx::test

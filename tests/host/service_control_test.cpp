@@ -1,0 +1,120 @@
+// The service control calls over the state a service host publishes in the registry.
+#include <gtest/gtest.h>
+
+#include "platform/errors.h"
+#include "platform/registry_store.h"
+#include "platform/winsvc.h"
+#include "temp_dir.h"
+
+namespace {
+
+class ServiceControlTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CxRegistrySetPath(temp_.File("registry.db").c_str());
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                  "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters", 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void TearDown() override { CxRegistrySetPath(nullptr); }
+
+    // The state QueryServiceStatus reports for "SNMP"; 0 when a call fails.
+    DWORD QueriedState() {
+        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
+        SERVICE_STATUS status{};
+        const BOOL ok = QueryServiceStatus(service, &status);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+        return ok ? status.dwCurrentState : 0;
+    }
+
+    void WriteRawState(DWORD type, const void* data, DWORD size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                  "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Status", 0, nullptr,
+                                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "CurrentState", 0, type, static_cast<const BYTE*>(data), size);
+        RegCloseKey(key);
+    }
+
+    cx::test::TempDir temp_;
+};
+
+TEST_F(ServiceControlTest, PublishedStatesReadBack) {
+    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);  // the host never ran
+    for (DWORD state = SERVICE_STOPPED; state <= SERVICE_PAUSED; ++state) {
+        ASSERT_EQ(CxSetServiceCurrentState("SNMP", state), ERROR_SUCCESS);
+        EXPECT_EQ(QueriedState(), state);
+    }
+}
+
+TEST_F(ServiceControlTest, UnusableStateValuesReadAsStopped) {
+    const DWORD zero = 0;
+    const DWORD eight = 8;
+    const char text[] = "4";
+    const unsigned char short_value[] = {4, 0};
+    WriteRawState(REG_DWORD, &zero, sizeof(zero));
+    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
+    WriteRawState(REG_DWORD, &eight, sizeof(eight));
+    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
+    WriteRawState(REG_SZ, text, sizeof(text));
+    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
+    WriteRawState(REG_BINARY, short_value, sizeof(short_value));
+    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
+}
+
+TEST_F(ServiceControlTest, RunningServiceAcceptsStop) {
+    ASSERT_EQ(CxSetServiceCurrentState("SNMP", SERVICE_RUNNING), ERROR_SUCCESS);
+    SC_HANDLE manager = OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(QueryServiceStatus(service, &status));
+    EXPECT_EQ(status.dwServiceType, SERVICE_WIN32_OWN_PROCESS);
+    EXPECT_EQ(status.dwControlsAccepted, SERVICE_ACCEPT_STOP);
+    EXPECT_TRUE(CloseServiceHandle(service));
+    EXPECT_TRUE(CloseServiceHandle(manager));
+}
+
+TEST_F(ServiceControlTest, FailuresReportTheWindowsErrors) {
+    EXPECT_EQ(OpenSCManagerA("otherhost", nullptr, SC_MANAGER_CONNECT), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_EQ(OpenSCManagerA(nullptr, "ServicesFailed", SC_MANAGER_CONNECT), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DATABASE_DOES_NOT_EXIST));
+
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(manager, nullptr);
+    struct Case {
+        const char* name;
+        DWORD error;
+    };
+    for (const Case& c :
+         {Case{"NoSuchService", ERROR_SERVICE_DOES_NOT_EXIST}, Case{"", ERROR_INVALID_NAME},
+          Case{"SNMP\\Status", ERROR_INVALID_NAME}, Case{nullptr, ERROR_INVALID_NAME}}) {
+        EXPECT_EQ(OpenServiceA(manager, c.name, SERVICE_QUERY_STATUS), nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    EXPECT_EQ(OpenServiceA(nullptr, "SNMP", SERVICE_QUERY_STATUS), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    SC_HANDLE config_only = OpenServiceA(manager, "SNMP", SERVICE_QUERY_CONFIG);
+    SERVICE_STATUS status{};
+    EXPECT_FALSE(QueryServiceStatus(config_only, &status));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(QueryServiceStatus(manager, &status));  // a manager is not a service
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(CloseServiceHandle(config_only));
+    EXPECT_FALSE(CloseServiceHandle(config_only));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(CloseServiceHandle(manager));
+
+    EXPECT_EQ(CxSetServiceCurrentState("SNMP", 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CxSetServiceCurrentState("SNMP", 8), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(CxSetServiceCurrentState(nullptr, SERVICE_RUNNING), ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace
