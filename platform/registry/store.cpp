@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "core/errno_map.h"
@@ -154,12 +156,8 @@ int PragmaInt(Database& db, const char* sql, std::int64_t* value) {
 
 enum class Schema { kReady, kEmpty };
 
-// Whether the file holds our schema, nothing at all, or something else (ERROR_BADDB).
-LONG InspectSchema(Database& db, Schema* schema) {
-    if (db.schema_ready) {
-        *schema = Schema::kReady;
-        return ERROR_SUCCESS;
-    }
+// The checks of InspectSchema, which must see one state of the file.
+LONG InspectSchemaOnce(Database& db, Schema* schema) {
     std::int64_t application_id = 0;
     int result = PragmaInt(db, "PRAGMA application_id", &application_id);
     if (result != SQLITE_OK) return WinErrorFromSqlite(result);
@@ -179,6 +177,22 @@ LONG InspectSchema(Database& db, Schema* schema) {
     if (objects != 0) return ERROR_BADDB;
     *schema = Schema::kEmpty;
     return ERROR_SUCCESS;
+}
+
+// Whether the file holds our schema, nothing at all, or something else (ERROR_BADDB). The
+// header and the table count are read in one transaction: read apart, a store that another
+// thread or process is creating at that moment could look like a foreign database.
+LONG InspectSchema(Database& db, Schema* schema) {
+    if (db.schema_ready) {
+        *schema = Schema::kReady;
+        return ERROR_SUCCESS;
+    }
+    if (!sqlite3_get_autocommit(db.Handle())) return InspectSchemaOnce(db, schema);
+    int result = db.Exec("BEGIN");
+    if (result != SQLITE_OK) return WinErrorFromSqlite(result);
+    LONG status = InspectSchemaOnce(db, schema);
+    db.Exec(status == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
+    return status;
 }
 
 LONG CreateSchema(Database& db) {
@@ -292,7 +306,13 @@ LONG Session::Begin(Access access) {
             GiveBack(std::move(db_), generation_);
             return ERROR_SUCCESS;
         }
+        // Connections that create the store at the same moment can be refused outright while
+        // one of them switches the file to WAL; a short bounded retry settles it.
         status = CreateSchema(*db_);
+        for (int attempt = 1; status == ERROR_BUSY && attempt < 50; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(attempt));
+            status = CreateSchema(*db_);
+        }
     }
     if (status == ERROR_SUCCESS && access == Access::kWrite && db_->ReadOnly())
         status = ERROR_ACCESS_DENIED;

@@ -154,11 +154,12 @@ TEST_F(StoreConcurrency, ThreadsOfOneProcessShareTheStore) {
             std::string path = "SOFTWARE\\Threads\\T" + std::to_string(t);
             for (int i = 0; i < kWrites; ++i) {
                 HKEY key = nullptr;
-                if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
-                                    REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                                    nullptr) != ERROR_SUCCESS ||
-                    SetDword(key, ("n" + std::to_string(i)).c_str(), 1) != ERROR_SUCCESS)
-                    ++failures[t];
+                LONG status =
+                    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
+                                    REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+                if (status == ERROR_SUCCESS)
+                    status = SetDword(key, ("n" + std::to_string(i)).c_str(), 1);
+                if (status != ERROR_SUCCESS) failures[t] = static_cast<int>(status);
                 RegCloseKey(key);
             }
         });
@@ -168,7 +169,7 @@ TEST_F(StoreConcurrency, ThreadsOfOneProcessShareTheStore) {
                 LONG status =
                     RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Threads", 0, KEY_READ, &key);
                 if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-                    ++failures[kThreads + t];
+                    failures[kThreads + t] = static_cast<int>(status);
                 RegCloseKey(key);
             }
         });
