@@ -11,19 +11,19 @@
 
 namespace {
 
-using cx::test::PeVersionSpec;
+using cx::test::PeVersionLayout;
 
 class FileVersionInfoTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PeVersionSpec spec;
-        spec.tables = {
+        PeVersionLayout layout;
+        layout.tables = {
             {"040704E4", {{"CompanyName", u"Catalix GmbH"}}},
             {"040904B0", {{"CompanyName", u"Catalix"}, {"FileVersion", u"4.2.10.1"}}},
         };
-        spec.translations = {0x04B00409, 0x04E40407};  // English listed first
+        layout.translations = {0x04B00409, 0x04E40407};  // English listed first
         path_ = dir_.File("CX_MIB.dll");
-        cx::test::WriteFile(path_, cx::test::BuildPeImage(spec));
+        cx::test::WriteFile(path_, cx::test::BuildPeImage(layout));
     }
 
     cx::test::TempDir dir_;

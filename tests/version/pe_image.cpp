@@ -60,15 +60,15 @@ void End(Writer& out, std::size_t start) {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildVsVersionInfo(const PeVersionSpec& spec) {
+std::vector<std::uint8_t> BuildVsVersionInfo(const PeVersionLayout& layout) {
     Writer out;
     std::size_t root = Begin(out, "VS_VERSION_INFO", 52, 0);
     const std::uint32_t fixed[13] = {0xFEEF04BD,
                                      0x00010000,
-                                     spec.file_version_ms,
-                                     spec.file_version_ls,
-                                     spec.file_version_ms,
-                                     spec.file_version_ls,
+                                     layout.file_version_ms,
+                                     layout.file_version_ls,
+                                     layout.file_version_ms,
+                                     layout.file_version_ls,
                                      0x3F,
                                      0,
                                      0x40004,
@@ -80,7 +80,7 @@ std::vector<std::uint8_t> BuildVsVersionInfo(const PeVersionSpec& spec) {
         out.U32(word);
     out.Pad4();
     std::size_t file_info = Begin(out, "StringFileInfo", 0, 1);
-    for (const PeVersionTable& table : spec.tables) {
+    for (const PeVersionTable& table : layout.tables) {
         std::size_t strings = Begin(out, table.key, 0, 1);
         for (const auto& [name, value] : table.strings) {
             std::size_t entry = Begin(out, name, static_cast<std::uint32_t>(value.size() + 1), 1);
@@ -92,8 +92,8 @@ std::vector<std::uint8_t> BuildVsVersionInfo(const PeVersionSpec& spec) {
     End(out, file_info);
     std::size_t var_info = Begin(out, "VarFileInfo", 0, 1);
     std::size_t translation =
-        Begin(out, "Translation", static_cast<std::uint32_t>(spec.translations.size() * 4), 0);
-    for (std::uint32_t pair : spec.translations)
+        Begin(out, "Translation", static_cast<std::uint32_t>(layout.translations.size() * 4), 0);
+    for (std::uint32_t pair : layout.translations)
         out.U32(pair);
     End(out, translation);
     End(out, var_info);
@@ -154,8 +154,8 @@ std::vector<std::uint8_t> BuildPeImage(const std::vector<std::uint8_t>& block, b
     return image.bytes;
 }
 
-std::vector<std::uint8_t> BuildPeImage(const PeVersionSpec& spec) {
-    return BuildPeImage(BuildVsVersionInfo(spec), spec.pe32_plus);
+std::vector<std::uint8_t> BuildPeImage(const PeVersionLayout& layout) {
+    return BuildPeImage(BuildVsVersionInfo(layout), layout.pe32_plus);
 }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

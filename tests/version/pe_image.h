@@ -14,7 +14,7 @@ struct PeVersionTable {
     std::vector<std::pair<std::string, std::u16string>> strings;
 };
 
-struct PeVersionSpec {
+struct PeVersionLayout {
     std::uint32_t file_version_ms = 0x00040002;
     std::uint32_t file_version_ls = 0x000A0001;
     std::vector<PeVersionTable> tables;
@@ -22,11 +22,11 @@ struct PeVersionSpec {
     bool pe32_plus = false;
 };
 
-// The VS_VERSIONINFO block (UTF-16 nodes) of `spec`.
-std::vector<std::uint8_t> BuildVsVersionInfo(const PeVersionSpec& spec);
+// The VS_VERSIONINFO block (UTF-16 nodes) of `layout`.
+std::vector<std::uint8_t> BuildVsVersionInfo(const PeVersionLayout& layout);
 // A PE image with one section ".rsrc" that holds `block` as resource 16/1/0x409.
 std::vector<std::uint8_t> BuildPeImage(const std::vector<std::uint8_t>& block, bool pe32_plus);
-std::vector<std::uint8_t> BuildPeImage(const PeVersionSpec& spec);
+std::vector<std::uint8_t> BuildPeImage(const PeVersionLayout& layout);
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

@@ -16,11 +16,11 @@ namespace {
 
 using cx::test::BuildPeImage;
 using cx::test::BuildVsVersionInfo;
-using cx::test::PeVersionSpec;
+using cx::test::PeVersionLayout;
 
-PeVersionSpec TwoLanguages() {
-    PeVersionSpec spec;
-    spec.tables = {
+PeVersionLayout TwoLanguages() {
+    PeVersionLayout layout;
+    layout.tables = {
         {"040904B0",
          {{"CompanyName", u"Catalix"},
           {"FileDescription", u"Inventory agent"},
@@ -28,8 +28,8 @@ PeVersionSpec TwoLanguages() {
           {"Empty", u""}}},
         {"040704e4", {{"CompanyName", u"Catalix GmbH"}, {"Umlaut", u"Gr\u00FC\u00DFe \U0001F600"}}},
     };
-    spec.translations = {0x04B00409, 0x04E40407};
-    return spec;
+    layout.translations = {0x04B00409, 0x04E40407};
+    return layout;
 }
 
 std::vector<BYTE> BlockOf(const std::string& path) {
@@ -52,9 +52,9 @@ std::string Query(const std::vector<BYTE>& block, const char* sub_block, UINT* l
 TEST(PeVersion, StringsOfEachTable) {
     cx::test::TempDir dir;
     for (bool plus : {false, true}) {
-        PeVersionSpec spec = TwoLanguages();
-        spec.pe32_plus = plus;
-        cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(spec));
+        PeVersionLayout layout = TwoLanguages();
+        layout.pe32_plus = plus;
+        cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(layout));
         std::vector<BYTE> block = BlockOf(dir.File("agent.dll"));
         ASSERT_FALSE(block.empty());
         struct Case {

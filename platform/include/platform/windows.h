@@ -9,6 +9,6 @@
 #include "platform/synch.h"
 #include "platform/threads.h"
 #include "platform/timing.h"
-#include "platform/winreg.h"
 #include "platform/windef.h"
 #include "platform/winerror.h"
+#include "platform/winreg.h"
