@@ -1,0 +1,258 @@
+// cx-switchd: stands in for the SWITCH command server. Answers command frames from a scenario
+// file and sends events to the clients that advised.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+#include "platform/guid.h"
+#include "platform/winreg.h"
+#include "request_handler.h"
+#include "scenario.h"
+#include "server.h"
+
+namespace {
+
+using cx::switchd::MethodSet;
+
+constexpr char kDefaultSocket[] = "/run/catalix/switch.sock";
+constexpr char kClassKey[] = "SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}";
+constexpr std::size_t kMaxScenarioBytes = 16u << 20;
+
+const char kUsage[] =
+    "Usage: cx-switchd [--scenario FILE] [--socket PATH] [--journal FILE] [--register]\n"
+    "                  [--methods LIST] [--event-form 3|4]\n"
+    "\n"
+    "Stands in for the SWITCH command server: serves the class\n"
+    "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15} on a Unix socket and answers command frames.\n"
+    "\n"
+    "  --scenario FILE   answer requests from FILE (read at start and on SIGHUP); without it\n"
+    "                    every request is answered with status 0x01 and no data\n"
+    "  --socket PATH     listen on PATH (default /run/catalix/switch.sock)\n"
+    "  --journal FILE    append one line per call received\n"
+    "  --register        write the class's LocalServer value (unix:PATH) into the registry\n"
+    "  --methods LIST    request methods offered, comma-separated from CmdRequest,\n"
+    "                    VCRequestEx, VCRequest (default: all three)\n"
+    "  --event-form N    send events as dispatch ID 3 (six arguments, default) or 4 (header\n"
+    "                    and data strings)\n"
+    "  --help            show this text\n"
+    "\n"
+    "Scenario lines: reply OPCODE EXT OBJECT CABINET [data HH ...] : ITEM...\n"
+    "  items: status N, byte N, word N, dword N, text \"...\", hex HH ..., delay MS\n"
+    "SIGHUP reloads the scenario; SIGTERM or SIGINT ends the server.\n";
+
+struct Options {
+    std::string scenario;
+    std::string socket_path = kDefaultSocket;
+    std::string journal;
+    bool register_class = false;
+    MethodSet methods;
+    int event_form = 3;
+};
+
+bool ParseMethods(const std::string& list, MethodSet* methods) {
+    *methods = MethodSet{false, false, false};
+    std::stringstream in(list);
+    std::string name;
+    bool any = false;
+    while (std::getline(in, name, ',')) {
+        if (name == "CmdRequest") {
+            methods->cmd_request = true;
+        } else if (name == "VCRequestEx") {
+            methods->vc_request_ex = true;
+        } else if (name == "VCRequest") {
+            methods->vc_request = true;
+        } else {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+// 0 parsed, 1 help shown, 2 error.
+int ParseArguments(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string* out) {
+            if (i + 1 >= argc) return false;
+            *out = argv[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 1;
+        } else if (arg == "--register") {
+            options->register_class = true;
+        } else if (arg == "--scenario" && value(&options->scenario)) {
+        } else if (arg == "--socket" && value(&options->socket_path)) {
+        } else if (arg == "--journal" && value(&options->journal)) {
+        } else if (arg == "--methods" && value(&text)) {
+            if (!ParseMethods(text, &options->methods)) {
+                std::fprintf(stderr, "cx-switchd: --methods: unknown method list \"%s\"\n",
+                             text.c_str());
+                return 2;
+            }
+        } else if (arg == "--event-form" && value(&text)) {
+            if (text != "3" && text != "4") {
+                std::fprintf(stderr, "cx-switchd: --event-form must be 3 or 4\n");
+                return 2;
+            }
+            options->event_form = text == "3" ? 3 : 4;
+        } else {
+            std::fprintf(stderr, "cx-switchd: unknown or incomplete option \"%s\"\n%s", arg.c_str(),
+                         kUsage);
+            return 2;
+        }
+    }
+    return 0;
+}
+
+bool LoadScenario(const std::string& path, cx::switchd::ScenarioStore* store) {
+    cx::switchd::Scenario scenario;
+    if (!path.empty()) {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "cx-switchd: cannot read scenario %s\n", path.c_str());
+            return false;
+        }
+        std::string text;
+        text.resize(kMaxScenarioBytes + 1);
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(file.gcount()));
+        if (text.size() > kMaxScenarioBytes) {
+            std::fprintf(stderr, "cx-switchd: scenario %s is larger than %zu bytes\n", path.c_str(),
+                         kMaxScenarioBytes);
+            return false;
+        }
+        std::string error;
+        if (!cx::switchd::ParseScenario(text, &scenario, &error)) {
+            std::fprintf(stderr, "cx-switchd: %s: %s\n", path.c_str(), error.c_str());
+            return false;
+        }
+    }
+    store->Replace(std::move(scenario));
+    return true;
+}
+
+bool RegisterClass(const std::string& socket_path) {
+    std::string absolute = socket_path;
+    if (absolute.front() != '/') {
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof(cwd)) == nullptr) return false;
+        absolute = std::string(cwd) + "/" + absolute;
+    }
+    std::string value = "unix:" + absolute;
+    HKEY key = nullptr;
+    LSTATUS status =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExA(key, "LocalServer", 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS) {
+        std::fprintf(stderr, "cx-switchd: cannot register the class (error %d)\n",
+                     static_cast<int>(status));
+        return false;
+    }
+    return true;
+}
+
+// The default socket lives in a directory that may not exist yet.
+void MakeParentDirectory(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return;
+    mkdir(path.substr(0, slash).c_str(), 0755);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    int parsed = ParseArguments(argc, argv, &options);
+    if (parsed != 0) return parsed == 1 ? 0 : 2;
+
+    // Signals are taken through a descriptor by the main loop only; no thread is interrupted.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC);
+    if (signal_fd < 0) {
+        std::perror("cx-switchd: signalfd");
+        return 1;
+    }
+
+    cx::switchd::ScenarioStore scenario;
+    if (!LoadScenario(options.scenario, &scenario)) return 1;
+
+    std::mutex journal_lock;
+    FILE* journal = nullptr;
+    if (!options.journal.empty()) {
+        journal = std::fopen(options.journal.c_str(), "a");
+        if (journal == nullptr) {
+            std::fprintf(stderr, "cx-switchd: cannot open journal %s\n", options.journal.c_str());
+            return 1;
+        }
+    }
+    cx::switchd::RequestHandler::JournalWriter write_journal;
+    if (journal != nullptr) {
+        write_journal = [&](const std::string& line) {
+            std::lock_guard guard(journal_lock);
+            std::fprintf(journal, "%s\n", line.c_str());
+            std::fflush(journal);
+        };
+    }
+    cx::switchd::RequestHandler handler(&scenario, options.methods, write_journal);
+
+    if (options.socket_path == kDefaultSocket) MakeParentDirectory(options.socket_path);
+    cx::switchd::Server server({options.socket_path, options.event_form}, &handler);
+    // Registered before listening, so that whoever sees the socket also finds the class.
+    if (options.register_class && !RegisterClass(options.socket_path)) return 1;
+    std::string error;
+    if (!server.Listen(&error)) {
+        std::fprintf(stderr, "cx-switchd: %s\n", error.c_str());
+        return 1;
+    }
+
+    for (;;) {
+        pollfd fds[2] = {{server.listen_fd(), POLLIN, 0}, {signal_fd, POLLIN, 0}};
+        int ready = poll(fds, 2, 1000);
+        server.Reap();
+        if (ready <= 0) continue;
+        if ((fds[1].revents & POLLIN) != 0) {
+            signalfd_siginfo info;
+            if (read(signal_fd, &info, sizeof(info)) != sizeof(info)) continue;
+            if (info.ssi_signo == SIGHUP) {
+                // A file with mistakes leaves the scenario in force unchanged.
+                if (LoadScenario(options.scenario, &scenario)) {
+                    std::fprintf(stderr, "cx-switchd: scenario reloaded\n");
+                }
+                continue;
+            }
+            break;
+        }
+        if ((fds[0].revents & POLLIN) != 0) server.AcceptOne();
+    }
+    server.Stop();
+    if (journal != nullptr) std::fclose(journal);
+    close(signal_fd);
+    return 0;
+}

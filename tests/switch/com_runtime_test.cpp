@@ -1,0 +1,228 @@
+// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments, security, the global
+// interface table, the OLE32 module table and cancellation without a call.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "platform/errors.h"
+#include "platform/libloaderapi.h"
+#include "platform/objbase.h"
+#include "platform/threads.h"
+
+namespace {
+
+TEST(Bstr, CarriesLengthPrefixTerminatorAndBinaryData) {
+    BSTR text = SysAllocString(u"Catalix");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(SysStringLen(text), 7u);
+    EXPECT_EQ(SysStringByteLen(text), 14u);
+    EXPECT_EQ(text[7], 0);
+    SysFreeString(text);
+
+    const char bytes[] = {'\x01', '\0', '\x03'};
+    BSTR binary = SysAllocStringByteLen(bytes, 3);
+    EXPECT_EQ(SysStringByteLen(binary), 3u);
+    EXPECT_EQ(SysStringLen(binary), 1u);  // odd byte counts round down in characters
+    EXPECT_EQ(std::memcmp(binary, bytes, 3), 0);
+    SysFreeString(binary);
+
+    BSTR zeroed = SysAllocStringByteLen(nullptr, 5);
+    EXPECT_EQ(std::memcmp(zeroed, "\0\0\0\0\0", 5), 0);
+    SysFreeString(zeroed);
+
+    EXPECT_EQ(SysAllocString(nullptr), nullptr);
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+    SysFreeString(nullptr);
+    EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
+}
+
+TEST(Variant, ClearFreesOwnedStringsButNotReferences) {
+    VARIANT owned;
+    VariantInit(&owned);
+    EXPECT_EQ(owned.vt, VT_EMPTY);
+    owned.vt = VT_BSTR;
+    owned.bstrVal = SysAllocString(u"x");
+    EXPECT_EQ(VariantClear(&owned), S_OK);  // ASan reports a leak if this did not free
+    EXPECT_EQ(owned.vt, VT_EMPTY);
+
+    BSTR kept = SysAllocString(u"kept");
+    VARIANT reference;
+    VariantInit(&reference);
+    reference.vt = VT_BYREF | VT_BSTR;
+    reference.pbstrVal = &kept;
+    VariantClear(&reference);
+    EXPECT_EQ(SysStringLen(kept), 4u);
+    SysFreeString(kept);
+}
+
+TEST(Guid, FormatsAndParsesTheBracedForm) {
+    const CLSID clsid = {
+        0x5F0B7C21, 0x93D4, 0x4E6A, {0xB8, 0x12, 0x6C, 0x04, 0xA9, 0xE3, 0x7D, 0x15}};
+    char text[39];
+    cx::com::FormatGuid(clsid, text);
+    EXPECT_STREQ(text, "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}");
+    GUID parsed{};
+    EXPECT_TRUE(cx::com::ParseGuid("{5f0b7c21-93d4-4e6a-b812-6c04a9e37d15}", &parsed));
+    EXPECT_TRUE(IsEqualGUID(parsed, clsid));
+    for (const char* bad :
+         {"", "5F0B7C21-93D4-4E6A-B812-6C04A9E37D15", "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D1G}",
+          "{5F0B7C21:93D4-4E6A-B812-6C04A9E37D15}"}) {
+        EXPECT_FALSE(cx::com::ParseGuid(bad, &parsed)) << bad;
+    }
+    WCHAR wide[39];
+    EXPECT_EQ(StringFromGUID2(clsid, wide, 39), 39);
+    EXPECT_EQ(wide[0], u'{');
+    EXPECT_EQ(StringFromGUID2(clsid, wide, 38), 0);
+}
+
+// Each case runs on a fresh thread, so the apartment state starts empty.
+TEST(Apartment, ReportsFirstRepeatedAndChangedMode) {
+    std::thread([] {
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
+        CoUninitialize();
+        CoUninitialize();
+        // Fully uninitialised: the thread may choose again.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+        CoUninitialize();
+    }).join();
+}
+
+TEST(Apartment, CreationNeedsAnInitialisedThread) {
+    std::thread([] {
+        IGlobalInterfaceTable* table = nullptr;
+        EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table)),
+                  CO_E_NOTINITIALIZED);
+        EXPECT_EQ(table, nullptr);
+    }).join();
+}
+
+TEST(Security, SecondInitialisationIsTooLate) {
+    HRESULT first = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                         RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+    EXPECT_TRUE(first == S_OK || first == RPC_E_TOO_LATE);
+    EXPECT_EQ(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                   RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr),
+              RPC_E_TOO_LATE);
+}
+
+// A counted object for the interface table to hold.
+class Counted final : public IDispatch {
+  public:
+    HRESULT QueryInterface(REFIID riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            AddRef();
+            *object = static_cast<IDispatch*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override { return --references; }
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+    std::atomic<ULONG> references{1};
+};
+
+TEST(GlobalInterfaceTable, HandsRegisteredInterfacesToOtherThreadsUntilRevoked) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    IGlobalInterfaceTable* table = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table)),
+              S_OK);
+    Counted object;
+    DWORD cookie = 0;
+    ASSERT_EQ(table->RegisterInterfaceInGlobal(&object, IID_IDispatch, &cookie), S_OK);
+    EXPECT_NE(cookie, 0u);
+    EXPECT_EQ(object.references, 2u);
+
+    std::thread([&] {
+        IDispatch* fetched = nullptr;
+        EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IDispatch,
+                                                reinterpret_cast<void**>(&fetched)),
+                  S_OK);
+        EXPECT_EQ(fetched, static_cast<IDispatch*>(&object));
+        fetched->Release();
+        IConnectionPointContainer* none = nullptr;
+        EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IConnectionPointContainer,
+                                                reinterpret_cast<void**>(&none)),
+                  E_NOINTERFACE);
+    }).join();
+
+    EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), S_OK);
+    EXPECT_EQ(object.references, 1u);
+    EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), E_INVALIDARG);
+    void* stale = &object;
+    EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IDispatch, &stale), E_INVALIDARG);
+    EXPECT_EQ(stale, nullptr);
+    table->Release();
+    CoUninitialize();
+}
+
+TEST(ModuleTable, Ole32ResolvesTheFourCancellationEntryPoints) {
+    struct Case {
+        const char* name;
+        FARPROC expected;
+    };
+    const Case cases[] = {
+        {"CoEnableCallCancellation", reinterpret_cast<FARPROC>(&CoEnableCallCancellation)},
+        {"CoDisableCallCancellation", reinterpret_cast<FARPROC>(&CoDisableCallCancellation)},
+        {"CoGetCancelObject", reinterpret_cast<FARPROC>(&CoGetCancelObject)},
+        {"CoCancelCall", reinterpret_cast<FARPROC>(&CoCancelCall)},
+    };
+    for (const char* spelling : {"OLE32.dll", "ole32.DLL", "ole32"}) {
+        HMODULE ole32 = LoadLibraryA(spelling);
+        ASSERT_NE(ole32, nullptr) << spelling;
+        for (const Case& c : cases)
+            EXPECT_EQ(GetProcAddress(ole32, c.name), c.expected);
+        EXPECT_EQ(GetProcAddress(ole32, "CoInitializeEx"), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+        EXPECT_TRUE(FreeLibrary(ole32));
+    }
+    EXPECT_EQ(LoadLibraryA("OLE32.dll.missing"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
+}
+
+TEST(Cancellation, FollowsTheEnablingThreadAndNeedsACall) {
+    std::thread([] {
+        DWORD self = GetCurrentThreadId();
+        EXPECT_EQ(CoDisableCallCancellation(nullptr), CO_E_CANCEL_DISABLED);
+        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
+        EXPECT_EQ(CoEnableCallCancellation(nullptr), S_OK);
+        EXPECT_EQ(CoCancelCall(self, 1), RPC_E_CALL_COMPLETE);  // no call in progress
+        void* cancel = &self;
+        EXPECT_EQ(CoGetCancelObject(self, IID_ICancelMethodCalls, &cancel), RPC_E_CALL_COMPLETE);
+        EXPECT_EQ(cancel, nullptr);
+        EXPECT_EQ(CoDisableCallCancellation(nullptr), S_OK);
+        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
+    }).join();
+}
+
+TEST(CreateInstance, RefusesAggregationAndInProcessUnknownClasses) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    Counted outer;
+    MULTI_QI query{&IID_IDispatch, nullptr, S_OK};
+    EXPECT_EQ(CoCreateInstanceEx(CLSID_StdGlobalInterfaceTable, &outer, CLSCTX_INPROC_SERVER,
+                                 nullptr, 1, &query),
+              CLASS_E_NOAGGREGATION);
+    const CLSID unknown = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+    EXPECT_EQ(CoCreateInstanceEx(unknown, nullptr, CLSCTX_INPROC_SERVER, nullptr, 1, &query),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstanceEx(unknown, nullptr, CLSCTX_LOCAL_SERVER, nullptr, 0, &query),
+              E_INVALIDARG);
+    CoUninitialize();
+}
+
+}  // namespace

@@ -1,0 +1,524 @@
+// CSwitchClient and CRcmiClient against the real cx-switchd: attach, the three request shapes,
+// busy retries, header checks, a server that dies or never answers, events, many clients.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
+#include "base/file_debug.h"
+#include "clients/rcmi_client.h"
+#include "clients/rights_flags.h"
+#include "platform/com_transport.h"
+#include "platform/registry_store.h"
+#include "platform/winreg.h"
+#include "switchd_process.h"
+#include "temp_dir.h"
+
+namespace {
+
+using cx::test::SwitchdProcess;
+using cx::test::TempDir;
+
+class SwitchClientTest : public ::testing::Test {
+  protected:
+    void SetUp() override { CxSetComCallTimeout(10000); }
+
+    bool StartServer(const std::string& scenario, const std::vector<std::string>& extra = {}) {
+        server_.RegisterClass();
+        return server_.Start(scenario, extra);
+    }
+
+    static DWORD Send(CSwitchClient& client, CSwitchCommand& command, DWORD op, DWORD ext,
+                      DWORD cabinet, WORD timeout = 0, DWORD retries = 0, WORD increment = 0) {
+        command.SetRequest(op, ext, 0, cabinet, 0x16);
+        return client.SendCommand(&command, timeout, retries, increment);
+    }
+
+    TempDir dir_;
+    SwitchdProcess server_{dir_};
+};
+
+TEST_F(SwitchClientTest, AttachResolvesTheNamesAndAnnouncesTheClient) {
+    ASSERT_TRUE(StartServer(""));
+    CSwitchClient client;
+    ASSERT_TRUE(client.Attach(nullptr));
+    EXPECT_TRUE(client.IsAttached());
+    for (int i = 0; i < CSwitchClient::kDispIdCount; ++i) {
+        EXPECT_NE(client.GetDispId(static_cast<CSwitchClient::DispIndex>(i)), DISPID_UNKNOWN);
+    }
+    ASSERT_TRUE(server_.WaitForJournalLines(1));
+    EXPECT_EQ(server_.JournalLines()[0], "ClientName name=switch_integration_test");
+
+    EXPECT_TRUE(client.Attach(nullptr));  // already attached: nothing new is created
+    EXPECT_TRUE(client.SetClientName("CX_MIB"));
+    ASSERT_TRUE(server_.WaitForJournalLines(2));
+    EXPECT_EQ(server_.JournalLines()[1], "ClientName name=CX_MIB");
+    client.Detach();
+    EXPECT_FALSE(client.IsAttached());
+    client.Detach();  // not attached: ignored
+}
+
+TEST_F(SwitchClientTest, AttachInASingleThreadedApartmentLeavesItsInitialisationAlone) {
+    ASSERT_TRUE(StartServer("reply 2 0 0 0 : byte 2\n"));
+    std::thread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        {
+            CSwitchClient client;
+            EXPECT_TRUE(client.Attach(nullptr));
+            CSwitchCommand command;
+            EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+            client.Detach();
+        }
+        // Detach did not undo an initialisation it did not make.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+        // And a thread it initialised itself is uninitialised again.
+        {
+            CSwitchClient client;
+            EXPECT_TRUE(client.Attach(nullptr));
+            client.Detach();
+        }
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        CoUninitialize();
+    }).join();
+}
+
+TEST_F(SwitchClientTest, AttachFailsWithTheCreationError) {
+    CSwitchClient unregistered;
+    CxRegistrySetPath(server_.registry_path().c_str());
+    EXPECT_FALSE(unregistered.Attach(nullptr));
+    EXPECT_EQ(unregistered.GetLastHResult(), REGDB_E_CLASSNOTREG);
+
+    server_.RegisterClass();  // registered, but nobody listens
+    CSwitchClient nobody;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(nobody.Attach(nullptr));
+    EXPECT_EQ(nobody.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    CSwitchCommand command;
+    EXPECT_EQ(Send(nobody, command, 0xE204, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(nobody.GetLastHResult(), RPC_E_CLIENT_DIED);
+}
+
+TEST_F(SwitchClientTest, OnlyThisMachineCanBeNamedAsServer) {
+    ASSERT_TRUE(StartServer(""));
+    CSwitchClient remote;
+    EXPECT_FALSE(remote.Attach(u"elsewhere.example"));
+    EXPECT_EQ(remote.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    CSwitchClient local;
+    EXPECT_TRUE(local.Attach(u"localhost"));
+    // The name is kept for later attaches, such as the one EnableEvents makes.
+    local.Detach();
+    EXPECT_TRUE(local.EnableEvents(TRUE));
+    EXPECT_TRUE(local.IsAdvised());
+    EXPECT_TRUE(local.EnableEvents(FALSE));
+}
+
+// Each method shape carries the same request; the 16-bit ones cut the numbers to 16 bits.
+TEST_F(SwitchClientTest, EachRequestMethodShapeCarriesTheFrame) {
+    struct Case {
+        const char* methods;
+        const char* journal;
+    };
+    const Case cases[] = {
+        {"CmdRequest",
+         "CmdRequest opcode=0x0C21 ext=0x0005 object=0x0000 cabinet=0xFFFFFFFF status=0x16 "
+         "timeout=7 data=AB"},
+        {"VCRequestEx",
+         "VCRequestEx opcode=0x0C21 ext=0x0005 object=0x0000 cabinet=0xFFFF status=0x16 "
+         "timeout=7 data=AB"},
+        {"VCRequest",
+         "VCRequest opcode=0x0C21 ext=0x0005 object=0x0000 cabinet=0xFFFF status=0x16 "
+         "timeout=7 data=AB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.methods);
+        TempDir dir;
+        SwitchdProcess server(dir);
+        server.RegisterClass();
+        ASSERT_TRUE(server.Start("reply 0x0C21 5 0 0xFFFFFFFF : status 0xFF byte 3\n",
+                                 {"--methods", c.methods}));
+        CSwitchClient client;
+        ASSERT_TRUE(client.Attach(nullptr));
+        CSwitchCommand command;
+        command.SetRequest(0x0C21, 5, 0, 0xFFFFFFFF, 0x16);
+        const BYTE sent = 0xAB;
+        command.SetData(&sent, 1, 0x16);
+        EXPECT_EQ(client.SendCommand(&command, 7, 0, 0), 0xFFu);  // 0xFF is a success status
+        EXPECT_TRUE(command.IsOk(1, FALSE));
+        EXPECT_EQ(command.GetByte(0), 3);
+        ASSERT_TRUE(server.WaitForJournalLines(2));
+        EXPECT_EQ(server.JournalLines()[1], c.journal);
+        client.Detach();
+    }
+}
+
+TEST_F(SwitchClientTest, BusyAnswersAreRepeatedWithGrowingTimeouts) {
+    ASSERT_TRUE(
+        StartServer("reply 0x0700 0 0 0 : status 0x0F\n"
+                    "reply 0x0700 0 0 0 : status 0x0F\n"
+                    "reply 0x0700 0 0 0 : byte 4\n"
+                    "reply 0x0701 0 0 0 : status 0x0F\n"));
+    CSwitchClient client;
+    ASSERT_TRUE(client.Attach(nullptr));
+    CSwitchCommand command;
+    EXPECT_EQ(Send(client, command, 0x0700, 0, 0, 10, 3, 5), 0u);
+    EXPECT_EQ(command.GetByte(0), 4);
+    // A server that stays busy is given up after retries + 1 calls with its last status.
+    EXPECT_EQ(Send(client, command, 0x0701, 0, 0, 1, 1, 1), 0x0Fu);
+    ASSERT_TRUE(server_.WaitForJournalLines(6));
+    std::vector<std::string> lines = server_.JournalLines();
+    const char* expected_timeouts[] = {"timeout=10 ", "timeout=15 ", "timeout=20 ", "timeout=1 ",
+                                       "timeout=2 "};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NE(lines[i + 1].find(expected_timeouts[i]), std::string::npos) << lines[i + 1];
+    }
+    EXPECT_EQ(lines.size(), 6u);
+}
+
+TEST_F(SwitchClientTest, CorruptHeadersFailBeforeAnyCall) {
+    ASSERT_TRUE(StartServer(""));
+    CSwitchClient client;
+    ASSERT_TRUE(client.Attach(nullptr));
+    ASSERT_TRUE(server_.WaitForJournalLines(1));
+    struct Case {
+        const char* what;
+        WORD header_length;
+        const char* magic;
+    };
+    for (const Case& c : {Case{"short header", 40, "$SIP"}, Case{"wrong magic", 48, "XSIP"}}) {
+        CmdFrameHead head;
+        InitCmdHeader(&head);
+        head.Header.HeaderLength = c.header_length;
+        std::memcpy(head.Header.Magic, c.magic, 4);
+        head.Header.MidLow = 7;
+        CmdFrameHead before = head;
+        BSTR data = nullptr;
+        EXPECT_FALSE(client.CmdRequest(&head.Header, &data, 0, 0, 0)) << c.what;
+        EXPECT_EQ(std::memcmp(&head, &before, sizeof(head)), 0) << c.what;
+        EXPECT_EQ(client.GetLastHResult(), RPC_E_CLIENT_DIED);
+    }
+    EXPECT_FALSE(client.CmdRequest(nullptr, nullptr, 0, 0, 0));
+    EXPECT_EQ(server_.JournalLines().size(), 1u);
+}
+
+TEST_F(SwitchClientTest, ServerKilledDuringACallFailsTheCallAndARestartCanBeAttached) {
+    ASSERT_TRUE(StartServer("reply 1 0 0 0 : delay 60000 byte 1\nreply 2 0 0 0 : byte 2\n"));
+    CSwitchClient client;
+    ASSERT_TRUE(client.Attach(nullptr));
+    std::thread killer([&] {
+        server_.WaitForJournalLines(2);
+        server_.Kill();
+    });
+    CSwitchCommand command;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Send(client, command, 1, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(client.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_CALL_FAILED));
+    killer.join();
+    EXPECT_EQ(Send(client, command, 2, 0, 0), CMD_STATUS_NOT_DELIVERED);
+
+    client.Detach();
+    ASSERT_TRUE(server_.Start("reply 2 0 0 0 : byte 2\n"));
+    ASSERT_TRUE(client.Attach(nullptr));
+    EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+    EXPECT_EQ(command.GetByte(0), 2);
+}
+
+TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallAndBlocksLaterOnes) {
+    ASSERT_TRUE(StartServer("reply 1 0 0 0 : delay 600000 byte 1\nreply 2 0 0 0 : byte 2\n"));
+    CSwitchClient client;
+    std::atomic<DWORD> status{0xFFFF};
+    std::atomic<HRESULT> result{S_OK};
+    std::mutex lock;
+    std::condition_variable attached_changed;
+    bool attached = false;
+    std::thread caller([&] {
+        client.Attach(nullptr);
+        EXPECT_TRUE(client.EnableCancelRequest(TRUE));
+        {
+            std::lock_guard guard(lock);
+            attached = true;
+        }
+        attached_changed.notify_all();
+        CSwitchCommand command;
+        status = Send(client, command, 1, 0, 0);
+        result = client.GetLastHResult();
+        // Cancelled for good: nothing reaches the server until cancellation is switched off.
+        EXPECT_EQ(Send(client, command, 2, 0, 0), CMD_STATUS_NOT_DELIVERED);
+        EXPECT_EQ(client.GetLastHResult(), RPC_S_CALL_CANCELLED);
+        EXPECT_TRUE(client.EnableCancelRequest(FALSE));
+        EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+        client.Detach();
+    });
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(
+            attached_changed.wait_for(guard, std::chrono::seconds(10), [&] { return attached; }));
+    }
+    ASSERT_TRUE(server_.WaitForJournalLines(2));  // the client name and the blocked call
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(client.CancelRequest(1));
+    caller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(status, CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(result, RPC_E_CALL_CANCELED);
+    std::vector<std::string> lines = server_.JournalLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[2].find("opcode=0x0002"), std::string::npos);
+}
+
+TEST_F(SwitchClientTest, CancelRequestWithoutACallStillBlocksLaterCalls) {
+    ASSERT_TRUE(StartServer("reply 2 0 0 0 : byte 2\n"));
+    CSwitchClient client;
+    ASSERT_TRUE(client.Attach(nullptr));
+    EXPECT_FALSE(client.CancelRequest(1));
+    CSwitchCommand command;
+    EXPECT_EQ(Send(client, command, 2, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_TRUE(client.EnableCancelRequest(TRUE));
+    EXPECT_TRUE(client.EnableCancelRequest(FALSE));
+    EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+}
+
+// A client that raises events the way cx-switch does.
+void RaiseEvent(CSwitchClient& client, DWORD op, DWORD ext, BYTE status, const std::string& data) {
+    IDispatch* server = nullptr;
+    ASSERT_TRUE(client.GetInterfaceFromGit(IID_IDispatch, reinterpret_cast<void**>(&server)));
+    LPOLESTR name = const_cast<LPOLESTR>(u"RaiseEvent");
+    DISPID id = DISPID_UNKNOWN;
+    ASSERT_EQ(server->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id), S_OK);
+    server->Release();
+    VARIANT args[6];
+    const LONG numbers[5] = {static_cast<LONG>(op), static_cast<LONG>(ext), 0, 0, status};
+    for (int i = 0; i < 5; ++i) {
+        VariantInit(&args[5 - i]);
+        args[5 - i].vt = VT_I4;
+        args[5 - i].lVal = numbers[i];
+    }
+    VariantInit(&args[0]);
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = SysAllocStringByteLen(data.data(), static_cast<UINT>(data.size()));
+    DISPPARAMS params{args, nullptr, 6, 0};
+    EXPECT_EQ(client.InvokeEx(id, DISPATCH_METHOD, &params, nullptr, IID_NULL, LOCALE_USER_DEFAULT,
+                              nullptr, nullptr),
+              S_OK);
+    VariantClear(&args[0]);
+}
+
+TEST_F(SwitchClientTest, EventsReachReplyInEitherForm) {
+    for (const char* form : {"3", "4"}) {
+        SCOPED_TRACE(form);
+        TempDir dir;
+        SwitchdProcess server(dir);
+        server.RegisterClass();
+        ASSERT_TRUE(server.Start("", {"--event-form", form}));
+
+        std::mutex lock;
+        std::condition_variable changed;
+        std::vector<std::pair<DWORD, std::string>> events;
+        CRcmiClient watcher;
+        watcher.SetReplyHandler([&](CSwitchCommand* command) {
+            const CmdHeader* h = command->GetHeader();
+            std::lock_guard guard(lock);
+            events.emplace_back(
+                h->OpCode,
+                std::string(reinterpret_cast<const char*>(command->GetData(0)), h->DataLength));
+            changed.notify_all();
+        });
+        ASSERT_TRUE(watcher.EnableEvents(TRUE));
+        EXPECT_TRUE(watcher.IsAdvised());
+        EXPECT_TRUE(watcher.EnableEvents(TRUE));  // already advised: no second advise
+
+        ShutdownIsAllowed = 1;
+        CSwitchClient sender;
+        ASSERT_TRUE(sender.Attach(nullptr));
+        RaiseEvent(sender, 0xE002, 0x3811, 0, std::string("\0", 1));
+        RaiseEvent(sender, 0x0C80, 0, 0, "\x01");
+        {
+            std::unique_lock guard(lock);
+            ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(10),
+                                         [&] { return events.size() == 2; }));
+        }
+        EXPECT_EQ(events[0].first, 0xE002u);
+        EXPECT_EQ(ShutdownIsAllowed.load(), 0);
+        EXPECT_EQ(events[1], (std::pair<DWORD, std::string>(0x0C80, "\x01")));
+        EXPECT_TRUE(watcher.EnableEvents(FALSE));
+        EXPECT_FALSE(watcher.IsAdvised());
+        EXPECT_FALSE(watcher.IsAttached());
+        sender.Detach();
+    }
+}
+
+// Turns the process's file trace on at level 5 into `path`.
+void TraceInto(const std::string& path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug\\switchtrace", 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD level = 5;
+    RegSetValueExA(key, "FileDebugLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level),
+                   sizeof(level));
+    RegSetValueExA(key, "TraceFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>(path.size() + 1));
+    RegCloseKey(key);
+    g_FileDebug.Init("switchtrace", FALSE);
+}
+
+TEST_F(SwitchClientTest, TracesCarryTheLabelsAndTheFrameLines) {
+    ASSERT_TRUE(StartServer("reply 0xE002 0x3810 0 0 : byte 1\n"));
+    std::string trace_path = dir_.File("trace.txt");
+    TraceInto(trace_path);
+    {
+        CRcmiClient client;
+        ASSERT_TRUE(client.Attach(nullptr));
+        CSwitchCommand command;
+        command.SetRequest(0x0C21, 5, 3, 0xFFFFFFFF, 0x16);
+        client.SendCommand(&command, 0, 0, 0);
+        ASSERT_TRUE(client.EnableEvents(TRUE));
+        SetAllowed = 0;
+        RaiseEvent(client, 0xE002, 0x3810, 0, "\x01");
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (SetAllowed.load() != 1 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
+        client.EnableEvents(FALSE);
+    }
+    g_FileDebug.Init(nullptr, FALSE);
+    std::ifstream file(trace_path);
+    std::string trace((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const char* expected[] = {
+        "CSwitchClient       : Attach() - Enter...",
+        "CSwitchClient       : Attach to SWITCH as module \"switch_integration_test\"",
+        "CSwitchClient       :   ID of method CmdRequest = ",
+        "CSwitchClient       : CmdRequest() IN  CABID -001: OC 0x0C21-0x0005 OID 0x0003 MID "
+        "0x00000000 Stat 0x16 Len 0000",
+        "CSwitchClient       : CmdRequest() OUT CABID -001: OC 0x0C21-0x0005 OID 0x0003 MID "
+        "0x00000000 Stat 0x01 Len 0000",
+        "CSwitchClient       : Enable events at \"\"",
+        "CSwitchClient       : Advise OK!",
+        "CRcmiClient::Reply  : # MIB write enabled! #",
+        "CSwitchClient       : Disable events",
+    };
+    for (const char* line : expected)
+        EXPECT_NE(trace.find(line), std::string::npos) << line;
+}
+
+// A server that accepts the creation and then answers with bytes that are no message.
+class GarbageServer {
+  public:
+    explicit GarbageServer(const std::string& path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        listen(listener_, 1);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~GarbageServer() {
+        shutdown(listener_, SHUT_RDWR);  // ends an accept that nobody will satisfy
+        thread_.join();
+        close(listener_);
+    }
+
+  private:
+    void Serve() {
+        int fd = accept(listener_, nullptr, nullptr);
+        if (fd < 0) return;
+        std::uint8_t buffer[256];
+        ReadFrame(fd, buffer);
+        cx::com::Message created;
+        created.kind = cx::com::MessageKind::kResult;
+        created.call_id = 1;
+        created.hr = S_OK;
+        std::string frame = cx::com::EncodeMessage(created);
+        EXPECT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+        ReadFrame(fd, buffer);
+        const std::uint8_t garbage[] = {5, 0, 0, 0, 99, 1, 2, 3, 4};
+        EXPECT_EQ(write(fd, garbage, sizeof(garbage)), static_cast<ssize_t>(sizeof(garbage)));
+        ReadFrame(fd, buffer);  // until the client hangs up
+        close(fd);
+    }
+    static void ReadFrame(int fd, std::uint8_t* buffer) {
+        std::uint32_t length = 0;
+        if (read(fd, &length, 4) != 4 || length > 256) return;
+        for (std::uint32_t have = 0; have < length;) {
+            ssize_t n = read(fd, buffer + have, length - have);
+            if (n <= 0) return;
+            have += static_cast<std::uint32_t>(n);
+        }
+    }
+
+    int listener_ = -1;
+    std::thread thread_;
+};
+
+TEST_F(SwitchClientTest, AServerSendingGarbageLosesItsConnectionNotTheClient) {
+    server_.RegisterClass();  // the class points at the socket the garbage server takes
+    GarbageServer garbage(server_.socket_path());
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    MULTI_QI query{&IID_IDispatch, nullptr, S_OK};
+    ASSERT_EQ(
+        CoCreateInstanceEx(CLSID_SwitchServer, nullptr, CLSCTX_LOCAL_SERVER, nullptr, 1, &query),
+        S_OK);
+    auto* server = static_cast<IDispatch*>(query.pItf);
+    LPOLESTR name = const_cast<LPOLESTR>(u"CmdRequest");
+    DISPID id = 0;
+    EXPECT_EQ(server->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id),
+              RPC_E_INVALID_DATAPACKET);
+    EXPECT_EQ(id, DISPID_UNKNOWN);
+    EXPECT_EQ(server->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id),
+              HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    server->Release();
+    CoUninitialize();
+}
+
+// Sends half a message and disappears, as a crashing client would.
+void VanishMidCall(const std::string& socket_path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket_path.c_str(), sizeof(address.sun_path) - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const char partial[] = {100, 0, 0, 0, 5, 1};
+    ASSERT_EQ(write(fd, partial, sizeof(partial)), static_cast<ssize_t>(sizeof(partial)));
+    close(fd);
+}
+
+TEST_F(SwitchClientTest, ManyClientsAtOnceAreNotDisturbedByOneThatVanishes) {
+    ASSERT_TRUE(StartServer("reply 0xE204 0 0 * : word 1\n"));
+    constexpr int kClients = 8;
+    constexpr int kRequests = 50;
+    std::atomic<int> answered{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kClients; ++i) {
+        threads.emplace_back([&] {
+            CSwitchClient client;
+            if (!client.Attach(nullptr)) return;
+            CSwitchCommand command;
+            for (int r = 0; r < kRequests; ++r) {
+                if (Send(client, command, 0xE204, 0, static_cast<DWORD>(r)) == 0 &&
+                    command.GetWord(0) == 1) {
+                    ++answered;
+                }
+            }
+            client.Detach();
+        });
+    }
+    VanishMidCall(server_.socket_path());
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(answered, kClients * kRequests);
+}
+
+}  // namespace

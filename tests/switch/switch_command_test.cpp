@@ -1,0 +1,125 @@
+// CSwitchCommand: frame layout, growth by SetData, accessors, GetDataString and the status
+// checks.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "clients/switch_command.h"
+
+namespace {
+
+TEST(CmdFrame, HeaderLayoutIsLittleEndianAtTheFixedOffsets) {
+    EXPECT_EQ(offsetof(CmdHeader, Version), 4u);
+    EXPECT_EQ(offsetof(CmdHeader, HeaderLength), 6u);
+    EXPECT_EQ(offsetof(CmdHeader, DataLength), 8u);
+    EXPECT_EQ(offsetof(CmdHeader, OpCode), 12u);
+    EXPECT_EQ(offsetof(CmdHeader, OpCodeExt), 16u);
+    EXPECT_EQ(offsetof(CmdHeader, ObjectId), 20u);
+    EXPECT_EQ(offsetof(CmdHeader, CabinetId), 24u);
+    EXPECT_EQ(offsetof(CmdHeader, Status), 28u);
+    EXPECT_EQ(offsetof(CmdHeader, MidLow), 36u);
+    EXPECT_EQ(offsetof(CmdHeader, MidHigh), 38u);
+
+    CSwitchCommand command;
+    ASSERT_TRUE(command.SetRequest(0xE204, 0, 0, 0xFFFFFFFF, 0x16));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(command.GetHeader());
+    const unsigned char expected[32] = {'$', 'S',  'I',  'P',  2,    0,    48,   0, 0, 0, 0,
+                                        0,   0x04, 0xE2, 0,    0,    0,    0,    0, 0, 0, 0,
+                                        0,   0,    0xFF, 0xFF, 0xFF, 0xFF, 0x16, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(bytes, expected, sizeof(expected)), 0);
+}
+
+TEST(CmdFrame, WithoutFrameAccessorsAnswerEmpty) {
+    CSwitchCommand command;
+    EXPECT_EQ(command.GetHeader(), nullptr);
+    EXPECT_EQ(command.GetData(0), nullptr);
+    EXPECT_EQ(command.GetByte(0), 0);
+    EXPECT_EQ(command.GetWord(0), 0);
+    EXPECT_STREQ(command.GetDataString(), "");
+    EXPECT_FALSE(command.IsOk(0, FALSE));
+    EXPECT_FALSE(command.SetData("x", 1, 0));
+    EXPECT_FALSE(CSwitchCommand::IsSuccessStatus(nullptr));
+}
+
+TEST(CmdFrame, SetDataStoresSmallValuesInPlaceAndGrowsForLongData) {
+    CSwitchCommand command;
+    command.SetRequest(0x0600, 0, 1, 0, 0x16);
+    const WORD word = 0x1234;
+    ASSERT_TRUE(command.SetData(&word, 2, 0));
+    EXPECT_EQ(command.GetHeader()->DataLength, 2u);
+    EXPECT_EQ(command.GetHeader()->Status, 0u);
+    EXPECT_EQ(command.GetWord(0), 0x1234);
+    EXPECT_EQ(command.GetWord(1), 0);  // needs four bytes
+    EXPECT_EQ(command.GetByte(2), 0);
+
+    char long_data[300];
+    for (int i = 0; i < 300; ++i)
+        long_data[i] = static_cast<char>(i);
+    ASSERT_TRUE(command.SetData(long_data, 300, 0x0C));
+    EXPECT_EQ(command.GetHeader()->OpCode, 0x0600u);  // the header moves with the data
+    EXPECT_EQ(command.GetHeader()->DataLength, 300u);
+    EXPECT_EQ(command.GetByte(299), static_cast<BYTE>(299 & 0xFF));
+    EXPECT_EQ(command.GetData(300), nullptr);
+
+    const DWORD zero_marker = 0xFFFFFFFF;
+    command.SetData(&zero_marker, 4, 0);
+    command.SetData("", 0, 0);  // length 0 with data stores a zero word
+    EXPECT_EQ(command.GetHeader()->DataLength, 0u);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<BYTE*>(command.GetHeader()) + 48, "\0\0\0\0", 4), 0);
+
+    command.SetData(long_data, 100, 0);
+    command.ClearData();
+    EXPECT_EQ(command.GetHeader()->DataLength, 0u);
+    command.SetData(long_data, 200, 0);  // longer than the cleared length: grows again
+    EXPECT_EQ(command.GetByte(199), 199);
+}
+
+TEST(CmdFrame, GetDataStringTerminatesOnceAndResetsStatus) {
+    CSwitchCommand command;
+    command.SetRequest(0x0604, 0, 0, 0, 0x16);
+    command.SetData("Xeon", 4, 0x15);
+    EXPECT_STREQ(command.GetDataString(), "Xeon");
+    EXPECT_EQ(command.GetHeader()->DataLength, 5u);
+    EXPECT_EQ(command.GetHeader()->Status, 0u);
+    EXPECT_STREQ(command.GetDataString(), "Xeon");
+    EXPECT_EQ(command.GetHeader()->DataLength, 5u);  // already terminated: unchanged
+}
+
+TEST(CmdFrame, IsOkChecksStatusAndLength) {
+    struct Case {
+        DWORD status;
+        DWORD length;
+        DWORD min_length;
+        BOOL at_least;
+        BOOL expected;
+    };
+    const Case cases[] = {
+        {0x00, 1, 0, FALSE, TRUE},  {0x0C, 2, 2, FALSE, TRUE},  {0x15, 3, 2, FALSE, FALSE},
+        {0x15, 3, 2, TRUE, TRUE},   {0xFF, 1, 2, TRUE, FALSE},  {0x00, 0, 0, FALSE, FALSE},
+        {0x0F, 4, 0, FALSE, FALSE}, {0x16, 4, 0, FALSE, FALSE}, {0x01, 4, 4, TRUE, FALSE},
+    };
+    const char data[4] = {1, 2, 3, 4};
+    for (const Case& c : cases) {
+        CSwitchCommand command;
+        command.SetRequest(1, 0, 0, 0, 0x16);
+        command.SetData(data, c.length, c.status);
+        EXPECT_EQ(command.IsOk(c.min_length, c.at_least), c.expected)
+            << "status " << c.status << " length " << c.length << " min " << c.min_length;
+    }
+}
+
+TEST(CmdFrame, SetRequestAfterAReplyBuildsAWellFormedRequest) {
+    CSwitchCommand command;
+    CmdFrameHead reply;
+    std::memset(&reply, 0x5A, sizeof(reply));
+    command.SetHeader(&reply);
+    EXPECT_EQ(command.GetHeader()->DataLength, 0u);
+    command.SetRequest(0x0220, 0, 0, 0, 0x16);
+    EXPECT_EQ(std::memcmp(command.GetHeader()->Magic, "$SIP", 4), 0);
+    EXPECT_EQ(command.GetHeader()->HeaderLength, 48);
+    EXPECT_EQ(command.GetHeader()->MidLow, 0);
+    EXPECT_EQ(command.GetHeader()->DataLength, 0u);
+}
+
+}  // namespace
