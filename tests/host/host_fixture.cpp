@@ -138,7 +138,9 @@ ToolResult HostFixture::Snmp(const std::string& tool, std::vector<std::string> a
         if (arg == "%a") arg = Address();
         argv.push_back(arg);
     }
-    return RunTool(argv, temp_.Path());
+    ChildOptions options;
+    options.environment = {{"MIBS", ""}};
+    return RunTool(argv, temp_.Path(), std::chrono::seconds(30), options);
 }
 
 std::vector<std::pair<std::string, std::string>> ParseWalk(const std::string& output) {

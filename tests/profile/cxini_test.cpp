@@ -1,6 +1,7 @@
 // cxini: every command, its output and exit status, and the file it leaves.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,9 @@
 
 namespace {
 
-using cx::test::ReadText;
+using cx::test::ReadFile;
 using cx::test::ReplaceText;
-using cx::test::RunProcess;
+using cx::test::RunTool;
 using cx::test::TempDir;
 
 struct Step {
@@ -29,9 +30,10 @@ void RunSteps(const std::string& file, const std::vector<Step>& steps) {
             argv.push_back(argument == "FILE" ? file : argument);
             shown += " " + argument;
         }
-        auto result = RunProcess(argv);
+        // The tool's output is kept next to the file while it runs.
+        auto result = RunTool(argv, std::filesystem::path(file).parent_path());
         EXPECT_EQ(result.exit_code, step.exit_code) << "cxini" << shown;
-        EXPECT_EQ(result.output, step.output) << "cxini" << shown;
+        EXPECT_EQ(result.out, step.output) << "cxini" << shown;
     }
 }
 
@@ -56,15 +58,15 @@ TEST(Cxini, CommandsReadAndChangeTheFile) {
                        {{"delete", "FILE", "Agent Info"}, 0, ""},
                        {{"delete", "FILE", "Agent Info"}, 1, ""},
                    });
-    EXPECT_EQ(ReadText(file), "[Last Date]\r\nLastDate=4539A1F0\r\n");
+    EXPECT_EQ(ReadFile(file), "[Last Date]\r\nLastDate=4539A1F0\r\n");
 }
 
 TEST(Cxini, UsageAndErrors) {
     TempDir dir;
     std::string file = dir.File("t.ini");
-    auto help = RunProcess({CX_CXINI, "--help"});
+    auto help = RunTool({CX_CXINI, "--help"}, dir.Path());
     EXPECT_EQ(help.exit_code, 0);
-    EXPECT_NE(help.output.find("Usage: cxini COMMAND FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("Usage: cxini COMMAND FILE"), std::string::npos);
     RunSteps(file, {
                        {{}, 2, ""},
                        {{"get", "FILE"}, 2, ""},

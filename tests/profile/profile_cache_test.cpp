@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -29,12 +30,12 @@ namespace {
 
 using cx::test::Flush;
 using cx::test::Get;
-using cx::test::ReadText;
+using cx::test::ReadFile;
 using cx::test::ReplaceText;
-using cx::test::RunProcess;
+using cx::test::RunTool;
 using cx::test::Set;
 using cx::test::TempDir;
-using cx::test::WaitFor;
+using cx::test::WaitUntil;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -59,7 +60,7 @@ TEST(ProfileDurability, FlushWritesAtOnceAndReplacesTheFileWhole) {
     stat(file.c_str(), &before);
     Set(file, "Last Date", "ScanState", "SCANNING");
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file), "[Last Date]\r\nScanState=SCANNING\r\n");
+    EXPECT_EQ(ReadFile(file), "[Last Date]\r\nScanState=SCANNING\r\n");
     struct stat after {};
     stat(file.c_str(), &after);
     EXPECT_NE(before.st_ino, after.st_ino) << "a new file took the old one's place";
@@ -70,15 +71,16 @@ TEST(ProfileDurability, UnflushedChangesReachTheDiskByThemselves) {
     TempDir dir;
     std::string file = dir.File("Catalix.act");
     Set(file, "Last Date", "ScanState", "SCANNING");
-    EXPECT_TRUE(WaitFor([&] { return Contains(ReadText(file), "ScanState=SCANNING"); }));
+    EXPECT_TRUE(WaitUntil([&] { return Contains(ReadFile(file), "ScanState=SCANNING"); }));
 }
 
 TEST(ProfileDurability, ChangesReachTheDiskAtExit) {
     TempDir dir;
     std::string file = dir.File("exit.ini");
-    auto result = RunProcess({CX_PROFILE_WRITER, "once", file, "S", "k", "written at exit"});
+    auto result =
+        RunTool({CX_PROFILE_WRITER, "once", file, "S", "k", "written at exit"}, dir.Path());
     ASSERT_EQ(result.exit_code, 0);
-    EXPECT_EQ(ReadText(file), "[S]\r\nk=written at exit\r\n");
+    EXPECT_EQ(ReadFile(file), "[S]\r\nk=written at exit\r\n");
 }
 
 // Each file call that reads a file sees the content written just before it.
@@ -94,7 +96,7 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
         {"CopyFileA",
          [&] {
              CopyFileA(file.c_str(), dir.File("copy").c_str(), FALSE);
-             return ReadText(dir.File("copy"));
+             return ReadFile(dir.File("copy"));
          }},
         {"CreateFileA",
          [&] {
@@ -102,7 +104,7 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
                                          OPEN_EXISTING, 0, nullptr);
              char buffer[64] = {};
              DWORD done = 0;
-             ReadFile(handle, buffer, sizeof(buffer), &done, nullptr);
+             ::ReadFile(handle, buffer, sizeof(buffer), &done, nullptr);
              CloseHandle(handle);
              return std::string(buffer, done);
          }},
@@ -161,7 +163,7 @@ TEST(ProfileDurability, ACopyOverACachedFileWins) {
     ASSERT_TRUE(CopyFileA(dir.File("Catalix.act").c_str(), saved.c_str(), FALSE));
     EXPECT_EQ(Get(saved, "S", "k"), "new");
     EXPECT_TRUE(Flush(saved));
-    EXPECT_EQ(ReadText(saved), "[S]\r\nk=new\r\n");
+    EXPECT_EQ(ReadFile(saved), "[S]\r\nk=new\r\n");
 }
 
 TEST(ProfileExternalEdits, ChangesByOthersAreNoticed) {
@@ -170,9 +172,9 @@ TEST(ProfileExternalEdits, ChangesByOthersAreNoticed) {
     ReplaceText(file, "[S]\r\nk=first\r\n");
     EXPECT_EQ(Get(file, "S", "k"), "first");
     ReplaceText(file, "[S]\r\nk=second\r\n");  // new inode
-    EXPECT_TRUE(WaitFor([&] { return Get(file, "S", "k") == "second"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Get(file, "S", "k") == "second"; }));
     std::ofstream(file, std::ios::binary | std::ios::trunc) << "[S]\r\nk=third, longer\r\n";
-    EXPECT_TRUE(WaitFor([&] { return Get(file, "S", "k") == "third, longer"; }))
+    EXPECT_TRUE(WaitUntil([&] { return Get(file, "S", "k") == "third, longer"; }))
         << "an edit in place changes size and time";
 }
 
@@ -183,11 +185,14 @@ TEST(ProfileExternalEdits, UnwrittenChangesAreMergedWithThem) {
     Set(file, "S", "mine", "1");
     // Started without fork handlers, so our change may or may not be on disk yet; either way
     // both changes must survive.
-    auto result = RunProcess({CX_CXINI, "set", file, "S", "theirs", "2"}, true);
+    cx::test::ChildOptions spawned;
+    spawned.fork_handlers = false;
+    auto result = RunTool({CX_CXINI, "set", file, "S", "theirs", "2"}, dir.Path(),
+                          std::chrono::seconds(30), spawned);
     ASSERT_EQ(result.exit_code, 0);
-    EXPECT_TRUE(WaitFor([&] { return Get(file, "S", "theirs") == "2"; }));
+    EXPECT_TRUE(WaitUntil([&] { return Get(file, "S", "theirs") == "2"; }));
     ASSERT_TRUE(Flush(file));
-    std::string text = ReadText(file);
+    std::string text = ReadFile(file);
     EXPECT_TRUE(Contains(text, "base=1\r\n")) << text;
     EXPECT_TRUE(Contains(text, "mine=1\r\n")) << text;
     EXPECT_TRUE(Contains(text, "theirs=2\r\n")) << text;
@@ -198,7 +203,7 @@ TEST(ProfileFork, ChildFindsTheParentsChangesOnDisk) {
     std::string file = dir.File("fork.ini");
     Set(file, "S", "k", "before fork");
     pid_t child = fork();
-    if (child == 0) _exit(ReadText(file) == "[S]\r\nk=before fork\r\n" ? 0 : 1);
+    if (child == 0) _exit(ReadFile(file) == "[S]\r\nk=before fork\r\n" ? 0 : 1);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -232,7 +237,7 @@ TEST(ProfileThreads, ConcurrentWritersReadersAndFileCallsLoseNothing) {
     done = true;
     reader.join();
     ASSERT_TRUE(Flush(file));
-    std::string text = ReadText(file);
+    std::string text = ReadFile(file);
     for (int w = 0; w < kWriters; ++w) {
         for (int k = 0; k < kKeys; k += 37) {
             std::string line = "w" + std::to_string(w) + "k" + std::to_string(k) + "=" +

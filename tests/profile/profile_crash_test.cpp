@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <map>
 #include <string>
@@ -15,10 +14,10 @@
 
 namespace {
 
-using cx::test::ReadText;
-using cx::test::StartProcess;
+using cx::test::ChildProcess;
+using cx::test::ReadFile;
 using cx::test::TempDir;
-using cx::test::WaitFor;
+using cx::test::WaitUntil;
 
 constexpr int kComponents = 1500;
 constexpr size_t kKeysPerComponent = 12;
@@ -73,22 +72,19 @@ TEST(ProfileCrash, KilledWriterLeavesTheOldOrACompleteNewFile) {
     TempDir dir;
     for (int round = 1; round <= 6; ++round) {
         std::string file = dir.File("Catalix" + std::to_string(round) + ".act");
-        pid_t writer =
-            StartProcess({CX_PROFILE_WRITER, "endless", file, std::to_string(kComponents)});
-        ASSERT_GT(writer, 0);
-        ASSERT_TRUE(WaitFor([&] { return ReadText(file).find("[Done]") != std::string::npos; }))
+        ChildProcess writer({CX_PROFILE_WRITER, "endless", file, std::to_string(kComponents)});
+        ASSERT_TRUE(writer.Started());
+        ASSERT_TRUE(WaitUntil([&] { return ReadFile(file).find("[Done]") != std::string::npos; }))
             << "the first generation never reached the disk";
         // Let the writer replace the file a different number of times in each round, so that
         // the kill lands at different points of its work.
         for (int seen = 0; seen < round; ++seen) {
             ino_t before = InodeOf(file);
-            ASSERT_TRUE(WaitFor([&] { return InodeOf(file) != before; }));
+            ASSERT_TRUE(WaitUntil([&] { return InodeOf(file) != before; }));
         }
-        ASSERT_EQ(kill(writer, SIGKILL), 0);
-        int status = 0;
-        ASSERT_EQ(waitpid(writer, &status, 0), writer);
-        ASSERT_TRUE(WIFSIGNALED(status));
-        EXPECT_EQ(Flaw(ReadText(file)), "") << "round " << round;
+        writer.Kill();
+        ASSERT_EQ(writer.Wait(std::chrono::seconds(10)), 128 + SIGKILL);
+        EXPECT_EQ(Flaw(ReadFile(file)), "") << "round " << round;
     }
 }
 

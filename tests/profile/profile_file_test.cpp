@@ -12,7 +12,7 @@
 namespace {
 
 using cx::test::Flush;
-using cx::test::ReadText;
+using cx::test::ReadFile;
 using cx::test::ReplaceText;
 using cx::test::TempDir;
 
@@ -44,7 +44,7 @@ TEST(ProfileFilePath, NameWithoutDirectoryMeansTheWorkingDirectory) {
     EXPECT_TRUE(profile.WriteString("S", "k", "here"));
     EXPECT_TRUE(Flush("Catalix.act"));
     EXPECT_EQ(chdir(previous), 0);
-    EXPECT_EQ(ReadText(dir.File("Catalix.act")), "[S]\r\nk=here\r\n");
+    EXPECT_EQ(ReadFile(dir.File("Catalix.act")), "[S]\r\nk=here\r\n");
 }
 
 TEST(ProfileFileOpen, OnlyAUsableFileIsReadOrWritten) {

@@ -16,7 +16,7 @@ namespace {
 using cx::test::Flush;
 using cx::test::Get;
 using cx::test::GetList;
-using cx::test::ReadText;
+using cx::test::ReadFile;
 using cx::test::ReplaceText;
 using cx::test::Set;
 using cx::test::TempDir;
@@ -35,7 +35,7 @@ TEST(ProfileGarbage, BinaryGarbageReadsAsLinesAndSurvivesAChange) {
     ASSERT_TRUE(Set(file, "Added", "k", "v"));
     ASSERT_TRUE(Flush(file));
     EXPECT_EQ(Get(file, "Added", "k"), "v");
-    std::string text = ReadText(file);
+    std::string text = ReadFile(file);
     EXPECT_EQ(text.substr(text.size() - 14), "[Added]\r\nk=v\r\n");
     // Every byte is still there but line ends and the blanks around key names and values,
     // which a rewrite of a key line drops.
@@ -77,7 +77,7 @@ TEST(ProfileGarbage, Utf16FilesAreNotRewritten) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
     EXPECT_FALSE(Set(file, "S", "k", "x"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-    EXPECT_EQ(ReadText(file), wide);
+    EXPECT_EQ(ReadFile(file), wide);
 }
 
 TEST(ProfileGarbage, OversizedFilesAreNeitherReadNorRewritten) {

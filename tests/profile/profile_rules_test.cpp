@@ -16,7 +16,7 @@ namespace {
 using cx::test::Flush;
 using cx::test::Get;
 using cx::test::GetList;
-using cx::test::ReadText;
+using cx::test::ReadFile;
 using cx::test::ReplaceText;
 using cx::test::Set;
 using cx::test::TempDir;
@@ -30,7 +30,7 @@ TEST(ProfileOrdering, NewSectionsGoLastNewKeysLastInTheirSectionReplacedKeysStay
     EXPECT_TRUE(Set(file, "B", "b1", "x"));  // replaced in place
     EXPECT_TRUE(Set(file, "A", "a1", "y"));
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file), "[A]\r\na1=y\r\na2=2\r\n\r\n[B]\r\nb1=x\r\n[C]\r\nc1=1\r\n");
+    EXPECT_EQ(ReadFile(file), "[A]\r\na1=y\r\na2=2\r\n\r\n[B]\r\nb1=x\r\n[C]\r\nc1=1\r\n");
 }
 
 TEST(ProfileOrdering, CountsRewrittenOnTopKeepTheirPlace) {
@@ -42,7 +42,7 @@ TEST(ProfileOrdering, CountsRewrittenOnTopKeepTheirPlace) {
         Set(file, "Component Table", ("ProdName." + number).c_str(), "p");
     }
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file),
+    EXPECT_EQ(ReadFile(file),
               "[Component Table]\r\nNrComponents=3\r\nProdName.1=p\r\nProdName.2=p\r\n"
               "ProdName.3=p\r\n");
 }
@@ -54,7 +54,7 @@ TEST(ProfileDeletion, NullKeyDeletesTheSectionNullValueTheKey) {
     EXPECT_TRUE(Set(file, "B", "k", nullptr));
     EXPECT_TRUE(Set(file, "a", nullptr, "ignored"));
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file), "[B]\r\n") << "both sections called A went, with their keys";
+    EXPECT_EQ(ReadFile(file), "[B]\r\n") << "both sections called A went, with their keys";
     EXPECT_EQ(Get(file, "A", "k", "gone"), "gone");
 }
 
@@ -76,7 +76,7 @@ TEST(ProfileCase, NamesCompareWithoutRegardToCaseAndKeepTheirFirstSpelling) {
     Set(file, "LAST DATE", "scanstate", "DONE");
     EXPECT_EQ(Get(file, "last date", "SCANSTATE"), "DONE");
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file), "[Last Date]\r\nScanState=DONE\r\n");
+    EXPECT_EQ(ReadFile(file), "[Last Date]\r\nScanState=DONE\r\n");
 }
 
 TEST(ProfileQuotesAndBlanks, ValuesAreTrimmedAndOnePairOfQuotesRemoved) {
@@ -122,7 +122,7 @@ TEST(ProfileQuotesAndBlanks, WrittenValuesAreOneTrimmedLine) {
     Set(file, "S", "k", "  padded  ");
     Set(file, "S", "multi", "line one\r\nline two=2\nthree");
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file), "[S]\r\nk=padded\r\nmulti=line one  line two=2 three\r\n");
+    EXPECT_EQ(ReadFile(file), "[S]\r\nk=padded\r\nmulti=line one  line two=2 three\r\n");
     EXPECT_EQ(Get(file, "S", "line two", "none"), "none") << "no key smuggled in";
 }
 
@@ -205,12 +205,12 @@ TEST(ProfileLists, ChangesKeepEveryLineTheyDoNotTouch) {
     ReplaceText(file, original);
     Set(file, "First", "y", "2");
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file),
+    EXPECT_EQ(ReadFile(file),
               "; preamble\r\nloose=1\r\n[First]\r\nx=1\r\n; note=1\r\nnovalue\r\nx=3\r\n"
               "[broken\r\ny=2\r\n\r\n[first]\r\nz=4\r\n");
     Set(file, "First", "x", nullptr);
     ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadText(file),
+    EXPECT_EQ(ReadFile(file),
               "; preamble\r\nloose=1\r\n[First]\r\n; note=1\r\nnovalue\r\n[broken\r\ny=2\r\n"
               "\r\n[first]\r\nz=4\r\n")
         << "a deleted key takes its duplicates with it";
@@ -232,11 +232,11 @@ TEST(ProfileLineEnds, EveryLineEndAndTheUtf8MarkAreRead) {
     }
     Set(file, "S", "k", "changed");
     Flush(file);
-    EXPECT_EQ(ReadText(file), "[S]\r\nk=changed\r\nj=w\r\n") << "NUL line ends become CRLF";
+    EXPECT_EQ(ReadFile(file), "[S]\r\nk=changed\r\nj=w\r\n") << "NUL line ends become CRLF";
     ReplaceText(file, "\xEF\xBB\xBF[S]\nk=v\n");
     Set(file, "S", "k", "changed");
     Flush(file);
-    EXPECT_EQ(ReadText(file), "\xEF\xBB\xBF[S]\r\nk=changed\r\n") << "the mark is kept";
+    EXPECT_EQ(ReadFile(file), "\xEF\xBB\xBF[S]\r\nk=changed\r\n") << "the mark is kept";
 }
 
 TEST(ProfileNumbers, ReadLikeWindows) {

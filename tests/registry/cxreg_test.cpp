@@ -1,7 +1,7 @@
 // The cxreg tool as an administrator or a script uses it.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,6 +10,8 @@
 
 namespace cx::test {
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Result {
     int status;
@@ -20,13 +22,13 @@ class Cxreg : public ::testing::Test {
   protected:
     Result Cx(std::vector<std::string> args, const std::string& store = "") {
         args.insert(args.begin(), {CXREG_PATH, "--registry", store.empty() ? store_ : store});
-        ChildProcess child(args, false, true);
-        std::string output = child.ReadAll(60000);
-        return Result{child.Wait(60000), output};
+        ChildProcess child(args, ChildOutput::kPipeWithErrors);
+        std::string output = child.ReadAll(60s);
+        return Result{child.Wait(60s), output};
     }
     std::string Write(const std::string& name, const std::string& text) {
         std::string path = dir_.File(name);
-        std::ofstream(path, std::ios::binary) << text;
+        WriteFile(path, text);
         return path;
     }
 

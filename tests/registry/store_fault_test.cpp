@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <string>
@@ -16,12 +17,10 @@
 namespace cx::test {
 namespace {
 
+using namespace std::chrono_literals;
+
 using StoreFaults = RegistryTest;
 using StoreConcurrency = RegistryTest;
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 int CountValues(HKEY key) {
     int count = 0;
@@ -85,11 +84,13 @@ TEST_F(StoreFaults, AStoreThatCannotBeWrittenStillReads) {
         chmod(dir_.Path().c_str(), 0555);
         chmod(store_.c_str(), 0444);
     }
-    ChildProcess child({REGISTRY_CHILD_PATH, "probe", store_}, /*as_nobody=*/true);
+    ChildOptions options(ChildOutput::kPipe);
+    options.as_nobody = true;
+    ChildProcess child({REGISTRY_CHILD_PATH, "probe", store_}, options);
     ASSERT_TRUE(child.Started());
     std::string line;
-    bool read = child.ReadLine(&line, 60000);
-    int status = child.Wait(60000);
+    bool read = child.ReadLine(&line, 60s);
+    int status = child.Wait(60s);
     chmod(dir_.Path().c_str(), 0700);
     if (status == 127) GTEST_SKIP() << "the helper cannot be run as another user here";
     ASSERT_TRUE(read);
@@ -99,18 +100,19 @@ TEST_F(StoreFaults, AStoreThatCannotBeWrittenStillReads) {
 }
 
 TEST_F(StoreFaults, AWriterKilledMidWriteLosesNothingCommitted) {
-    ChildProcess child({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Crash", "v", "1000000"});
+    ChildProcess child({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Crash", "v", "1000000"},
+                       ChildOutput::kPipe);
     ASSERT_TRUE(child.Started());
     std::string line;
     int last = -1;
-    while (last < 300 && child.ReadLine(&line, 60000))
+    while (last < 300 && child.ReadLine(&line, 60s))
         last = std::stoi(line);
     ASSERT_GE(last, 300) << "the writer did not get going";
     child.Kill();
-    while (child.ReadLine(&line, 10000)) {
+    while (child.ReadLine(&line, 10s)) {
         if (!line.empty()) last = std::stoi(line);  // committed before the kill
     }
-    EXPECT_EQ(child.Wait(10000), 128 + SIGKILL);
+    EXPECT_EQ(child.Wait(10s), 128 + SIGKILL);
 
     CxRegistrySetPath(store_.c_str());
     HKEY key = nullptr;
@@ -129,15 +131,17 @@ TEST_F(StoreFaults, AWriterKilledMidWriteLosesNothingCommitted) {
 }
 
 TEST_F(StoreConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
-    ChildProcess first({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Both", "a", "1000"});
-    ChildProcess second({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Both", "b", "1000"});
+    ChildProcess first({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Both", "a", "1000"},
+                       ChildOutput::kPipe);
+    ChildProcess second({REGISTRY_CHILD_PATH, "write", store_, "SOFTWARE\\Both", "b", "1000"},
+                        ChildOutput::kPipe);
     std::string line;
-    while (first.ReadLine(&line, 120000)) {
+    while (first.ReadLine(&line, 120s)) {
     }
-    while (second.ReadLine(&line, 120000)) {
+    while (second.ReadLine(&line, 120s)) {
     }
-    ASSERT_EQ(first.Wait(120000), 0);
-    ASSERT_EQ(second.Wait(120000), 0);
+    ASSERT_EQ(first.Wait(120s), 0);
+    ASSERT_EQ(second.Wait(120s), 0);
     HKEY key = nullptr;
     ASSERT_EQ(Open("SOFTWARE\\Both", &key, KEY_READ), ERROR_SUCCESS);
     EXPECT_EQ(CountValues(key), 2000);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "child_process.h"
 #include "platform/debug.h"
 #include "platform/windows.h"
 #include "stderr_capture.h"
@@ -31,7 +32,7 @@ TEST(AllocConsole, SendsStandardOutputToStandardError) {
         EXPECT_EQ(written, 9u);
         EXPECT_TRUE(Write(GetStdHandle(STD_ERROR_HANDLE), "line two\n", &written));
     }
-    EXPECT_EQ(cx::test::ReadWholeFile(captured), "line one\nline two\n");
+    EXPECT_EQ(cx::test::ReadFile(captured), "line one\nline two\n");
     EXPECT_EQ(GetStdHandle(7), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(Write(nullptr, "x", &written));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));

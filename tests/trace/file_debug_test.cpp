@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "log_receiver.h"
 #include "platform/windows.h"
 #include "platform/winreg.h"
@@ -145,7 +146,7 @@ TEST_F(FileDebug, EachSinkHasItsOwnLevel) {
     }
     std::string long_line(1024, 'd');
     EXPECT_EQ(TraceText(), "\r\nlevel 1\r\n" + long_line);
-    EXPECT_EQ(cx::test::ReadWholeFile(console), "\nlevel 1\nlevel 2\n" + long_line);
+    EXPECT_EQ(cx::test::ReadFile(console), "\nlevel 1\nlevel 2\n" + long_line);
     std::vector<std::string> records = debugger.Receive(4);
     ASSERT_EQ(records.size(), 4u);
     const std::string expected[] = {"level 1", "level 2", "level 3", long_line};
@@ -176,10 +177,10 @@ TEST_F(FileDebug, AFullFileBecomesTheOlderGeneration) {
         trace.Trace(1, "\nnew");
         if (c.rotated) {
             EXPECT_EQ(TraceText(), "\r\nnew") << c.label;
-            EXPECT_EQ(cx::test::ReadWholeFile(older).size(), c.size) << c.label;
+            EXPECT_EQ(cx::test::ReadFile(older).size(), c.size) << c.label;
         } else {
             EXPECT_EQ(TraceText().size(), c.size + 5) << c.label;
-            EXPECT_EQ(cx::test::ReadWholeFile(older), "older") << c.label;
+            EXPECT_EQ(cx::test::ReadFile(older), "older") << c.label;
         }
     }
 }

@@ -23,17 +23,6 @@ std::string UniqueName(const std::string& what) {
            std::to_string(++counter);
 }
 
-// Waits (bounded) until `condition` holds.
-template <class Condition>
-bool Eventually(Condition condition) {
-    auto end = std::chrono::steady_clock::now() + 10s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 // What another thread gets from WaitForSingleObject(mutex, milliseconds); it lets go again.
 DWORD WaitFromOtherThread(HANDLE mutex, DWORD milliseconds) {
     DWORD result = 0;
@@ -116,7 +105,8 @@ TEST(NamedMutex, LongAndUnusualNamesStayApart) {
             CloseHandle(mutex);
         });
     }
-    EXPECT_TRUE(Eventually([&] { return owned.load() == static_cast<int>(std::size(names)); }));
+    EXPECT_TRUE(
+        cx::test::WaitUntil([&] { return owned.load() == static_cast<int>(std::size(names)); }));
     done = true;
     for (auto& owner : owners)
         owner.join();
@@ -132,7 +122,8 @@ TEST(NamedMutexChild, HoldsTheMutexForItsParent) {
     ASSERT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
     std::fclose(std::fopen((directory + "/held").c_str(), "w"));
     if (cx::test::ChildSetting("CX_MUTEX_CHILD_EXIT_HOLDING") == "1") _exit(0);
-    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(directory + "/release"); }));
+    ASSERT_TRUE(
+        cx::test::WaitUntil([&] { return std::filesystem::exists(directory + "/release"); }));
     EXPECT_TRUE(ReleaseMutex(mutex));
 }
 
@@ -142,11 +133,14 @@ TEST_P(NamedMutexAcrossProcesses, ExcludesAnotherProcessUntilItLetsGo) {
     bool exit_holding = GetParam();
     cx::test::TempDir directory;
     std::string name = UniqueName("process");
+    cx::test::ChildOptions options;
+    options.environment = {{"CX_MUTEX_CHILD_NAME", name},
+                           {"CX_MUTEX_CHILD_DIR", directory.Path()},
+                           {"CX_MUTEX_CHILD_EXIT_HOLDING", exit_holding ? "1" : "0"}};
     cx::test::ChildProcess child(
-        "NamedMutexChild.HoldsTheMutexForItsParent",
-        {"CX_MUTEX_CHILD_NAME=" + name, "CX_MUTEX_CHILD_DIR=" + directory.Path(),
-         std::string("CX_MUTEX_CHILD_EXIT_HOLDING=") + (exit_holding ? "1" : "0")});
-    ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(directory.File("held")); }));
+        {"/proc/self/exe", "--gtest_filter=NamedMutexChild.HoldsTheMutexForItsParent"}, options);
+    ASSERT_TRUE(
+        cx::test::WaitUntil([&] { return std::filesystem::exists(directory.File("held")); }));
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
     ASSERT_NE(mutex, nullptr);
     if (!exit_holding) {

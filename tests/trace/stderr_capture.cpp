@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace cx::test {
 
 StderrCapture::StderrCapture(const std::string& path) : saved_(dup(STDERR_FILENO)) {
@@ -39,13 +36,6 @@ StderrCapture::~StderrCapture() {
     dup2(saved_, STDERR_FILENO);
     close(saved_);
     if (pipe_read_ >= 0) close(pipe_read_);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 }  // namespace cx::test

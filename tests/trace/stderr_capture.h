@@ -20,7 +20,4 @@ class StderrCapture {
     int pipe_read_ = -1;
 };
 
-// The whole content of a file.
-std::string ReadWholeFile(const std::string& path);
-
 }  // namespace cx::test

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "child_process.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
-#include "stderr_capture.h"
 
 namespace cx::test {
 
@@ -39,7 +39,7 @@ void TraceFixture::UseTraceFile(DWORD level) {
     SetText(kApplication, "TraceFile", TracePath());
 }
 
-std::string TraceFixture::TraceText() const { return ReadWholeFile(TracePath()); }
+std::string TraceFixture::TraceText() const { return ReadFile(TracePath()); }
 
 std::vector<std::string> TraceFixture::Lines(const std::string& text) {
     std::vector<std::string> lines;

@@ -50,8 +50,8 @@ class TraceProcesses : public cx::test::TraceFixture, public ::testing::WithPara
 TEST_P(TraceProcesses, ShareOneFileWithoutLosingOrTearingAMessage) {
     bool mutex_always_busy = GetParam();
     UseTraceFile(3);
-    std::vector<std::string> environment = {"CX_TRACE_CHILD_REGISTRY=" +
-                                            directory_.File("registry.db")};
+    cx::test::ChildOptions options;
+    options.environment["CX_TRACE_CHILD_REGISTRY"] = directory_.File("registry.db");
     HANDLE busy = nullptr;
     if (mutex_always_busy) {
         std::string name = "CFileDebug_" + TracePath();
@@ -59,14 +59,15 @@ TEST_P(TraceProcesses, ShareOneFileWithoutLosingOrTearingAMessage) {
             c = c == '/' ? '_' : c;
         busy = CreateMutexA(nullptr, TRUE, name.c_str());
         // Every wait then times out; a shorter agent time keeps the 20 ms waits short.
-        environment.push_back("CX_TIME_SCALE=20");
+        options.environment["CX_TIME_SCALE"] = "20";
     }
     std::vector<std::unique_ptr<cx::test::ChildProcess>> children;
     for (int p = 0; p < kProcesses; ++p) {
-        auto with_id = environment;
-        with_id.push_back("CX_TRACE_CHILD_ID=" + std::to_string(p));
-        children.push_back(
-            std::make_unique<cx::test::ChildProcess>("TraceWriterChild.WritesItsShare", with_id));
+        options.environment["CX_TRACE_CHILD_ID"] = std::to_string(p);
+        children.push_back(std::make_unique<cx::test::ChildProcess>(
+            std::vector<std::string>{"/proc/self/exe",
+                                     "--gtest_filter=TraceWriterChild.WritesItsShare"},
+            options));
     }
     for (auto& child : children)
         EXPECT_EQ(child->Wait(240s), 0);

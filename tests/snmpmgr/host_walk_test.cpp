@@ -1,0 +1,264 @@
+// CSnmpMgr through a real extagentd: an agent of ours serves a walk file, the manager walks it
+// to each kind of end, and a thread inside the host walks the host's own MIB while it serves.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "base/oid_text.h"
+#include "child_process.h"
+#include "clients/snmp_mgr.h"
+#include "platform/registry_store.h"
+#include "platform/winreg.h"
+#include "platform/winsvc.h"
+#include "temp_dir.h"
+
+namespace cx::test {
+namespace {
+
+constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
+constexpr const char* kRoot = "1.3.6.1.4.1.99999.5";
+
+// Two rows of three columns under kRoot.1.1, in the form snmpwalk -On prints.
+const char* const kTable =
+    ".1.3.6.1.4.1.99999.5.1.1.1.1 = INTEGER: 11\n"
+    ".1.3.6.1.4.1.99999.5.1.1.1.2 = INTEGER: -12\n"
+    ".1.3.6.1.4.1.99999.5.1.1.2.1 = STRING: \"row one\"\n"
+    ".1.3.6.1.4.1.99999.5.1.1.2.2 = STRING: \"row\ntwo \\\"2\\\"\"\n"
+    ".1.3.6.1.4.1.99999.5.1.1.3.1 = Counter32: 31\n"
+    ".1.3.6.1.4.1.99999.5.1.1.3.2 = Gauge32: 4294967295\n";
+
+// Every value form, for the walk back through the host with net-snmp's own snmpwalk.
+const char* const kEveryType =
+    ".1.3.6.1.4.1.99999.5.3.1 = INTEGER: -7\n"
+    ".1.3.6.1.4.1.99999.5.3.2 = STRING: \"two\nlines\"\n"
+    ".1.3.6.1.4.1.99999.5.3.3 = \"\"\n"
+    ".1.3.6.1.4.1.99999.5.3.4 = Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n"
+    "10 FF \n"
+    ".1.3.6.1.4.1.99999.5.3.5 = OID: .1.3.6.1.4.1.8072.3.2.10\n"
+    ".1.3.6.1.4.1.99999.5.3.6 = IpAddress: 192.168.10.1\n"
+    ".1.3.6.1.4.1.99999.5.3.7 = Counter32: 4294967295\n"
+    ".1.3.6.1.4.1.99999.5.3.8 = Gauge32: 5\n"
+    ".1.3.6.1.4.1.99999.5.3.9 = Timeticks: (8640000) 1 day, 0:00:00.00\n"
+    ".1.3.6.1.4.1.99999.5.3.10 = Counter64: 18446744073709551615\n";
+
+void SetValue(const std::string& key_path, const std::string& name, DWORD type, const void* data,
+              DWORD size) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+void SetString(const std::string& key_path, const std::string& name, const std::string& text) {
+    SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void SetDword(const std::string& key_path, const std::string& name, DWORD value) {
+    SetValue(key_path, name, REG_DWORD, &value, sizeof(value));
+}
+
+bool HostRunning() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    const bool running =
+        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return running;
+}
+
+class HostWalkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CxRegistrySetPath(temp_.File("registry.db").c_str());
+        port_ = FreeUdpPort();
+        ASSERT_NE(port_, 0);
+        // The host takes its address and port from the registry, as the agent's manager
+        // session does when it is given an address without a port.
+        SetDword(kParameters, "UdpPort", static_cast<DWORD>(port_));
+        SetString(kParameters, "ListenAddress", "127.0.0.1");
+        SetDword(std::string(kParameters) + "\\ValidCommunities", "public", 4);
+    }
+    void TearDown() override {
+        if (host_ != nullptr) StopHost();
+        CxRegistrySetPath(nullptr);
+    }
+
+    // Our agent with `walk` as its walk file; `settings` adds lines to its configuration.
+    void AddAgent(const std::string& walk, const std::string& settings = "",
+                  const std::string& root = kRoot) {
+        const std::string library = temp_.File("walk_agent.so");
+        std::filesystem::copy_file(CX_WALK_AGENT_PATH, library);
+        WriteFile(temp_.File("agent.walk"), walk);
+        WriteFile(library + ".conf",
+                  "root " + root + "\nwalk " + temp_.File("agent.walk") + "\n" + settings);
+        SetString("SOFTWARE\\Test\\WalkAgent", "Pathname", library);
+        SetString(std::string(kParameters) + "\\ExtensionAgents", "1", "SOFTWARE\\Test\\WalkAgent");
+    }
+
+    bool StartHost() {
+        host_ = std::make_unique<ChildProcess>();
+        if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
+                           temp_.File("registry.db"), "--state-dir", temp_.File("state")},
+                          temp_.File("host.out"), temp_.File("host.err")))
+            return false;
+        return WaitUntil([this] { return HostRunning() || !host_->Running(); },
+                         std::chrono::seconds(30)) &&
+               host_->Running();
+    }
+
+    int StopHost() {
+        host_->Signal(SIGTERM);
+        const int code = host_->Wait(std::chrono::seconds(60));
+        host_.reset();
+        return code;
+    }
+
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    // A manager on the table's three columns, position 0 driving.
+    void PrepareTableWalk(CSnmpMgr& manager) {
+        ASSERT_TRUE(manager.OpenSession(Address().c_str(), "public", 2000, 1));
+        ASSERT_TRUE(manager.ResizeVarBindList(3, FALSE));
+        for (UINT column = 1; column <= 3; ++column)
+            manager.SetOID((std::string(kRoot) + ".1.1." + std::to_string(column) + ".0").c_str(),
+                           column - 1);
+    }
+
+    void ExpectFirstRow(CSnmpMgr& manager) {
+        ASSERT_TRUE(manager.GetNextInTable(nullptr));
+        EXPECT_EQ(manager.GetInteger(manager.GetVarBind(0)), 11u);
+        EXPECT_STREQ(manager.GetString(manager.GetVarBind(1)), "row one");
+        EXPECT_EQ(manager.GetInteger(manager.GetVarBind(2)), 31u);
+    }
+
+    TempDir temp_;
+    int port_ = 0;
+    std::unique_ptr<ChildProcess> host_;
+};
+
+TEST_F(HostWalkTest, ATableWalkEndsWhereTheTableEnds) {
+    AddAgent(std::string(kTable) + ".1.3.6.1.4.1.99999.5.2.0 = INTEGER: 0\n");
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    CSnmpMgr manager;
+    PrepareTableWalk(manager);
+    ExpectFirstRow(manager);
+    ASSERT_TRUE(manager.GetNextInTable(nullptr));
+    EXPECT_EQ(manager.GetInteger(manager.GetVarBind(0)), static_cast<UINT>(-12));
+    EXPECT_STREQ(manager.GetString(manager.GetVarBind(1)), "row\ntwo \"2\"");
+    EXPECT_EQ(manager.GetVarBind(2).value.asnType, ASN_GAUGE32);
+    EXPECT_EQ(manager.GetInteger(manager.GetVarBind(2)), 4294967295u);
+    EXPECT_FALSE(manager.GetNextInTable(nullptr));
+    EXPECT_EQ(manager.m_ErrorStatus, 0);
+}
+
+TEST_F(HostWalkTest, AWalkEndsAtTheEndOfTheHostsMibWithNoSuchName) {
+    AddAgent(kTable);
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    CSnmpMgr manager;
+    ASSERT_TRUE(manager.OpenSession(Address().c_str(), "public", 2000, 1));
+    int objects = 0;
+    for (const char* start = "1.3.6.1.4.1.99999.5.1.1.3"; manager.GetNextInTable(start);
+         start = nullptr)
+        ++objects;
+    EXPECT_EQ(objects, 2);
+    EXPECT_EQ(manager.m_ErrorStatus, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(manager.m_ErrorIndex, 1);
+}
+
+TEST_F(HostWalkTest, AWalkEndsOnAFailedRequestWhenTheHostIsGone) {
+    AddAgent(kTable);
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    CSnmpMgr manager;
+    PrepareTableWalk(manager);
+    ExpectFirstRow(manager);
+    EXPECT_EQ(StopHost(), 0);
+    EXPECT_FALSE(manager.GetNextInTable(nullptr));
+    EXPECT_EQ(manager.m_ErrorStatus, SNMP_ERRORSTATUS_GENERR);
+    EXPECT_EQ(manager.m_LastError, static_cast<DWORD>(SNMP_MGMTAPI_TIMEOUT));
+}
+
+TEST_F(HostWalkTest, RequestVarBindThroughTheHost) {
+    AddAgent(kTable);
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    CSnmpMgr manager;
+    ASSERT_TRUE(manager.OpenSession(Address().c_str(), "public", 2000, 1));
+    SnmpVarBind binding{};  // the value's type 0 is no SNMP type: a GET sends NULL anyway
+    StringToOid("1.3.6.1.4.1.99999.5.1.1.2.1", &binding.name);
+    AsnInteger status = -1;
+    ASSERT_TRUE(manager.RequestVarBind(SNMP_PDU_GET, binding, &status));
+    EXPECT_STREQ(manager.GetString(binding), "row one");
+    StringToOid("1.3.6.1.4.1.99999.5.1.1.9.9", &binding.name);
+    EXPECT_FALSE(manager.RequestVarBind(SNMP_PDU_GET, binding, &status));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(OidToString(&binding.name, 0), std::string("1.3.6.1.4.1.99999.5.1.1.9.9"));
+    EXPECT_STREQ(manager.GetString(binding), "row one");
+    SnmpUtilVarBindFree(&binding);
+}
+
+// What the parser reads, the host serves and net-snmp's snmpwalk prints again, line for line.
+TEST_F(HostWalkTest, AWalkFileComesBackAsItWasWritten) {
+    AddAgent(kEveryType);
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    const ToolResult walk = RunTool({"/usr/bin/snmpwalk", "-m", "", "-On", "-v2c", "-c", "public",
+                                     "-t", "2", "-r", "1", Address(), kRoot},
+                                    temp_.Path());
+    ASSERT_EQ(walk.exit_code, 0) << walk.err;
+    EXPECT_EQ(walk.out, std::string(kEveryType) +
+                            ".1.3.6.1.4.1.99999.5.3.10 = No more variables left in this MIB View "
+                            "(It is past the end of the MIB tree)\n");
+}
+
+// The demo walks of the server management agent's tables read without a problem and come back
+// through the host as they are written.
+TEST_F(HostWalkTest, TheDemoWalksComeBackAsTheyAreWritten) {
+    const std::string root = "1.3.6.1.4.1.7391.2.10.2.2";
+    std::string demo;
+    for (const char* name : {"demo-hd.walk", "demo-bus.walk"})
+        demo += ReadFile(std::string(CX_DEMO_WALKS) + "/" + name);
+    ASSERT_FALSE(demo.empty());
+    AddAgent(demo, "", root);
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    const ToolResult walk = RunTool({"/usr/bin/snmpwalk", "-m", "", "-On", "-v1", "-c", "public",
+                                     "-t", "2", "-r", "1", Address(), root},
+                                    temp_.Path());
+    ASSERT_EQ(walk.exit_code, 0) << walk.err;
+    EXPECT_EQ(walk.out, demo + "End of MIB\n");
+}
+
+// A thread of an agent inside the host walks the host's whole MIB (its own view included)
+// through a manager session while the host answers it and this test's manager at once. Under
+// ThreadSanitizer the host reports any race on its standard error.
+TEST_F(HostWalkTest, AnAgentThreadWalksTheHostsOwnMibWhileTheHostServes) {
+    constexpr int kSelfWalks = 10;
+    AddAgent(kTable, "self_walks " + std::to_string(kSelfWalks) + "\n");
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    const std::string result_file = temp_.File("walk_agent.so.result");
+    int outside_walks = 0;
+    while (!std::filesystem::exists(result_file) && outside_walks < 1000) {
+        CSnmpMgr manager;
+        PrepareTableWalk(manager);
+        int rows = 0;
+        while (manager.GetNextInTable(nullptr))
+            ++rows;
+        EXPECT_EQ(rows, 2);
+        ++outside_walks;
+    }
+    ASSERT_TRUE(
+        WaitUntil([&] { return std::filesystem::exists(result_file); }, std::chrono::seconds(120)));
+    // 6 table objects; the host serves nothing else.
+    EXPECT_EQ(ReadFile(result_file), "walks=" + std::to_string(kSelfWalks) + " objects=" +
+                                         std::to_string(kSelfWalks * 6) + " errors=0\n");
+    EXPECT_EQ(StopHost(), 0);
+    const std::string log = ReadFile(temp_.File("host.err"));
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace cx::test
