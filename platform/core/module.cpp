@@ -47,6 +47,16 @@ std::string ExecutableOf(DWORD process_id) {
 
 }  // namespace
 
+HMODULE CxLockLoadedModule(LPCSTR file_name) {
+    if (file_name == nullptr || *file_name == '\0') {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    void* handle = dlopen(file_name, RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
+    return handle;
+}
+
 HMODULE CxModuleFromAddress(const void* address) {
     Dl_info info{};
     if (address == nullptr || dladdr(address, &info) == 0) return nullptr;

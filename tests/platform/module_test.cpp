@@ -29,6 +29,13 @@ TEST(ModuleFileName, FindsTheModuleOfAnAddress) {
     EXPECT_EQ(CxModuleFromAddress(nullptr), nullptr);
 }
 
+TEST(ModuleLock, TakesOnlyModulesAlreadyLoaded) {
+    EXPECT_NE(CxLockLoadedModule("libc.so.6"), nullptr);
+    EXPECT_EQ(CxLockLoadedModule("libcx-not-installed.so"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(CxLockLoadedModule(""), nullptr);
+}
+
 TEST(ProcessNames, OwnProcessAndUnknownProcess) {
     HANDLE process =
         OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());

@@ -8,6 +8,11 @@
 // cut to size - 1 characters, terminated, size is returned and the last error is
 // ERROR_INSUFFICIENT_BUFFER. 0 on failure.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR filename, DWORD size);
+// Takes a reference on the shared object `file_name` only if it is loaded already, so that it
+// stays loaded; the result identifies the reference (it is not a load address). NULL
+// (ERROR_MOD_NOT_FOUND) when it is not loaded. The reference is never given back: locked
+// modules stay for the life of the process.
+HMODULE CxLockLoadedModule(LPCSTR file_name);
 // The module that contains `address`, or NULL.
 HMODULE CxModuleFromAddress(const void* address);
 
