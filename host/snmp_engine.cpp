@@ -92,11 +92,13 @@ bool PrepareEngine(const EngineSettings& settings, std::string* error) {
         copy.push_back('\0');
         netsnmp_config_remember(copy.data());
     }
+    // Before any agent is loaded: an agent's own threads may open manager sessions at once,
+    // and net-snmp's start-up writes its settings without locks.
+    init_snmp(kAppName);
     return true;
 }
 
 bool StartEngine(const EngineSettings& settings, std::string* error) {
-    init_snmp(kAppName);
     if (!settings.agentx && init_master_agent() != 0) {
         *error = "cannot listen on udp:" + settings.listen_address + ":" +
                  std::to_string(settings.listen_port);

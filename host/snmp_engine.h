@@ -26,9 +26,10 @@ void StartLogging(bool to_standard_error);
 // Detaches from the terminal (standard error logging must not be on).
 bool Daemonise();
 
-// First half of the start: net-snmp's agent library, before any view is registered.
+// First half of the start, before any agent is loaded: net-snmp's agent library with its
+// configuration read (and, as a subagent, connected to the master).
 bool PrepareEngine(const EngineSettings& settings, std::string* error);
-// Second half: configuration read, listening (or connected to the master).
+// Second half, once the agents' views are registered: listening on UDP.
 bool StartEngine(const EngineSettings& settings, std::string* error);
 // Serves requests until `keep_running` returns false; `each_tick` runs at least every 50 ms.
 void ServeWhile(const std::function<bool()>& keep_running, const std::function<void()>& each_tick);
