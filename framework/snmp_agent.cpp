@@ -143,7 +143,8 @@ BOOL CSnmpAgent::SnmpInit(DWORD time_zero, HANDLE* trap_event,
                  "already defined",
                  g_szModuleName);
     }
-    if (supported_view != nullptr) SnmpUtilOidCpy(supported_view, &m_Regions.list[0].name);
+    // The view stays the agent's: the service copies what it needs and frees nothing.
+    if (supported_view != nullptr) *supported_view = m_Regions.list[0].name;
     m_dwNextRegion = 1;
 
     CX_TRACE(3, "\n%-20s: Storing agent parameters...", g_szModuleName);
@@ -175,7 +176,7 @@ BOOL CSnmpAgent::SnmpInitEx(AsnObjectIdentifier* supported_view) {
         }
         CX_TRACE(3, "\n%-20s:  supplying additional MIB region: %s %s", g_szModuleName,
                  second.c_str(), OidToString(&region.name, 0));
-        if (supported_view != nullptr) SnmpUtilOidCpy(supported_view, &region.name);
+        if (supported_view != nullptr) *supported_view = region.name;
         ++m_dwNextRegion;
         return TRUE;
     }

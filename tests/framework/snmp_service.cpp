@@ -71,8 +71,7 @@ BOOL SnmpService::Init(DWORD time_zero) {
     AsnObjectIdentifier view{};
     BOOL ok = init_(time_zero, &trap_event_, &view);
     if (!ok) return FALSE;
-    views_.push_back(OidText(view));
-    SnmpUtilOidFree(&view);
+    views_.push_back(OidText(view));  // the view stays the agent's, as with the real service
     if (init_ex_ != nullptr) {
         // The service asks for further regions until the agent declines; bounded all the same.
         for (int i = 0; i < 64; ++i) {
@@ -80,7 +79,6 @@ BOOL SnmpService::Init(DWORD time_zero) {
             BOOL again = init_ex_(&more);
             if (!again) break;
             views_.push_back(OidText(more));
-            SnmpUtilOidFree(&more);
         }
     }
     return TRUE;
