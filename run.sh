@@ -45,6 +45,19 @@ else
   "$cxreg" delete 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' CX_MIB
 fi
 
+# REPLAY_MIB stands in for the server-management agent with the demo walks of the same server
+# as the demo scenario.
+replay=$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)
+if [[ -n "$replay" ]]; then
+  replay_key='HKLM\SOFTWARE\Arvenmark\REPLAY_MIB'
+  "$cxreg" set "$replay_key\CurrentVersion" Pathname REG_SZ "$replay"
+  "$cxreg" set "$replay_key\Parameters" WalkFiles REG_MULTI_SZ \
+    "$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk"
+  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ .1.3.6.1.4.1.7391.2.10.2.2
+  "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' \
+    REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
+fi
+
 pids=()
 stop_all() {
   for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
@@ -54,10 +67,16 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 0' INT TERM
 
+rm -f "$var/switch.sock"
 switchd_args=(--socket "$var/switch.sock" --register --journal "$var/log/switchd.journal")
 [[ -n "$scenario" ]] && switchd_args+=(--scenario "$scenario")
 "$switchd" "${switchd_args[@]}" 2>"$var/log/switchd.log" &
 pids+=($!)
+# The agents attach to the SWITCH server at start: let it listen first (bounded).
+for ((tenth = 0; tenth < 100; tenth++)); do
+  [[ -S "$var/switch.sock" ]] && break
+  sleep 0.1
+done
 
 "$extagentd" --foreground --registry "$CX_REGISTRY" --listen "$listen" \
   --state-dir "$var/extagentd" 2>"$var/log/extagentd.log" &
@@ -78,6 +97,17 @@ if [[ "$state" != 4 ]]; then
   echo "run.sh: extagentd did not start serving within 30 s; see $var/log/extagentd.log" >&2
   exit 1
 fi
+
+# Each agent answers once its initialisation thread has built its MIB ("started"); bounded.
+agents_key='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
+for name in $("$cxreg" query "$agents_key" 2>/dev/null | sed -n 's/^"\([^"]*\)"=.*/\1/p'); do
+  for ((tenth = 0; tenth < 300; tenth++)); do
+    run_state=$("$cxreg" query 'HKLM\SOFTWARE\Arvenmark\#Status' "$name" 2>/dev/null || true)
+    [[ "$run_state" == started ]] && break
+    sleep 0.1
+  done
+  [[ "$run_state" == started ]] || echo "run.sh: $name did not report \"started\" within 30 s" >&2
+done
 
 if ((once)); then
   snmpwalk -v2c -c public -On -m "" "$listen" "$catalix_subtree" || true
