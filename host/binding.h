@@ -1,6 +1,8 @@
-// One variable binding in a form that neither net-snmp's nor the extension API's headers define,
-// so that the two sides of the host meet without their clashing ASN macro names.
+// Where the two sides of the host meet: the neutral binding of platform/snmp_value.h, the
+// statuses and request types the host produces, and the outcome of one query.
 #pragma once
+
+#include "platform/snmp_value.h"
 
 #include <cstdint>
 #include <string>
@@ -8,31 +10,7 @@
 
 namespace cx::host {
 
-// BER tags shared by both sides (they are the same numbers in SNMP and in the extension API).
-inline constexpr std::uint8_t kTagInteger = 0x02;
-inline constexpr std::uint8_t kTagOctetString = 0x04;
-inline constexpr std::uint8_t kTagNull = 0x05;
-inline constexpr std::uint8_t kTagObjectId = 0x06;
-inline constexpr std::uint8_t kTagIpAddress = 0x40;
-inline constexpr std::uint8_t kTagCounter32 = 0x41;
-inline constexpr std::uint8_t kTagGauge32 = 0x42;
-inline constexpr std::uint8_t kTagTimeTicks = 0x43;
-inline constexpr std::uint8_t kTagOpaque = 0x44;
-inline constexpr std::uint8_t kTagCounter64 = 0x46;
-inline constexpr std::uint8_t kTagUnsigned32 = 0x47;
-inline constexpr std::uint8_t kTagNoSuchObject = 0x80;
-inline constexpr std::uint8_t kTagNoSuchInstance = 0x81;
-inline constexpr std::uint8_t kTagEndOfMibView = 0x82;
-
-using Oid = std::vector<std::uint32_t>;
-
-struct Binding {
-    Oid name;
-    std::uint8_t type = kTagNull;
-    std::int64_t number = 0;  // INTEGER (signed), the unsigned 32-bit types, Counter64
-    std::string octets;       // OCTET STRING, IpAddress, Opaque
-    Oid object;               // OBJECT IDENTIFIER
-};
+using namespace cx::snmp;  // Oid, Binding and the BER tags
 
 // SNMP error statuses the host produces itself.
 inline constexpr long kNoError = 0;

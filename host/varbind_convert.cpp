@@ -1,57 +1,8 @@
 // Conversion between the host's neutral bindings and the extension API's SnmpVarBindList.
 #include "varbind_convert.h"
 
-#include <cstring>
-
 namespace cx::host {
 namespace {
-
-bool CopyOid(const Oid& from, AsnObjectIdentifier* to) {
-    to->idLength = 0;
-    to->ids = nullptr;
-    if (from.empty()) return true;
-    auto* ids = static_cast<UINT*>(SnmpUtilMemAlloc(static_cast<UINT>(from.size() * sizeof(UINT))));
-    if (ids == nullptr) return false;
-    std::memcpy(ids, from.data(), from.size() * sizeof(UINT));
-    to->ids = ids;
-    to->idLength = static_cast<UINT>(from.size());
-    return true;
-}
-
-bool CopyOctets(const std::string& from, AsnOctetString* to) {
-    to->stream = nullptr;
-    to->length = 0;
-    to->dynamic = FALSE;
-    if (from.empty()) return true;
-    auto* stream = static_cast<BYTE*>(SnmpUtilMemAlloc(static_cast<UINT>(from.size())));
-    if (stream == nullptr) return false;
-    std::memcpy(stream, from.data(), from.size());
-    to->stream = stream;
-    to->length = static_cast<UINT>(from.size());
-    to->dynamic = TRUE;
-    return true;
-}
-
-bool ValueToAsn(const Binding& from, AsnAny* to) {
-    to->asnType = from.type;
-    switch (from.type) {
-        case ASN_INTEGER: to->asnValue.number = static_cast<AsnInteger32>(from.number); return true;
-        case ASN_COUNTER32:
-        case ASN_GAUGE32:
-        case ASN_TIMETICKS:
-        case ASN_UNSIGNED32:
-            to->asnValue.unsigned32 = static_cast<AsnUnsigned32>(from.number);
-            return true;
-        case ASN_COUNTER64:
-            to->asnValue.counter64.QuadPart = static_cast<ULONGLONG>(from.number);
-            return true;
-        case ASN_OCTETSTRING:
-        case ASN_IPADDRESS:
-        case ASN_OPAQUE: return CopyOctets(from.octets, &to->asnValue.string);
-        case ASN_OBJECTIDENTIFIER: return CopyOid(from.object, &to->asnValue.object);
-        default: to->asnType = ASN_NULL; return true;
-    }
-}
 
 std::string OctetsFromAsn(const AsnOctetString& octets) {
     if (octets.stream == nullptr) return {};
@@ -85,11 +36,6 @@ Binding BindingFromAsn(const SnmpVarBind& from) {
 
 }  // namespace
 
-Oid OidFromAsn(const AsnObjectIdentifier& oid) {
-    if (oid.ids == nullptr) return {};
-    return Oid(oid.ids, oid.ids + oid.idLength);
-}
-
 bool VarBindListFromBindings(const std::vector<Binding>& bindings, SnmpVarBindList* list) {
     list->list = nullptr;
     list->len = 0;
@@ -99,14 +45,14 @@ bool VarBindListFromBindings(const std::vector<Binding>& bindings, SnmpVarBindLi
     if (entries == nullptr) return false;
     list->list = entries;
     for (const Binding& binding : bindings) {
-        SnmpVarBind& entry = entries[list->len];
-        ++list->len;  // counted before filling so that a failure frees what was filled
-        if (!CopyOid(binding.name, &entry.name) || !ValueToAsn(binding, &entry.value)) {
+        // A binding that fails frees its own part; the list frees what was filled before it.
+        if (!StoreBinding(binding, &entries[list->len])) {
             SnmpUtilVarBindListFree(list);
             list->list = nullptr;
             list->len = 0;
             return false;
         }
+        ++list->len;
     }
     return true;
 }

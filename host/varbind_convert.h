@@ -5,10 +5,11 @@
 
 #include "binding.h"
 #include "platform/snmp.h"
+#include "platform/snmp_value_asn.h"
 
 namespace cx::host {
 
-Oid OidFromAsn(const AsnObjectIdentifier& oid);
+using cx::snmp::OidFromAsn;
 // Fills `list` (memory from SnmpUtilMemAlloc, freed with SnmpUtilVarBindListFree). False when
 // memory runs out; the list is then empty.
 bool VarBindListFromBindings(const std::vector<Binding>& bindings, SnmpVarBindList* list);

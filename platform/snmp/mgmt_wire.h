@@ -2,6 +2,8 @@
 // headers define: their ASN macro names clash, so the two sides meet only here.
 #pragma once
 
+#include "platform/snmp_value.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -9,31 +11,8 @@
 
 namespace cx::platform::mgmt {
 
-using Oid = std::vector<std::uint32_t>;
-
-// BER tags (the same numbers on both sides).
-inline constexpr std::uint8_t kTagInteger = 0x02;
-inline constexpr std::uint8_t kTagOctetString = 0x04;
-inline constexpr std::uint8_t kTagNull = 0x05;
-inline constexpr std::uint8_t kTagObjectId = 0x06;
-inline constexpr std::uint8_t kTagIpAddress = 0x40;
-inline constexpr std::uint8_t kTagCounter32 = 0x41;
-inline constexpr std::uint8_t kTagGauge32 = 0x42;
-inline constexpr std::uint8_t kTagTimeTicks = 0x43;
-inline constexpr std::uint8_t kTagOpaque = 0x44;
-inline constexpr std::uint8_t kTagCounter64 = 0x46;
-inline constexpr std::uint8_t kTagUnsigned32 = 0x47;
-
-// The longest name or OID value SNMP carries.
-inline constexpr std::size_t kMaxOidLength = 128;
-
-struct WireBinding {
-    Oid name;
-    std::uint8_t type = kTagNull;
-    std::int64_t number = 0;  // INTEGER (signed), the unsigned 32-bit types, Counter64
-    std::string octets;       // OCTET STRING, IpAddress, Opaque
-    Oid object;               // OBJECT IDENTIFIER
-};
+using namespace cx::snmp;  // Oid, the BER tags, kMaxOidLength
+using WireBinding = cx::snmp::Binding;
 
 enum class WireResult {
     kAnswered,        // error status, index and bindings are the agent's

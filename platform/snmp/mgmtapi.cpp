@@ -14,6 +14,7 @@
 #include "mgmt_wire.h"
 #include "platform/errors.h"
 #include "platform/mgmtapi.h"
+#include "platform/snmp_value_asn.h"
 #include "platform/winreg.h"
 
 namespace {
@@ -59,11 +60,6 @@ std::uint16_t RegistryPort() {
     return static_cast<std::uint16_t>(port);
 }
 
-Oid OidOf(const AsnObjectIdentifier& oid) {
-    if (oid.ids == nullptr) return {};
-    return Oid(oid.ids, oid.ids + oid.idLength);
-}
-
 std::string OctetsOf(const AsnOctetString& octets) {
     if (octets.stream == nullptr) return {};
     return std::string(reinterpret_cast<const char*>(octets.stream), octets.length);
@@ -71,7 +67,7 @@ std::string OctetsOf(const AsnOctetString& octets) {
 
 WireBinding WireOf(const SnmpVarBind& from) {
     WireBinding to;
-    to.name = OidOf(from.name);
+    to.name = cx::snmp::OidFromAsn(from.name);
     to.type = from.value.asnType;
     const auto& value = from.value.asnValue;
     switch (from.value.asnType) {
@@ -83,72 +79,10 @@ WireBinding WireOf(const SnmpVarBind& from) {
         case ASN_OCTETSTRING:
         case ASN_IPADDRESS:
         case ASN_OPAQUE: to.octets = OctetsOf(value.string); break;
-        case ASN_OBJECTIDENTIFIER: to.object = OidOf(value.object); break;
+        case ASN_OBJECTIDENTIFIER: to.object = cx::snmp::OidFromAsn(value.object); break;
         default: break;  // NULL, and the types SNMPv1 cannot carry (refused when encoding)
     }
     return to;
-}
-
-bool StoreOid(const Oid& from, AsnObjectIdentifier* to) {
-    to->idLength = 0;
-    to->ids = nullptr;
-    if (from.empty()) return true;
-    auto* ids = static_cast<UINT*>(SnmpUtilMemAlloc(static_cast<UINT>(from.size() * sizeof(UINT))));
-    if (ids == nullptr) return false;
-    std::memcpy(ids, from.data(), from.size() * sizeof(UINT));
-    to->ids = ids;
-    to->idLength = static_cast<UINT>(from.size());
-    return true;
-}
-
-bool StoreOctets(const std::string& from, AsnOctetString* to) {
-    to->stream = nullptr;
-    to->length = 0;
-    to->dynamic = FALSE;
-    if (from.empty()) return true;
-    auto* stream = static_cast<BYTE*>(SnmpUtilMemAlloc(static_cast<UINT>(from.size())));
-    if (stream == nullptr) return false;
-    std::memcpy(stream, from.data(), from.size());
-    to->stream = stream;
-    to->length = static_cast<UINT>(from.size());
-    to->dynamic = TRUE;
-    return true;
-}
-
-// Fills a fresh binding (nothing to free beforehand); false when memory runs out, with
-// whatever was stored freed again.
-bool StoreBinding(const WireBinding& from, SnmpVarBind* to) {
-    *to = {};
-    to->value.asnType = ASN_NULL;
-    if (!StoreOid(from.name, &to->name)) return false;
-    AsnAny& value = to->value;
-    value.asnType = from.type;
-    bool stored = true;
-    switch (from.type) {
-        case ASN_INTEGER: value.asnValue.number = static_cast<AsnInteger32>(from.number); break;
-        case ASN_COUNTER32:
-        case ASN_GAUGE32:
-        case ASN_TIMETICKS:
-        case ASN_UNSIGNED32:
-            value.asnValue.unsigned32 = static_cast<AsnUnsigned32>(from.number);
-            break;
-        case ASN_COUNTER64:
-            value.asnValue.counter64.QuadPart = static_cast<ULONGLONG>(from.number);
-            break;
-        case ASN_OCTETSTRING:
-        case ASN_IPADDRESS:
-        case ASN_OPAQUE: stored = StoreOctets(from.octets, &value.asnValue.string); break;
-        case ASN_OBJECTIDENTIFIER: stored = StoreOid(from.object, &value.asnValue.object); break;
-        case SNMP_EXCEPTION_NOSUCHOBJECT:
-        case SNMP_EXCEPTION_NOSUCHINSTANCE:
-        case SNMP_EXCEPTION_ENDOFMIBVIEW: break;
-        default: value.asnType = ASN_NULL; break;
-    }
-    if (!stored) {
-        value.asnType = ASN_NULL;
-        SnmpUtilVarBindFree(to);
-    }
-    return stored;
 }
 
 // Replaces the caller's bindings with the answer's: all or nothing, so that running out of
@@ -157,7 +91,7 @@ bool ReplaceBindings(const std::vector<WireBinding>& answer, RFC1157VarBindList*
     if (answer.empty()) return true;
     std::vector<SnmpVarBind> fresh(answer.size());
     for (std::size_t i = 0; i < answer.size(); ++i) {
-        if (!StoreBinding(answer[i], &fresh[i])) {
+        if (!cx::snmp::StoreBinding(answer[i], &fresh[i])) {
             for (std::size_t j = 0; j < i; ++j)
                 SnmpUtilVarBindFree(&fresh[j]);
             return false;
@@ -242,7 +176,7 @@ SNMPAPI Request(LPSNMP_MGR_SESSION session, BYTE request_type, RFC1157VarBindLis
             request.push_back(WireOf(bindings->list[i]));
         } else {
             request.emplace_back();
-            request.back().name = OidOf(bindings->list[i].name);
+            request.back().name = cx::snmp::OidFromAsn(bindings->list[i].name);
         }
     }
 

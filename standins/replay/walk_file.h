@@ -2,6 +2,8 @@
 // default output options, or as snmprec "OID|TAG|VALUE" lines, turned into records.
 #pragma once
 
+#include "platform/snmp_value.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,23 +12,7 @@
 
 namespace cx::replay {
 
-using Oid = std::vector<std::uint32_t>;
-
-// BER tags of the values a walk holds.
-inline constexpr std::uint8_t kTagInteger = 0x02;
-inline constexpr std::uint8_t kTagOctetString = 0x04;
-inline constexpr std::uint8_t kTagNull = 0x05;
-inline constexpr std::uint8_t kTagObjectId = 0x06;
-inline constexpr std::uint8_t kTagIpAddress = 0x40;
-inline constexpr std::uint8_t kTagCounter32 = 0x41;
-inline constexpr std::uint8_t kTagGauge32 = 0x42;
-inline constexpr std::uint8_t kTagTimeTicks = 0x43;
-inline constexpr std::uint8_t kTagOpaque = 0x44;
-inline constexpr std::uint8_t kTagCounter64 = 0x46;
-inline constexpr std::uint8_t kTagUnsigned32 = 0x47;
-
-// The longest OID SNMP carries.
-inline constexpr std::size_t kMaxOidLength = 128;
+using namespace cx::snmp;  // Oid, the BER tags, kMaxOidLength
 
 struct WalkRecord {
     Oid name;
