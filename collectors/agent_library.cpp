@@ -1,0 +1,8 @@
+// The agent library's factory hook: the one CCX_Agent of the process.
+#include "framework/agent_globals.h"
+#include "inventory/cx_agent.h"
+
+CSnmpAgent* CreateSnmpAgent() {
+    CSnmpAgent* agent = nullptr;
+    return CreateCatalixAgent(&agent) ? agent : nullptr;
+}

@@ -1,0 +1,141 @@
+// CCX_Agent: the Catalix inventory agent. It publishes the inventory MIB from the saved
+// inventory file, scans the server on a background thread at its interval or when SWITCH asks
+// for it, and rebuilds the MIB only when a scan found the inventory changed.
+//
+// The class is defined in pieces: the life cycle and scan loop (cx_agent.cpp), the scan driver,
+// the inventory writers, the MIB builder, the comparison and file operations, the information
+// requests, and, in collectors/, one file per collector family.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+
+#include "base/event.h"
+#include "base/thread.h"
+#include "clients/snmp_mgr.h"
+#include "clients/switch_client.h"
+#include "framework/snmp_agent.h"
+#include "inventory/component_entry.h"
+#include "inventory/profile_file.h"
+#include "inventory/scsi_ctrl.h"
+
+// The Catalix MIB region and the inventory files in the data root.
+inline constexpr const char* kCatalixMibRoot = ".1.3.6.1.4.1.7391.2.10.2.10";
+inline constexpr const char* kActualFileName = "Catalix.act";
+inline constexpr const char* kSavedFileName = "Catalix.sav";
+inline constexpr const char* kCopyFileName = "Catalix.cpy";
+
+// Values of ScanState and of avkCxScanState.
+inline constexpr DWORD kScanStateOther = 1;
+inline constexpr DWORD kScanStateScanning = 2;
+inline constexpr DWORD kScanStateDone = 3;
+
+class CCX_Agent : public CSnmpAgent {
+  public:
+    CCX_Agent();
+    ~CCX_Agent() override;
+
+    // Framework slots.
+    void RcmiReply(CSwitchCommand* command) override;
+    void InitializeMib() override;
+    void CloseMib() override;
+
+    // Scan loop and SNMP service watch (the thread bodies take the agent as argument).
+    static DWORD WINAPI ScanThreadMain(LPVOID agent);
+    static DWORD WINAPI WatchThreadMain(LPVOID agent);
+    void CxRescan();
+    void StartSnmpServiceWatch();
+    void StopSnmpServiceWatch();
+    void SnmpServiceWatch();
+    // The ScanTime parameter in seconds as the scan loop uses it.
+    DWORD ReadScanTime();
+
+    // Scan driver.
+    BOOL ScanDriver();
+    BOOL IsAgentInitialized(const char* agent_key);
+
+    // Inventory writers (actual file).
+    void InitCommon();
+    void InitComponentDefinitions();
+    void InsertPhysicalDefinition(const char* name);
+    void InsertFunctionalDefinition(const char* name);
+    void InsertPhysicalContainer(const char* name, DWORD parent, const char* type_key, LONG type);
+    void InsertFunctionalContainer(const char* name, DWORD parent, const char* type_key,
+                                   LONG type);
+    void InsertScsiSystem(ComponentEntry* component, DWORD parent, ScsiCtrl* controller);
+    void InsertComponent(ComponentEntry* component);
+    void InsertFwUpdateObject(FwUpdateObject* object);
+    BOOL ReadFileVersionInfo(ComponentEntry* component, const char* path);
+    void ConvertManuDate(ComponentEntry* component);
+
+    // MIB publication.
+    void FillMib();
+    void SetScanState(DWORD state);
+
+    // Change detection and data files (plain names in the data root).
+    BOOL CompareFiles();
+    BOOL MakeDataPath(const char* name, char* buffer, DWORD size);
+    FILE* OpenDataFile(const char* name, const char* mode);
+    BOOL CloseDataFile(FILE* stream);
+    BOOL CopyDataFile(const char* source, const char* target, BOOL fail_if_exists);
+    BOOL DeleteDataFile(const char* name);
+
+    // Information requests: SWITCH commands and table-driven component texts.
+    void SwitchRequest(CSwitchCommand* command);
+    const char* GetMethod(const char* section);
+    BOOL GetInfoBySwitch(ComponentEntry* entry, const char* section, DWORD object_id,
+                         DWORD cabinet_id);
+    BOOL GetSwitchValue(const char* section, const char* key, char* text, DWORD size,
+                        DWORD op_code, DWORD object_id, DWORD cabinet_id);
+    void GetInfoBySnmp(ComponentEntry* entry, CSnmpMgr* manager, const char* section,
+                       LONG index);
+    void GetSnmpValue(CSnmpMgr* manager, const char* section, const char* key, char* text,
+                      DWORD size, LONG index);
+    BOOL CheckMib(const char* root_oid_text, WORD tries);
+    BOOL CheckAgent(const char* agent_name);
+
+    // Collectors, in the order the scan driver calls them (each one guards itself).
+    void InitCabinets();
+    void InsertOSInfo();
+    void InsertDriver();
+    void InitBus();
+    void InitSCSI();
+    void InsertAgents();
+
+    // Members, in their documented order after the framework part.
+    CThread m_ScanThread;
+    CThread m_WatchThread;
+    CEvent m_RescanEvent{FALSE, TRUE};
+    CSwitchClient m_SwitchClient;
+    ProfileFile m_RequestTable;
+    ProfileFile m_DefinitionTable;
+    ProfileFile m_ActualFile;
+    ProfileFile m_SavedFile;
+    DWORD NrComponents = 0;
+    DWORD NrPhysDefinitions = 0;
+    DWORD NrFuncDefinitions = 0;
+    DWORD NrPhysContainers = 0;
+    DWORD NrFuncContainers = 0;
+    CScsiCtrlList ScsiCtrlList{TRUE};
+    DWORD CurPhysContainer = 0;
+    DWORD CurFuncContainer = 0;
+    DWORD SubsystemContainerNr = 0;
+    DWORD BaseBoardContainerNr = 0;
+    DWORD RsbCompNr = 0;
+    DWORD MgmtCompNr = 0;
+    // Read by RcmiReply on another thread while the scan thread writes it.
+    std::atomic<DWORD> ScanState{kScanStateOther};
+    LONG LastHandledCtrl = -1;  // the storage collectors' own
+    DWORD InfoState = 0;
+    std::atomic<DWORD> m_bAbortRequest{0};
+    std::atomic<DWORD> m_bWatchRun{0};
+    DWORD ServerCabinetNr = 0;
+};
+
+// The factory: one CCX_Agent with the Catalix MIB region; FALSE (and NULL) when it cannot be
+// had.
+BOOL CreateCatalixAgent(CSnmpAgent** agent);
+
+// The build stamps: the inventory file's, and the one the MIB shows without a saved file.
+inline constexpr const char* kInventoryBuildStamp = "Build: Oct 20 2006, 08:57:39";
+inline constexpr const char* kMibBuildStamp = "Build: Oct 20 2006, 08:57:29";
