@@ -8,3 +8,6 @@ void CCX_Agent::InsertDriver() {}
 void CCX_Agent::InitBus() {}
 void CCX_Agent::InitSCSI() {}
 void CCX_Agent::InsertAgents() {}
+void CCX_Agent::GetComponentInfo(const char*, CabinetRecord*, DWORD, BOOL) {}
+void CCX_Agent::GetPowerSupplies(DWORD) {}
+void CCX_Agent::ChkBlade(CabinetRecord*, DWORD) {}

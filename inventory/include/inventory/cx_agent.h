@@ -30,6 +30,15 @@ inline constexpr DWORD kScanStateOther = 1;
 inline constexpr DWORD kScanStateScanning = 2;
 inline constexpr DWORD kScanStateDone = 3;
 
+// One cabinet of the server as the cabinet collector found it; handed to the blade collector.
+struct CabinetRecord {
+    DWORD PhysCont = 0;
+    DWORD FuncCont = 0;
+    DWORD CabinetNr = 0;
+    DWORD Index = 0;  // 0: the server cabinet; 1...: storage extensions
+    char Name[128] = {};
+};
+
 class CCX_Agent : public CSnmpAgent {
   public:
     CCX_Agent();
@@ -101,6 +110,12 @@ class CCX_Agent : public CSnmpAgent {
     void InitBus();
     void InitSCSI();
     void InsertAgents();
+
+    // The cabinet collector's steps and the blade collector.
+    void GetComponentInfo(const char* section, CabinetRecord* cabinet, DWORD class_override,
+                          BOOL insert);
+    void GetPowerSupplies(DWORD cabinet_nr);
+    void ChkBlade(CabinetRecord* cabinets, DWORD count);
 
     // Members, in their documented order after the framework part.
     CThread m_ScanThread;
