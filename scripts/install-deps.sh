@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev
-  libsnmp-dev snmp snmpd snmptrapd
+  libsnmp-dev snmp snmpd snmptrapd smitools
   clang libclang-rt-14-dev
 )
 
