@@ -113,7 +113,9 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists) {
     if (!CheckName(existing, &error) || !CheckName(new_name, &error)) return Finish(error);
     BeforeFileAccess(existing, FileAccess::kRead);
     BeforeFileAccess(new_name, FileAccess::kChange);
-    return Finish(CopyWholeFile(existing, new_name, !fail_if_exists, false));
+    // Durable as well as atomic: the agent's saved inventory is replaced by a copy, and a crash
+    // right after the call must find the new file complete, never an empty one.
+    return Finish(CopyWholeFile(existing, new_name, !fail_if_exists, true));
 }
 
 BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) {
