@@ -1,0 +1,138 @@
+// CompareFiles: the new inventory against the saved one, line by line after the scan's own
+// header; only a difference makes the new file the saved one.
+#include <cstdio>
+#include <ctime>
+
+#include "ascii_text.h"
+#include "base/file_debug.h"
+#include "inventory/cx_agent.h"
+#include "mib_objects.h"
+
+using namespace cx::inventory;
+
+namespace {
+
+// The [Last Date] header and its five keys change with every scan; they are skipped.
+constexpr int kHeaderLines = 6;
+constexpr int kHeaderBufferSize = 48;
+// Longer lines are read and compared in pieces of this size.
+constexpr int kLineBufferSize = 260;
+
+// One side's read: a line, or why there was none.
+struct LineRead {
+    bool line = false;
+    bool error = false;
+    bool end = false;
+};
+
+LineRead ReadLine(FILE* stream, char* buffer, int size) {
+    if (std::fgets(buffer, size, stream) != nullptr) return {true, false, false};
+    return {false, std::ferror(stream) != 0, std::feof(stream) != 0};
+}
+
+void SkipHeader(FILE* saved, FILE* actual) {
+    char buffer[kHeaderBufferSize];
+    for (int i = 0; i < kHeaderLines; ++i) {
+        ReadLine(saved, buffer, sizeof(buffer));
+        ReadLine(actual, buffer, sizeof(buffer));
+    }
+}
+
+// TRUE when the files differ after the header.
+bool FilesDiffer(FILE* saved, FILE* actual) {
+    char saved_line[kLineBufferSize];
+    char actual_line[kLineBufferSize];
+    for (;;) {
+        LineRead s = ReadLine(saved, saved_line, sizeof(saved_line));
+        LineRead a = ReadLine(actual, actual_line, sizeof(actual_line));
+        if (s.error) CX_TRACE(1, "\n!!! READ ERROR IN Saved File");
+        if (s.end && !a.end) CX_TRACE(4, "\n!!! END OF FILE Saved File");
+        if (a.error) CX_TRACE(1, "\n!!! READ ERROR IN Actual File");
+        if (a.end && !s.end) CX_TRACE(4, "\n!!! END OF FILE Actual File");
+        if (s.line && a.line && !EqualIgnoringCase(saved_line, actual_line)) {
+            CX_TRACE(4, "\n    Saved  File : %s", saved_line);
+            CX_TRACE(4, "\n    Actual File : %s", actual_line);
+            return true;
+        }
+        // A stream that fails gives no end either; the unread rest cannot show the inventory
+        // unchanged, and reading on would go on for ever.
+        if (s.error || a.error) return true;
+        if (s.end != a.end) return true;
+        if (s.end) return false;
+    }
+}
+
+// The saved file's scan time and state, refreshed by every comparison that left a saved file.
+void RefreshScanKeys(const char* saved_path) {
+    ProfileFile saved;
+    saved.SetPath(saved_path);
+    if (!saved.Open(TRUE)) return;
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char date[32] = "";
+    if (localtime_r(&now, &local) != nullptr) {
+        std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &local);
+    }
+    char seconds[16];
+    std::snprintf(seconds, sizeof(seconds), "%08X", static_cast<DWORD>(now));
+    saved.WriteString(kLastDateSection, "LastScanDate", date);
+    saved.WriteString(kLastDateSection, "LastScan", seconds);
+    saved.WriteString(kLastDateSection, "ScanState", "DONE");
+    CX_TRACE(3, "\n   reset SCANNING state");
+}
+
+}  // namespace
+
+BOOL CCX_Agent::CompareFiles() {
+    CX_TRACE(3, "\n  CX_Mib: Compare Files");
+    FILE* saved = OpenDataFile(kSavedFileName, "r");
+    FILE* actual = OpenDataFile(kActualFileName, "r");
+
+    if (saved == nullptr) {
+        CX_TRACE(2, "\n!!! NO SAVED FILE");
+        if (actual == nullptr) {
+            CX_TRACE(2, "\n!!! NO ACTUAL FILE");
+            return FALSE;
+        }
+        CloseDataFile(actual);
+        CopyDataFile(kActualFileName, kSavedFileName, TRUE);
+        DeleteDataFile(kActualFileName);
+        InfoState = 0;
+        return TRUE;
+    }
+    if (actual == nullptr) {
+        // Nothing to compare with: the saved file and the MIB stay as they are.
+        CX_TRACE(2, "\n!!! NO ACTUAL FILE");
+        CloseDataFile(saved);
+        return FALSE;
+    }
+
+    SkipHeader(saved, actual);
+    if (FilesDiffer(saved, actual)) {
+        CX_TRACE(2, "\n!!! FILES ARE DIFFERENT");
+        CloseDataFile(saved);
+        CloseDataFile(actual);
+        saved = nullptr;
+        actual = nullptr;
+        if (CopyDataFile(kSavedFileName, kCopyFileName, TRUE) &&
+            CopyDataFile(kActualFileName, kSavedFileName, FALSE)) {
+            DeleteDataFile(kActualFileName);
+        }
+        DeleteDataFile(kCopyFileName);
+        InfoState = 0;
+    } else {
+        CX_TRACE(2, "\n*** FILES ARE IDENTICAL");
+        CloseDataFile(actual);
+        actual = nullptr;
+        DeleteDataFile(kActualFileName);
+        InfoState = 1;
+    }
+    CloseDataFile(saved);
+    CloseDataFile(actual);
+
+    char saved_path[MAX_PATH];
+    if (MakeDataPath(kSavedFileName, saved_path, sizeof(saved_path))) {
+        RefreshScanKeys(saved_path);
+    }
+    return InfoState == 0 ? TRUE : FALSE;
+}
