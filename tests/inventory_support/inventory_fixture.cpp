@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "base/file_debug.h"
 #include "framework/agent_globals.h"
@@ -16,7 +17,6 @@ namespace cx::test {
 
 void InventoryTest::SetUp() {
     CxRegistrySetPath(dir_.File("registry.db").c_str());
-    std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
     WriteRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
     WriteRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", dir_.Path());
     WriteRegDword("SOFTWARE\\Debug\\CX_MIB", "FileDebugLevel", 5);
@@ -24,6 +24,17 @@ void InventoryTest::SetUp() {
     g_FileDebug.Init("CX_MIB", FALSE);
     AgentShutdown = 0;
     agent_ = std::make_unique<CCX_Agent>();
+    // The module name and roots the library's load gives the agent (InitModule needs the agent
+    // library itself); the framework's constructor clears the name.
+    std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
+    CSnmpAgent& framework = *agent_;
+    std::snprintf(framework.m_szCommonRoot, sizeof(framework.m_szCommonRoot), "%s",
+                  agent_->m_szRegistryRoot);
+    const std::string agent_root = std::string(agent_->m_szRegistryRoot) + "\\CX_MIB";
+    std::snprintf(framework.m_szAgentRoot, sizeof(framework.m_szAgentRoot), "%s",
+                  agent_root.c_str());
+    std::snprintf(framework.m_szDataRoot, sizeof(framework.m_szDataRoot), "%s",
+                  dir_.Path().c_str());
     agent_->m_ActualFile.SetPath(dir_.File("Catalix.act").c_str());
     agent_->m_ActualFile.Open(FALSE);
     agent_->m_SavedFile.SetPath(dir_.File("Catalix.sav").c_str());

@@ -1,0 +1,171 @@
+// The scan driver: one complete inventory scan, from waiting for the server-control agent to
+// the comparison with the saved inventory.
+#include <cstdio>
+#include <ctime>
+
+#include "base/file_debug.h"
+#include "base/sys_base.h"
+#include "framework/agent_globals.h"
+#include "inventory/cx_agent.h"
+#include "platform/winreg.h"
+
+namespace {
+
+constexpr const char* kServerControlAgent = "SC_MIB\\Subsystems\\Environment";
+constexpr const char* kVolatileParameters = "Parameters\\VolatileParameters";
+constexpr int kReadinessAttempts = 48;
+constexpr DWORD kReadinessWaitMs = 5000;
+
+// "%H:%M:%S" of `when` in local time ("" when it cannot be had).
+void FormatClock(time_t when, char* text, std::size_t size) {
+    struct tm local {};
+    text[0] = '\0';
+    if (localtime_r(&when, &local) != nullptr) strftime(text, size, "%H:%M:%S", &local);
+}
+
+// "<directory>/<module>.ini"; a path that does not fit is no path (so no table file is found)
+// rather than a shortened one that might name another file.
+void JoinTablePath(char* path, std::size_t size, const char* directory, const char* module) {
+    const int length = std::snprintf(path, size, "%s/%s.ini", directory, module);
+    if (length < 0 || static_cast<std::size_t>(length) >= size) path[0] = '\0';
+}
+
+// A file that could not be located has no path: its profile stays unusable instead of naming
+// the working directory.
+const char* PathOrNone(const char* path) { return path[0] != '\0' ? path : nullptr; }
+
+}  // namespace
+
+BOOL CCX_Agent::IsAgentInitialized(const char* agent_key) {
+    char key_path[3 * MAX_PATH];
+    std::snprintf(key_path, sizeof(key_path), "%s\\%s\\%s", m_szRegistryRoot, agent_key,
+                  kVolatileParameters);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+        return FALSE;
+    }
+    DWORD status = 0;
+    DWORD type = 0;
+    DWORD size = sizeof(status);
+    const LONG result = RegQueryValueExA(key, "AgentStatus", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(&status), &size);
+    RegCloseKey(key);
+    // Another agent's value: anything but a whole DWORD does not count as ready.
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(status) || status == 0) {
+        return FALSE;
+    }
+    CX_TRACE(2, "\n   AGENT initialized (%d)", static_cast<int>(status));
+    return TRUE;
+}
+
+BOOL CCX_Agent::ScanDriver() {
+    const time_t start = time(nullptr);
+    char clock[16];
+    FormatClock(start, clock, sizeof(clock));
+    CX_TRACE(5, "\n  --> Start %s (%08X)", clock, static_cast<unsigned>(start));
+
+    NrComponents = NrPhysDefinitions = NrFuncDefinitions = 0;
+    NrPhysContainers = NrFuncContainers = 0;
+    CurPhysContainer = CurFuncContainer = 0;
+    RsbCompNr = MgmtCompNr = 0;
+    ScanState = kScanStateScanning;
+
+    BOOL result = FALSE;
+    CX_TRACE(1, "\nwait till SC Agent initialized ");
+    if (AgentShutdown == 0) {
+        BOOL ready = FALSE;
+        // The agent is asked first and waited for only when it is not ready: a scan of a
+        // machine whose server-control agent runs does not lose five seconds.
+        for (int attempt = 1; attempt <= kReadinessAttempts; ++attempt) {
+            if (IsAgentInitialized(kServerControlAgent)) {
+                ready = TRUE;
+                break;
+            }
+            CX_TRACE(5, "*");
+            if (AgentShutdown != 0 || attempt == kReadinessAttempts) break;
+            // A rescan request or the shutdown leaves the event signalled: no more delay.
+            m_RescanEvent.Wait(kReadinessWaitMs);
+        }
+        if (!ready) CX_TRACE(2, "\n!!! SC AGENT NOT READY !!!");
+    }
+
+    if (AgentShutdown == 0) {
+        BOOL ok = TRUE;
+        char table_path[MAX_PATH] = {};
+        if (!GetAgentRegFilePath("TableFile", table_path, sizeof(table_path))) {
+            CSysBase roots;
+            JoinTablePath(table_path, sizeof(table_path), roots.m_szFileRoot, g_szModuleName);
+            CX_TRACE(3, "   Use CX_MIB.ini in %s", roots.m_szFileRoot);
+        }
+        m_DefinitionTable.SetPath(PathOrNone(table_path));
+        if (m_DefinitionTable.Open(TRUE)) {
+            m_RequestTable.SetPath(table_path);
+            m_RequestTable.Open(TRUE);
+        } else {
+            CX_TRACE(2, "\n   !!! NO CX_MIB.INI FOUND !!!");
+            ok = FALSE;
+        }
+
+        char actual_path[MAX_PATH] = {};
+        if (!MakeDataPath(kActualFileName, actual_path, sizeof(actual_path))) {
+            CX_TRACE(2, "\n   !!! NO ACTFILE FOUND !!!");
+            ok = FALSE;
+        }
+        CX_TRACE(3, "\n   ActualFile : %s", actual_path);
+        m_ActualFile.SetPath(PathOrNone(actual_path));
+        m_ActualFile.Open(FALSE);
+
+        char saved_path[MAX_PATH] = {};
+        if (!MakeDataPath(kSavedFileName, saved_path, sizeof(saved_path))) {
+            CX_TRACE(2, "\n   !!! NO SAVE_FILE FOUND !!!");
+            ok = FALSE;
+        }
+        CX_TRACE(3, "\n   SaveFile   : %s", saved_path);
+        m_SavedFile.SetPath(PathOrNone(saved_path));
+        if (m_SavedFile.Open(FALSE)) {
+            CX_TRACE(1, "\n   set SCANNING state");
+            m_SavedFile.WriteString("Last Date", "ScanState", "SCANNING");
+        }
+
+        if (ok && !m_SwitchClient.Attach(nullptr)) {
+            ok = FALSE;
+            CX_TRACE(1, "\n!!! CANNOT CONNECT TO SWITCH !!!");
+        }
+
+        if (ok) {
+            using Collector = void (CCX_Agent::*)();
+            for (Collector collector :
+                 {&CCX_Agent::InitCommon, &CCX_Agent::InitComponentDefinitions,
+                  &CCX_Agent::InitCabinets, &CCX_Agent::InsertOSInfo, &CCX_Agent::InsertDriver}) {
+                if (AgentShutdown != 0) break;
+                (this->*collector)();
+            }
+            StartSnmpServiceWatch();
+            if (AgentShutdown == 0) {
+                InitBus();
+                if (AgentShutdown == 0 && m_bAbortRequest == 0) InitSCSI();
+            }
+            StopSnmpServiceWatch();
+            if (AgentShutdown == 0) InsertAgents();
+        }
+
+        ScsiCtrlList.RemoveAll();
+
+        if (AgentShutdown == 0 && m_bAbortRequest == 0 && ok) {
+            m_ActualFile.WriteString("Last Date", "ScanState", "DONE");
+            result = CompareFiles();
+        }
+
+        const time_t stop = time(nullptr);
+        FormatClock(stop, clock, sizeof(clock));
+        CX_TRACE(5, "\n  --> Stop %s (%08X)", clock, static_cast<unsigned>(stop));
+        CX_TRACE(5, "\n  TOTAL SCAN TIME : %d sec", static_cast<int>(stop - start));
+    }
+
+    m_SwitchClient.Detach();
+    if (AgentShutdown != 0) {
+        CX_TRACE(2, "\n  !!! AGENT TERMINATED !!!");
+        return FALSE;
+    }
+    return result;
+}

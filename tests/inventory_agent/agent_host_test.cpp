@@ -1,0 +1,231 @@
+// The Catalix agent in extagentd with cx-switchd: what a manager sees before and after the
+// first scan, rescans by event and by interval, change detection, a hand-written saved file,
+// and shutdown while a scan waits.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "catalix_host.h"
+#include "platform/profile.h"
+
+namespace cx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Sends one rescan request event through the SWITCH server.
+void SendRescanEvent(const TempDir& temp, int data = 1) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), "%02X", data);
+    ChildOptions options;
+    options.environment["CX_REGISTRY"] = temp.File("registry.db");
+    const ToolResult sent =
+        RunTool({CX_SWITCH_TOOL_PATH, "event", "0x0C80", "0", "0", "0", "--data", hex},
+                temp.Path(), 30s, options);
+    ASSERT_EQ(sent.exit_code, 0) << sent.out << sent.err;
+}
+
+// The first type of [Component Type] in the project's table file: its name (the key) and its
+// number (the value).
+std::pair<std::string, std::string> FirstComponentType() {
+    const std::string path = std::string(CX_PROJECT_DATA) + "/CX_MIB.ini";
+    char keys[4096] = {};
+    GetPrivateProfileStringA("Component Type", nullptr, "", keys, sizeof(keys), path.c_str());
+    char value[256] = {};
+    GetPrivateProfileStringA("Component Type", keys, "", value, sizeof(value), path.c_str());
+    return {keys, value};
+}
+
+std::size_t CountPrefix(const std::map<std::string, std::string>& walk, const std::string& prefix) {
+    std::size_t count = 0;
+    for (const auto& [oid, value] : walk) count += oid.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
+}
+
+TEST_F(CatalixHostTest, FirstStartServesTheReducedMibUntilTheFirstScanEnds) {
+    SetReady(false);  // the first scan waits for the server-control agent
+    StartSwitch();
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\nwait till SC Agent initialized ")) << Trace();
+
+    auto reduced = WalkMap();
+    EXPECT_EQ(reduced.count(".1.1.0"), 0u) << "no agent id without a saved file";
+    EXPECT_EQ(reduced[".1.4.0"], "STRING: \"Build: Oct 20 2006, 08:57:29\"");
+    EXPECT_EQ(reduced.count(".1.2.0"), 1u);
+    EXPECT_EQ(reduced.count(".1.3.0"), 1u);
+    EXPECT_EQ(reduced.count(".2.1.0"), 1u);
+    EXPECT_EQ(reduced[".2.3.0"], "INTEGER: 2");
+    EXPECT_EQ(CountPrefix(reduced, ".3."), 0u);
+    EXPECT_FALSE(DataFileExists("Catalix.sav"));
+
+    SetReady(true);
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    EXPECT_TRUE(DataFileExists("Catalix.sav"));
+    EXPECT_FALSE(DataFileExists("Catalix.act"));
+    EXPECT_EQ(TraceCount("\n!!! NO SAVED FILE"), 1u);
+
+    auto full = WalkMap();
+    EXPECT_EQ(full[".1.4.0"], "STRING: \"Build: Oct 20 2006, 08:57:39\"");
+    EXPECT_EQ(full[".2.3.0"], "INTEGER: 3");
+    const auto [name, type] = FirstComponentType();
+    ASSERT_FALSE(type.empty());
+    EXPECT_EQ(full[".3.1.1.1.1"], "INTEGER: 1");
+    EXPECT_EQ(full[".3.1.1.2.1"], "INTEGER: " + std::to_string(std::stoul(type, nullptr, 16)));
+    EXPECT_EQ(full[".3.1.1.3.1"], "STRING: \"" + name + "\"");
+    EXPECT_GT(CountPrefix(full, ".3.2.1.2."), 0u);
+    EXPECT_GT(CountPrefix(full, ".3.3.1.2."), 0u);
+}
+
+TEST_F(CatalixHostTest, RescanEventsAndChangeDetection) {
+    StartSwitch();
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    const auto first = WalkMap();
+
+    // Nothing changed: the saved file stays, only the scan objects move on.
+    SendRescanEvent(temp_);
+    ASSERT_TRUE(WaitForTrace("\nCX_MIB              : FORCED RESCAN")) << Trace();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", 2)) << Trace();
+    EXPECT_EQ(TraceCount("\n*** FILES ARE IDENTICAL"), 1u);
+    auto second = WalkMap();
+    EXPECT_EQ(second[".2.3.0"], "INTEGER: 3");
+    EXPECT_EQ(second.count(".2.2.0"), 1u);
+    auto without_scan_objects = [](std::map<std::string, std::string> walk) {
+        walk.erase(".2.2.0");
+        return walk;
+    };
+    EXPECT_EQ(without_scan_objects(second), without_scan_objects(first));
+
+    // A rescan request while a scan runs is only noted.
+    SetReady(false);
+    SendRescanEvent(temp_);
+    ASSERT_TRUE(WaitForTrace("\nwait till SC Agent initialized ", 3)) << Trace();
+    SendRescanEvent(temp_);
+    EXPECT_TRUE(WaitForTrace("\nCX_MIB RcmiReply    : SCAN ALREADY ACTIVE")) << Trace();
+    SetReady(true);
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", 3)) << Trace();
+
+    // A changed table file changes the inventory: the MIB is rebuilt from the new saved file.
+    std::string table = ReadFile(std::string(CX_PROJECT_DATA) + "/CX_MIB.ini");
+    WriteFile(temp_.File("changed.ini"), table);
+    WritePrivateProfileStringA("Component Type", "TestOnlyType", "7E",
+                               temp_.File("changed.ini").c_str());
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
+    SetString("SOFTWARE\\Arvenmark\\CX_MIB\\FILE", "TableFile", temp_.File("changed.ini"));
+    SendRescanEvent(temp_);
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", 4)) << Trace();
+    EXPECT_EQ(TraceCount("\n!!! FILES ARE DIFFERENT"), 1u);
+    EXPECT_FALSE(DataFileExists("Catalix.act"));
+    EXPECT_FALSE(DataFileExists("Catalix.cpy"));
+    bool published = false;
+    for (const auto& [oid, value] : WalkMap()) published |= value == "STRING: \"TestOnlyType\"";
+    EXPECT_TRUE(published);
+}
+
+TEST_F(CatalixHostTest, AHandWrittenSavedFileIsPublishedAsItStands) {
+    WriteFile(DataPath("Catalix.sav"),
+              "[Last Date]\r\nLastCollectionDate=2006-10-20 10:00:00\r\n"
+              "LastScanDate=2006-10-20 10:00:00\r\nLastDate=4539A1F0\r\nLastScan=4539a1f5zz\r\n"
+              "ScanState=done\r\n"
+              "[Agent Info]\r\nAgentId=Inventory\r\nAgentCompany=Catalix\r\n"
+              "AgentVersion=1.0\r\nAgentBuild=Build: x\r\n"
+              "[Component Definition]\r\n0C=Processor\r\n12=Memory\r\n"
+              "[Physical Definition]\r\nType.1=3\r\nName.1=PhysKorvan\r\n"
+              "[Functional Definition]\r\nType.1=0x10\r\nName.1=FuncKorvan\r\n"
+              "[Physical Container]\r\nNrContainer=2\r\nType.1=3\r\nParent.1=0\r\n"
+              "Name.1=Cabinet\r\nType.2=4294967295\r\nParent.2=1\r\nName.2=Hidden\r\n"
+              "[Functional Container]\r\nNrContainer=1\r\nType.1=1\r\nName.1=Chassis\r\n"
+              "[Component Table]\r\nNrComponents=1\r\nPhysCont.1=1\r\nFuncCont.1=1\r\n"
+              "CompType.1=10\r\nVendor.1=Intel\r\nProdName.1=CPU\r\n"
+              "[Firmware Update]\r\nNrUpdObjects=1\r\nObjectName.1=Bios\r\n"
+              "ObjectParent.1=Board\r\nObjectPath.1=/fw/bios\r\nUpdateState.1=3\r\n"
+              "CompIndex.1=1\r\n");
+    SetReady(false);  // keep the first scan from replacing what is published
+    StartSwitch();
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\nwait till SC Agent initialized ")) << Trace();
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {".1.1.0", "STRING: \"Inventory\""},
+        {".1.2.0", "STRING: \"Catalix\""},
+        {".1.3.0", "STRING: \"1.0\""},
+        {".1.4.0", "STRING: \"Build: x\""},
+        {".2.1.0", "INTEGER: 1161404912"},
+        {".2.2.0", ""},  // the running scan's start, checked below
+        {".2.3.0", "INTEGER: 2"},
+        {".3.1.1.1.1", "INTEGER: 1"},
+        {".3.1.1.1.2", "INTEGER: 2"},
+        {".3.1.1.2.1", "INTEGER: 12"},
+        {".3.1.1.2.2", "INTEGER: 18"},
+        {".3.1.1.3.1", "STRING: \"Processor\""},
+        {".3.1.1.3.2", "STRING: \"Memory\""},
+        {".3.2.1.1.1", "INTEGER: 1"},
+        {".3.2.1.2.1", "INTEGER: 3"},
+        {".3.2.1.3.1", "STRING: \"PhysKorvan\""},
+        {".3.3.1.1.1", "INTEGER: 1"},
+        {".3.3.1.2.1", "INTEGER: 16"},
+        {".3.3.1.3.1", "STRING: \"FuncKorvan\""},
+        {".4.1.1.1.1", "INTEGER: 1"},
+        {".4.1.1.2.1", "INTEGER: 3"},
+        {".4.1.1.3.1", "INTEGER: 0"},
+        {".4.1.1.4.1", "STRING: \"Cabinet\""},
+        {".4.2.1.1.1", "INTEGER: 1"},
+        {".4.2.1.2.1", "INTEGER: 1"},
+        {".4.2.1.3.1", "INTEGER: 0"},
+        {".4.2.1.4.1", "STRING: \"Chassis\""},
+        {".5.1.1.1.1", "INTEGER: 1"},
+        {".5.1.1.2.1", "INTEGER: 1"},
+        {".5.1.1.3.1", "INTEGER: 1"},
+        {".5.1.1.4.1", "INTEGER: 10"},
+        {".5.1.1.5.1", "STRING: \"Intel\""},
+        {".5.1.1.6.1", "STRING: \"CPU\""},
+        {".5.1.1.7.1", "\"\""},
+        {".5.1.1.8.1", "\"\""},
+        {".5.1.1.9.1", "\"\""},
+        {".5.1.1.10.1", "\"\""},
+        {".5.1.1.11.1", "\"\""},
+        {".5.1.1.12.1", "\"\""},
+        {".5.1.1.13.1", "\"\""},
+        {".6.1.1.1.1", "INTEGER: 1"},
+        {".6.1.1.2.1", "STRING: \"Bios\""},
+        {".6.1.1.3.1", "STRING: \"Board\""},
+        {".6.1.1.4.1", "STRING: \"/fw/bios\""},
+        {".6.1.1.5.1", "INTEGER: 3"},
+        {".6.1.1.6.1", "INTEGER: 1"},
+    };
+    auto walked = Walk();
+    ASSERT_EQ(walked.size(), expected.size()) << Trace();
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(walked[i].first, expected[i].first);
+        if (!expected[i].second.empty()) {
+            EXPECT_EQ(walked[i].second, expected[i].second) << walked[i].first;
+        }
+    }
+    EXPECT_EQ(walked[5].second.rfind("INTEGER: ", 0), 0u);
+}
+
+TEST_F(CatalixHostTest, ShutdownWhileTheScanWaitsEndsItWithoutCompletingIt) {
+    SetReady(false);
+    StartSwitch();
+    ASSERT_TRUE(StartHost()) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\nwait till SC Agent initialized ")) << Trace();
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(StopHost(), 0);
+    // The scan thread sees the shutdown at once: far below the 20 s CloseMib allows.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
+    EXPECT_EQ(TraceCount("\n  !!! AGENT TERMINATED !!!"), 1u) << Trace();
+    EXPECT_EQ(TraceCount("\n*** CX Scan thread exit ***"), 1u);
+    EXPECT_EQ(DataFile("Catalix.act").find("ScanState=DONE"), std::string::npos);
+    EXPECT_FALSE(DataFileExists("Catalix.sav"));
+}
+
+TEST_F(CatalixHostTest, ScansRepeatAfterScanTime) {
+    SetDword(kAgentParameters, "ScanTime", 60);  // raised to 300 s, 0.3 s at the time scale
+    StartSwitch();
+    ASSERT_TRUE(StartHost("1000")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n  --> Start Rescan ", 3)) << Trace();
+    EXPECT_GE(TraceCount("\n   ScanTime = 300 sec"), 2u);
+    EXPECT_EQ(TraceCount("FORCED RESCAN"), 0u);
+}
+
+}  // namespace
+}  // namespace cx::test

@@ -1,0 +1,207 @@
+// The Catalix agent in a private extagentd.
+#include "catalix_host.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "platform/files.h"
+#include "platform/registry_store.h"
+#include "platform/winreg.h"
+
+namespace cx::test {
+
+namespace {
+
+constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
+constexpr const char* kStatusKey = "SOFTWARE\\Arvenmark\\#Status";
+
+std::string ReadStatus(const char* name) {
+    char text[64] = {};
+    DWORD size = sizeof(text) - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStatusKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return "";
+    }
+    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return text;
+}
+
+}  // namespace
+
+void CatalixHostTest::SetUp() {
+    data_dir_ = temp_.File("data");
+    CreateDirectoryA(data_dir_.c_str(), nullptr);
+    CxRegistrySetPath(temp_.File("registry.db").c_str());
+    port_ = FreeUdpPort();
+    ASSERT_NE(port_, 0);
+    SetDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
+    SetString(kSnmpParameters, "ListenAddress", "127.0.0.1");
+    SetDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
+    SetString("SOFTWARE\\Arvenmark\\CX_MIB\\CurrentVersion", "Pathname", CX_MIB_AGENT_PATH);
+    SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
+              "SOFTWARE\\Arvenmark\\CX_MIB\\CurrentVersion");
+    SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", data_dir_);
+    SetString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", CX_PROJECT_DATA);
+    SetString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", temp_.File("trace.txt"));
+    SetDword("SOFTWARE\\Debug\\CX_MIB", "FileDebugLevel", 5);
+    SetDword("SOFTWARE\\Debug\\CX_MIB", "TraceFileLimit", 1024);
+    SetReady(true);
+}
+
+void CatalixHostTest::TearDown() {
+    if (host_ != nullptr && host_->Running()) StopHost();
+    if (host_ != nullptr) {
+        // Under the sanitizers the host reports any fault of the agent on its errors.
+        const std::string errors = HostErrors();
+        EXPECT_EQ(errors.find("ERROR: AddressSanitizer"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("ThreadSanitizer"), std::string::npos) << errors;
+    }
+    host_.reset();
+    switchd_.reset();
+    CxRegistrySetPath(nullptr);
+}
+
+void CatalixHostTest::SetString(const std::string& key, const char* name,
+                                const std::string& text) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+    RegCloseKey(handle);
+}
+
+void CatalixHostTest::SetDword(const std::string& key, const char* name, DWORD value) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                   sizeof(value));
+    RegCloseKey(handle);
+}
+
+void CatalixHostTest::DeleteValue(const std::string& key, const char* name) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &handle) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueA(handle, name);
+        RegCloseKey(handle);
+    }
+}
+
+void CatalixHostTest::SetReady(bool ready) {
+    if (ready) {
+        SetDword(kReadinessKey, "AgentStatus", 1);
+    } else {
+        DeleteValue(kReadinessKey, "AgentStatus");
+    }
+}
+
+void CatalixHostTest::StartSwitch(const std::string& scenario) {
+    switchd_ = std::make_unique<SwitchdProcess>(temp_);
+    switchd_->RegisterClass();
+    ASSERT_TRUE(switchd_->Start(std::string(kRightsScenario) + scenario));
+}
+
+bool CatalixHostTest::StartHost(const std::string& time_scale, std::vector<std::string> prefix) {
+    std::vector<std::string> argv = std::move(prefix);
+    for (const char* arg : {CX_EXTAGENTD_PATH, "--foreground", "--registry"}) argv.push_back(arg);
+    argv.push_back(temp_.File("registry.db"));
+    argv.push_back("--state-dir");
+    argv.push_back(temp_.File("state"));
+    host_ = std::make_unique<ChildProcess>();
+    if (!host_->Start(argv, temp_.File("host.out"), temp_.File("host.err"),
+                      {{"CX_TIME_SCALE", time_scale}, {"CX_REGISTRY", temp_.File("registry.db")}})) {
+        return false;
+    }
+    return WaitUntil([this] { return ReadStatus("CX_MIB") == "started" || !host_->Running(); },
+                     std::chrono::seconds(60)) &&
+           host_->Running();
+}
+
+int CatalixHostTest::StopHost(std::chrono::milliseconds bound) {
+    if (host_ == nullptr) return -1;
+    host_->Signal(SIGTERM);
+    return host_->Wait(bound);
+}
+
+void CatalixHostTest::KillHost() {
+    if (host_ == nullptr) return;
+    host_->Kill();
+    host_->Wait(std::chrono::seconds(10));
+}
+
+std::vector<std::pair<std::string, std::string>> CatalixHostTest::Walk() {
+    const ToolResult walked =
+        RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r",
+                 "1", "127.0.0.1:" + std::to_string(port_), kCatalixRoot},
+                temp_.Path(), std::chrono::seconds(60));
+    std::vector<std::pair<std::string, std::string>> lines;
+    std::istringstream stream(walked.out);
+    std::string line;
+    while (std::getline(stream, line)) {
+        const auto equals = line.find(" = ");
+        if (equals == std::string::npos) continue;
+        if (line.find("No more variables left in this MIB View", equals) != std::string::npos ||
+            line.find("No Such Object", equals) != std::string::npos) {
+            continue;
+        }
+        std::string oid = line.substr(0, equals);
+        const std::string root = std::string(".") + kCatalixRoot;
+        if (oid.rfind(root, 0) == 0) oid = oid.substr(root.size());
+        lines.emplace_back(oid, line.substr(equals + 3));
+    }
+    return lines;
+}
+
+std::map<std::string, std::string> CatalixHostTest::WalkMap() {
+    std::map<std::string, std::string> objects;
+    for (auto& [oid, value] : Walk()) objects[oid] = value;
+    return objects;
+}
+
+std::string CatalixHostTest::Get(const std::string& suffix) {
+    const ToolResult got =
+        RunTool({"/usr/bin/snmpget", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r",
+                 "1", "127.0.0.1:" + std::to_string(port_),
+                 std::string(".") + kCatalixRoot + suffix},
+                temp_.Path(), std::chrono::seconds(30));
+    const auto equals = got.out.find(" = ");
+    if (got.exit_code != 0 || equals == std::string::npos) return "";
+    std::string value = got.out.substr(equals + 3);
+    while (!value.empty() && value.back() == '\n') value.pop_back();
+    if (value.find("No Such") != std::string::npos) return "";
+    return value;
+}
+
+std::string CatalixHostTest::Trace() const {
+    std::string text = ReadFile(temp_.File("trace.txt"));
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+std::size_t CatalixHostTest::TraceCount(const std::string& text) const {
+    const std::string trace = Trace();
+    std::size_t count = 0;
+    for (auto at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool CatalixHostTest::WaitForTrace(const std::string& text, std::size_t count,
+                                   std::chrono::milliseconds bound) const {
+    return WaitUntil([&] { return TraceCount(text) >= count; }, bound);
+}
+
+bool CatalixHostTest::DataFileExists(const std::string& name) const {
+    return GetFileAttributesA(DataPath(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace cx::test
