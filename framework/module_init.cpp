@@ -36,7 +36,7 @@ void CSnmpAgent::InitModule(HMODULE module) {
 
     if (g_pFileDebugActive->load(std::memory_order_relaxed)) {
         auto version = [this](const char* name) {
-            return std::string(m_VersionInfo.QueryValue(nullptr, name));
+            return std::string(m_VersionInfo.QueryValue(m_szModulePath, name));
         };
         CX_TRACE(1, "\n\n*** SNMP agent module \"%s\" loaded ***\n", g_szModuleName);
         CX_TRACE(1, "\n  Agent name    : %s", version("FileDescription").c_str());
