@@ -2,13 +2,10 @@
 // Windows keeps up to date for every program (the active computer name).
 #include "service_state.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "log.h"
+#include "platform/sysinfo.h"
 #include "platform/winsvc.h"
 
 namespace cx::host {
@@ -16,18 +13,13 @@ namespace {
 
 constexpr const char* kActiveComputerNameKey =
     "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName";
-// A NetBIOS computer name: at most 15 characters, upper case.
-constexpr std::size_t kComputerNameLength = 15;
 
+// The NetBIOS name, as the agents' own GetComputerNameA reports it, so that the published
+// value and the call never disagree.
 std::string NetbiosName() {
-    char host[256] = {};
-    if (gethostname(host, sizeof(host) - 1) != 0) return {};
-    std::string name(host);
-    name = name.substr(0, name.find('.'));
-    if (name.size() > kComputerNameLength) name.resize(kComputerNameLength);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return name;
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof(name);
+    return GetComputerNameA(name, &size) ? std::string(name) : std::string();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Clocks, Sleep and the CX_TIME_SCALE factor.
+// Clocks, the time zone, Sleep and the CX_TIME_SCALE factor.
 #include <sched.h>
 
 #include <atomic>
@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 #include <thread>
 
+#include "platform/errors.h"
 #include "platform/synch.h"
 #include "platform/timing.h"
 
@@ -56,7 +58,107 @@ void SystemTimeFromClock(bool local, LPSYSTEMTIME time) {
     FillSystemTime(parts, now.tv_nsec / 1000000, time);
 }
 
+// What the C library says about one instant of the local zone.
+struct ZoneSample {
+    time_t when = 0;
+    long offset = 0;  // seconds east of UTC
+    bool daylight = false;
+    std::string name;
+};
+
+ZoneSample SampleZone(time_t when) {
+    std::tm parts{};
+    ZoneSample sample;
+    sample.when = when;
+    if (localtime_r(&when, &parts) == nullptr) return sample;
+    sample.offset = parts.tm_gmtoff;
+    sample.daylight = parts.tm_isdst > 0;
+    sample.name = parts.tm_zone != nullptr ? parts.tm_zone : "";
+    return sample;
+}
+
+// The first second after `before` that lies on `after`'s side of the change between daylight
+// and standard time that the two samples enclose.
+ZoneSample FindTransition(const ZoneSample& before, const ZoneSample& after) {
+    time_t low = before.when, high = after.when;
+    while (high - low > 1) {
+        time_t middle = low + (high - low) / 2;
+        if (SampleZone(middle).daylight == before.daylight) {
+            low = middle;
+        } else {
+            high = middle;
+        }
+    }
+    return SampleZone(high);
+}
+
+// A transition as the clocks read it when it happens: in the time that is ending.
+SYSTEMTIME TransitionDate(time_t at, long offset_before) {
+    time_t local = at + offset_before;
+    std::tm parts{};
+    SYSTEMTIME date{};
+    if (gmtime_r(&local, &parts) != nullptr) FillSystemTime(parts, 0, &date);
+    return date;
+}
+
+void CopyZoneName(const std::string& name, WCHAR* out) {
+    size_t i = 0;
+    for (; i < name.size() && i < 31; ++i)
+        out[i] = static_cast<unsigned char>(name[i]);
+    out[i] = 0;
+}
+
 }  // namespace
+
+DWORD GetTimeZoneInformation(LPTIME_ZONE_INFORMATION zone) {
+    if (zone == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return TIME_ZONE_ID_INVALID;
+    }
+    *zone = TIME_ZONE_INFORMATION{};
+    tzset();
+    constexpr time_t kWeek = 7 * 86400;
+    time_t now = time(nullptr);
+    ZoneSample current = SampleZone(now);
+    ZoneSample standard = current;
+    ZoneSample daylight;
+    bool has_daylight = current.daylight;
+    if (has_daylight) daylight = current;
+    // Weekly samples over the year around now find the zone's daylight time, its offsets and
+    // the transitions (no zone keeps daylight time for less than a week); the search between
+    // two samples finds the second.
+    ZoneSample previous = SampleZone(now - 26 * kWeek);
+    bool standard_found = !current.daylight;
+    for (int week = 1; week <= 53; ++week) {
+        ZoneSample next = SampleZone(now - 26 * kWeek + week * kWeek);
+        if (next.daylight != previous.daylight) {
+            ZoneSample change = FindTransition(previous, next);
+            SYSTEMTIME date = TransitionDate(change.when, SampleZone(change.when - 1).offset);
+            if (change.daylight) {
+                zone->DaylightDate = date;
+            } else {
+                zone->StandardDate = date;
+            }
+        }
+        if (next.daylight && !has_daylight) {
+            daylight = next;
+            has_daylight = true;
+        }
+        if (!next.daylight && !standard_found) {
+            standard = next;
+            standard_found = true;
+        }
+        previous = next;
+    }
+    zone->Bias = static_cast<LONG>(-standard.offset / 60);
+    zone->StandardBias = 0;
+    zone->DaylightBias =
+        has_daylight ? static_cast<LONG>(-(daylight.offset - standard.offset) / 60) : 0;
+    CopyZoneName(standard.name, zone->StandardName);
+    CopyZoneName(has_daylight ? daylight.name : standard.name, zone->DaylightName);
+    if (!has_daylight) return TIME_ZONE_ID_UNKNOWN;
+    return current.daylight ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+}
 
 double CxTimeScale() {
     double scale = g_scale.load(std::memory_order_relaxed);

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include "host_fixture.h"
+#include "platform/sysinfo.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 
@@ -73,8 +74,12 @@ TEST_F(HostLifecycleTest, PublishesServiceStatesAndComputerName) {
                                &size),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_GT(std::string(name).size(), 0u);
-    EXPECT_LE(std::string(name).size(), 15u);
+    // The NetBIOS name the agents' own call reports.
+    char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD expected_size = sizeof(expected);
+    ASSERT_TRUE(GetComputerNameA(expected, &expected_size));
+    EXPECT_GT(expected_size, 0u);
+    EXPECT_EQ(std::string(name), std::string(expected));
 
     EXPECT_EQ(StopHost(), 0);
     EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));

@@ -7,6 +7,7 @@
 #include "platform/module.h"
 #include "platform/profile.h"
 #include "platform/synch.h"
+#include "platform/sysinfo.h"
 #include "platform/threads.h"
 #include "platform/timing.h"
 #include "platform/windef.h"
