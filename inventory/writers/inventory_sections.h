@@ -1,0 +1,34 @@
+// The section names of the inventory file and the table file that the writers use, and the
+// "Key.n" names of table rows.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/windef.h"
+
+namespace cx::inventory {
+
+inline constexpr const char* kLastDateSection = "Last Date";
+inline constexpr const char* kAgentInfoSection = "Agent Info";
+inline constexpr const char* kComponentDefinitionSection = "Component Definition";
+inline constexpr const char* kPhysicalDefinitionSection = "Physical Definition";
+inline constexpr const char* kFunctionalDefinitionSection = "Functional Definition";
+inline constexpr const char* kPhysicalContainerSection = "Physical Container";
+inline constexpr const char* kFunctionalContainerSection = "Functional Container";
+inline constexpr const char* kComponentTableSection = "Component Table";
+inline constexpr const char* kFirmwareUpdateSection = "Firmware Update";
+
+// Sections of the table file.
+inline constexpr const char* kComponentTypeSection = "Component Type";
+inline constexpr const char* kPhysicalTreeSection = "Physical Tree";
+inline constexpr const char* kFunctionalTreeSection = "Functional Tree";
+inline constexpr const char* kLanguageCodeSection = "Language Code";
+
+// The key of row `row` of a table: "<name>.<row>".
+struct RowKey {
+    RowKey(const char* name, DWORD row) { std::snprintf(text, sizeof(text), "%s.%u", name, row); }
+    operator const char*() const { return text; }
+    char text[48];
+};
+
+}  // namespace cx::inventory

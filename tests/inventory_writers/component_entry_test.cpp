@@ -1,0 +1,51 @@
+// The records' setters: bounded copies, fallbacks, and NULL meaning "leave it".
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "inventory/component_entry.h"
+
+namespace {
+
+TEST(ComponentEntryTest, SettersCopyBoundedAndTakeFallbacksForEmptyTexts) {
+    const std::string long_text(200, 'x');
+    struct Case {
+        const char* text;
+        const char* fallback;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"Intel", "N/A", "Intel"},
+        {"", "N/A", "N/A"},
+        {"", nullptr, ""},
+        {nullptr, "N/A", "before"},
+        {long_text.c_str(), nullptr, long_text.substr(0, 127)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        ComponentEntry entry(7);
+        CopyEntryText(entry.Vendor, "before");
+        CopyEntryText(entry.Version, "before");
+        CopyEntryText(entry.ProdDescript, "before");
+        entry.SetVendor(c.text, c.fallback);
+        entry.SetVersion(c.text, c.fallback);
+        EXPECT_EQ(std::string(entry.Vendor), c.expected);
+        EXPECT_EQ(std::string(entry.Version), c.expected);
+        entry.SetProdDescript(c.text);
+        EXPECT_EQ(std::string(entry.ProdDescript),
+                  c.text == nullptr ? "before" : std::string(c.text).substr(0, 127));
+    }
+}
+
+TEST(ComponentEntryTest, FirmwareObjectNameIsCutAndOptional) {
+    EXPECT_STREQ(FwUpdateObject(nullptr).ObjectName, "");
+    EXPECT_EQ(std::string(FwUpdateObject(std::string(300, 'f').c_str()).ObjectName),
+              std::string(127, 'f'));
+    char field[4] = "abc";
+    CopyEntryText(field, "xyz", 1);
+    EXPECT_STREQ(field, "");
+    CopyEntryText(field, nullptr, sizeof(field));
+    EXPECT_STREQ(field, "");
+}
+
+}  // namespace
