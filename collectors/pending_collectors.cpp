@@ -2,12 +2,8 @@
 // inventory's common part, its definitions and what the written collectors find.
 #include "inventory/cx_agent.h"
 
-void CCX_Agent::InitCabinets() {}
 void CCX_Agent::InsertOSInfo() {}
 void CCX_Agent::InsertDriver() {}
 void CCX_Agent::InitBus() {}
 void CCX_Agent::InitSCSI() {}
 void CCX_Agent::InsertAgents() {}
-void CCX_Agent::GetComponentInfo(const char*, CabinetRecord*, DWORD, BOOL) {}
-void CCX_Agent::GetPowerSupplies(DWORD) {}
-void CCX_Agent::ChkBlade(CabinetRecord*, DWORD) {}

@@ -1,0 +1,178 @@
+// UPS units through SNMP: the demo walk of the local UPS agents served by the real host, read by
+// the collector's SNMP sections, while SWITCH's own APC unit is left to them; and the whole demo
+// server the way run.sh shows it.
+#include <signal.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cabinet_fixture.h"
+#include "child_process.h"
+#include "platform/winreg.h"
+#include "platform/winsvc.h"
+
+namespace cx::test {
+namespace {
+
+constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
+constexpr const char* kReplayParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
+
+// The rights check of the host's agent, and one APC unit known to SWITCH.
+const std::string kUpsScenario = std::string(kOneCabinet) +
+                                 "reply 0xE001 0x3811 * * : byte 1\n"
+                                 "reply 0xE001 0x3810 * * : byte 0\n"
+                                 "reply 0xE001 0x3812 * * : byte 0\n"
+                                 "reply 0xE001 0x0100 0 1 : byte 1\n" +
+                                 TextLine(0x3302, 0, 1, "APC Smart 1500 RM");
+
+void SetValue(const char* key_path, const char* name, DWORD type, const std::string& data) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                   static_cast<DWORD>(data.size()));
+    RegCloseKey(key);
+}
+
+void SetDword(const char* key_path, const char* name, DWORD value) {
+    SetValue(key_path, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+}
+
+std::string ReplayStatus() {
+    char text[64] = {};
+    DWORD size = sizeof(text) - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Arvenmark\\#Status", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return "";
+    }
+    RegQueryValueExA(key, "REPLAY_MIB", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return text;
+}
+
+class SnmpUpsTest : public CabinetTest {
+  protected:
+    void TearDown() override {
+        if (host_ != nullptr) {
+            host_->Signal(SIGTERM);
+            host_->Wait(std::chrono::seconds(60));
+        }
+        CabinetTest::TearDown();
+    }
+
+    // extagentd on a port of its own with REPLAY_MIB serving the demo's UPS walk; the agent's
+    // manager sessions find it through the same registry.
+    bool StartHost() {
+        const int port = FreeUdpPort();
+        SetDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port));
+        SetValue(kSnmpParameters, "ListenAddress", REG_SZ, std::string("127.0.0.1", 10));
+        SetDword((std::string(kSnmpParameters) + "\\ValidCommunities").c_str(), "public", 4);
+        SetValue("SOFTWARE\\Test\\Replay", "Pathname", REG_SZ,
+                 std::string(CX_REPLAY_AGENT_PATH) + '\0');
+        SetValue((std::string(kSnmpParameters) + "\\ExtensionAgents").c_str(), "1", REG_SZ,
+                 std::string("SOFTWARE\\Test\\Replay") + '\0');
+        SetValue(kReplayParameters, "WalkFiles", REG_MULTI_SZ,
+                 std::string(CX_DEMO_UPS_WALK) + '\0' + '\0');
+        SetValue(kReplayParameters, "Regions", REG_MULTI_SZ,
+                 std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.318" + '\0' + '\0');
+        host_ = std::make_unique<ChildProcess>();
+        if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
+                           dir_.File("registry.db"), "--state-dir", dir_.File("state")},
+                          dir_.File("host.out"), dir_.File("host.err"))) {
+            return false;
+        }
+        return WaitUntil([this] { return ReplayStatus() == "started" || !host_->Running(); },
+                         std::chrono::seconds(30)) &&
+               host_->Running();
+    }
+
+    std::unique_ptr<ChildProcess> host_;
+};
+
+TEST_F(SnmpUpsTest, RowsOfTheLocalUpsAgents) {
+    Start(kUpsScenario, true);
+    ASSERT_TRUE(StartHost()) << ReadFile(dir_.File("host.err"));
+    RunCollector();
+    struct Expected {
+        const char* name;
+        const char* field;
+        const char* value;
+    };
+    const Expected expected[] = {
+        // The standard UPS MIB has no vendor or version here.
+        {"Ivora UPS 1000", "Vendor", "unknown"},
+        {"Ivora UPS 1000", "Version", "N/A"},
+        {"Ivora UPS 1000", "ProdDescript", "Catalix T40, rack 2"},
+        {"Ivora UPS 1000", "CompType", "19"},
+        {"Smart 1500 RM", "Vendor", "APC"},
+        {"Smart 1500 RM", "ManuDate", "2007-03-14 00:00:00"},
+        {"Smart 1500 RM", "SerialNo", "AS0711123456"},
+        {"Smart 1500 RM", "ProdDescript", "Uninterruptible Power Supply"},
+        {"Smart 3000 RM", "ManuDate", "2006-11-02 00:00:00"},
+        {"Smart 3000 RM", "Version", "690.19.I"},
+    };
+    for (const Expected& e : expected) {
+        const unsigned row = Row(e.name);
+        ASSERT_NE(row, 0u) << e.name << "\n" << TraceText();
+        EXPECT_EQ(Field(row, e.field), e.value) << e.name << " " << e.field;
+        EXPECT_EQ(Field(row, "PhysCont"), "2") << e.name;
+    }
+    EXPECT_EQ(Row("APC Smart 1500 RM"), 0u);
+}
+
+struct DemoRow {
+    const char* name;
+    const char* field;
+    const char* value;
+};
+
+TEST_F(SnmpUpsTest, DemoServer) {
+    std::ifstream in(CX_DEMO_SCENARIO);
+    std::stringstream scenario;
+    scenario << in.rdbuf();
+    Start(scenario.str(), true);
+    ASSERT_TRUE(StartHost()) << ReadFile(dir_.File("host.err"));
+    RunCollector();
+    const DemoRow rows[] = {
+        {"Arden T40 Tower", "PhysCont", "2"},
+        {"Arden SX40 Chassis", "FuncCont", "3"},
+        {"Velm T4 Q Service Board", "CompType", "27"},
+        {"Vex 200 Service Processor", "PhysCont", "3"},
+        {"Vimo 2", "ProdDescript", "Management Controller"},
+        {"Ostra Sensor Hub", "ProdDescript", "Management Controller"},
+        {"K0815", "ProdNumber", "Q47120-K0815-A10"},
+        {"D2440-A11", "ProdNumber", "Q47120-D2440-A11"},
+        {"BIOS", "ManuDate", "2008-10-16 00:00:00"},
+        {"Xeon 2800 MHz", "Version", "Step 7"},
+        {"Memory Riser MR-8", "CompType", "23"},
+        {"DDR2 FB-DIMM 2 GB", "Version", "A2"},
+        {"DDR2-667 FB-DIMM 2048 MByte", "ProdDescript", "Memory Module 2048 MByte"},
+        {"DDR2-533 DIMM", "ProdDescript", "unknown size"},
+        {"Ivora UPS 1000", "Vendor", "unknown"},
+        {"Smart 3000 RM", "ManuDate", "2006-11-02 00:00:00"},
+    };
+    for (const DemoRow& r : rows) {
+        const unsigned row = Row(r.name);
+        ASSERT_NE(row, 0u) << r.name;
+        EXPECT_EQ(Field(row, r.field), r.value) << r.name << " " << r.field;
+    }
+    EXPECT_EQ(agent_->MgmtCompNr, Row("Vimo 2"));
+    EXPECT_EQ(agent_->RsbCompNr, Row("Velm T4 Q Service Board"));
+    EXPECT_EQ(CountOfType(10), 2u);
+    EXPECT_EQ(CountOfType(4), 4u);
+    EXPECT_EQ(Row("APC Smart 1500 RM"), 0u);
+    for (const char* object :
+         {"RemoteServiceBoard:IP192.168.1.10", "RemoteServiceBoard:CABINET2.IP192.168.1.11",
+          "ManagementController:0", "ManagementController:2", "ManagementController:3",
+          "Microcontroller:0", "SDRVersion:0", "BaseBoard", "BaseBoard:1"}) {
+        EXPECT_NE(ObjectComponent(object), 0u) << object;
+    }
+    for (const char* object : {"ManagementController:1", "ManagementController:4"})
+        EXPECT_EQ(ObjectComponent(object), 0u) << object;
+}
+
+}  // namespace
+}  // namespace cx::test
