@@ -2,7 +2,8 @@
 # Runs the system on this machine from the checkout: builds when needed, prepares ./var/ (a
 # registry seeded from data/registry/defaults.reg with the paths of ./var), starts cx-switchd
 # and extagentd on 127.0.0.1:1161 with the agents that are built, and stops both on Ctrl-C.
-#   --once   wait until the agents serve, print a walk of the Catalix subtree, stop, exit 0
+#   --once   wait until the first inventory scan is done, print a walk of the Catalix
+#            inventory MIB, stop, exit 0
 # CX_BUILD_DIR chooses another build directory than build/normal.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,7 +18,7 @@ case "${1:-}" in
 esac
 
 listen=127.0.0.1:1161
-catalix_subtree=.1.3.6.1.4.1.7391
+catalix_subtree=.1.3.6.1.4.1.7391.2.10.2.10
 build=${CX_BUILD_DIR:-$root/build/normal}
 var=$root/var
 export CX_REGISTRY=$var/registry.db
@@ -38,6 +39,13 @@ rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
 "$cxreg" import data/registry/defaults.reg
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' FileRoot REG_SZ "$root/data"
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' DataRoot REG_SZ "$var/data"
+# The agent's trace, with the scan's steps and its "TOTAL SCAN TIME".
+"$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' TraceFile REG_SZ "$var/log/CX_MIB.txt"
+"$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' FileDebugLevel REG_DWORD 5
+# The server-control agent is not part of this checkout: report it ready, so that the first
+# scan does not wait the four minutes it gives that agent to start.
+"$cxreg" set 'HKLM\SOFTWARE\Arvenmark\SC_MIB\Subsystems\Environment\Parameters\VolatileParameters' \
+  AgentStatus REG_DWORD 1
 if [[ -n "$agent" ]]; then
   "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\CX_MIB\CurrentVersion' Pathname REG_SZ "$agent"
 else
@@ -45,15 +53,19 @@ else
   "$cxreg" delete 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' CX_MIB
 fi
 
-# REPLAY_MIB stands in for the server-management agent with the demo walks of the same server
-# as the demo scenario.
+# REPLAY_MIB stands in for the server-management agent and the UPS agents with the demo walks
+# of the same server as the demo scenario.
 replay=$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)
 if [[ -n "$replay" ]]; then
   replay_key='HKLM\SOFTWARE\Arvenmark\REPLAY_MIB'
   "$cxreg" set "$replay_key\CurrentVersion" Pathname REG_SZ "$replay"
   "$cxreg" set "$replay_key\Parameters" WalkFiles REG_MULTI_SZ \
-    "$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk"
-  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ .1.3.6.1.4.1.7391.2.10.2.2
+    "$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk" \
+    "$root/data/walks/demo-ups.walk"
+  # The server-management tables, and the UPS tables (the standard UPS MIB and the vendor one)
+  # that the inventory reads UPS units from.
+  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ .1.3.6.1.4.1.7391.2.10.2.2 \
+    .1.3.6.1.2.1.33 .1.3.6.1.4.1.318
   "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' \
     REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
 fi
@@ -108,6 +120,17 @@ for name in $("$cxreg" query "$agents_key" 2>/dev/null | sed -n 's/^"\([^"]*\)"=
   done
   [[ "$run_state" == started ]] || echo "run.sh: $name did not report \"started\" within 30 s" >&2
 done
+
+# The inventory is published once the first scan is done: avkCxScanState reads 3 (bounded).
+if [[ -n "$agent" ]]; then
+  for ((tenth = 0; tenth < 1200; tenth++)); do
+    scan_state=$(snmpget -v2c -c public -Oqv -m "" "$listen" "$catalix_subtree.2.3.0" 2>/dev/null || true)
+    [[ "$scan_state" == 3 ]] && break
+    sleep 0.1
+  done
+  [[ "$scan_state" == 3 ]] || echo "run.sh: the first inventory scan did not end within 120 s" >&2
+  grep -a "TOTAL SCAN TIME" "$var/log/CX_MIB.txt" 2>/dev/null | tail -n 1 | sed 's/^ *//' || true
+fi
 
 if ((once)); then
   snmpwalk -v2c -c public -On -m "" "$listen" "$catalix_subtree" || true

@@ -1,11 +1,13 @@
 // One complete inventory scan of the demo server, as the scan thread runs it: the readiness
 // check, the table file, the SWITCH attach, the collectors against cx-switchd with the demo
-// scenario, and the comparison; first scans (no saved file) and unchanged rescans.
+// scenario and extagentd with REPLAY_MIB serving the demo walks, and the comparison; first
+// scans (no saved file) and unchanged rescans.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
@@ -38,6 +41,52 @@ void SetString(const char* key_path, const char* name, const std::string& text) 
     SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
+void SetDword(const char* key_path, const char* name, DWORD value) {
+    SetValue(key_path, name, REG_DWORD, &value, sizeof(value));
+}
+
+// Strings end to end with one more NUL, as REG_MULTI_SZ holds them.
+void SetMultiString(const char* key_path, const char* name, const std::string& joined) {
+    SetValue(key_path, name, REG_MULTI_SZ, joined.data(), static_cast<DWORD>(joined.size()));
+}
+
+std::string ReadString(const char* key_path, const char* name) {
+    char text[64] = {};
+    DWORD size = sizeof(text) - 1;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    return text;
+}
+
+int FreeUdpPort() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+pid_t Spawn(const std::vector<std::string>& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
 // A data root, a registry file and cx-switchd with the demo scenario, all private.
 class DemoServer {
   public:
@@ -45,14 +94,30 @@ class DemoServer {
         char pattern[] = "/tmp/cx-scan-bench-XXXXXX";
         dir_ = mkdtemp(pattern);
         socket_ = dir_ + "/switch.sock";
-        const std::string scenario = std::string(CX_PROJECT_DATA) + "/scenarios/demo.scn";
-        pid_ = fork();
-        if (pid_ == 0) {
-            execl(CX_SWITCHD_PATH, CX_SWITCHD_PATH, "--socket", socket_.c_str(), "--scenario",
-                  scenario.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        const std::string data = CX_PROJECT_DATA;
+        switchd_ = Spawn({CX_SWITCHD_PATH, "--socket", socket_, "--scenario",
+                          data + "/scenarios/demo.scn"});
         CxRegistrySetPath((dir_ + "/registry.db").c_str());
+        // The other agents the collectors ask: REPLAY_MIB with the demo walks in a host of its
+        // own on a free port, which the scan's SNMP sessions use.
+        const char* snmp = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
+        SetDword(snmp, "UdpPort", static_cast<DWORD>(FreeUdpPort()));
+        SetString(snmp, "ListenAddress", "127.0.0.1");
+        SetDword("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ValidCommunities",
+                 "public", 4);
+        SetString("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ExtensionAgents",
+                  "REPLAY_MIB", "SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion");
+        SetString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion", "Pathname",
+                  CX_REPLAY_AGENT_PATH);
+        const std::string walks = data + "/walks/";
+        SetMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "WalkFiles",
+                       walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" + '\0' + walks +
+                           "demo-ups.walk" + '\0' + '\0');
+        SetMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "Regions",
+                       std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
+                           '\0' + ".1.3.6.1.4.1.318" + '\0' + '\0');
+        host_ = Spawn({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
+                       "--state-dir", dir_ + "/state"});
         SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}",
                   "LocalServer", "unix:" + socket_);
         SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
@@ -62,10 +127,16 @@ class DemoServer {
                  "VolatileParameters",
                  "AgentStatus", REG_DWORD, &ready, sizeof(ready));
         WaitUntilListening();
+        for (int attempt = 0; attempt < 3000; ++attempt) {
+            if (ReadString("SOFTWARE\\Arvenmark\\#Status", "REPLAY_MIB") == "started") break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
     ~DemoServer() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        for (pid_t pid : {host_, switchd_}) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
         const std::string cleanup = "rm -rf '" + dir_ + "'";
         if (std::system(cleanup.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir_.c_str());
     }
@@ -104,7 +175,8 @@ class DemoServer {
 
     std::string dir_;
     std::string socket_;
-    pid_t pid_ = -1;
+    pid_t switchd_ = -1;
+    pid_t host_ = -1;
 };
 
 void BM_FirstScan(benchmark::State& state) {
