@@ -39,6 +39,9 @@ rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
 "$cxreg" import data/registry/defaults.reg
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' FileRoot REG_SZ "$root/data"
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' DataRoot REG_SZ "$var/data"
+# The host listens where the agents' own SNMP sessions (to 127.0.0.1 on UdpPort) find it.
+"$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters' UdpPort REG_DWORD "${listen##*:}"
+"$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters' ListenAddress REG_SZ "${listen%:*}"
 # The agent's trace, with the scan's steps and its "TOTAL SCAN TIME".
 "$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' TraceFile REG_SZ "$var/log/CX_MIB.txt"
 "$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' FileDebugLevel REG_DWORD 5

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/oid_text.h"
+#include "clients/snmp_mgr.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
 #include "platform/files.h"
@@ -48,16 +50,6 @@ void SetDword(const char* key_path, const char* name, DWORD value) {
 // Strings end to end with one more NUL, as REG_MULTI_SZ holds them.
 void SetMultiString(const char* key_path, const char* name, const std::string& joined) {
     SetValue(key_path, name, REG_MULTI_SZ, joined.data(), static_cast<DWORD>(joined.size()));
-}
-
-std::string ReadString(const char* key_path, const char* name) {
-    char text[64] = {};
-    DWORD size = sizeof(text) - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return text;
 }
 
 int FreeUdpPort() {
@@ -116,6 +108,8 @@ class DemoServer {
         SetMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "Regions",
                        std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
                            '\0' + ".1.3.6.1.4.1.318" + '\0' + '\0');
+        // The host's agents attach to SWITCH while they start: it listens first.
+        WaitUntilListening();
         host_ = Spawn({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
                        "--state-dir", dir_ + "/state"});
         SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}",
@@ -126,9 +120,15 @@ class DemoServer {
         SetValue("SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
                  "VolatileParameters",
                  "AgentStatus", REG_DWORD, &ready, sizeof(ready));
-        WaitUntilListening();
+        // Serving once an object of the walks answers (bounded).
+        CSnmpMgr manager;
+        manager.OpenSession(nullptr, "public", 1000, 0);
         for (int attempt = 0; attempt < 3000; ++attempt) {
-            if (ReadString("SOFTWARE\\Arvenmark\\#Status", "REPLAY_MIB") == "started") break;
+            SnmpVarBind binding{};
+            StringToOid(".1.3.6.1.2.1.33.1.1.2.0", &binding.name);
+            const BOOL answered = manager.RequestVarBind(SNMP_PDU_GET, binding, nullptr);
+            SnmpUtilVarBindFree(&binding);
+            if (answered) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
