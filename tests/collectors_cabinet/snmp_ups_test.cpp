@@ -11,6 +11,7 @@
 #include "child_process.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 
 namespace cx::test {
 namespace {
@@ -26,33 +27,6 @@ const std::string kUpsScenario = std::string(kOneCabinet) +
                                  "reply 0xE001 0x0100 0 1 : byte 1\n" +
                                  TextLine(0x3302, 0, 1, "APC Smart 1500 RM");
 
-void SetValue(const char* key_path, const char* name, DWORD type, const std::string& data) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                   static_cast<DWORD>(data.size()));
-    RegCloseKey(key);
-}
-
-void SetDword(const char* key_path, const char* name, DWORD value) {
-    SetValue(key_path, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
-}
-
-std::string ReplayStatus() {
-    char text[64] = {};
-    DWORD size = sizeof(text) - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Arvenmark\\#Status", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
-        return "";
-    }
-    RegQueryValueExA(key, "REPLAY_MIB", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return text;
-}
-
 class SnmpUpsTest : public CabinetTest {
   protected:
     void TearDown() override {
@@ -67,24 +41,22 @@ class SnmpUpsTest : public CabinetTest {
     // manager sessions find it through the same registry.
     bool StartHost() {
         const int port = FreeUdpPort();
-        SetDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port));
-        SetValue(kSnmpParameters, "ListenAddress", REG_SZ, std::string("127.0.0.1", 10));
-        SetDword((std::string(kSnmpParameters) + "\\ValidCommunities").c_str(), "public", 4);
-        SetValue("SOFTWARE\\Test\\Replay", "Pathname", REG_SZ,
-                 std::string(CX_REPLAY_AGENT_PATH) + '\0');
-        SetValue((std::string(kSnmpParameters) + "\\ExtensionAgents").c_str(), "1", REG_SZ,
-                 std::string("SOFTWARE\\Test\\Replay") + '\0');
-        SetValue(kReplayParameters, "WalkFiles", REG_MULTI_SZ,
-                 std::string(CX_DEMO_UPS_WALK) + '\0' + '\0');
-        SetValue(kReplayParameters, "Regions", REG_MULTI_SZ,
-                 std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.318" + '\0' + '\0');
+        SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port));
+        SetRegString(kSnmpParameters, "ListenAddress", "127.0.0.1");
+        SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
+        SetRegString("SOFTWARE\\Test\\Replay", "Pathname", CX_REPLAY_AGENT_PATH);
+        SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
+                     "SOFTWARE\\Test\\Replay");
+        SetRegMultiString(kReplayParameters, "WalkFiles", CX_DEMO_UPS_WALK);
+        SetRegMultiString(kReplayParameters, "Regions",
+                          std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.318");
         host_ = std::make_unique<ChildProcess>();
         if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
                            dir_.File("registry.db"), "--state-dir", dir_.File("state")},
                           dir_.File("host.out"), dir_.File("host.err"))) {
             return false;
         }
-        return WaitUntil([this] { return ReplayStatus() == "started" || !host_->Running(); },
+        return WaitUntil([this] { return AgentRunState("REPLAY_MIB") == "started" || !host_->Running(); },
                          std::chrono::seconds(30)) &&
                host_->Running();
     }

@@ -9,25 +9,13 @@
 #include "platform/files.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
+#include "registry_values.h"
 
 namespace cx::test {
 
 namespace {
 
 constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-constexpr const char* kStatusKey = "SOFTWARE\\Arvenmark\\#Status";
-
-std::string ReadStatus(const char* name) {
-    char text[64] = {};
-    DWORD size = sizeof(text) - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStatusKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return "";
-    }
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return text;
-}
 
 }  // namespace
 
@@ -67,32 +55,15 @@ void CatalixHostTest::TearDown() {
 
 void CatalixHostTest::SetString(const std::string& key, const char* name,
                                 const std::string& text) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(handle);
+    SetRegString(key, name, text);
 }
 
 void CatalixHostTest::SetDword(const std::string& key, const char* name, DWORD value) {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                   sizeof(value));
-    RegCloseKey(handle);
+    SetRegDword(key, name, value);
 }
 
 void CatalixHostTest::DeleteValue(const std::string& key, const char* name) {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &handle) ==
-        ERROR_SUCCESS) {
-        RegDeleteValueA(handle, name);
-        RegCloseKey(handle);
-    }
+    DeleteRegValue(key, name);
 }
 
 void CatalixHostTest::SetReady(bool ready) {
@@ -120,7 +91,7 @@ bool CatalixHostTest::StartHost(const std::string& time_scale, std::vector<std::
                       {{"CX_TIME_SCALE", time_scale}, {"CX_REGISTRY", temp_.File("registry.db")}})) {
         return false;
     }
-    return WaitUntil([this] { return ReadStatus("CX_MIB") == "started" || !host_->Running(); },
+    return WaitUntil([this] { return AgentRunState("CX_MIB") == "started" || !host_->Running(); },
                      std::chrono::seconds(60)) &&
            host_->Running();
 }

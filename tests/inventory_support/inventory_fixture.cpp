@@ -12,6 +12,7 @@
 #include "platform/profile.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
+#include "registry_values.h"
 
 namespace cx::test {
 
@@ -95,23 +96,11 @@ std::size_t InventoryTest::TraceCount(const std::string& text) const {
 
 void InventoryTest::WriteRegString(const char* key, const char* value,
                                    const std::string& text) const {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(handle);
+    SetRegString(key, value, text);
 }
 
 void InventoryTest::WriteRegDword(const char* key, const char* value, DWORD number) const {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                   sizeof(number));
-    RegCloseKey(handle);
+    SetRegDword(key, value, number);
 }
 
 }  // namespace cx::test

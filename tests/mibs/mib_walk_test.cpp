@@ -16,6 +16,7 @@
 #include "platform/winsvc.h"
 #include "published_objects.h"
 #include "switchd_process.h"
+#include "registry_values.h"
 #include "temp_dir.h"
 
 namespace cx::test {
@@ -31,50 +32,6 @@ constexpr const char* kRightsScenario =
     "reply 0xE001 0x3810 * * : byte 0\n"
     "reply 0xE001 0x3812 * * : byte 1\n";
 constexpr int kRows = 2;
-
-void SetValue(const std::string& key_path, const char* name, DWORD type, const void* data,
-              DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void SetString(const std::string& key_path, const char* name, const std::string& text) {
-    SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void SetMultiString(const std::string& key_path, const char* name, const std::string& text) {
-    const std::string multi = text + '\0' + '\0';
-    SetValue(key_path, name, REG_MULTI_SZ, multi.data(), static_cast<DWORD>(multi.size()));
-}
-
-void SetDword(const std::string& key_path, const char* name, DWORD value) {
-    SetValue(key_path, name, REG_DWORD, &value, sizeof(value));
-}
-
-std::string ReadStringValue(const char* key_path, const char* name) {
-    char text[256] = {};
-    DWORD size = sizeof(text) - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return text;
-}
-
-bool HostRunning() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const bool running =
-        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return running;
-}
 
 // One served instance: the line of the walk the host is given, and the line snmpwalk prints
 // for it with the module loaded.
@@ -121,9 +78,9 @@ class MibWalkTest : public ::testing::Test {
         ASSERT_TRUE(switchd_->Start(kRightsScenario));
         port_ = FreeUdpPort();
         ASSERT_NE(port_, 0);
-        SetDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetString(kSnmpParameters, "ListenAddress", "127.0.0.1");
-        SetDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
+        SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
+        SetRegString(kSnmpParameters, "ListenAddress", "127.0.0.1");
+        SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
     }
     void TearDown() override {
         if (host_ != nullptr) {
@@ -138,10 +95,10 @@ class MibWalkTest : public ::testing::Test {
     // until the agent has built its MIB.
     bool StartHost(const std::string& walk) {
         WriteFile(temp_.File("catalix.walk"), walk);
-        SetString(kAgentKey, "Pathname", CX_REPLAY_AGENT_PATH);
-        SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1", kAgentKey);
-        SetMultiString(kAgentParameters, "WalkFiles", temp_.File("catalix.walk"));
-        SetMultiString(kAgentParameters, "Regions", std::string(kCatalixRoot).substr(1));
+        SetRegString(kAgentKey, "Pathname", CX_REPLAY_AGENT_PATH);
+        SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1", kAgentKey);
+        SetRegMultiString(kAgentParameters, "WalkFiles", temp_.File("catalix.walk"));
+        SetRegMultiString(kAgentParameters, "Regions", std::string(kCatalixRoot).substr(1));
         host_ = std::make_unique<ChildProcess>();
         if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
                            temp_.File("registry.db"), "--state-dir", temp_.File("state")},
@@ -149,8 +106,8 @@ class MibWalkTest : public ::testing::Test {
             return false;
         return WaitUntil(
                    [this] {
-                       return (HostRunning() &&
-                               ReadStringValue(kStatusKey, "REPLAY_MIB") == "started") ||
+                       return (SnmpServiceRunning() &&
+                               ReadRegString(kStatusKey, "REPLAY_MIB") == "started") ||
                               !host_->Running();
                    },
                    std::chrono::seconds(30)) &&

@@ -12,6 +12,7 @@
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "switchd_process.h"
+#include "registry_values.h"
 #include "temp_dir.h"
 
 namespace cx::test {
@@ -113,50 +114,6 @@ std::vector<RoundTripCase> Cases() {
     };
 }
 
-void SetValue(const std::string& key_path, const char* name, DWORD type, const void* data,
-              DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void SetString(const std::string& key_path, const char* name, const std::string& text) {
-    SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void SetMultiString(const std::string& key_path, const char* name, const std::string& text) {
-    const std::string multi = text + '\0' + '\0';
-    SetValue(key_path, name, REG_MULTI_SZ, multi.data(), static_cast<DWORD>(multi.size()));
-}
-
-void SetDword(const std::string& key_path, const char* name, DWORD value) {
-    SetValue(key_path, name, REG_DWORD, &value, sizeof(value));
-}
-
-std::string ReadStringValue(const char* key_path, const char* name) {
-    char text[256] = {};
-    DWORD size = sizeof(text) - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return text;
-}
-
-bool HostRunning() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const bool running =
-        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return running;
-}
-
 class ReplayHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -165,11 +122,11 @@ class ReplayHostTest : public ::testing::Test {
         ASSERT_TRUE(switchd_->Start(kRightsScenario));
         port_ = FreeUdpPort();
         ASSERT_NE(port_, 0);
-        SetDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetString(kSnmpParameters, "ListenAddress", "127.0.0.1");
-        SetDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
-        SetString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", temp_.File("trace.txt"));
-        SetDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
+        SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
+        SetRegString(kSnmpParameters, "ListenAddress", "127.0.0.1");
+        SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
+        SetRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", temp_.File("trace.txt"));
+        SetRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
     }
     void TearDown() override {
         if (host_ != nullptr) {
@@ -187,11 +144,11 @@ class ReplayHostTest : public ::testing::Test {
 
     void AddReplayAgent(const std::string& walk, const char* region) {
         WriteFile(temp_.File("agent.walk"), walk);
-        SetString("SOFTWARE\\Test\\Replay", "Pathname", CX_REPLAY_AGENT_PATH);
-        SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
+        SetRegString("SOFTWARE\\Test\\Replay", "Pathname", CX_REPLAY_AGENT_PATH);
+        SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
                   "SOFTWARE\\Test\\Replay");
-        SetMultiString(kAgentParameters, "WalkFiles", temp_.File("agent.walk"));
-        SetMultiString(kAgentParameters, "Regions", region);
+        SetRegMultiString(kAgentParameters, "WalkFiles", temp_.File("agent.walk"));
+        SetRegMultiString(kAgentParameters, "Regions", region);
     }
 
     // Starts the host and waits (bounded) until the agent has built its MIB.
@@ -203,8 +160,8 @@ class ReplayHostTest : public ::testing::Test {
             return false;
         return WaitUntil(
                    [this] {
-                       return (HostRunning() &&
-                               ReadStringValue(kStatusKey, "REPLAY_MIB") == "started") ||
+                       return (SnmpServiceRunning() &&
+                               ReadRegString(kStatusKey, "REPLAY_MIB") == "started") ||
                               !host_->Running();
                    },
                    std::chrono::seconds(30)) &&
