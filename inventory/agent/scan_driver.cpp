@@ -7,6 +7,7 @@
 #include "base/sys_base.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
+#include "inventory/scan_stamp.h"
 #include "platform/winreg.h"
 
 namespace {
@@ -15,13 +16,6 @@ constexpr const char* kServerControlAgent = "SC_MIB\\Subsystems\\Environment";
 constexpr const char* kVolatileParameters = "Parameters\\VolatileParameters";
 constexpr int kReadinessAttempts = 48;
 constexpr DWORD kReadinessWaitMs = 5000;
-
-// "%H:%M:%S" of `when` in local time ("" when it cannot be had).
-void FormatClock(time_t when, char* text, std::size_t size) {
-    struct tm local {};
-    text[0] = '\0';
-    if (localtime_r(&when, &local) != nullptr) strftime(text, size, "%H:%M:%S", &local);
-}
 
 // "<directory>/<module>.ini"; a path that does not fit is no path (so no table file is found)
 // rather than a shortened one that might name another file.
@@ -59,10 +53,8 @@ BOOL CCX_Agent::IsAgentInitialized(const char* agent_key) {
 }
 
 BOOL CCX_Agent::ScanDriver() {
-    const time_t start = time(nullptr);
-    char clock[16];
-    FormatClock(start, clock, sizeof(clock));
-    CX_TRACE(5, "\n  --> Start %s (%08X)", clock, static_cast<unsigned>(start));
+    const ScanStamp start(time(nullptr));
+    CX_TRACE(5, "\n  --> Start %s (%s)", start.clock, start.seconds);
 
     NrComponents = NrPhysDefinitions = NrFuncDefinitions = 0;
     NrPhysContainers = NrFuncContainers = 0;
@@ -156,10 +148,9 @@ BOOL CCX_Agent::ScanDriver() {
             result = CompareFiles();
         }
 
-        const time_t stop = time(nullptr);
-        FormatClock(stop, clock, sizeof(clock));
-        CX_TRACE(5, "\n  --> Stop %s (%08X)", clock, static_cast<unsigned>(stop));
-        CX_TRACE(5, "\n  TOTAL SCAN TIME : %d sec", static_cast<int>(stop - start));
+        const ScanStamp stop(time(nullptr));
+        CX_TRACE(5, "\n  --> Stop %s (%s)", stop.clock, stop.seconds);
+        CX_TRACE(5, "\n  TOTAL SCAN TIME : %d sec", static_cast<int>(stop.when - start.when));
     }
 
     m_SwitchClient.Detach();

@@ -5,6 +5,7 @@
 #include "base/file_debug.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
+#include "inventory/scan_stamp.h"
 
 namespace {
 
@@ -43,13 +44,8 @@ void CCX_Agent::CxRescan() {
         Sleep(kStartDelayMs);
         CX_TRACE(2, "\n*** CX Scan thread started ***");
         while (AgentShutdown == 0) {
-            const time_t now = time(nullptr);
-            struct tm local {};
-            char clock[16] = {};
-            if (localtime_r(&now, &local) != nullptr) {
-                strftime(clock, sizeof(clock), "%H:%M:%S", &local);
-            }
-            CX_TRACE(1, "\n  --> Start Rescan %s (%08X)", clock, static_cast<unsigned>(now));
+            const ScanStamp start(time(nullptr));
+            CX_TRACE(1, "\n  --> Start Rescan %s (%s)", start.clock, start.seconds);
             SetScanState(kScanStateScanning);
             if (ScanDriver()) FillMib();
             SetScanState(kScanStateDone);

@@ -6,6 +6,7 @@
 #include "ascii_text.h"
 #include "base/file_debug.h"
 #include "inventory/cx_agent.h"
+#include "inventory/scan_stamp.h"
 #include "mib_objects.h"
 
 using namespace cx::inventory;
@@ -67,16 +68,9 @@ void RefreshScanKeys(const char* saved_path) {
     ProfileFile saved;
     saved.SetPath(saved_path);
     if (!saved.Open(TRUE)) return;
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char date[32] = "";
-    if (localtime_r(&now, &local) != nullptr) {
-        std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &local);
-    }
-    char seconds[16];
-    std::snprintf(seconds, sizeof(seconds), "%08X", static_cast<DWORD>(now));
-    saved.WriteString(kLastDateSection, "LastScanDate", date);
-    saved.WriteString(kLastDateSection, "LastScan", seconds);
+    const ScanStamp now(std::time(nullptr));
+    saved.WriteString(kLastDateSection, "LastScanDate", now.date);
+    saved.WriteString(kLastDateSection, "LastScan", now.seconds);
     saved.WriteString(kLastDateSection, "ScanState", "DONE");
     CX_TRACE(3, "\n   reset SCANNING state");
 }

@@ -5,6 +5,7 @@
 
 #include "base/file_debug.h"
 #include "inventory/cx_agent.h"
+#include "inventory/scan_stamp.h"
 #include "inventory_sections.h"
 
 using namespace cx::inventory;
@@ -38,18 +39,11 @@ void CCX_Agent::InitCommon() {
     m_ActualFile.WriteString(kLastDateSection, nullptr, nullptr);
     m_ActualFile.WriteString(kAgentInfoSection, nullptr, nullptr);
 
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char date[32] = "";
-    if (localtime_r(&now, &local) != nullptr) {
-        std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &local);
-    }
-    char seconds[16];
-    std::snprintf(seconds, sizeof(seconds), "%08X", static_cast<DWORD>(now));
-    m_ActualFile.WriteString(kLastDateSection, "LastCollectionDate", date);
-    m_ActualFile.WriteString(kLastDateSection, "LastScanDate", date);
-    m_ActualFile.WriteString(kLastDateSection, "LastDate", seconds);
-    m_ActualFile.WriteString(kLastDateSection, "LastScan", seconds);
+    const ScanStamp now(std::time(nullptr));
+    m_ActualFile.WriteString(kLastDateSection, "LastCollectionDate", now.date);
+    m_ActualFile.WriteString(kLastDateSection, "LastScanDate", now.date);
+    m_ActualFile.WriteString(kLastDateSection, "LastDate", now.seconds);
+    m_ActualFile.WriteString(kLastDateSection, "LastScan", now.seconds);
     m_ActualFile.WriteString(kLastDateSection, "ScanState", "SCANNING");
 
     m_ActualFile.WriteString(
