@@ -3,11 +3,11 @@
 // scenario and extagentd with REPLAY_MIB serving the demo walks, and the comparison; first
 // scans (no saved file) and unchanged rescans.
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -30,8 +30,7 @@
 
 namespace {
 
-void SetValue(const char* key_path, const char* name, DWORD type, const void* data,
-              DWORD size) {
+void SetValue(const char* key_path, const char* name, DWORD type, const void* data, DWORD size) {
     HKEY key = nullptr;
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, nullptr, REG_OPTION_NON_VOLATILE,
                     KEY_ALL_ACCESS, nullptr, &key, nullptr);
@@ -71,7 +70,8 @@ pid_t Spawn(const std::vector<std::string>& args) {
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> argv;
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
@@ -87,8 +87,8 @@ class DemoServer {
         dir_ = mkdtemp(pattern);
         socket_ = dir_ + "/switch.sock";
         const std::string data = CX_PROJECT_DATA;
-        switchd_ = Spawn({CX_SWITCHD_PATH, "--socket", socket_, "--scenario",
-                          data + "/scenarios/demo.scn"});
+        switchd_ = Spawn(
+            {CX_SWITCHD_PATH, "--socket", socket_, "--scenario", data + "/scenarios/demo.scn"});
         CxRegistrySetPath((dir_ + "/registry.db").c_str());
         // The other agents the collectors ask: REPLAY_MIB with the demo walks in a host of its
         // own on a free port, which the scan's SNMP sessions use.
@@ -106,20 +106,21 @@ class DemoServer {
                        walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" + '\0' + walks +
                            "demo-ups.walk" + '\0' + '\0');
         SetMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "Regions",
-                       std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
-                           '\0' + ".1.3.6.1.4.1.318" + '\0' + '\0');
+                       std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" + '\0' +
+                           ".1.3.6.1.4.1.318" + '\0' + '\0');
         // The host's agents attach to SWITCH while they start: it listens first.
         WaitUntilListening();
         host_ = Spawn({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
                        "--state-dir", dir_ + "/state"});
-        SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}",
-                  "LocalServer", "unix:" + socket_);
+        SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}", "LocalServer",
+                  "unix:" + socket_);
         SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         SetString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", CX_PROJECT_DATA);
         const DWORD ready = 1;
-        SetValue("SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
-                 "VolatileParameters",
-                 "AgentStatus", REG_DWORD, &ready, sizeof(ready));
+        SetValue(
+            "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
+            "VolatileParameters",
+            "AgentStatus", REG_DWORD, &ready, sizeof(ready));
         // Serving once an object of the walks answers (bounded).
         CSnmpMgr manager;
         manager.OpenSession(nullptr, "public", 1000, 0);
@@ -138,7 +139,8 @@ class DemoServer {
             waitpid(pid, nullptr, 0);
         }
         const std::string cleanup = "rm -rf '" + dir_ + "'";
-        if (std::system(cleanup.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir_.c_str());
+        if (std::system(cleanup.c_str()) != 0)
+            std::fprintf(stderr, "cannot remove %s\n", dir_.c_str());
     }
     DemoServer(const DemoServer&) = delete;
     DemoServer& operator=(const DemoServer&) = delete;

@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 
 namespace cx::test {
 namespace {
@@ -29,38 +30,6 @@ constexpr const char* kTableFile =
     "FuncKorvan=1\r\n"
     "FuncChassis=2\r\n"
     "BladeSystem=10\r\n";
-
-void SetMultiString(const char* key_path, const char* name, const std::string& text) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    const std::string multi = text + '\0' + '\0';
-    RegSetValueExA(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi.data()),
-                   static_cast<DWORD>(multi.size()));
-    RegCloseKey(key);
-}
-
-std::string ReadStringValue(const char* key_path, const char* name) {
-    char text[256] = {};
-    DWORD size = sizeof(text) - 1;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
-    RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return text;
-}
-
-bool SnmpServiceRunning() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const bool running =
-        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return running;
-}
 
 }  // namespace
 
@@ -124,8 +93,8 @@ void BladeTest::StartManagementBlade(const std::string& walk) {
     WriteDataFile("blade.walk", walk);
     WriteRegString(kReplayKey, "Pathname", CX_REPLAY_AGENT_PATH);
     WriteRegString((std::string(kSnmpParameters) + "\\ExtensionAgents").c_str(), "1", kReplayKey);
-    SetMultiString(kReplayParameters, "WalkFiles", DataPath("blade.walk"));
-    SetMultiString(kReplayParameters, "Regions", "1.3.6.1.4.1.8265");
+    SetRegMultiString(kReplayParameters, "WalkFiles", DataPath("blade.walk"));
+    SetRegMultiString(kReplayParameters, "Regions", "1.3.6.1.4.1.8265");
     WriteRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", DataPath("blade-trace.txt"));
     WriteRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
 
@@ -140,7 +109,7 @@ void BladeTest::StartManagementBlade(const std::string& walk) {
 }
 
 bool BladeTest::HostServing() const {
-    return SnmpServiceRunning() && ReadStringValue(kStatusKey, "REPLAY_MIB") == "started";
+    return SnmpServiceRunning() && ReadRegString(kStatusKey, "REPLAY_MIB") == "started";
 }
 
 void BladeTest::RunChkBlade() { agent_->ChkBlade(&server_, 1); }

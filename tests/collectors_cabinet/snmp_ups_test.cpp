@@ -56,8 +56,9 @@ class SnmpUpsTest : public CabinetTest {
                           dir_.File("host.out"), dir_.File("host.err"))) {
             return false;
         }
-        return WaitUntil([this] { return AgentRunState("REPLAY_MIB") == "started" || !host_->Running(); },
-                         std::chrono::seconds(30)) &&
+        return WaitUntil(
+                   [this] { return AgentRunState("REPLAY_MIB") == "started" || !host_->Running(); },
+                   std::chrono::seconds(30)) &&
                host_->Running();
     }
 

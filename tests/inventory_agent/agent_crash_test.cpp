@@ -22,7 +22,8 @@ std::size_t KeyCount(const std::string& path, const char* section) {
     const DWORD length = GetPrivateProfileStringA(section, nullptr, "", keys.data(),
                                                   static_cast<DWORD>(keys.size()), path.c_str());
     std::size_t count = 0;
-    for (DWORD at = 0; at < length; at += static_cast<DWORD>(std::strlen(&keys[at])) + 1) ++count;
+    for (DWORD at = 0; at < length; at += static_cast<DWORD>(std::strlen(&keys[at])) + 1)
+        ++count;
     return count;
 }
 
@@ -63,7 +64,8 @@ class CrashTest : public CatalixHostTest {
     void ExpectPublishedInventory(int iteration) {
         ASSERT_TRUE(StartHost("1000")) << HostErrors();
         std::size_t published = 0;
-        for (const auto& [oid, value] : Walk()) published += oid.rfind(".3.1.1.3.", 0) == 0;
+        for (const auto& [oid, value] : Walk())
+            published += oid.rfind(".3.1.1.3.", 0) == 0;
         EXPECT_TRUE(published == types_a_ || published == types_b_ ||
                     (published == 0 && !DataFileExists("Catalix.sav")))
             << "iteration " << iteration << ": " << published << " definitions published";
@@ -109,12 +111,13 @@ TEST_F(CrashTest, KillsDuringScansNeverTearTheSavedFile) {
 class UnwritableDataRoot : public CatalixHostTest {
   protected:
     bool StartOnTmpfs(const std::string& setup) {
-        const std::string script = "mount -t tmpfs -o size=256k tmpfs \"$DATA\" && "
-                                   "cp \"$SAVED\" \"$DATA/Catalix.sav\" && " +
-                                   setup + " && exec \"$@\"";
-        const ToolResult probe = RunTool({"/usr/bin/unshare", "-m", "/bin/sh", "-c",
-                                          "mount -t tmpfs tmpfs \"$0\"", data_dir_},
-                                         temp_.Path());
+        const std::string script =
+            "mount -t tmpfs -o size=256k tmpfs \"$DATA\" && "
+            "cp \"$SAVED\" \"$DATA/Catalix.sav\" && " +
+            setup + " && exec \"$@\"";
+        const ToolResult probe = RunTool(
+            {"/usr/bin/unshare", "-m", "/bin/sh", "-c", "mount -t tmpfs tmpfs \"$0\"", data_dir_},
+            temp_.Path());
         if (probe.exit_code != 0) return false;
         WriteFile(temp_.File("saved.ini"),
                   "[Last Date]\r\nLastDate=4539A1F0\r\nLastScan=4539A1F0\r\nScanState=DONE\r\n"
@@ -128,9 +131,9 @@ class UnwritableDataRoot : public CatalixHostTest {
         argv.push_back("--state-dir");
         argv.push_back(temp_.File("state"));
         host_ = std::make_unique<ChildProcess>();
-        started_ = host_->Start(argv, temp_.File("host.out"), temp_.File("host.err"),
-                                {{"DATA", data_dir_}, {"SAVED", temp_.File("saved.ini")},
-                                 {"CX_TIME_SCALE", "100"}});
+        started_ = host_->Start(
+            argv, temp_.File("host.out"), temp_.File("host.err"),
+            {{"DATA", data_dir_}, {"SAVED", temp_.File("saved.ini")}, {"CX_TIME_SCALE", "100"}});
         return true;
     }
     void ExpectScanFailsAndMibStays() {

@@ -20,8 +20,8 @@ void SendRescanEvent(const TempDir& temp, int data = 1) {
     ChildOptions options;
     options.environment["CX_REGISTRY"] = temp.File("registry.db");
     const ToolResult sent =
-        RunTool({CX_SWITCH_TOOL_PATH, "event", "0x0C80", "0", "0", "0", "--data", hex},
-                temp.Path(), 30s, options);
+        RunTool({CX_SWITCH_TOOL_PATH, "event", "0x0C80", "0", "0", "0", "--data", hex}, temp.Path(),
+                30s, options);
     ASSERT_EQ(sent.exit_code, 0) << sent.out << sent.err;
 }
 
@@ -38,7 +38,8 @@ std::pair<std::string, std::string> FirstComponentType() {
 
 std::size_t CountPrefix(const std::map<std::string, std::string>& walk, const std::string& prefix) {
     std::size_t count = 0;
-    for (const auto& [oid, value] : walk) count += oid.rfind(prefix, 0) == 0 ? 1 : 0;
+    for (const auto& [oid, value] : walk)
+        count += oid.rfind(prefix, 0) == 0 ? 1 : 0;
     return count;
 }
 
@@ -118,7 +119,8 @@ TEST_F(CatalixHostTest, RescanEventsAndChangeDetection) {
     EXPECT_FALSE(DataFileExists("Catalix.act"));
     EXPECT_FALSE(DataFileExists("Catalix.cpy"));
     bool published = false;
-    for (const auto& [oid, value] : WalkMap()) published |= value == "STRING: \"TestOnlyType\"";
+    for (const auto& [oid, value] : WalkMap())
+        published |= value == "STRING: \"TestOnlyType\"";
     EXPECT_TRUE(published);
 }
 

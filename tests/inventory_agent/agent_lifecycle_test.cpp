@@ -101,9 +101,7 @@ TEST_F(AgentLifecycle, ServerControlAgentIsReadyWithANonZeroStatus) {
 
 class ServiceWatch : public InventoryTest {
   protected:
-    void Publish(DWORD state) {
-        ASSERT_EQ(CxSetServiceCurrentState("SNMP", state), ERROR_SUCCESS);
-    }
+    void Publish(DWORD state) { ASSERT_EQ(CxSetServiceCurrentState("SNMP", state), ERROR_SUCCESS); }
 };
 
 TEST_F(ServiceWatch, StopPendingAbortsTheScan) {

@@ -53,8 +53,7 @@ void CatalixHostTest::TearDown() {
     CxRegistrySetPath(nullptr);
 }
 
-void CatalixHostTest::SetString(const std::string& key, const char* name,
-                                const std::string& text) {
+void CatalixHostTest::SetString(const std::string& key, const char* name, const std::string& text) {
     SetRegString(key, name, text);
 }
 
@@ -82,13 +81,15 @@ void CatalixHostTest::StartSwitch(const std::string& scenario) {
 
 bool CatalixHostTest::StartHost(const std::string& time_scale, std::vector<std::string> prefix) {
     std::vector<std::string> argv = std::move(prefix);
-    for (const char* arg : {CX_EXTAGENTD_PATH, "--foreground", "--registry"}) argv.push_back(arg);
+    for (const char* arg : {CX_EXTAGENTD_PATH, "--foreground", "--registry"})
+        argv.push_back(arg);
     argv.push_back(temp_.File("registry.db"));
     argv.push_back("--state-dir");
     argv.push_back(temp_.File("state"));
     host_ = std::make_unique<ChildProcess>();
-    if (!host_->Start(argv, temp_.File("host.out"), temp_.File("host.err"),
-                      {{"CX_TIME_SCALE", time_scale}, {"CX_REGISTRY", temp_.File("registry.db")}})) {
+    if (!host_->Start(
+            argv, temp_.File("host.out"), temp_.File("host.err"),
+            {{"CX_TIME_SCALE", time_scale}, {"CX_REGISTRY", temp_.File("registry.db")}})) {
         return false;
     }
     return WaitUntil([this] { return AgentRunState("CX_MIB") == "started" || !host_->Running(); },
@@ -110,8 +111,8 @@ void CatalixHostTest::KillHost() {
 
 std::vector<std::pair<std::string, std::string>> CatalixHostTest::Walk() {
     const ToolResult walked =
-        RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r",
-                 "1", "127.0.0.1:" + std::to_string(port_), kCatalixRoot},
+        RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r", "1",
+                 "127.0.0.1:" + std::to_string(port_), kCatalixRoot},
                 temp_.Path(), std::chrono::seconds(60));
     std::vector<std::pair<std::string, std::string>> lines;
     std::istringstream stream(walked.out);
@@ -133,20 +134,21 @@ std::vector<std::pair<std::string, std::string>> CatalixHostTest::Walk() {
 
 std::map<std::string, std::string> CatalixHostTest::WalkMap() {
     std::map<std::string, std::string> objects;
-    for (auto& [oid, value] : Walk()) objects[oid] = value;
+    for (auto& [oid, value] : Walk())
+        objects[oid] = value;
     return objects;
 }
 
 std::string CatalixHostTest::Get(const std::string& suffix) {
     const ToolResult got =
-        RunTool({"/usr/bin/snmpget", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r",
-                 "1", "127.0.0.1:" + std::to_string(port_),
-                 std::string(".") + kCatalixRoot + suffix},
+        RunTool({"/usr/bin/snmpget", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r", "1",
+                 "127.0.0.1:" + std::to_string(port_), std::string(".") + kCatalixRoot + suffix},
                 temp_.Path(), std::chrono::seconds(30));
     const auto equals = got.out.find(" = ");
     if (got.exit_code != 0 || equals == std::string::npos) return "";
     std::string value = got.out.substr(equals + 3);
-    while (!value.empty() && value.back() == '\n') value.pop_back();
+    while (!value.empty() && value.back() == '\n')
+        value.pop_back();
     if (value.find("No Such") != std::string::npos) return "";
     return value;
 }

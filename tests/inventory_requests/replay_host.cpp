@@ -4,8 +4,8 @@
 #include <signal.h>
 
 #include "platform/winreg.h"
-#include "registry_values.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 
 namespace cx::test {
 namespace {
@@ -52,7 +52,8 @@ bool ReplayHost::Start(const std::string& walk, const std::string& region) {
     }
     return WaitUntil(
                [this] {
-                   return (SnmpServiceRunning() && AgentRunState("REPLAY_MIB") == "started") || !host_->Running();
+                   return (SnmpServiceRunning() && AgentRunState("REPLAY_MIB") == "started") ||
+                          !host_->Running();
                },
                std::chrono::seconds(30)) &&
            host_->Running();

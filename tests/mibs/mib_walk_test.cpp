@@ -15,8 +15,8 @@
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "published_objects.h"
-#include "switchd_process.h"
 #include "registry_values.h"
+#include "switchd_process.h"
 #include "temp_dir.h"
 
 namespace cx::test {

@@ -11,8 +11,8 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
-#include "switchd_process.h"
 #include "registry_values.h"
+#include "switchd_process.h"
 #include "temp_dir.h"
 
 namespace cx::test {
@@ -146,7 +146,7 @@ class ReplayHostTest : public ::testing::Test {
         WriteFile(temp_.File("agent.walk"), walk);
         SetRegString("SOFTWARE\\Test\\Replay", "Pathname", CX_REPLAY_AGENT_PATH);
         SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
-                  "SOFTWARE\\Test\\Replay");
+                     "SOFTWARE\\Test\\Replay");
         SetRegMultiString(kAgentParameters, "WalkFiles", temp_.File("agent.walk"));
         SetRegMultiString(kAgentParameters, "Regions", region);
     }

@@ -13,6 +13,7 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 #include "temp_dir.h"
 
 namespace cx::test {
@@ -44,35 +45,6 @@ const char* const kEveryType =
     ".1.3.6.1.4.1.99999.5.3.9 = Timeticks: (8640000) 1 day, 0:00:00.00\n"
     ".1.3.6.1.4.1.99999.5.3.10 = Counter64: 18446744073709551615\n";
 
-void SetValue(const std::string& key_path, const std::string& name, DWORD type, const void* data,
-              DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void SetString(const std::string& key_path, const std::string& name, const std::string& text) {
-    SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-void SetDword(const std::string& key_path, const std::string& name, DWORD value) {
-    SetValue(key_path, name, REG_DWORD, &value, sizeof(value));
-}
-
-bool HostRunning() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const bool running =
-        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return running;
-}
-
 class HostWalkTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -81,9 +53,9 @@ class HostWalkTest : public ::testing::Test {
         ASSERT_NE(port_, 0);
         // The host takes its address and port from the registry, as the agent's manager
         // session does when it is given an address without a port.
-        SetDword(kParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetString(kParameters, "ListenAddress", "127.0.0.1");
-        SetDword(std::string(kParameters) + "\\ValidCommunities", "public", 4);
+        SetRegDword(kParameters, "UdpPort", static_cast<DWORD>(port_));
+        SetRegString(kParameters, "ListenAddress", "127.0.0.1");
+        SetRegDword(std::string(kParameters) + "\\ValidCommunities", "public", 4);
     }
     void TearDown() override {
         if (host_ != nullptr) StopHost();
@@ -98,8 +70,9 @@ class HostWalkTest : public ::testing::Test {
         WriteFile(temp_.File("agent.walk"), walk);
         WriteFile(library + ".conf",
                   "root " + root + "\nwalk " + temp_.File("agent.walk") + "\n" + settings);
-        SetString("SOFTWARE\\Test\\WalkAgent", "Pathname", library);
-        SetString(std::string(kParameters) + "\\ExtensionAgents", "1", "SOFTWARE\\Test\\WalkAgent");
+        SetRegString("SOFTWARE\\Test\\WalkAgent", "Pathname", library);
+        SetRegString(std::string(kParameters) + "\\ExtensionAgents", "1",
+                     "SOFTWARE\\Test\\WalkAgent");
     }
 
     bool StartHost() {
@@ -108,7 +81,7 @@ class HostWalkTest : public ::testing::Test {
                            temp_.File("registry.db"), "--state-dir", temp_.File("state")},
                           temp_.File("host.out"), temp_.File("host.err")))
             return false;
-        return WaitUntil([this] { return HostRunning() || !host_->Running(); },
+        return WaitUntil([this] { return SnmpServiceRunning() || !host_->Running(); },
                          std::chrono::seconds(30)) &&
                host_->Running();
     }

@@ -69,8 +69,7 @@ class CCX_Agent : public CSnmpAgent {
     void InsertPhysicalDefinition(const char* name);
     void InsertFunctionalDefinition(const char* name);
     void InsertPhysicalContainer(const char* name, DWORD parent, const char* type_key, LONG type);
-    void InsertFunctionalContainer(const char* name, DWORD parent, const char* type_key,
-                                   LONG type);
+    void InsertFunctionalContainer(const char* name, DWORD parent, const char* type_key, LONG type);
     void InsertScsiSystem(ComponentEntry* component, DWORD parent, ScsiCtrl* controller);
     void InsertComponent(ComponentEntry* component);
     void InsertFwUpdateObject(FwUpdateObject* object);
@@ -94,10 +93,9 @@ class CCX_Agent : public CSnmpAgent {
     const char* GetMethod(const char* section);
     BOOL GetInfoBySwitch(ComponentEntry* entry, const char* section, DWORD object_id,
                          DWORD cabinet_id);
-    BOOL GetSwitchValue(const char* section, const char* key, char* text, DWORD size,
-                        DWORD op_code, DWORD object_id, DWORD cabinet_id);
-    void GetInfoBySnmp(ComponentEntry* entry, CSnmpMgr* manager, const char* section,
-                       LONG index);
+    BOOL GetSwitchValue(const char* section, const char* key, char* text, DWORD size, DWORD op_code,
+                        DWORD object_id, DWORD cabinet_id);
+    void GetInfoBySnmp(ComponentEntry* entry, CSnmpMgr* manager, const char* section, LONG index);
     void GetSnmpValue(CSnmpMgr* manager, const char* section, const char* key, char* text,
                       DWORD size, LONG index);
     BOOL CheckMib(const char* root_oid_text, WORD tries);
