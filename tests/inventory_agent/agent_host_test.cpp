@@ -220,6 +220,22 @@ TEST_F(CatalixHostTest, ShutdownWhileTheScanWaitsEndsItWithoutCompletingIt) {
     EXPECT_FALSE(DataFileExists("Catalix.sav"));
 }
 
+TEST_F(CatalixHostTest, ShutdownWhileACollectorWaitsForSwitchEndsTheScan) {
+    // The server cabinet's number comes late: the host is stopped while the cabinet collector
+    // waits for it.
+    StartSwitch("reply 0xE204 * * * : delay 3000 word 1\n");
+    ASSERT_TRUE(StartHost()) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("  CX_Mib            : init Cabinets")) << Trace();
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(StopHost(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+    EXPECT_EQ(TraceCount("CX_MIB InitCabinets : ABORTED (AgentShutdown)"), 1u) << Trace();
+    EXPECT_EQ(TraceCount("\n  !!! AGENT TERMINATED !!!"), 1u);
+    EXPECT_EQ(TraceCount("Compare Files"), 0u);
+    EXPECT_EQ(DataFile("Catalix.act").find("ScanState=DONE"), std::string::npos);
+    EXPECT_FALSE(DataFileExists("Catalix.sav"));
+}
+
 TEST_F(CatalixHostTest, ScansRepeatAfterScanTime) {
     SetDword(kAgentParameters, "ScanTime", 60);  // raised to 300 s, 0.3 s at the time scale
     StartSwitch();
