@@ -126,8 +126,18 @@ BOOL CSnmpMgr::GetNextInTable(const char* startOidText) {
         StringToOid(startOidText, &GetVarBind(0).name);
         SetBaseOid(startOidText, 0);
     }
-    if (!Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr)) return FALSE;
-    return OidWithinRange();
+    // An agent that answers with a name not beyond the one asked for would keep a walk going
+    // round for ever: its table ends there.
+    AsnObjectIdentifier asked{};
+    SnmpUtilOidCpy(&asked, &GetVarBind(0).name);
+    BOOL found = Request(SNMP_PDU_GETNEXT, nullptr, nullptr, nullptr);
+    if (found && SnmpUtilOidCmp(&GetVarBind(0).name, &asked) <= 0) {
+        SNMPMGR_TRACE(1, "## ERROR: GetNextInTable() - %s does not follow the row before",
+                      OidToString(&GetVarBind(0).name, 0));
+        found = FALSE;
+    }
+    SnmpUtilOidFree(&asked);
+    return found && OidWithinRange();
 }
 
 BOOL CSnmpMgr::OidWithinRange() {

@@ -61,21 +61,6 @@ void PrepareColumns(CSnmpMgr& manager, const char* const* columns, UINT count) {
         manager.SetOID(columns[i], i);
 }
 
-// One row further. A blade that answers with a row that does not lie beyond the one before
-// would keep the walk going round for ever; its table ends there.
-BOOL NextRow(CSnmpMgr& manager) {
-    AsnObjectIdentifier previous{};
-    SnmpUtilOidCpy(&previous, &manager.GetVarBind(0).name);
-    BOOL found = manager.GetNextInTable(nullptr);
-    if (found && SnmpUtilOidCmp(&manager.GetVarBind(0).name, &previous) <= 0) {
-        BLADE_TRACE(1, "!!! %s does not follow the row before",
-                    OidToString(&manager.GetVarBind(0).name, 0));
-        found = FALSE;
-    }
-    SnmpUtilOidFree(&previous);
-    return found;
-}
-
 const char* ColumnText(CSnmpMgr& manager, UINT position) {
     return manager.GetString(manager.GetVarBind(position));
 }
@@ -159,7 +144,7 @@ WalkEnd WalkManagementBlades(const BladeWalk& walk) {
     ComponentEntry entry;
     int n = 0;
     for (;;) {
-        if (!NextRow(manager)) {
+        if (!manager.GetNextInTable(nullptr)) {
             BLADE_TRACE(1, " NO %s REQUESTS", n > 0 ? "MORE" : "!!!");
             if (ShutdownSignalled()) return WalkEnd::kStop;
             break;
@@ -184,7 +169,7 @@ WalkEnd WalkSwitchBlades(const BladeWalk& walk) {
     PrepareColumns(manager, kSwitchColumns, std::size(kSwitchColumns));
     ComponentEntry entry;
     int n = 0;
-    while (NextRow(manager)) {
+    while (manager.GetNextInTable(nullptr)) {
         BLADE_TRACE(3, " REQUEST %d", n + 1);
         OpenBladeContainer(walk);
         FillBladeEntry(manager, kSwitchBladeType, &entry);

@@ -221,6 +221,26 @@ TEST_F(SnmpMgrTest, TableWalksEndAtEachKindOfEnd) {
     }
 }
 
+// An agent that answers every GETNEXT with the same row would keep a walk going for ever: the
+// walk ends at the row that does not lie beyond the one asked for.
+TEST_F(SnmpMgrTest, AWalkEndsWhenTheAgentDoesNotAdvance) {
+    agent_.SetHandler([](const SnmpRequest& request) {
+        const BerOid row = {1, 3, 6, 1, 4, 1, 99, 2, 1, 1, 1};
+        std::vector<AnswerBinding> bindings;
+        for (std::size_t i = 0; i < request.names.size(); ++i)
+            bindings.push_back({row, BerInteger(0x02, 11)});
+        return std::vector<std::string>{EncodeResponse(request, 0, 0, bindings)};
+    });
+    CSnmpMgr manager;
+    ASSERT_TRUE(Open(manager));
+    ASSERT_TRUE(manager.ResizeVarBindList(1, FALSE));
+    manager.SetOID("1.3.6.1.4.1.99.2.1.1.0", 0);
+    ASSERT_TRUE(manager.GetNextInTable(nullptr));
+    EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99.2.1.1.1");
+    EXPECT_FALSE(manager.GetNextInTable(nullptr));
+    EXPECT_EQ(manager.m_ErrorStatus, 0);
+}
+
 TEST_F(SnmpMgrTest, AWalkFromAStartTextRestartsWithOneColumn) {
     agent_.Serve(TwoRowTable(true));
     CSnmpMgr manager;

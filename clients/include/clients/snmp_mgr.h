@@ -33,7 +33,8 @@ class CSnmpMgr {
     // varBind is replaced by the answer only when the request succeeds.
     BOOL RequestVarBind(BYTE type, SnmpVarBind& varBind, AsnInteger* pErrorStatus);
     // One row of a table walk: from startOidText when given, else from the names the previous
-    // step left in the list. FALSE at the end of the table or of the agent's MIB, or on failure.
+    // step left in the list. FALSE at the end of the table or of the agent's MIB, on failure, or
+    // when the agent answers with a name that does not lie beyond the one asked for.
     BOOL GetNextInTable(const char* startOidText);
     BOOL OidWithinRange();
 
