@@ -124,6 +124,37 @@ TEST_F(CatalixHostTest, RescanEventsAndChangeDetection) {
     EXPECT_TRUE(published);
 }
 
+// What SWITCH reports changes (the scenario is edited and reread): the next scan finds the
+// inventory different and the MIB shows the new serial number.
+TEST_F(CatalixHostTest, AChangedScenarioRebuildsTheMib) {
+    const std::string demo = ReadFile(std::string(CX_PROJECT_DATA) + "/scenarios/demo.scn");
+    switchd_ = std::make_unique<SwitchdProcess>(temp_);
+    switchd_->RegisterClass();
+    ASSERT_TRUE(switchd_->Start(demo));
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    auto serial_published = [this](const std::string& serial) {
+        for (const auto& [oid, value] : Walk()) {
+            if (oid.rfind(".5.1.1.11.", 0) == 0 && value == "STRING: \"" + serial + "\"") {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(serial_published("T40A012345"));
+
+    std::string changed = demo;
+    const auto at = changed.find("\"T40A012345\"");
+    ASSERT_NE(at, std::string::npos);
+    changed.replace(at, 12, "\"T40B999999\"");
+    switchd_->Reload(changed);
+    SendRescanEvent(temp_);
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", 2)) << Trace();
+    EXPECT_EQ(TraceCount("\n!!! FILES ARE DIFFERENT"), 1u);
+    EXPECT_TRUE(serial_published("T40B999999"));
+    EXPECT_FALSE(serial_published("T40A012345"));
+}
+
 TEST_F(CatalixHostTest, AHandWrittenSavedFileIsPublishedAsItStands) {
     WriteFile(DataPath("Catalix.sav"),
               "[Last Date]\r\nLastCollectionDate=2006-10-20 10:00:00\r\n"
