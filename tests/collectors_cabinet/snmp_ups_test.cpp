@@ -9,6 +9,7 @@
 
 #include "cabinet_fixture.h"
 #include "child_process.h"
+#include "host_start.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "registry_values.h"
@@ -50,16 +51,7 @@ class SnmpUpsTest : public CabinetTest {
         SetRegMultiString(kReplayParameters, "WalkFiles", CX_DEMO_UPS_WALK);
         SetRegMultiString(kReplayParameters, "Regions",
                           std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.318");
-        host_ = std::make_unique<ChildProcess>();
-        if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
-                           dir_.File("registry.db"), "--state-dir", dir_.File("state")},
-                          dir_.File("host.out"), dir_.File("host.err"))) {
-            return false;
-        }
-        return WaitUntil(
-                   [this] { return AgentRunState("REPLAY_MIB") == "started" || !host_->Running(); },
-                   std::chrono::seconds(30)) &&
-               host_->Running();
+        return StartHostServing(host_, CX_EXTAGENTD_PATH, dir_, "REPLAY_MIB");
     }
 
     std::unique_ptr<ChildProcess> host_;

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include "host_start.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "registry_values.h"
@@ -44,19 +45,7 @@ bool ReplayHost::Start(const std::string& walk, const std::string& region) {
     SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1", "SOFTWARE\\Test\\Replay");
     SetRegMultiString(kReplayParameters, "WalkFiles", dir_.File("replay.walk"));
     SetRegMultiString(kReplayParameters, "Regions", region);
-    host_ = std::make_unique<ChildProcess>();
-    if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_.File("registry.db"),
-                       "--state-dir", dir_.File("state")},
-                      dir_.File("host.out"), dir_.File("host.err"))) {
-        return false;
-    }
-    return WaitUntil(
-               [this] {
-                   return (SnmpServiceRunning() && AgentRunState("REPLAY_MIB") == "started") ||
-                          !host_->Running();
-               },
-               std::chrono::seconds(30)) &&
-           host_->Running();
+    return StartHostServing(host_, CX_EXTAGENTD_PATH, dir_, "REPLAY_MIB");
 }
 
 }  // namespace cx::test

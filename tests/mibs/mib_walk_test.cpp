@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "host_start.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
@@ -25,7 +26,6 @@ namespace {
 constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
 constexpr const char* kAgentKey = "SOFTWARE\\Test\\Replay";
 constexpr const char* kAgentParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
-constexpr const char* kStatusKey = "SOFTWARE\\Arvenmark\\#Status";
 // The rights requests the agent asks before it builds its MIB.
 constexpr const char* kRightsScenario =
     "reply 0xE001 0x3811 * * : byte 1\n"
@@ -99,19 +99,7 @@ class MibWalkTest : public ::testing::Test {
         SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1", kAgentKey);
         SetRegMultiString(kAgentParameters, "WalkFiles", temp_.File("catalix.walk"));
         SetRegMultiString(kAgentParameters, "Regions", std::string(kCatalixRoot).substr(1));
-        host_ = std::make_unique<ChildProcess>();
-        if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
-                           temp_.File("registry.db"), "--state-dir", temp_.File("state")},
-                          temp_.File("host.out"), temp_.File("host.err")))
-            return false;
-        return WaitUntil(
-                   [this] {
-                       return (SnmpServiceRunning() &&
-                               ReadRegString(kStatusKey, "REPLAY_MIB") == "started") ||
-                              !host_->Running();
-                   },
-                   std::chrono::seconds(30)) &&
-               host_->Running();
+        return StartHostServing(host_, CX_EXTAGENTD_PATH, temp_, "REPLAY_MIB");
     }
 
     // Walks the subtree as a user would, but with only the module's own directory on the MIB

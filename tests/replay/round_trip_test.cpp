@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "host_start.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
 constexpr const char* kAgentParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
-constexpr const char* kStatusKey = "SOFTWARE\\Arvenmark\\#Status";
 // The rights requests the agent asks before it builds its MIB.
 constexpr const char* kRightsScenario =
     "reply 0xE001 0x3811 * * : byte 1\n"
@@ -152,21 +152,7 @@ class ReplayHostTest : public ::testing::Test {
     }
 
     // Starts the host and waits (bounded) until the agent has built its MIB.
-    bool StartHost() {
-        host_ = std::make_unique<ChildProcess>();
-        if (!host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
-                           temp_.File("registry.db"), "--state-dir", temp_.File("state")},
-                          temp_.File("host.out"), temp_.File("host.err")))
-            return false;
-        return WaitUntil(
-                   [this] {
-                       return (SnmpServiceRunning() &&
-                               ReadRegString(kStatusKey, "REPLAY_MIB") == "started") ||
-                              !host_->Running();
-                   },
-                   std::chrono::seconds(30)) &&
-               host_->Running();
-    }
+    bool StartHost() { return StartHostServing(host_, CX_EXTAGENTD_PATH, temp_, "REPLAY_MIB"); }
 
     ToolResult Walk(const char* region) {
         return RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "2",
