@@ -77,11 +77,11 @@ std::string SavedInventory() {
         Key(text, "FuncCont", row, std::to_string(row % kFunctionalContainers + 1));
         Key(text, "CompType", row, std::to_string(row % 170));
         Key(text, "Vendor", row, "Arvenmark Systems");
-        Key(text, "ProdName", row, "PRIMERGY RX300 S4 system board D2519");
-        Key(text, "ProdNumber", row, "S26361-D2519-A10");
+        Key(text, "ProdName", row, "Catalix CX2200 S4 system board A1234");
+        Key(text, "ProdNumber", row, "Q47120-A1234-A10");
         Key(text, "ProdDescript", row, "System board of the server, revision GS 3");
         Key(text, "ManuDate", row, "2006-10-18 00:00:00");
-        Key(text, "Version", row, "6.00 R1.12.2519//6.00//d2519//NT");
+        Key(text, "Version", row, "6.00 R1.12.1234//6.00//a1234//NT");
         Key(text, "SerialNo", row, "LBXX" + std::to_string(100000 + row));
         Key(text, "Language", row, "English (United States)");
         Key(text, "CompId", row, "COMP-" + std::to_string(row));

@@ -63,7 +63,7 @@ void AddRows(BenchAgent& agent, const Column* columns, std::size_t count, LONG r
 }
 
 void Build(BenchAgent& agent) {
-    const std::string text = "PRIMERGY RX300 S4 system board D2519";
+    const std::string text = "Catalix CX2200 S4 system board A1234";
     AddRows(agent, kContainerColumns, 4, kContainers, text);
     AddRows(agent, kComponentColumns, 13, kComponents, text);
 }

@@ -29,7 +29,7 @@ void BM_SnmpQueryGetNextWalk(benchmark::State& state) {
     for (int column = 1; column <= kColumns; ++column) {
         std::string oid = ".1.3.6.1.4.1.7391.2.10.2.10.5.1.1." + std::to_string(column) + ".0";
         for (LONG row = 1; row <= kRows; ++row) {
-            agent.AddConstTableEntry(oid.c_str(), "column", "PRIMERGY RX300 S4", ASN_OCTETSTRING,
+            agent.AddConstTableEntry(oid.c_str(), "column", "Catalix CX2200 S4", ASN_OCTETSTRING,
                                      row);
         }
     }

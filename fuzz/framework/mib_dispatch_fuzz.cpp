@@ -42,7 +42,7 @@ void Populate(FuzzAgent& agent) {
     agent.AddConstMibEntry("bad text", "empty", 1, ASN_INTEGER, 2);
     for (LONG row = 1; row <= 5; ++row) {
         agent.AddConstTableEntry((root + ".5.1.1.1.0").c_str(), "no", row, ASN_INTEGER, row);
-        agent.AddConstTableEntry((root + ".5.1.1.6.0").c_str(), "name", "PRIMERGY", ASN_OCTETSTRING,
+        agent.AddConstTableEntry((root + ".5.1.1.6.0").c_str(), "name", "CXSERVER", ASN_OCTETSTRING,
                                  row);
     }
     SnmpVarBind binding = MakeConstBinding((root + ".7.1.0").c_str());

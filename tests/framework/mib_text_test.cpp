@@ -24,7 +24,7 @@ AsnAny Octets(BYTE type, const void* bytes, UINT length) {
 }
 
 TEST(VarBindValueText, RendersEachType) {
-    const char text[] = "PRIMERGY";
+    const char text[] = "CXSERVER";
     const char zero_inside[] = "ab\0cd";
     const char terminated[] = "done";  // with its terminating NUL as the last byte
     const BYTE address[] = {127, 0, 0, 1};
@@ -43,7 +43,7 @@ TEST(VarBindValueText, RendersEachType) {
         {Number(ASN_UNSIGNED32, 5), "UNKNOWN TYPE"},
         {Number(ASN_COUNTER64, 5), "UNKNOWN TYPE"},
         {Number(ASN_BITS, 0), "UNKNOWN TYPE"},
-        {Octets(ASN_OCTETSTRING, text, 8), "STRING: \"PRIMERGY\""},
+        {Octets(ASN_OCTETSTRING, text, 8), "STRING: \"CXSERVER\""},
         {Octets(ASN_OCTETSTRING, text, 0), "STRING: \"\""},
         {Octets(ASN_OCTETSTRING, nullptr, 5), "STRING: NULL"},
         {Octets(ASN_OCTETSTRING, terminated, 5), "STRING: \"done\""},

@@ -222,12 +222,12 @@ TEST(MibTreeRegistration, SameOidTwiceUpdatesInPlace) {
 
 TEST(MibTreeRegistration, TableEntryTakesItsIndexes) {
     TestAgent agent;
-    agent.AddConstTableEntry(Under(".5.1.1.6.0").c_str(), "avkCxInfoProductName", "PRIMERGY",
+    agent.AddConstTableEntry(Under(".5.1.1.6.0").c_str(), "avkCxInfoProductName", "CXSERVER",
                              ASN_OCTETSTRING, 12);
     agent.AddConstTableEntry(Under(".3.1.2.0.0").c_str(), "twoIndexes", 9, ASN_INTEGER, 5, 7);
     RequestBinding cell(Under(".5.1.1.6.12").c_str());
     ASSERT_TRUE(agent.MibGetVarbind(&cell.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(OctetsOf(cell.binding.value), "PRIMERGY");
+    EXPECT_EQ(OctetsOf(cell.binding.value), "CXSERVER");
     RequestBinding two(Under(".3.1.2.5.7").c_str());
     EXPECT_TRUE(agent.MibGetVarbind(&two.binding, SNMP_PDU_GET, nullptr, nullptr));
 }

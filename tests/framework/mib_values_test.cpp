@@ -86,8 +86,8 @@ TEST(SetVarBindValueText, NumbersAreReadAsAtolReadsThem) {
 
 TEST(SetVarBindValueText, StringsOidsAndAddresses) {
     Binding text;
-    ASSERT_TRUE(SetVarBindValueText(&text.value, "PRIMERGY RX300", ASN_OCTETSTRING));
-    EXPECT_EQ(OctetsOf(text.value.value), "PRIMERGY RX300");  // no terminating NUL
+    ASSERT_TRUE(SetVarBindValueText(&text.value, "Catalix CX2200", ASN_OCTETSTRING));
+    EXPECT_EQ(OctetsOf(text.value.value), "Catalix CX2200");  // no terminating NUL
 
     Binding empty;
     ASSERT_TRUE(SetVarBindValueText(&empty.value, nullptr, ASN_OCTETSTRING));

@@ -66,8 +66,8 @@ class MgmtApiTest : public ::testing::Test {
     AsnInteger index_ = -1;
 };
 
-const BerOid kFirst = {1, 3, 6, 1, 4, 1, 99, 1, 1};
-const BerOid kSecond = {1, 3, 6, 1, 4, 1, 99, 1, 2};
+const BerOid kFirst = {1, 3, 6, 1, 4, 1, 99999, 1, 1};
+const BerOid kSecond = {1, 3, 6, 1, 4, 1, 99999, 1, 2};
 
 TEST_F(MgmtApiTest, GetReplacesNamesAndValuesOfEveryType) {
     struct Case {
@@ -78,7 +78,7 @@ TEST_F(MgmtApiTest, GetReplacesNamesAndValuesOfEveryType) {
     };
     const std::vector<Case> cases = {
         {BerInteger(0x02, -5), ASN_INTEGER, static_cast<UINT>(-5), ""},
-        {BerOctets(0x04, "RX300"), ASN_OCTETSTRING, 0, "RX300"},
+        {BerOctets(0x04, "CX220"), ASN_OCTETSTRING, 0, "CX220"},
         {BerOctets(0x04, ""), ASN_OCTETSTRING, 0, ""},
         {BerOctets(0x40, std::string("\x7F\x00\x00\x01", 4)), ASN_IPADDRESS, 0,
          std::string("\x7F\x00\x00\x01", 4)},

@@ -47,16 +47,16 @@ class SnmpMgrTest : public ::testing::Test {
     FakeAgent agent_;
 };
 
-// A table 1.3.6.1.4.1.99.2.1 with columns 1..3 and rows 1 and 2, and one object after it.
+// A table 1.3.6.1.4.1.99999.2.1 with columns 1..3 and rows 1 and 2, and one object after it.
 std::map<BerOid, std::string> TwoRowTable(bool object_after) {
     std::map<BerOid, std::string> objects;
     for (std::uint32_t column = 1; column <= 3; ++column) {
         for (std::uint32_t row = 1; row <= 2; ++row)
-            objects[{1, 3, 6, 1, 4, 1, 99, 2, 1, column, row}] =
+            objects[{1, 3, 6, 1, 4, 1, 99999, 2, 1, column, row}] =
                 column == 2 ? BerOctets(0x04, "row" + std::to_string(row))
                             : BerInteger(0x02, column * 10 + row);
     }
-    if (object_after) objects[{1, 3, 6, 1, 4, 1, 99, 3, 0}] = BerInteger(0x02, 0);
+    if (object_after) objects[{1, 3, 6, 1, 4, 1, 99999, 3, 0}] = BerInteger(0x02, 0);
     return objects;
 }
 
@@ -76,7 +76,7 @@ TEST_F(SnmpMgrTest, SetOidCutsAtTheFirstZeroAndAppendsTheIndexes) {
          "1.3.6.1.4.1.7391.2.10.2.2.3.2.1.3.1.0.2"},
         {"1.3.6.1.2.1.1.1", 0, -1, 4, 4, "1.3.6.1.2.1.1.1"},
         {"1.3.6.1.2.1.1.1", 0, 3, -1, 4, "1.3.6.1.2.1.1.1.3"},
-        {"1.3.6.1.4.1.99.05.1", 0, -1, -1, -1, "1.3.6.1.4.1.99.5.1"},
+        {"1.3.6.1.4.1.99999.05.1", 0, -1, -1, -1, "1.3.6.1.4.1.99999.5.1"},
         {"not an oid", 0, -1, -1, -1, ""},
     };
     for (const Case& c : cases) {
@@ -91,10 +91,10 @@ TEST_F(SnmpMgrTest, SetOidCutsAtTheFirstZeroAndAppendsTheIndexes) {
 
 TEST_F(SnmpMgrTest, OnlyPositionZeroSetsABaseOid) {
     CSnmpMgr manager;
-    manager.SetOID("1.3.6.1.4.1.99.2.1.2.0", 1);
+    manager.SetOID("1.3.6.1.4.1.99999.2.1.2.0", 1);
     EXPECT_EQ(manager.m_nRequestOids, 0u);
     EXPECT_EQ(manager.m_VarBindList.len, 2u);
-    EXPECT_EQ(NameOf(manager.GetVarBind(1)), "1.3.6.1.4.1.99.2.1.2");
+    EXPECT_EQ(NameOf(manager.GetVarBind(1)), "1.3.6.1.4.1.99999.2.1.2");
     EXPECT_EQ(manager.GetVarBind(0).name.idLength, 0u);
     // A later base OID beyond the array recreates it: the earlier ones are gone.
     ASSERT_TRUE(manager.SetBaseOid("1.3.6.1", 0));
@@ -107,11 +107,11 @@ TEST_F(SnmpMgrTest, OnlyPositionZeroSetsABaseOid) {
 TEST_F(SnmpMgrTest, TheListGrowsWithFreshEntriesAndNeverShrinks) {
     CSnmpMgr manager;
     ASSERT_TRUE(manager.ResizeVarBindList(3, FALSE));
-    manager.SetOID("1.3.6.1.4.1.99.2.1.1", 0);
+    manager.SetOID("1.3.6.1.4.1.99999.2.1.1", 0);
     manager.GetVarBind(2).value.asnType = ASN_INTEGER;
     ASSERT_TRUE(manager.ResizeVarBindList(2, TRUE));
     EXPECT_EQ(manager.m_VarBindList.len, 3u);
-    EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99.2.1.1");
+    EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99999.2.1.1");
     ASSERT_TRUE(manager.ResizeVarBindList(1, FALSE));
     EXPECT_EQ(manager.m_VarBindList.len, 3u);
     for (UINT i = 0; i < 3; ++i) {
@@ -194,11 +194,11 @@ TEST_F(SnmpMgrTest, TableWalksEndAtEachKindOfEnd) {
         ASSERT_TRUE(Open(manager));
         ASSERT_TRUE(manager.ResizeVarBindList(3, FALSE));
         for (UINT column = 1; column <= 3; ++column)
-            manager.SetOID(("1.3.6.1.4.1.99.2.1." + std::to_string(column) + ".0.0").c_str(),
+            manager.SetOID(("1.3.6.1.4.1.99999.2.1." + std::to_string(column) + ".0.0").c_str(),
                            column - 1);
         for (UINT row = 1; row <= 2; ++row) {
             ASSERT_TRUE(manager.GetNextInTable(nullptr));
-            EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99.2.1.1." + std::to_string(row));
+            EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99999.2.1.1." + std::to_string(row));
             EXPECT_EQ(manager.GetInteger(manager.GetVarBind(0)), 10 + row);
             EXPECT_EQ(manager.GetString(manager.GetVarBind(1)), "row" + std::to_string(row));
             EXPECT_EQ(manager.GetInteger(manager.GetVarBind(2)), 30 + row);
@@ -225,7 +225,7 @@ TEST_F(SnmpMgrTest, TableWalksEndAtEachKindOfEnd) {
 // walk ends at the row that does not lie beyond the one asked for.
 TEST_F(SnmpMgrTest, AWalkEndsWhenTheAgentDoesNotAdvance) {
     agent_.SetHandler([](const SnmpRequest& request) {
-        const BerOid row = {1, 3, 6, 1, 4, 1, 99, 2, 1, 1, 1};
+        const BerOid row = {1, 3, 6, 1, 4, 1, 99999, 2, 1, 1, 1};
         std::vector<AnswerBinding> bindings;
         for (std::size_t i = 0; i < request.names.size(); ++i)
             bindings.push_back({row, BerInteger(0x02, 11)});
@@ -234,9 +234,9 @@ TEST_F(SnmpMgrTest, AWalkEndsWhenTheAgentDoesNotAdvance) {
     CSnmpMgr manager;
     ASSERT_TRUE(Open(manager));
     ASSERT_TRUE(manager.ResizeVarBindList(1, FALSE));
-    manager.SetOID("1.3.6.1.4.1.99.2.1.1.0", 0);
+    manager.SetOID("1.3.6.1.4.1.99999.2.1.1.0", 0);
     ASSERT_TRUE(manager.GetNextInTable(nullptr));
-    EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99.2.1.1.1");
+    EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99999.2.1.1.1");
     EXPECT_FALSE(manager.GetNextInTable(nullptr));
     EXPECT_EQ(manager.m_ErrorStatus, 0);
 }
@@ -246,7 +246,7 @@ TEST_F(SnmpMgrTest, AWalkFromAStartTextRestartsWithOneColumn) {
     CSnmpMgr manager;
     ASSERT_TRUE(Open(manager));
     manager.ResizeVarBindList(4, FALSE);
-    ASSERT_TRUE(manager.GetNextInTable("1.3.6.1.4.1.99.2.1.2"));
+    ASSERT_TRUE(manager.GetNextInTable("1.3.6.1.4.1.99999.2.1.2"));
     EXPECT_EQ(manager.m_VarBindList.len, 1u);
     EXPECT_STREQ(manager.GetString(manager.GetVarBind(0)), "row1");
     ASSERT_TRUE(manager.GetNextInTable(nullptr));
@@ -261,7 +261,7 @@ TEST_F(SnmpMgrTest, RequestVarBindReplacesTheBindingOnlyOnSuccess) {
     manager.ResizeVarBindList(3, FALSE);
 
     SnmpVarBind binding{};
-    StringToOid("1.3.6.1.4.1.99.2.1.2.2", &binding.name);
+    StringToOid("1.3.6.1.4.1.99999.2.1.2.2", &binding.name);
     binding.value.asnType = ASN_NULL;
     AsnInteger status = -1;
     ASSERT_TRUE(manager.RequestVarBind(SNMP_PDU_GET, binding, &status));
@@ -270,16 +270,16 @@ TEST_F(SnmpMgrTest, RequestVarBindReplacesTheBindingOnlyOnSuccess) {
     EXPECT_EQ(manager.m_VarBindList.len, 1u);
     EXPECT_EQ(agent_.LastRequest().names.size(), 1u);
 
-    StringToOid("1.3.6.1.4.1.99.9.9", &binding.name);
+    StringToOid("1.3.6.1.4.1.99999.9.9", &binding.name);
     EXPECT_FALSE(manager.RequestVarBind(SNMP_PDU_GET, binding, &status));
     EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
-    EXPECT_EQ(NameOf(binding), "1.3.6.1.4.1.99.9.9");
+    EXPECT_EQ(NameOf(binding), "1.3.6.1.4.1.99999.9.9");
     EXPECT_STREQ(manager.GetString(binding), "row2");
 
     agent_.SetHandler([](const SnmpRequest&) { return std::vector<std::string>{}; });
     EXPECT_FALSE(manager.RequestVarBind(SNMP_PDU_GETNEXT, binding, &status));
     EXPECT_EQ(status, SNMP_ERRORSTATUS_GENERR);
-    EXPECT_EQ(NameOf(binding), "1.3.6.1.4.1.99.9.9");
+    EXPECT_EQ(NameOf(binding), "1.3.6.1.4.1.99999.9.9");
     SnmpUtilVarBindFree(&binding);
 }
 
@@ -346,7 +346,7 @@ TEST_F(SnmpMgrTest, OpenSessionFallsBackToTheRegistryCommunityThenToNorbel) {
         }
         CSnmpMgr manager(agent_.Address().c_str(), "", kShortTimeoutMs, 0);
         ASSERT_NE(manager.m_hSession, nullptr);
-        EXPECT_TRUE(manager.GetNextInTable("1.3.6.1.4.1.99.2"));
+        EXPECT_TRUE(manager.GetNextInTable("1.3.6.1.4.1.99999.2"));
         EXPECT_EQ(agent_.LastRequest().community, registered ? "inventory" : "norbel");
     }
 }
@@ -371,7 +371,7 @@ TEST_F(SnmpMgrTest, TracesCarryTheClientsLabelAndTexts) {
         CSnmpMgr manager;
         manager.Request(SNMP_PDU_GET, nullptr, nullptr, nullptr);
         ASSERT_TRUE(Open(manager));
-        manager.SetOID("1.3.6.1.4.1.99.2.1.1.0", 0);
+        manager.SetOID("1.3.6.1.4.1.99999.2.1.1.0", 0);
         manager.GetNextInTable(nullptr);
     }
     g_FileDebug.Init(nullptr, FALSE);
@@ -380,16 +380,16 @@ TEST_F(SnmpMgrTest, TracesCarryTheClientsLabelAndTexts) {
              "CSnmpMgr            : ## ERROR: CSnmpMgr::Request - no open session!",
              "CSnmpMgr            : -> OpenSession",
              "CSnmpMgr            : OpenSession: IP=127.0.0.1:",
-             "CSnmpMgr            : BaseOID 1.3.6.1.4.1.99.2.1.1",
-             "CSnmpMgr            : SetOID 1.3.6.1.4.1.99.2.1.1 \r\n",
+             "CSnmpMgr            : BaseOID 1.3.6.1.4.1.99999.2.1.1",
+             "CSnmpMgr            : SetOID 1.3.6.1.4.1.99999.2.1.1 \r\n",
              "CSnmpMgr            : -> Request - type = \"GETNEXT\"",
-             "CSnmpMgr            : request OID [0] : 1.3.6.1.4.1.99.2.1.1\r\n",
+             "CSnmpMgr            : request OID [0] : 1.3.6.1.4.1.99999.2.1.1\r\n",
              "CSnmpMgr            :    call SnmpMgrRequest()...",
              "CSnmpMgr            : after SnmpMgrRequest(), errorStatus=0, errorIndex=0",
-             "CSnmpMgr            : return OID [0] : 1.3.6.1.4.1.99.2.1.1.1",
+             "CSnmpMgr            : return OID [0] : 1.3.6.1.4.1.99999.2.1.1.1",
              "CSnmpMgr            : OidWithinRange(): check for 1 result varbinds still in table "
              "range",
-             "CSnmpMgr            : return  OID [0] : 1.3.6.1.4.1.99.2.1.1.1",
+             "CSnmpMgr            : return  OID [0] : 1.3.6.1.4.1.99999.2.1.1.1",
              "CSnmpMgr            :    OK",
              "CSnmpMgr            : <- Request (LastError = 0x0)",
          })

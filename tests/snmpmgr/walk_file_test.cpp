@@ -11,7 +11,7 @@
 namespace cx::replay {
 namespace {
 
-const Oid kName = {1, 3, 6, 1, 4, 1, 99, 1, 0};
+const Oid kName = {1, 3, 6, 1, 4, 1, 99999, 1, 0};
 
 struct ValueCase {
     const char* text;  // the whole file
@@ -48,38 +48,38 @@ TEST_P(WalkValueTest, ReadsTheValue) {
 INSTANTIATE_TEST_SUITE_P(
     SnmpwalkOutput, WalkValueTest,
     ::testing::Values(
-        ValueCase{".1.3.6.1.4.1.99.1.0 = INTEGER: -17", kTagInteger, -17, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = INTEGER: up(1)", kTagInteger, 1, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = INTEGER: 2147483647", kTagInteger, 2147483647, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = STRING: \"PRIMERGY RX300\"",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = INTEGER: -17", kTagInteger, -17, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = INTEGER: up(1)", kTagInteger, 1, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = INTEGER: 2147483647", kTagInteger, 2147483647, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"Catalix CX2200\"",
                   kTagOctetString,
                   0,
-                  "PRIMERGY RX300",
+                  "Catalix CX2200",
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = STRING: \"say \\\"hi\\\" \\\\ bye\"",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"say \\\"hi\\\" \\\\ bye\"",
                   kTagOctetString,
                   0,
                   "say \"hi\" \\ bye",
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = STRING: \"two\r\nlines  \"\r\n",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"two\r\nlines  \"\r\n",
                   kTagOctetString,
                   0,
                   "two\nlines  ",
                   {}},
         ValueCase{
-            ".1.3.6.1.4.1.99.1.0 = STRING: \"a\n\n= b\n\"", kTagOctetString, 0, "a\n\n= b\n", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = STRING: 2024-5-1,10:00:00.0",
+            ".1.3.6.1.4.1.99999.1.0 = STRING: \"a\n\n= b\n\"", kTagOctetString, 0, "a\n\n= b\n", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: 2024-5-1,10:00:00.0",
                   kTagOctetString,
                   0,
                   "2024-5-1,10:00:00.0",
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = \"\"", kTagOctetString, 0, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = Hex-STRING: 00 1B 2c FF ",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = \"\"", kTagOctetString, 0, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = Hex-STRING: 00 1B 2c FF ",
                   kTagOctetString,
                   0,
                   std::string("\x00\x1B\x2C\xFF", 4),
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E "
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E "
                   "0F \n10 11 \n",
                   kTagOctetString,
                   0,
@@ -88,71 +88,71 @@ INSTANTIATE_TEST_SUITE_P(
                               18),
                   {}},
         ValueCase{
-            ".1.3.6.1.4.1.99.1.0 = BITS: 80 40 a(0) b(9) ", kTagOctetString, 0, "\x80\x40", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = OID: .1.3.6.1.4.1.8072.3.2.10",
+            ".1.3.6.1.4.1.99999.1.0 = BITS: 80 40 a(0) b(9) ", kTagOctetString, 0, "\x80\x40", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = OID: .1.3.6.1.4.1.8072.3.2.10",
                   kTagObjectId,
                   0,
                   "",
                   {1, 3, 6, 1, 4, 1, 8072, 3, 2, 10}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = IpAddress: 192.168.0.254",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = IpAddress: 192.168.0.254",
                   kTagIpAddress,
                   0,
                   std::string("\xC0\xA8\x00\xFE", 4),
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = Network Address: C0:A8:00:01",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = Network Address: C0:A8:00:01",
                   kTagIpAddress,
                   0,
                   std::string("\xC0\xA8\x00\x01", 4),
                   {}},
         ValueCase{
-            ".1.3.6.1.4.1.99.1.0 = Counter32: 4294967295", kTagCounter32, 4294967295LL, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = Gauge32: 42 milli-seconds", kTagGauge32, 42, "", {}},
+            ".1.3.6.1.4.1.99999.1.0 = Counter32: 4294967295", kTagCounter32, 4294967295LL, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = Gauge32: 42 milli-seconds", kTagGauge32, 42, "", {}},
         ValueCase{
-            ".1.3.6.1.4.1.99.1.0 = Counter64: 18446744073709551615", kTagCounter64, -1, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = Timeticks: (8640000) 1 day, 0:00:00.00",
+            ".1.3.6.1.4.1.99999.1.0 = Counter64: 18446744073709551615", kTagCounter64, -1, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = Timeticks: (8640000) 1 day, 0:00:00.00",
                   kTagTimeTicks,
                   8640000,
                   "",
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = UInteger32: 7", kTagUnsigned32, 7, "", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = Opaque: Float: 1.5",
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = UInteger32: 7", kTagUnsigned32, 7, "", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = Opaque: Float: 1.5",
                   kTagOpaque,
                   0,
                   std::string("\x9F\x78\x04\x3F\xC0\x00\x00", 7),
                   {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = OPAQUE: 01 02", kTagOpaque, 0, "\x01\x02", {}},
-        ValueCase{".1.3.6.1.4.1.99.1.0 = NULL", kTagNull, 0, "", {}}));
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = OPAQUE: 01 02", kTagOpaque, 0, "\x01\x02", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = NULL", kTagNull, 0, "", {}}));
 
 INSTANTIATE_TEST_SUITE_P(
     Snmprec, WalkValueTest,
     ::testing::Values(
-        ValueCase{"1.3.6.1.4.1.99.1.0|2|-5", kTagInteger, -5, "", {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|2|-5", kTagInteger, -5, "", {}},
         ValueCase{
-            "1.3.6.1.4.1.99.1.0|4|text with | bar", kTagOctetString, 0, "text with | bar", {}},
+            "1.3.6.1.4.1.99999.1.0|4|text with | bar", kTagOctetString, 0, "text with | bar", {}},
         ValueCase{
-            "1.3.6.1.4.1.99.1.0|4x|00ff41", kTagOctetString, 0, std::string("\x00\xFF\x41", 3), {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|5|", kTagNull, 0, "", {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|6|1.3.6.1.6.3.1", kTagObjectId, 0, "", {1, 3, 6, 1, 6, 3, 1}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|64|10.0.0.1",
+            "1.3.6.1.4.1.99999.1.0|4x|00ff41", kTagOctetString, 0, std::string("\x00\xFF\x41", 3), {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|5|", kTagNull, 0, "", {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|6|1.3.6.1.6.3.1", kTagObjectId, 0, "", {1, 3, 6, 1, 6, 3, 1}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|64|10.0.0.1",
                   kTagIpAddress,
                   0,
                   std::string("\x0A\x00\x00\x01", 4),
                   {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|64x|0a000002",
+        ValueCase{"1.3.6.1.4.1.99999.1.0|64x|0a000002",
                   kTagIpAddress,
                   0,
                   std::string("\x0A\x00\x00\x02", 4),
                   {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|65|3", kTagCounter32, 3, "", {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|66|4", kTagGauge32, 4, "", {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|67|5", kTagTimeTicks, 5, "", {}},
-        ValueCase{"1.3.6.1.4.1.99.1.0|68x|9f780400000000",
+        ValueCase{"1.3.6.1.4.1.99999.1.0|65|3", kTagCounter32, 3, "", {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|66|4", kTagGauge32, 4, "", {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|67|5", kTagTimeTicks, 5, "", {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|68x|9f780400000000",
                   kTagOpaque,
                   0,
                   std::string("\x9F\x78\x04\x00\x00\x00\x00", 7),
                   {}},
         ValueCase{
-            "1.3.6.1.4.1.99.1.0|70|12345678901234", kTagCounter64, 12345678901234LL, "", {}}));
+            "1.3.6.1.4.1.99999.1.0|70|12345678901234", kTagCounter64, 12345678901234LL, "", {}}));
 
 struct ProblemCase {
     const char* line;
@@ -166,8 +166,8 @@ class WalkProblemTest : public ::testing::TestWithParam<ProblemCase> {};
 // Each bad line sits between two good ones: it is reported with its number, and both
 // neighbours are still read.
 TEST_P(WalkProblemTest, ReportsTheLineAndKeepsTheRest) {
-    const std::string text = std::string(".1.3.6.1.4.1.99.1.1 = INTEGER: 1\n") + GetParam().line +
-                             "\n.1.3.6.1.4.1.99.1.2 = INTEGER: 2\n";
+    const std::string text = std::string(".1.3.6.1.4.1.99999.1.1 = INTEGER: 1\n") + GetParam().line +
+                             "\n.1.3.6.1.4.1.99999.1.2 = INTEGER: 2\n";
     const WalkContents contents = ParseWalkFile(text);
     ASSERT_EQ(contents.problems.size(), 1u);
     EXPECT_EQ(contents.problems[0].line, 2u);
@@ -216,9 +216,9 @@ TEST(WalkFileTest, MarkersOfEmptyAnswersAndBlankLinesAreSkippedSilently) {
 // A string whose closing quote never comes must not swallow the objects after it.
 TEST(WalkFileTest, UnclosedStringIsReportedAndTheLinesAfterItAreRead) {
     const WalkContents contents = ParseWalkFile(
-        ".1.3.6.1.4.1.99.1.1 = STRING: \"never closed\n"
-        ".1.3.6.1.4.1.99.1.2 = INTEGER: 2\n"
-        ".1.3.6.1.4.1.99.1.3 = Hex-STRING: 01 02 \n");
+        ".1.3.6.1.4.1.99999.1.1 = STRING: \"never closed\n"
+        ".1.3.6.1.4.1.99999.1.2 = INTEGER: 2\n"
+        ".1.3.6.1.4.1.99999.1.3 = Hex-STRING: 01 02 \n");
     ASSERT_EQ(contents.problems.size(), 1u);
     EXPECT_EQ(contents.problems[0].line, 1u);
     ASSERT_EQ(contents.records.size(), 2u);
@@ -229,17 +229,17 @@ TEST(WalkFileTest, UnclosedStringIsReportedAndTheLinesAfterItAreRead) {
 
 TEST(WalkFileTest, RecordsKeepTheOrderAndLineOfTheText) {
     const WalkContents contents = ParseWalkFile(
-        ".1.3.6.1.4.1.99.2.1 = STRING: \"a\nb\"\n"
-        "1.3.6.1.4.1.99.1.1|2|7\n"
-        ".1.3.6.1.4.1.99.3.1 = Hex-STRING: 01 \n02 \n"
-        ".1.3.6.1.4.1.99.0.1 = Gauge32: 9\n");
+        ".1.3.6.1.4.1.99999.2.1 = STRING: \"a\nb\"\n"
+        "1.3.6.1.4.1.99999.1.1|2|7\n"
+        ".1.3.6.1.4.1.99999.3.1 = Hex-STRING: 01 \n02 \n"
+        ".1.3.6.1.4.1.99999.0.1 = Gauge32: 9\n");
     ASSERT_TRUE(contents.problems.empty());
     ASSERT_EQ(contents.records.size(), 4u);
     EXPECT_EQ(contents.records[0].line, 1u);
     EXPECT_EQ(contents.records[1].line, 3u);
     EXPECT_EQ(contents.records[2].line, 4u);
     EXPECT_EQ(contents.records[3].line, 6u);
-    EXPECT_EQ(contents.records[3].name, (Oid{1, 3, 6, 1, 4, 1, 99, 0, 1}));
+    EXPECT_EQ(contents.records[3].name, (Oid{1, 3, 6, 1, 4, 1, 99999, 0, 1}));
 }
 
 TEST(WalkFileTest, OidsLongerThanSnmpCarriesAreRefused) {
