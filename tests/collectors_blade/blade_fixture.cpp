@@ -11,6 +11,7 @@
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "registry_values.h"
+#include "trace_reader.h"
 
 namespace cx::test {
 namespace {
@@ -51,7 +52,7 @@ void BladeTest::SetUp() {
     server_.CabinetNr = kServerCabinetNr;
     std::strcpy(server_.Name, "Arden B20 Server Blade");
     agent_->ServerCabinetNr = kServerCabinetNr;
-    WriteRegDword((std::string(kSnmpParameters) + "\\ValidCommunities").c_str(), "public", 4);
+    SetRegDword((std::string(kSnmpParameters) + "\\ValidCommunities").c_str(), "public", 4);
 }
 
 void BladeTest::TearDown() {
@@ -82,21 +83,21 @@ void BladeTest::StartSwitch(const std::string& scenario) {
 }
 
 void BladeTest::SetManagerPort(int port) const {
-    WriteRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port));
+    SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port));
 }
 
 void BladeTest::StartManagementBlade(const std::string& walk) {
     const int port = FreeUdpPort();
     ASSERT_NE(port, 0);
     SetManagerPort(port);
-    WriteRegString(kSnmpParameters, "ListenAddress", kManagementBladeAddress);
+    SetRegString(kSnmpParameters, "ListenAddress", kManagementBladeAddress);
     WriteDataFile("blade.walk", walk);
-    WriteRegString(kReplayKey, "Pathname", CX_REPLAY_AGENT_PATH);
-    WriteRegString((std::string(kSnmpParameters) + "\\ExtensionAgents").c_str(), "1", kReplayKey);
+    SetRegString(kReplayKey, "Pathname", CX_REPLAY_AGENT_PATH);
+    SetRegString((std::string(kSnmpParameters) + "\\ExtensionAgents").c_str(), "1", kReplayKey);
     SetRegMultiString(kReplayParameters, "WalkFiles", DataPath("blade.walk"));
     SetRegMultiString(kReplayParameters, "Regions", "1.3.6.1.4.1.8265");
-    WriteRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", DataPath("blade-trace.txt"));
-    WriteRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
+    SetRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", DataPath("blade-trace.txt"));
+    SetRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
 
     host_ = std::make_unique<ChildProcess>();
     ASSERT_TRUE(host_->Start({CX_EXTAGENTD_PATH, "--foreground", "--registry",
@@ -123,13 +124,7 @@ std::string BladeTest::Actual(const char* section, const std::string& key) const
 }
 
 std::size_t BladeTest::RequestsAtManagementBlade() const {
-    const std::string trace = ReadFile(DataPath("blade-trace.txt"));
-    std::size_t count = 0;
-    for (std::size_t at = trace.find("SNMP query:"); at != std::string::npos;
-         at = trace.find("SNMP query:", at + 1)) {
-        ++count;
-    }
-    return count;
+    return CountOf(ReadFile(DataPath("blade-trace.txt")), "SNMP query:");
 }
 
 }  // namespace cx::test

@@ -1,11 +1,10 @@
 // A stop asked for while the collector waits for SWITCH: the collector gives up at its next
 // check, traces why, and inserts nothing more.
-#include <chrono>
-#include <functional>
 #include <string>
 #include <thread>
 
 #include "cabinet_fixture.h"
+#include "child_process.h"
 #include "framework/agent_globals.h"
 
 namespace cx::test {
@@ -30,15 +29,6 @@ const std::string kSlowProcessors =
     "reply 0x0605 0 * 1 : text \"Xeon\"\nreply 0x0700 0 0 1 : byte 1\n"
     "reply 0x0701 0 0 1 : byte 1\nreply 0x0702 0 0 1 : text \"DIMM\"\n";
 
-bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 class AbortTest : public CabinetTest, public ::testing::WithParamInterface<AbortCase> {};
 
 TEST_P(AbortTest, StopsAtTheNextCheck) {
@@ -46,7 +36,7 @@ TEST_P(AbortTest, StopsAtTheNextCheck) {
     Start(kOneCabinet + kSlowProcessors);
     std::thread collector([this] { RunCollector(); });
     // The request goes out (and is traced) before its late answer arrives.
-    const bool asked = WaitFor([this] { return TraceCount("OC 0x0600-0x0000") > 0; });
+    const bool asked = WaitUntil([this] { return TraceCount("OC 0x0600-0x0000") > 0; });
     if (c.shutdown) {
         AgentShutdown = 1;
     } else {

@@ -2,8 +2,6 @@
 #include "cabinet_fixture.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "platform/objbase.h"
 #include "platform/profile.h"
@@ -23,8 +21,8 @@ std::string TextLine(unsigned item, unsigned object, unsigned cabinet, const std
 
 void CabinetTest::SetUp() {
     InventoryTest::SetUp();
-    WriteRegString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
-                   "ComputerName", "TESTHOST");
+    SetRegString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
+                 "ComputerName", "TESTHOST");
 }
 
 void CabinetTest::TearDown() {
@@ -35,10 +33,7 @@ void CabinetTest::TearDown() {
 }
 
 void CabinetTest::Start(const std::string& scenario, bool snmp_ups) {
-    std::ifstream in(CX_TABLE_FILE, std::ios::binary);
-    std::stringstream table;
-    table << in.rdbuf();
-    std::string text = table.str();
+    std::string text = ReadFile(CX_TABLE_FILE);
     if (!snmp_ups) {
         for (std::size_t at = text.find("Method=SNMP"); at != std::string::npos;
              at = text.find("Method=SNMP", at))

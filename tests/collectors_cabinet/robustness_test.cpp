@@ -128,12 +128,5 @@ TEST_P(RobustnessTest, FallsBackAndGoesOn) {
 INSTANTIATE_TEST_SUITE_P(Answers, RobustnessTest, ::testing::ValuesIn(kRobustCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(CabinetTest, LongTextIsTracedAsCut) {
-    Start("reply 0xE204 0 0 0 : word 1\n" + TextLine(0x2002, 0, 1, std::string(200, 'L')));
-    RunCollector();
-    EXPECT_EQ(Actual("Physical Container", "Name.2"), std::string(127, 'L'));
-    EXPECT_EQ(TraceCount("(length 200) truncated to 128 charaters!"), 1u);
-}
-
 }  // namespace
 }  // namespace cx::test

@@ -1,10 +1,8 @@
-// UPS units through SNMP: the demo walk of the local UPS agents served by the real host, read by
-// the collector's SNMP sections, while SWITCH's own APC unit is left to them; and the whole demo
-// server the way run.sh shows it.
+// UPS units through SNMP within the whole demo server: the demo walk of the local UPS agents
+// served by the real host, read by the collector's SNMP sections, while SWITCH's own APC unit is
+// left to them.
 #include <signal.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "cabinet_fixture.h"
@@ -19,14 +17,6 @@ namespace {
 
 constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
 constexpr const char* kReplayParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
-
-// The rights check of the host's agent, and one APC unit known to SWITCH.
-const std::string kUpsScenario = std::string(kOneCabinet) +
-                                 "reply 0xE001 0x3811 * * : byte 1\n"
-                                 "reply 0xE001 0x3810 * * : byte 0\n"
-                                 "reply 0xE001 0x3812 * * : byte 0\n"
-                                 "reply 0xE001 0x0100 0 1 : byte 1\n" +
-                                 TextLine(0x3302, 0, 1, "APC Smart 1500 RM");
 
 class SnmpUpsTest : public CabinetTest {
   protected:
@@ -57,51 +47,15 @@ class SnmpUpsTest : public CabinetTest {
     std::unique_ptr<ChildProcess> host_;
 };
 
-TEST_F(SnmpUpsTest, RowsOfTheLocalUpsAgents) {
-    Start(kUpsScenario, true);
+TEST_F(SnmpUpsTest, DemoServer) {
+    Start(ReadFile(CX_DEMO_SCENARIO), true);
     ASSERT_TRUE(StartHost()) << ReadFile(dir_.File("host.err"));
     RunCollector();
-    struct Expected {
+    const struct {
         const char* name;
         const char* field;
         const char* value;
-    };
-    const Expected expected[] = {
-        // The standard UPS MIB has no vendor or version here.
-        {"Ivora UPS 1000", "Vendor", "unknown"},
-        {"Ivora UPS 1000", "Version", "N/A"},
-        {"Ivora UPS 1000", "ProdDescript", "Catalix T40, rack 2"},
-        {"Ivora UPS 1000", "CompType", "19"},
-        {"Smart 1500 RM", "Vendor", "APC"},
-        {"Smart 1500 RM", "ManuDate", "2007-03-14 00:00:00"},
-        {"Smart 1500 RM", "SerialNo", "AS0711123456"},
-        {"Smart 1500 RM", "ProdDescript", "Uninterruptible Power Supply"},
-        {"Smart 3000 RM", "ManuDate", "2006-11-02 00:00:00"},
-        {"Smart 3000 RM", "Version", "690.19.I"},
-    };
-    for (const Expected& e : expected) {
-        const unsigned row = Row(e.name);
-        ASSERT_NE(row, 0u) << e.name << "\n" << TraceText();
-        EXPECT_EQ(Field(row, e.field), e.value) << e.name << " " << e.field;
-        EXPECT_EQ(Field(row, "PhysCont"), "2") << e.name;
-    }
-    EXPECT_EQ(Row("APC Smart 1500 RM"), 0u);
-}
-
-struct DemoRow {
-    const char* name;
-    const char* field;
-    const char* value;
-};
-
-TEST_F(SnmpUpsTest, DemoServer) {
-    std::ifstream in(CX_DEMO_SCENARIO);
-    std::stringstream scenario;
-    scenario << in.rdbuf();
-    Start(scenario.str(), true);
-    ASSERT_TRUE(StartHost()) << ReadFile(dir_.File("host.err"));
-    RunCollector();
-    const DemoRow rows[] = {
+    } rows[] = {
         {"Arden T40 Tower", "PhysCont", "2"},
         {"Arden SX40 Chassis", "FuncCont", "3"},
         {"Velm T4 Q Service Board", "CompType", "27"},
@@ -116,10 +70,21 @@ TEST_F(SnmpUpsTest, DemoServer) {
         {"DDR2 FB-DIMM 2 GB", "Version", "A2"},
         {"DDR2-667 FB-DIMM 2048 MByte", "ProdDescript", "Memory Module 2048 MByte"},
         {"DDR2-533 DIMM", "ProdDescript", "unknown size"},
+        // The standard UPS MIB has no vendor or version here.
         {"Ivora UPS 1000", "Vendor", "unknown"},
+        {"Ivora UPS 1000", "Version", "N/A"},
+        {"Ivora UPS 1000", "ProdDescript", "Catalix T40, rack 2"},
+        {"Ivora UPS 1000", "CompType", "19"},
+        {"Ivora UPS 1000", "PhysCont", "2"},
+        {"Smart 1500 RM", "Vendor", "APC"},
+        {"Smart 1500 RM", "ManuDate", "2007-03-14 00:00:00"},
+        {"Smart 1500 RM", "SerialNo", "AS0711123456"},
+        {"Smart 1500 RM", "ProdDescript", "Uninterruptible Power Supply"},
+        {"Smart 1500 RM", "PhysCont", "2"},
         {"Smart 3000 RM", "ManuDate", "2006-11-02 00:00:00"},
+        {"Smart 3000 RM", "Version", "690.19.I"},
     };
-    for (const DemoRow& r : rows) {
+    for (const auto& r : rows) {
         const unsigned row = Row(r.name);
         ASSERT_NE(row, 0u) << r.name;
         EXPECT_EQ(Field(row, r.field), r.value) << r.name << " " << r.field;

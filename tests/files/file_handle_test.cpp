@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "file_test_util.h"
+#include "child_process.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
@@ -13,9 +13,7 @@
 
 namespace {
 
-using cx::test::ReadText;
 using cx::test::TempDir;
-using cx::test::WriteText;
 
 HANDLE Open(const std::string& path, DWORD access, DWORD disposition) {
     return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -48,7 +46,7 @@ TEST(CreateFile, DispositionsFollowTheWindowsTable) {
     for (const auto& c : cases) {
         TempDir dir;
         std::string path = dir.File("f");
-        if (c.exists) WriteText(path, "old");
+        if (c.exists) cx::test::WriteFile(path, "old");
         HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, c.disposition);
         EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.opens) << c.name;
         EXPECT_EQ(GetLastError(), c.last_error) << c.name;
@@ -59,7 +57,7 @@ TEST(CreateFile, DispositionsFollowTheWindowsTable) {
         bool exists_after = stat(path.c_str(), &info) == 0;
         EXPECT_EQ(exists_after, c.content_after != nullptr) << c.name;
         if (c.content_after != nullptr) {
-            EXPECT_EQ(ReadText(path), c.content_after) << c.name;
+            EXPECT_EQ(cx::test::ReadFile(path), c.content_after) << c.name;
         }
     }
 }
@@ -110,7 +108,7 @@ TEST(FileHandle, WritesReadsAndReportsTheEnd) {
 
 TEST(FileHandle, AccessIsEnforcedPerHandle) {
     TempDir dir;
-    WriteText(dir.File("f"), "data");
+    cx::test::WriteFile(dir.File("f"), "data");
     HANDLE reader = Open(dir.File("f"), GENERIC_READ, OPEN_EXISTING);
     DWORD done = 1;
     EXPECT_FALSE(WriteFile(reader, "x", 1, &done, nullptr));
@@ -131,18 +129,18 @@ TEST(FileHandle, AccessIsEnforcedPerHandle) {
 
 TEST(FileHandle, AppendDataWritesAtTheEnd) {
     TempDir dir;
-    WriteText(dir.File("f"), "one\r\n");
+    cx::test::WriteFile(dir.File("f"), "one\r\n");
     HANDLE file = Open(dir.File("f"), FILE_APPEND_DATA, OPEN_ALWAYS);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     EXPECT_TRUE(WriteFile(file, "two\r\n", 5, nullptr, nullptr));
     CloseHandle(file);
-    EXPECT_EQ(ReadText(dir.File("f")), "one\r\ntwo\r\n");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("f")), "one\r\ntwo\r\n");
 }
 
 TEST(FileHandle, SetFilePointerMovesLikeWindows) {
     TempDir dir;
-    WriteText(dir.File("f"), std::string(100, 'x'));
+    cx::test::WriteFile(dir.File("f"), std::string(100, 'x'));
     HANDLE file = Open(dir.File("f"), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     struct Case {
         const char* name;
@@ -178,36 +176,30 @@ TEST(FileHandle, SetFilePointerMovesLikeWindows) {
 
 TEST(FileHandle, SetEndOfFileCutsAtThePosition) {
     TempDir dir;
-    WriteText(dir.File("f"), "0123456789");
+    cx::test::WriteFile(dir.File("f"), "0123456789");
     HANDLE file = Open(dir.File("f"), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
     SetFilePointer(file, 4, nullptr, FILE_BEGIN);
     EXPECT_TRUE(SetEndOfFile(file));
     EXPECT_TRUE(FlushFileBuffers(file));
     EXPECT_EQ(GetFileSize(file, nullptr), 4u);
     CloseHandle(file);
-    EXPECT_EQ(ReadText(dir.File("f")), "0123");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("f")), "0123");
 }
 
 TEST(FileHandle, FileTimesAreThoseOfTheFile) {
     TempDir dir;
-    WriteText(dir.File("f"), "x");
+    cx::test::WriteFile(dir.File("f"), "x");
     struct timespec times[2] = {{1000000000, 0}, {1161334659, 0}};  // 2006-10-20 08:57:39 UTC
     ASSERT_EQ(utimensat(AT_FDCWD, dir.File("f").c_str(), times, 0), 0);
     HANDLE file = Open(dir.File("f"), GENERIC_READ, OPEN_EXISTING);
     FILETIME written{}, accessed{};
     ASSERT_TRUE(GetFileTime(file, nullptr, &accessed, &written));
     CloseHandle(file);
-    SYSTEMTIME parts{};
-    ASSERT_TRUE(FileTimeToSystemTime(&written, &parts));
-    EXPECT_EQ(parts.wYear, 2006);
-    EXPECT_EQ(parts.wMonth, 10);
-    EXPECT_EQ(parts.wDay, 20);
-    EXPECT_EQ(parts.wHour, 8);
-    EXPECT_EQ(parts.wMinute, 57);
-    EXPECT_EQ(parts.wSecond, 39);
-    ULONGLONG access_ticks =
-        (static_cast<ULONGLONG>(accessed.dwHighDateTime) << 32) | accessed.dwLowDateTime;
-    EXPECT_EQ(access_ticks, 116444736000000000ULL + 1000000000ULL * 10000000ULL);
+    auto ticks = [](const FILETIME& time) {
+        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    EXPECT_EQ(ticks(written), 116444736000000000ULL + 1161334659ULL * 10000000ULL);
+    EXPECT_EQ(ticks(accessed), 116444736000000000ULL + 1000000000ULL * 10000000ULL);
 }
 
 TEST(FileStream, OpensAndExplainsFailures) {
@@ -220,7 +212,7 @@ TEST(FileStream, OpensAndExplainsFailures) {
     ASSERT_NE(stream, nullptr);
     std::fputs("line\n", stream);
     std::fclose(stream);
-    EXPECT_EQ(ReadText(dir.File("new")), "line\n");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("new")), "line\n");
 }
 
 }  // namespace

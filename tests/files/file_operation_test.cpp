@@ -7,16 +7,14 @@
 #include <set>
 #include <string>
 
-#include "file_test_util.h"
+#include "child_process.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "temp_dir.h"
 
 namespace {
 
-using cx::test::ReadText;
 using cx::test::TempDir;
-using cx::test::WriteText;
 
 std::set<std::string> Names(const std::string& directory) {
     std::set<std::string> names;
@@ -31,7 +29,7 @@ std::set<std::string> Names(const std::string& directory) {
 
 TEST(DeleteFile, RefusesWhatWindowsRefuses) {
     TempDir dir;
-    WriteText(dir.File("readonly"), "x");
+    cx::test::WriteFile(dir.File("readonly"), "x");
     chmod(dir.File("readonly").c_str(), 0444);
     struct Case {
         std::string path;
@@ -47,19 +45,19 @@ TEST(DeleteFile, RefusesWhatWindowsRefuses) {
         EXPECT_FALSE(DeleteFileA(c.path.c_str())) << c.path;
         EXPECT_EQ(GetLastError(), c.error) << c.path;
     }
-    WriteText(dir.File("f"), "x");
+    cx::test::WriteFile(dir.File("f"), "x");
     EXPECT_TRUE(DeleteFileA(dir.File("f").c_str()));
     EXPECT_EQ(GetFileAttributesA(dir.File("f").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(CopyFile, CopiesContentPermissionsAndWriteTime) {
     TempDir dir;
-    WriteText(dir.File("a"), "inventory\r\n");
+    cx::test::WriteFile(dir.File("a"), "inventory\r\n");
     chmod(dir.File("a").c_str(), 0640);
     struct timespec times[2] = {{1000, 0}, {1161334659, 0}};
     utimensat(AT_FDCWD, dir.File("a").c_str(), times, 0);
     ASSERT_TRUE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), TRUE));
-    EXPECT_EQ(ReadText(dir.File("b")), "inventory\r\n");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "inventory\r\n");
     struct stat info {};
     stat(dir.File("b").c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -69,19 +67,19 @@ TEST(CopyFile, CopiesContentPermissionsAndWriteTime) {
 
 TEST(CopyFile, FailIfExistsDecidesOverAnExistingTarget) {
     TempDir dir;
-    WriteText(dir.File("a"), "new");
-    WriteText(dir.File("b"), "old");
+    cx::test::WriteFile(dir.File("a"), "new");
+    cx::test::WriteFile(dir.File("b"), "old");
     EXPECT_FALSE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), TRUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-    EXPECT_EQ(ReadText(dir.File("b")), "old");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "old");
     EXPECT_TRUE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), FALSE));
-    EXPECT_EQ(ReadText(dir.File("b")), "new");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "new");
 }
 
 TEST(CopyFile, ReportsEachErrorCode) {
     TempDir dir;
-    WriteText(dir.File("a"), "x");
-    WriteText(dir.File("readonly"), "x");
+    cx::test::WriteFile(dir.File("a"), "x");
+    cx::test::WriteFile(dir.File("readonly"), "x");
     chmod(dir.File("readonly").c_str(), 0444);
     struct Case {
         const char* name;
@@ -100,18 +98,18 @@ TEST(CopyFile, ReportsEachErrorCode) {
         EXPECT_FALSE(CopyFileA(c.from.c_str(), c.to.c_str(), FALSE)) << c.name;
         EXPECT_EQ(GetLastError(), c.error) << c.name;
     }
-    EXPECT_EQ(ReadText(dir.File("a")), "x");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("a")), "x");
 }
 
 TEST(MoveFile, RenamesAndRespectsExistingTargets) {
     TempDir dir;
-    WriteText(dir.File("a"), "first");
-    WriteText(dir.File("b"), "second");
+    cx::test::WriteFile(dir.File("a"), "first");
+    cx::test::WriteFile(dir.File("b"), "second");
     EXPECT_FALSE(MoveFileA(dir.File("a").c_str(), dir.File("b").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_TRUE(MoveFileExA(dir.File("a").c_str(), dir.File("b").c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
-    EXPECT_EQ(ReadText(dir.File("b")), "first");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "first");
     EXPECT_TRUE(MoveFileA(dir.File("b").c_str(), dir.File("c").c_str()));
     EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"c"}));
     EXPECT_FALSE(MoveFileA(dir.File("b").c_str(), dir.File("d").c_str()));
@@ -122,10 +120,10 @@ TEST(MoveFile, RenamesAndRespectsExistingTargets) {
 
 TEST(FileAttributes, DescribeFilesAndDirectories) {
     TempDir dir;
-    WriteText(dir.File("plain"), "x");
-    WriteText(dir.File("readonly"), "x");
+    cx::test::WriteFile(dir.File("plain"), "x");
+    cx::test::WriteFile(dir.File("readonly"), "x");
     chmod(dir.File("readonly").c_str(), 0444);
-    WriteText(dir.File(".hidden"), "x");
+    cx::test::WriteFile(dir.File(".hidden"), "x");
     struct Case {
         std::string path;
         DWORD attributes;

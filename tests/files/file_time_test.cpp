@@ -1,11 +1,9 @@
 // FILETIME conversions: known instants, calendar edges and refused values.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "scoped_env.h"
 
 namespace {
 
@@ -69,14 +67,12 @@ TEST(FileTime, RefusesInvalidValues) {
 }
 
 TEST(FileTime, LocalTimeUsesTheCurrentOffset) {
-    setenv("TZ", "UTC-2", 1);  // POSIX sign: two hours east of UTC, no daylight saving
-    tzset();
+    cx::test::ScopedEnv zone("TZ", "UTC-2");  // POSIX sign: two hours east of UTC, no daylight
     FILETIME utc = Ticks(116444736000000000ULL), local{};
     ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
     EXPECT_EQ(TicksOf(local), 116444736000000000ULL + 2ULL * 3600 * 10000000ULL);
     FILETIME start = Ticks(0);
-    setenv("TZ", "UTC+2", 1);
-    tzset();
+    zone.Set("UTC+2");
     EXPECT_FALSE(FileTimeToLocalFileTime(&start, &local)) << "before 1601";
 }
 

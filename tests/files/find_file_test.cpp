@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "file_test_util.h"
+#include "child_process.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "temp_dir.h"
@@ -13,7 +13,6 @@
 namespace {
 
 using cx::test::TempDir;
-using cx::test::WriteText;
 
 // Every name the search hands out, in order; empty with the error when it fails.
 std::vector<std::string> FindAll(const std::string& pattern, DWORD* error) {
@@ -33,7 +32,7 @@ std::vector<std::string> FindAll(const std::string& pattern, DWORD* error) {
 TEST(FindFile, PatternsMatchLikeWindows) {
     TempDir dir;
     for (const char* name : {"Catalix.act", "Catalix.sav", "CX_MIB.ini", "notes", "a.b.c"}) {
-        WriteText(dir.File(name), "x");
+        cx::test::WriteFile(dir.File(name), "x");
     }
     using Names = std::vector<std::string>;
     struct Case {
@@ -80,7 +79,7 @@ TEST(FindFile, ReportsMissingDirectoriesAndBadArguments) {
 
 TEST(FindFile, DescribesTheFileFound) {
     TempDir dir;
-    WriteText(dir.File("data.bin"), std::string(1234, 'x'));
+    cx::test::WriteFile(dir.File("data.bin"), std::string(1234, 'x'));
     struct timespec times[2] = {{1000, 0}, {1161334659, 0}};
     utimensat(AT_FDCWD, dir.File("data.bin").c_str(), times, 0);
     WIN32_FIND_DATAA data{};

@@ -37,7 +37,7 @@ TEST_F(AgentLifecycle, ScanTimeHasADefaultAndAFloor) {
         {true, 86400, 86400, "\n   ScanTime = 86400 sec"},
     };
     for (const Case& c : cases) {
-        if (c.set) WriteRegDword(kParameters, "ScanTime", c.value);
+        if (c.set) SetRegDword(kParameters, "ScanTime", c.value);
         const std::size_t before = TraceCount(c.trace);
         EXPECT_EQ(agent_->ReadScanTime(), c.expected) << c.value;
         EXPECT_EQ(TraceCount(c.trace), before + 1) << c.value;
@@ -88,13 +88,13 @@ TEST_F(AgentLifecycle, EventsStartARescanOnlyWhenAsked) {
 
 TEST_F(AgentLifecycle, ServerControlAgentIsReadyWithANonZeroStatus) {
     EXPECT_FALSE(agent_->IsAgentInitialized("SC_MIB\\Subsystems\\Environment"));
-    WriteRegDword(kReadinessKey, "AgentStatus", 0);
+    SetRegDword(kReadinessKey, "AgentStatus", 0);
     EXPECT_FALSE(agent_->IsAgentInitialized("SC_MIB\\Subsystems\\Environment"));
     // Another agent's key is outside input: a text is not a status.
-    WriteRegString(kReadinessKey, "AgentStatus", "1");
+    SetRegString(kReadinessKey, "AgentStatus", "1");
     EXPECT_FALSE(agent_->IsAgentInitialized("SC_MIB\\Subsystems\\Environment"));
     EXPECT_EQ(TraceCount("AGENT initialized"), 0u);
-    WriteRegDword(kReadinessKey, "AgentStatus", 5);
+    SetRegDword(kReadinessKey, "AgentStatus", 5);
     EXPECT_TRUE(agent_->IsAgentInitialized("SC_MIB\\Subsystems\\Environment"));
     EXPECT_EQ(TraceCount("\n   AGENT initialized (5)"), 1u);
 }

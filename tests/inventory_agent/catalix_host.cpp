@@ -10,6 +10,7 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "registry_values.h"
+#include "trace_reader.h"
 
 namespace cx::test {
 
@@ -139,20 +140,6 @@ std::map<std::string, std::string> CatalixHostTest::WalkMap() {
     return objects;
 }
 
-std::string CatalixHostTest::Get(const std::string& suffix) {
-    const ToolResult got =
-        RunTool({"/usr/bin/snmpget", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r", "1",
-                 "127.0.0.1:" + std::to_string(port_), std::string(".") + kCatalixRoot + suffix},
-                temp_.Path(), std::chrono::seconds(30));
-    const auto equals = got.out.find(" = ");
-    if (got.exit_code != 0 || equals == std::string::npos) return "";
-    std::string value = got.out.substr(equals + 3);
-    while (!value.empty() && value.back() == '\n')
-        value.pop_back();
-    if (value.find("No Such") != std::string::npos) return "";
-    return value;
-}
-
 std::string CatalixHostTest::Trace() const {
     std::string text = ReadFile(temp_.File("trace.txt"));
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
@@ -160,12 +147,7 @@ std::string CatalixHostTest::Trace() const {
 }
 
 std::size_t CatalixHostTest::TraceCount(const std::string& text) const {
-    const std::string trace = Trace();
-    std::size_t count = 0;
-    for (auto at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1)) {
-        ++count;
-    }
-    return count;
+    return CountOf(Trace(), text);
 }
 
 bool CatalixHostTest::WaitForTrace(const std::string& text, std::size_t count,

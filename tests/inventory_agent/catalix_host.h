@@ -53,8 +53,6 @@ class CatalixHostTest : public ::testing::Test {
     // snmpwalk -On of the Catalix subtree: (OID, "TYPE: value") pairs.
     std::vector<std::pair<std::string, std::string>> Walk();
     std::map<std::string, std::string> WalkMap();
-    // One value ("TYPE: value") or "" when absent.
-    std::string Get(const std::string& suffix);
 
     // The trace with its line ends as "\n" (the file has CR LF), so messages match as written.
     std::string Trace() const;

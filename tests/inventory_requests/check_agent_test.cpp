@@ -32,9 +32,9 @@ class CheckAgentTest : public InventoryTest {
     // The agent registered under its own key, whose Pathname is `library` (none when empty).
     void Register(const std::string& name, const std::string& library) {
         const std::string key = "SOFTWARE\\Test\\" + name;
-        WriteRegString(kAgentsKey, name.c_str(), key);
-        if (!library.empty()) WriteRegString(key.c_str(), "Pathname", library);
-        WriteRegString(key.c_str(), "Other", "value");
+        SetRegString(kAgentsKey, name.c_str(), key);
+        if (!library.empty()) SetRegString(key.c_str(), "Pathname", library);
+        SetRegString(key.c_str(), "Other", "value");
     }
 
     // A file in the data root whose full path is `length` characters long, named by the
@@ -56,7 +56,7 @@ TEST_F(CheckAgentTest, AgentCountsAsThereOnlyWhenItsLibraryOpens) {
     Register("AT_LIMIT_MIB", "%CX_REQUESTS_AT_LIMIT%");
     FileWithPathLength("CX_REQUESTS_OVER_LIMIT", kPathLimit + 1);
     Register("OVER_LIMIT_MIB", "%CX_REQUESTS_OVER_LIMIT%");
-    WriteRegString(kAgentsKey, "NO_KEY_MIB", "SOFTWARE\\Test\\Nowhere");
+    SetRegString(kAgentsKey, "NO_KEY_MIB", "SOFTWARE\\Test\\Nowhere");
 
     struct Case {
         const char* name;

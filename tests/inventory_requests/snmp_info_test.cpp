@@ -1,6 +1,5 @@
 // Component texts read from another agent over SNMP, and the wait for another agent's MIB,
 // against extagentd serving a walk through REPLAY_MIB.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -9,6 +8,7 @@
 #include "inventory_fixture.h"
 #include "platform/timing.h"
 #include "replay_host.h"
+#include "scoped_env.h"
 
 namespace cx::test {
 namespace {
@@ -56,19 +56,6 @@ constexpr const char* kTable =
     "Bytes=.1.3.6.1.4.1.99999.7.1.10.0\r\n"
     "Garbage=.not.an.oid\r\n"
     "Literal=Plain text\r\n";
-
-// The agent's one-second pauses shortened for the length of one test.
-class TimeScale {
-  public:
-    explicit TimeScale(const char* factor) {
-        setenv("CX_TIME_SCALE", factor, 1);
-        CxResetTimeScale();
-    }
-    ~TimeScale() {
-        unsetenv("CX_TIME_SCALE");
-        CxResetTimeScale();
-    }
-};
 
 class SnmpInfoTest : public InventoryTest {
   protected:
@@ -153,7 +140,7 @@ TEST_F(SnmpInfoTest, CheckMibFindsAServedRootAtOnce) {
 }
 
 TEST_F(SnmpInfoTest, CheckMibGivesUpAfterTenAttemptsPerTry) {
-    TimeScale fast("1000");
+    ScopedEnv fast("CX_TIME_SCALE", "1000");  // the agent's one-second pauses shortened
     for (WORD tries : {WORD{0}, WORD{2}}) {
         SCOPED_TRACE(tries);
         const std::size_t before = TraceCount("\n      wait for MIB (");

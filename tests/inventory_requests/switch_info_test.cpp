@@ -227,13 +227,6 @@ TEST_F(SwitchInfoTest, TheServersOwnCabinetIsAskedByItsNumber) {
     EXPECT_EQ(Requests().back(), Request("0x0C00", "0x2002", "0x0000", "0x0000"));
 }
 
-TEST_F(SwitchInfoTest, GetMethodReadsAndTracesTheMethod) {
-    EXPECT_STREQ(agent_->GetMethod("Info.BySnmp"), "SNMP");
-    EXPECT_STREQ(agent_->GetMethod("Info.NoMethod"), "");
-    EXPECT_EQ(TraceCount("\nCX_MIB              : Get Info.BySnmp by SNMP"), 1u);
-    EXPECT_EQ(TraceCount("\nCX_MIB              : Get Info.NoMethod by "), 1u);
-}
-
 // Without a server the command comes back undelivered; without a frame there is nothing to send.
 TEST_F(InventoryTest, SwitchRequestReportsWhatCouldNotBeSent) {
     CSwitchCommand command;

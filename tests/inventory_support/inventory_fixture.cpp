@@ -1,27 +1,26 @@
 // The in-process fixture of the inventory agent's tests.
 #include "inventory_fixture.h"
 
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <string>
 
 #include "base/file_debug.h"
+#include "child_process.h"
 #include "framework/agent_globals.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
-#include "registry_values.h"
+#include "trace_reader.h"
 
 namespace cx::test {
 
 void InventoryTest::SetUp() {
     CxRegistrySetPath(dir_.File("registry.db").c_str());
-    WriteRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
-    WriteRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", dir_.Path());
-    WriteRegDword("SOFTWARE\\Debug\\CX_MIB", "FileDebugLevel", 5);
-    WriteRegString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", dir_.File("trace.txt"));
+    SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
+    SetRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", dir_.Path());
+    SetRegDword("SOFTWARE\\Debug\\CX_MIB", "FileDebugLevel", 5);
+    SetRegString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", dir_.File("trace.txt"));
     g_FileDebug.Init("CX_MIB", FALSE);
     AgentShutdown = 0;
     agent_ = std::make_unique<CCX_Agent>();
@@ -61,15 +60,11 @@ void InventoryTest::WriteTableFile(const std::string& text) {
 std::string InventoryTest::DataFile(const std::string& name) const {
     // Profile writes of this process reach the disk first.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
-    std::ifstream in(dir_.File(name), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadFile(dir_.File(name));
 }
 
 void InventoryTest::WriteDataFile(const std::string& name, const std::string& text) const {
-    std::ofstream out(dir_.File(name), std::ios::binary | std::ios::trunc);
-    out << text;
+    WriteFile(dir_.File(name), text);
 }
 
 bool InventoryTest::DataFileExists(const std::string& name) const {
@@ -77,30 +72,10 @@ bool InventoryTest::DataFileExists(const std::string& name) const {
     return GetFileAttributesA(dir_.File(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string InventoryTest::TraceText() const {
-    std::ifstream in(dir_.File("trace.txt"), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string InventoryTest::TraceText() const { return ReadFile(dir_.File("trace.txt")); }
 
 std::size_t InventoryTest::TraceCount(const std::string& text) const {
-    std::string trace = TraceText();
-    std::size_t count = 0;
-    for (std::size_t at = trace.find(text); at != std::string::npos;
-         at = trace.find(text, at + text.size())) {
-        ++count;
-    }
-    return count;
-}
-
-void InventoryTest::WriteRegString(const char* key, const char* value,
-                                   const std::string& text) const {
-    SetRegString(key, value, text);
-}
-
-void InventoryTest::WriteRegDword(const char* key, const char* value, DWORD number) const {
-    SetRegDword(key, value, number);
+    return CountOf(TraceText(), text);
 }
 
 }  // namespace cx::test

@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "child_process.h"
 #include "inventory/cx_agent.h"
+#include "registry_values.h"
 #include "temp_dir.h"
 
 namespace cx::test {
@@ -30,10 +32,6 @@ class InventoryTest : public ::testing::Test {
     // The trace written so far, and how often `text` occurs in it.
     std::string TraceText() const;
     std::size_t TraceCount(const std::string& text) const;
-
-    // Registry helpers (HKEY_LOCAL_MACHINE).
-    void WriteRegString(const char* key, const char* value, const std::string& text) const;
-    void WriteRegDword(const char* key, const char* value, DWORD number) const;
 
     TempDir dir_;
     std::unique_ptr<CCX_Agent> agent_;

@@ -37,15 +37,4 @@ TEST(ComponentEntryTest, SettersCopyBoundedAndTakeFallbacksForEmptyTexts) {
     }
 }
 
-TEST(ComponentEntryTest, FirmwareObjectNameIsCutAndOptional) {
-    EXPECT_STREQ(FwUpdateObject(nullptr).ObjectName, "");
-    EXPECT_EQ(std::string(FwUpdateObject(std::string(300, 'f').c_str()).ObjectName),
-              std::string(127, 'f'));
-    char field[4] = "abc";
-    CopyEntryText(field, "xyz", 1);
-    EXPECT_STREQ(field, "");
-    CopyEntryText(field, nullptr, sizeof(field));
-    EXPECT_STREQ(field, "");
-}
-
 }  // namespace

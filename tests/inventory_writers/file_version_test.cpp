@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "ini_text.h"
 #include "inventory_fixture.h"
 #include "platform/profile.h"
+#include "scoped_env.h"
 
 namespace cx::test {
 namespace {
@@ -22,25 +22,6 @@ constexpr std::time_t kFileTime = 1161334659;
 
 class FileVersionTest : public InventoryTest {
   protected:
-    void SetUp() override {
-        InventoryTest::SetUp();
-        const char* zone = std::getenv("TZ");
-        had_zone_ = zone != nullptr;
-        if (had_zone_) old_zone_ = zone;
-    }
-    void TearDown() override {
-        if (had_zone_) {
-            setenv("TZ", old_zone_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-        InventoryTest::TearDown();
-    }
-    static void UseZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
     // A copy of `source` in the data root named `name`, last written at kFileTime.
     std::string PlaceFile(const char* source, const std::string& name) {
         std::string path = DataPath(name);
@@ -50,9 +31,7 @@ class FileVersionTest : public InventoryTest {
         return path;
     }
 
-  private:
-    bool had_zone_ = false;
-    std::string old_zone_;
+    ScopedEnv zone_{"TZ", "UTC0"};
 };
 
 TEST_F(FileVersionTest, StampedLibraryFillsDateTextsAndLanguage) {
@@ -70,7 +49,7 @@ TEST_F(FileVersionTest, StampedLibraryFillsDateTextsAndLanguage) {
     std::string path = PlaceFile(CX_WRITERS_PROBE_PATH, "Probe.Agent.so");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.zone);
-        UseZone(c.zone);
+        zone_.Set(c.zone);
         WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);  // forget the last table
         WriteTableFile(c.table != nullptr ? IniText({"[Language Code]", c.table}) : "");
         ComponentEntry entry(163);
@@ -88,7 +67,6 @@ TEST_F(FileVersionTest, StampedLibraryFillsDateTextsAndLanguage) {
 }
 
 TEST_F(FileVersionTest, FileWithoutVersionStringsStillGivesNameDateAndSeparators) {
-    UseZone("UTC0");
     WriteTableFile("");
     WriteDataFile("plain.txt", "no version here");
     std::string path = DataPath("plain.txt");
@@ -106,7 +84,6 @@ TEST_F(FileVersionTest, FileWithoutVersionStringsStillGivesNameDateAndSeparators
 }
 
 TEST_F(FileVersionTest, LongNamesAndVersionsAreCutToTheirFields) {
-    UseZone("UTC0");
     WriteTableFile("");
     std::string name = std::string(200, 'n') + ".so";
     std::string path = PlaceFile(CX_WRITERS_LONG_PROBE_PATH, name);

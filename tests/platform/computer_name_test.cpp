@@ -46,15 +46,6 @@ TEST(ComputerName, NamesAgreeWithTheHostName) {
     EXPECT_EQ(Name(ComputerNamePhysicalDnsFullyQualified), full);
 }
 
-TEST(ComputerName, NetbiosNameThroughGetComputerNameA) {
-    char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof(buffer);
-    ASSERT_TRUE(GetComputerNameA(buffer, &size));
-    EXPECT_EQ(std::string(buffer), Name(ComputerNameNetBIOS));
-    EXPECT_EQ(size, std::string(buffer).size());
-    EXPECT_LE(size, static_cast<DWORD>(MAX_COMPUTERNAME_LENGTH));
-}
-
 struct SmallBufferCase {
     const char* what;
     bool extended;  // GetComputerNameExA, else GetComputerNameA

@@ -3,26 +3,17 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "platform/windows.h"
+#include "scoped_env.h"
 
 namespace {
 
+using cx::test::WaitUntil;
 using namespace std::chrono_literals;
-
-// Waits (bounded) until `condition` holds.
-template <class Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds limit = 5s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 TEST(Event, InitialStateAndTimeouts) {
     HANDLE set = CreateEventA(nullptr, TRUE, TRUE, nullptr);
@@ -50,11 +41,11 @@ TEST(Event, AutoResetReleasesExactlyOneWaiter) {
         });
     }
     SetEvent(event);
-    ASSERT_TRUE(Eventually([&] { return released.load() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return released.load() == 1; }));
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "the signal was consumed";
     for (int expected = 2; expected <= 4; ++expected) {
         SetEvent(event);
-        ASSERT_TRUE(Eventually([&] { return released.load() == expected; }));
+        ASSERT_TRUE(WaitUntil([&] { return released.load() == expected; }));
     }
     for (auto& waiter : waiters)
         waiter.join();
@@ -129,25 +120,6 @@ TEST(CriticalSection, IsRecursiveAndExcludesOthers) {
     DeleteCriticalSection(&section);
 }
 
-TEST(Interlocked, CountsAcrossThreads) {
-    LONG volatile counter = 0;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 10000; ++i)
-                InterlockedIncrement(&counter);
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(counter, 40000);
-    EXPECT_EQ(InterlockedDecrement(&counter), 39999);
-    EXPECT_EQ(InterlockedExchange(&counter, 5), 39999);
-    EXPECT_EQ(InterlockedCompareExchange(&counter, 7, 4), 5) << "no exchange when unequal";
-    EXPECT_EQ(InterlockedCompareExchange(&counter, 7, 5), 5);
-    EXPECT_EQ(counter, 7);
-}
-
 TEST(LastError, IsPerThread) {
     SetLastError(1234);
     std::thread([] {
@@ -157,20 +129,8 @@ TEST(LastError, IsPerThread) {
     EXPECT_EQ(GetLastError(), 1234u);
 }
 
-class TimeScale : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        unsetenv("CX_TIME_SCALE");
-        CxResetTimeScale();
-    }
-    static void Scale(const char* value) {
-        setenv("CX_TIME_SCALE", value, 1);
-        CxResetTimeScale();
-    }
-};
-
-TEST_F(TimeScale, ShortensWaitsAndSpeedsTheTickCount) {
-    Scale("1000");
+TEST(TimeScale, ShortensWaitsAndSpeedsTheTickCount) {
+    cx::test::ScopedEnv scale("CX_TIME_SCALE", "1000");
     EXPECT_EQ(CxTimeScale(), 1000.0);
     EXPECT_EQ(CxScaleWait(60000), 60u);
     EXPECT_EQ(CxScaleWait(1), 1u) << "a non-zero wait stays non-zero";
@@ -187,28 +147,14 @@ TEST_F(TimeScale, ShortensWaitsAndSpeedsTheTickCount) {
     CloseHandle(event);
 }
 
-TEST_F(TimeScale, IgnoresNonsense) {
+TEST(TimeScale, IgnoresNonsense) {
+    cx::test::ScopedEnv scale("CX_TIME_SCALE", "1");
     for (const char* value : {"0", "-3", "abc", "", "1e999", "nan", "5x"}) {
-        Scale(value);
+        scale.Set(value);
         EXPECT_EQ(CxTimeScale(), 1.0) << value;
     }
-    Scale("2.5");
+    scale.Set("2.5");
     EXPECT_EQ(CxTimeScale(), 2.5);
-}
-
-TEST(Clock, LocalTimeIsPlausible) {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    EXPECT_GE(now.wYear, 2024);
-    EXPECT_GE(now.wMonth, 1);
-    EXPECT_LE(now.wMonth, 12);
-    EXPECT_LE(now.wHour, 23);
-    EXPECT_LE(now.wMilliseconds, 999);
-    FILETIME file_time{};
-    GetSystemTimeAsFileTime(&file_time);
-    ULONGLONG value = (ULONGLONG{file_time.dwHighDateTime} << 32) | file_time.dwLowDateTime;
-    // Later than 2024-01-01 in 100 ns units since 1601.
-    EXPECT_GT(value, 133485408000000000ULL);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Threads: suspended start, exit codes, waits, affinity and the refusal to kill a running thread.
+// Threads: suspended start, exit codes, waits and the refusal to kill a running thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -79,18 +79,6 @@ TEST(Thread, SuspendedThreadIsTerminatedForReal) {
     EXPECT_EQ(code, 99u);
     EXPECT_EQ(reported, 0u) << "the routine never ran";
     CloseHandle(thread);
-}
-
-TEST(Thread, PriorityAndAffinityAreAccepted) {
-    HANDLE thread = CreateThread(nullptr, 0, ReturnParameter, nullptr, CREATE_SUSPENDED, nullptr);
-    EXPECT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL));
-    EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_BELOW_NORMAL);
-    EXPECT_NE(SetThreadAffinityMask(thread, 1), 0u);
-    EXPECT_EQ(SetThreadAffinityMask(thread, 0), 0u) << "an empty mask is refused";
-    ResumeThread(thread);
-    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
-    CloseHandle(thread);
-    EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL));
 }
 
 TEST(Thread, NullRoutineIsRefused) {

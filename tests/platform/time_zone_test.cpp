@@ -2,12 +2,12 @@
 // time on both hemispheres.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
 #include "platform/errors.h"
 #include "platform/timing.h"
+#include "scoped_env.h"
 
 namespace {
 
@@ -18,37 +18,12 @@ std::string Narrow(const WCHAR* text) {
     return out;
 }
 
-// Sets TZ for one test and puts the old value back.
-class ZoneTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const char* old = std::getenv("TZ");
-        had_zone_ = old != nullptr;
-        if (had_zone_) old_zone_ = old;
-    }
-    void TearDown() override {
-        if (had_zone_) {
-            setenv("TZ", old_zone_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    static void UseZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    static bool DaylightNow() {
-        std::time_t now = std::time(nullptr);
-        std::tm parts{};
-        localtime_r(&now, &parts);
-        return parts.tm_isdst > 0;
-    }
-
-  private:
-    bool had_zone_ = false;
-    std::string old_zone_;
-};
+bool DaylightNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return parts.tm_isdst > 0;
+}
 
 struct ZoneCase {
     const char* tz;
@@ -63,7 +38,8 @@ struct ZoneCase {
     WORD standard_hour;
 };
 
-TEST_F(ZoneTest, BiasesNamesAndTransitionsFollowTheZoneRules) {
+TEST(TimeZone, BiasesNamesAndTransitionsFollowTheZoneRules) {
+    cx::test::ScopedEnv zone_variable("TZ", "UTC0");
     const ZoneCase cases[] = {
         {"UTC0", false, 0, 0, "UTC", "UTC", 0, 0, 0, 0},
         {"JST-9", false, -540, 0, "JST", "JST", 0, 0, 0, 0},
@@ -74,7 +50,7 @@ TEST_F(ZoneTest, BiasesNamesAndTransitionsFollowTheZoneRules) {
     };
     for (const ZoneCase& c : cases) {
         SCOPED_TRACE(c.tz);
-        UseZone(c.tz);
+        zone_variable.Set(c.tz);
         TIME_ZONE_INFORMATION zone{};
         DWORD result = GetTimeZoneInformation(&zone);
         DWORD expected = !c.has_daylight ? TIME_ZONE_ID_UNKNOWN
@@ -99,7 +75,7 @@ TEST_F(ZoneTest, BiasesNamesAndTransitionsFollowTheZoneRules) {
     }
 }
 
-TEST_F(ZoneTest, NullArgumentIsInvalid) {
+TEST(TimeZone, NullArgumentIsInvalid) {
     SetLastError(0);
     EXPECT_EQ(GetTimeZoneInformation(nullptr), TIME_ZONE_ID_INVALID);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));

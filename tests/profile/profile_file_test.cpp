@@ -1,5 +1,5 @@
-// ProfileFile: the path rule, usability, the growing buffers and their limit, the key walk,
-// integers and FindKeyNumber.
+// ProfileFile: the path rule, usability, the growing buffers and their limit and the key walk.
+// Integers and FindKeyNumber are proven through the inventory writers that use them.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -110,53 +110,6 @@ TEST(ProfileFileKeys, WalkInFileOrderAndGiveUpOnHugeLists) {
     ReplaceText(file, many);  // about 85 KiB of key names
     Flush(file);
     EXPECT_STREQ(profile.FirstKey("Big"), "") << "a list beyond 64512 bytes reads as empty";
-}
-
-TEST(ProfileFileIntegers, WrittenUnsignedReadAsWindowsDoes) {
-    TempDir dir;
-    ProfileFile profile;
-    profile.SetPath(dir.File("ints.ini").c_str());
-    profile.Open(FALSE);
-    EXPECT_TRUE(profile.WriteInt("Physical Container", "Type.1", static_cast<DWORD>(-1)));
-    EXPECT_TRUE(profile.WriteInt("Physical Container", "Parent.1", 0));
-    EXPECT_FALSE(profile.WriteInt("Physical Container", nullptr, 1)) << "an integer needs a key";
-    EXPECT_STREQ(profile.ReadString("Physical Container", "Type.1", ""), "4294967295");
-    EXPECT_EQ(profile.ReadInt("Physical Container", "Type.1", 0), 4294967295u);
-    EXPECT_EQ(profile.ReadInt("Physical Container", "Type.2", -1), 4294967295u);
-    EXPECT_TRUE(profile.WriteString("Physical Container", nullptr, nullptr));
-    EXPECT_EQ(profile.ReadInt("Physical Container", "Parent.1", 5), 5u) << "section deleted";
-}
-
-TEST(ProfileFileFindKeyNumber, FindsTheRowByValue) {
-    TempDir dir;
-    std::string file = dir.File("Catalix.sav");
-    ReplaceText(file,
-                "[Firmware Update]\r\nNrUpdObjects=6\r\nObjectName.1=BaseBoard\r\n"
-                "ObjectName.0=BIOS\r\nObjectName.2x=BIOS\r\nObjectNames.3=BIOS\r\n"
-                "OBJECTNAME.4=bios\r\nObjectName.5=BIOS\r\nObjectName.-6=Fan\r\n");
-    ProfileFile profile;
-    profile.SetPath(file.c_str());
-    ASSERT_TRUE(profile.Open(TRUE));
-    const struct {
-        const char* section;
-        const char* prefix;
-        const char* value;
-        LONG number;
-    } cases[] = {
-        {"Firmware Update", "ObjectName", "BIOS", 4},  // the first that qualifies, any case
-        {"firmware update", "objectname", "BaseBoard", 1},
-        {"Firmware Update", "ObjectName", "Fan", -1},  // numbers must be greater than 0
-        {"Firmware Update", "ObjectName", "Missing", -1},
-        {"Firmware Update", "ObjectName", "", -1},
-        {"Firmware Update", "ObjectName", nullptr, -1},
-        {"Firmware Update", nullptr, "BIOS", -1},
-        {nullptr, "ObjectName", "BIOS", -1},
-        {"No Section", "ObjectName", "BIOS", -1},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(profile.FindKeyNumber(c.section, c.prefix, c.value), c.number)
-            << (c.value != nullptr ? c.value : "(null)");
-    }
 }
 
 }  // namespace

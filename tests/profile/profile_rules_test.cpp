@@ -33,20 +33,6 @@ TEST(ProfileOrdering, NewSectionsGoLastNewKeysLastInTheirSectionReplacedKeysStay
     EXPECT_EQ(ReadFile(file), "[A]\r\na1=y\r\na2=2\r\n\r\n[B]\r\nb1=x\r\n[C]\r\nc1=1\r\n");
 }
 
-TEST(ProfileOrdering, CountsRewrittenOnTopKeepTheirPlace) {
-    TempDir dir;
-    std::string file = dir.File("inventory.act");
-    for (int n = 1; n <= 3; ++n) {
-        std::string number = std::to_string(n);
-        Set(file, "Component Table", "NrComponents", number.c_str());
-        Set(file, "Component Table", ("ProdName." + number).c_str(), "p");
-    }
-    ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadFile(file),
-              "[Component Table]\r\nNrComponents=3\r\nProdName.1=p\r\nProdName.2=p\r\n"
-              "ProdName.3=p\r\n");
-}
-
 TEST(ProfileDeletion, NullKeyDeletesTheSectionNullValueTheKey) {
     TempDir dir;
     std::string file = dir.File("delete.ini");

@@ -1,26 +1,19 @@
 // RegKey, ReadRegString, CSysBase's roots and ExpandEnvironmentStringsA.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "base/reg_key.h"
 #include "base/sys_base.h"
 #include "registry_fixture.h"
+#include "scoped_env.h"
 
 namespace cx::test {
 namespace {
 
-class WithVariable : public ::testing::Test {
-  protected:
-    void SetUp() override { setenv("CX_TEST_ROOT", "alpha", 1); }
-    void TearDown() override { unsetenv("CX_TEST_ROOT"); }
-};
-
-using ExpandEnvironmentStrings = WithVariable;
-
-TEST_F(ExpandEnvironmentStrings, ReplacesKnownNamesAndKeepsTheRest) {
+TEST(ExpandEnvironmentStrings, ReplacesKnownNamesAndKeepsTheRest) {
+    ScopedEnv root("CX_TEST_ROOT", "alpha");
     struct Case {
         const char* source;
         const char* expanded;
@@ -47,14 +40,7 @@ TEST_F(ExpandEnvironmentStrings, ReplacesKnownNamesAndKeepsTheRest) {
 
 class RegKeyTest : public RegistryTest {
   protected:
-    void SetUp() override {
-        RegistryTest::SetUp();
-        setenv("CX_TEST_ROOT", "alpha", 1);
-    }
-    void TearDown() override {
-        unsetenv("CX_TEST_ROOT");
-        RegistryTest::TearDown();
-    }
+    ScopedEnv root_{"CX_TEST_ROOT", "alpha"};
 };
 
 TEST_F(RegKeyTest, KeepsTheResultOfEveryCall) {
@@ -122,7 +108,7 @@ TEST_F(RegKeyTest, QueryRegValueTerminatesAndExpands) {
     EXPECT_EQ(key.m_dwType, REG_EXPAND_SZ);
 
     // The stored text fits, its expansion does not: 234, and the unexpanded text stays.
-    setenv("CX_TEST_ROOT", std::string(40, 'L').c_str(), 1);
+    root_.Set(std::string(40, 'L'));
     size = sizeof(buffer);
     EXPECT_EQ(key.QueryRegValue("Root", reinterpret_cast<BYTE*>(buffer), &size), ERROR_MORE_DATA);
     EXPECT_STREQ(buffer, "%CX_TEST_ROOT%\\inv");
@@ -133,18 +119,6 @@ TEST_F(RegKeyTest, QueryRegValueTerminatesAndExpands) {
 }
 
 using SysBaseRoots = RegKeyTest;
-
-TEST_F(SysBaseRoots, DefaultWhenTheFamilyRootIsNotRecorded) {
-    CSysBase base;
-    EXPECT_STREQ(base.m_szRegistryRoot, "SOFTWARE\\Arvenmark");
-    EXPECT_STREQ(base.m_szFilesKey, "SOFTWARE\\Arvenmark\\#Files");
-    EXPECT_STREQ(base.m_szParametersKey, "SOFTWARE\\Arvenmark\\#Parameters");
-    EXPECT_STREQ(base.m_szSetupKey, "SOFTWARE\\Arvenmark\\#Setup");
-    EXPECT_STREQ(base.m_szFileRoot, "");
-    EXPECT_STREQ(base.m_szDataRoot, "");
-    EXPECT_STREQ(base.MakeKeyPath("CX_MIB"), "SOFTWARE\\Arvenmark\\CX_MIB");
-    EXPECT_STREQ(base.m_szCombinedPath, "SOFTWARE\\Arvenmark\\CX_MIB");
-}
 
 TEST_F(SysBaseRoots, ReadsTheRecordedRootAndItsDirectories) {
     struct Case {

@@ -20,6 +20,7 @@
 #include "platform/winreg.h"
 #include "stderr_capture.h"
 #include "trace_fixture.h"
+#include "trace_reader.h"
 
 namespace {
 
@@ -219,24 +220,6 @@ TEST_F(FileDebug, DynamicUpdateRereadsOnceTheIntervalHasPassed) {
     EXPECT_EQ(TraceText(), "\r\ndue");
 }
 
-TEST_F(FileDebug, DynamicUpdateFollowsTheAgentClock) {
-    setenv("CX_TIME_SCALE", "1000", 1);
-    CxResetTimeScale();
-    SetDword("", "DynamicUpdate", 1);
-    UseTraceFile(1);
-    CFileDebug trace;
-    trace.Init(kApplication, FALSE);
-    SetDword(kApplication, "FileDebugLevel", 3);
-    auto end = std::chrono::steady_clock::now() + 10s;
-    while (TraceText().empty() && std::chrono::steady_clock::now() < end) {
-        trace.Trace(3, "\nseen");
-        std::this_thread::sleep_for(1ms);
-    }
-    unsetenv("CX_TIME_SCALE");
-    CxResetTimeScale();
-    EXPECT_EQ(TraceText().substr(0, 6), "\r\nseen");
-}
-
 TEST_F(FileDebug, FailuresStayInsideTheTrace) {
     SetDword(kApplication, "FileDebugLevel", 2);
     SetText(kApplication, "TraceFile", directory_.File("missing/trace.log"));
@@ -284,7 +267,7 @@ TEST_F(FileDebug, ThreadsAndRereadsLeaveEveryLineWhole) {
     rereader.join();
     std::regex whole("(\\(\\d{5,}\\) )?T(\\d) M(\\d{4}) (x*)");
     std::set<std::string> seen;
-    for (const std::string& line : Lines(TraceText())) {
+    for (const std::string& line : cx::test::CrlfLines(TraceText())) {
         std::smatch parts;
         ASSERT_TRUE(std::regex_match(line, parts, whole)) << line;
         EXPECT_EQ(parts[4].length(), std::stoi(parts[3]) % 50) << line;

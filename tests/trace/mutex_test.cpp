@@ -74,19 +74,6 @@ TEST_P(MutexKinds, AnOwnerThatEndsLeavesItAbandoned) {
 INSTANTIATE_TEST_SUITE_P(UnnamedAndNamed, MutexKinds, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
 
-TEST(NamedMutex, ASecondCreateOpensTheSameMutex) {
-    std::string name = UniqueName("same");
-    HANDLE first = CreateMutexA(nullptr, FALSE, name.c_str());
-    HANDLE second = CreateMutexA(nullptr, TRUE, name.c_str());
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_EQ(WaitFromOtherThread(first, 0), WAIT_OBJECT_0) << "initial owner was ignored";
-    ASSERT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitFromOtherThread(second, 0), WAIT_TIMEOUT);
-    EXPECT_TRUE(ReleaseMutex(second)) << "ownership belongs to the thread, not the handle";
-    CloseHandle(first);
-    CloseHandle(second);
-}
-
 TEST(NamedMutex, LongAndUnusualNamesStayApart) {
     std::string base = UniqueName("apart") + std::string(300, 'n');
     const std::string names[] = {base + "1",   base + "2",     base + "a/b",

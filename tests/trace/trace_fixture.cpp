@@ -1,8 +1,6 @@
 // TraceFixture.
 #include "trace_fixture.h"
 
-#include <algorithm>
-
 #include "child_process.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
@@ -40,16 +38,5 @@ void TraceFixture::UseTraceFile(DWORD level) {
 }
 
 std::string TraceFixture::TraceText() const { return ReadFile(TracePath()); }
-
-std::vector<std::string> TraceFixture::Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = text.rfind("\r\n", 0) == 0 ? 2 : 0;
-    while (start < text.size()) {
-        size_t end = std::min(text.find("\r\n", start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 }  // namespace cx::test

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/windef.h"
 #include "temp_dir.h"
@@ -30,8 +29,6 @@ class TraceFixture : public ::testing::Test {
     std::string TracePath() const { return directory_.File("trace.log"); }
     // The trace file as written, "\r\n" and all; empty when there is none.
     std::string TraceText() const;
-    // The lines of a trace file, split at "\r\n"; a bare "\n" stays inside its line.
-    static std::vector<std::string> Lines(const std::string& text);
 
     TempDir directory_;
 };

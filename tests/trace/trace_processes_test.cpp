@@ -13,6 +13,7 @@
 #include "platform/registry_store.h"
 #include "platform/windows.h"
 #include "trace_fixture.h"
+#include "trace_reader.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ TEST_P(TraceProcesses, ShareOneFileWithoutLosingOrTearingAMessage) {
     std::regex whole("P(\\d) T(\\d) M(\\d{4}) (p*)");
     std::set<std::string> seen;
     size_t torn = 0;
-    for (const std::string& line : Lines(TraceText())) {
+    for (const std::string& line : cx::test::CrlfLines(TraceText())) {
         std::smatch parts;
         if (!std::regex_match(line, parts, whole) ||
             static_cast<int>(parts[4].length()) != std::stoi(parts[3]) % 97 * 3) {
