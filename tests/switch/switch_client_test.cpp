@@ -9,19 +9,18 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <thread>
 
 #include "base/file_debug.h"
+#include "child_process.h"
 #include "clients/rcmi_client.h"
 #include "clients/rights_flags.h"
 #include "platform/com_transport.h"
 #include "platform/registry_store.h"
-#include "platform/winreg.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -359,25 +358,11 @@ TEST_F(SwitchClientTest, EventsReachReplyInEitherForm) {
     }
 }
 
-// Turns the process's file trace on at level 5 into `path`.
-void TraceInto(const std::string& path) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug\\switchtrace", 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    DWORD level = 5;
-    RegSetValueExA(key, "FileDebugLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level),
-                   sizeof(level));
-    RegSetValueExA(key, "TraceFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                   static_cast<DWORD>(path.size() + 1));
-    RegCloseKey(key);
-    g_FileDebug.Init("switchtrace", FALSE);
-}
-
 TEST_F(SwitchClientTest, TracesCarryTheLabelsAndTheFrameLines) {
     ASSERT_TRUE(StartServer("reply 0xE002 0x3810 0 0 : byte 1\n"));
     std::string trace_path = dir_.File("trace.txt");
-    TraceInto(trace_path);
+    cx::test::TraceToFile("switchtrace", trace_path);
+    g_FileDebug.Init("switchtrace", FALSE);
     {
         CRcmiClient client;
         ASSERT_TRUE(client.Attach(nullptr));
@@ -394,8 +379,7 @@ TEST_F(SwitchClientTest, TracesCarryTheLabelsAndTheFrameLines) {
         client.EnableEvents(FALSE);
     }
     g_FileDebug.Init(nullptr, FALSE);
-    std::ifstream file(trace_path);
-    std::string trace((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string trace = cx::test::ReadFile(trace_path);
     const char* expected[] = {
         "CSwitchClient       : Attach() - Enter...",
         "CSwitchClient       : Attach to SWITCH as module \"switch_integration_test\"",
