@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -239,17 +240,11 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallAndBlocksLaterOnes) {
     CSwitchClient client;
     std::atomic<DWORD> status{0xFFFF};
     std::atomic<HRESULT> result{S_OK};
-    std::mutex lock;
-    std::condition_variable attached_changed;
-    bool attached = false;
+    std::promise<void> attached;
     std::thread caller([&] {
         client.Attach(nullptr);
         EXPECT_TRUE(client.EnableCancelRequest(TRUE));
-        {
-            std::lock_guard guard(lock);
-            attached = true;
-        }
-        attached_changed.notify_all();
+        attached.set_value();
         CSwitchCommand command;
         status = Send(client, command, 1, 0, 0);
         result = client.GetLastHResult();
@@ -260,11 +255,7 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallAndBlocksLaterOnes) {
         EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
         client.Detach();
     });
-    {
-        std::unique_lock guard(lock);
-        ASSERT_TRUE(
-            attached_changed.wait_for(guard, std::chrono::seconds(10), [&] { return attached; }));
-    }
+    ASSERT_EQ(attached.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     ASSERT_TRUE(server_.WaitForJournalLines(2));  // the client name and the blocked call
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(client.CancelRequest(1));
