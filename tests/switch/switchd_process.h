@@ -2,14 +2,15 @@
 // temporary directory, and the class registered in the test's own registry file.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "temp_dir.h"
 
 namespace cx::test {
+
+class ChildProcess;
 
 class SwitchdProcess {
   public:
@@ -42,13 +43,11 @@ class SwitchdProcess {
     const std::string& scenario_path() const { return scenario_path_; }
 
   private:
-    bool WaitForExit(int timeout_ms);
-
     std::string socket_path_;
     std::string journal_path_;
     std::string scenario_path_;
     std::string registry_path_;
-    pid_t pid_ = -1;
+    std::unique_ptr<ChildProcess> process_;
 };
 
 }  // namespace cx::test
