@@ -31,18 +31,20 @@ bool Accepts(const std::string& path) {
 
 }  // namespace
 
-SwitchdProcess::SwitchdProcess(const TempDir& dir)
+SwitchdProcess::SwitchdProcess(const TempDir& dir, bool journal)
     : socket_path_(dir.File("switch.sock")),
       journal_path_(dir.File("journal.txt")),
       scenario_path_(dir.File("scenario.scn")),
-      registry_path_(dir.File("registry.db")) {}
+      registry_path_(dir.File("registry.db")),
+      journal_(journal) {}
 
 SwitchdProcess::~SwitchdProcess() { Terminate(); }
 
 bool SwitchdProcess::Launch(const std::string& scenario, const std::vector<std::string>& extra) {
     WriteFile(scenario_path_, scenario);
-    std::vector<std::string> args = {CX_SWITCHD_PATH, "--socket",   socket_path_,  "--journal",
-                                     journal_path_,   "--scenario", scenario_path_};
+    std::vector<std::string> args = {CX_SWITCHD_PATH, "--socket", socket_path_, "--scenario",
+                                     scenario_path_};
+    if (journal_) args.insert(args.end(), {"--journal", journal_path_});
     args.insert(args.end(), extra.begin(), extra.end());
     ChildOptions options;
     options.environment = {{"CX_REGISTRY", registry_path_}};

@@ -14,7 +14,8 @@ class ChildProcess;
 
 class SwitchdProcess {
   public:
-    explicit SwitchdProcess(const TempDir& dir);
+    // Without `journal` the server writes none (JournalLines stays empty).
+    explicit SwitchdProcess(const TempDir& dir, bool journal = true);
     ~SwitchdProcess();
     SwitchdProcess(const SwitchdProcess&) = delete;
     SwitchdProcess& operator=(const SwitchdProcess&) = delete;
@@ -47,6 +48,7 @@ class SwitchdProcess {
     std::string journal_path_;
     std::string scenario_path_;
     std::string registry_path_;
+    bool journal_;
     std::unique_ptr<ChildProcess> process_;
 };
 
