@@ -1,5 +1,6 @@
-// cx-switchd's server object without sockets: names per --methods and refusal of malformed
-// calls (the request shapes and journal lines are proved through the real server).
+// cx-switchd's server object without sockets: names per --methods, the by-reference answer of
+// the 16-bit shapes and refusal of malformed calls (the journal lines and the answers the client
+// reads are proved through the real server).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -89,6 +90,28 @@ TEST_F(Handler, MethodsListDecidesWhichRequestNamesResolve) {
     EXPECT_EQ(IdOf(u"Nonsense"), DISPID_UNKNOWN);
     // A method left out cannot be invoked by its number either.
     EXPECT_EQ(Invoke(cx::switchd::kIdCmdRequest, {}).hr, DISP_E_MEMBERNOTFOUND);
+}
+
+// The 16-bit shapes answer through their by-reference bytes: the data, the status and the
+// message-ID byte handed in, which the client checks its answer by.
+TEST_F(Handler, VCRequestExAnswersThroughItsByReferenceBytes) {
+    cx::switchd::Scenario scenario;
+    std::string error;
+    ASSERT_TRUE(cx::switchd::ParseScenario("reply 0x0C21 5 0 0xFFFFFFFF : status 0xFF byte 3\n",
+                                           &scenario, &error))
+        << error;
+    store_.Replace(std::move(scenario));
+    Start(MethodSet{});
+    Message answer =
+        Invoke(IdOf(u"VCRequestEx"),
+               {Value(VT_I2, 0x0C21), Value(VT_I2, 5), Value(VT_I2, 0), Value(VT_I2, -1),
+                Value(VT_BYREF | VT_BSTR, 0, "\xAB"), Value(VT_BYREF | VT_UI1, 0x16),
+                Value(VT_I2, 0), Value(VT_BYREF | VT_UI1, 0x41)});
+    ASSERT_EQ(answer.hr, S_OK);
+    ASSERT_EQ(answer.by_ref.size(), 3u);
+    EXPECT_EQ(answer.by_ref[0].second.bytes, "\x03");
+    EXPECT_EQ(answer.by_ref[1].second.number, 0xFF);
+    EXPECT_EQ(answer.by_ref[2].second.number, 0x41);
 }
 
 TEST_F(Handler, RefusesMalformedCalls) {

@@ -1,5 +1,5 @@
-// The transport message format: a round trip of every carried type, and refusal of malformed
-// bodies (the other kinds travel in every call of the client tests).
+// The transport message format: round trips of every carried type and of the answer and event
+// fields, and refusal of malformed bodies.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -62,6 +62,32 @@ TEST(TransportCodec, RoundTripsInvokeWithEveryCarriedType) {
         EXPECT_EQ(decoded.args[i].bytes, invoke.args[i].bytes) << i;
     }
     EXPECT_EQ(decoded.named, invoke.named);
+}
+
+// The fields only an answer or an event carries (names and plain answers travel in every call of
+// the client tests).
+TEST(TransportCodec, RoundTripsTheFieldsOfAnswersAndEvents) {
+    Message answer;
+    answer.kind = MessageKind::kInvokeResult;
+    answer.hr = DISP_E_TYPEMISMATCH;
+    answer.arg_error = 3;
+    answer.by_ref = {{1, Value(VT_BYREF | VT_UI1, 0x0F)}};
+    answer.result.vt = VT_BSTR;
+    answer.result.is_null = true;
+    Message decoded;
+    ASSERT_TRUE(Decode(EncodeMessage(answer).substr(4), &decoded));
+    EXPECT_EQ(decoded.hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(decoded.arg_error, 3u);
+    ASSERT_EQ(decoded.by_ref.size(), 1u);
+    EXPECT_EQ(decoded.by_ref[0].first, 1u);
+    EXPECT_EQ(decoded.by_ref[0].second.number, 0x0F);
+    EXPECT_TRUE(decoded.result.is_null);
+
+    Message event;
+    event.kind = MessageKind::kEvent;
+    event.cookie = 9;
+    ASSERT_TRUE(Decode(EncodeMessage(event).substr(4), &decoded));
+    EXPECT_EQ(decoded.cookie, 9u);
 }
 
 TEST(TransportCodec, RefusesMalformedBodies) {
