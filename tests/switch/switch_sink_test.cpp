@@ -133,6 +133,18 @@ TEST(SwitchSink, RefusesEventsOfTheWrongShape) {
     EXPECT_TRUE(client.received.empty());
 }
 
+TEST(SwitchSink, AnswersQueryInterfaceForEventsDispatchAndUnknownOnly) {
+    RecordingClient client;
+    for (const IID* iid : {&DIID_SwitchEvents, &IID_IDispatch, &IID_IUnknown}) {
+        void* object = nullptr;
+        EXPECT_EQ(client.QueryInterface(*iid, &object), S_OK);
+        EXPECT_EQ(object, static_cast<IDispatch*>(&client));
+    }
+    void* object = &client;
+    EXPECT_EQ(client.QueryInterface(IID_IConnectionPoint, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+}
+
 TEST(RcmiReply, PermissionEventsSwitchTheFlagsAndStillReachTheAgent) {
     RecordingClient client;
     SetAllowed = 0;
