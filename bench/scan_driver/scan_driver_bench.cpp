@@ -4,13 +4,9 @@
 // scans (no saved file) and unchanged rescans.
 #include <benchmark/benchmark.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,15 +21,19 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "registry_values.h"
+#include "snmp_listen.h"
+#include "switchd_process.h"
 #include "temp_dir.h"
 
 namespace {
 
 using cx::test::ChildProcess;
 using cx::test::FreeUdpPort;
+using cx::test::ReadFile;
 using cx::test::SetRegDword;
 using cx::test::SetRegMultiString;
 using cx::test::SetRegString;
+using cx::test::SwitchdProcess;
 using cx::test::TempDir;
 
 // A data root, a registry file and cx-switchd with the demo scenario, all private.
@@ -41,18 +41,14 @@ class DemoServer {
   public:
     DemoServer() {
         const std::string data = CX_PROJECT_DATA;
-        switchd_.Start(
-            {CX_SWITCHD_PATH, "--socket", socket_, "--scenario", data + "/scenarios/demo.scn"});
-        CxRegistrySetPath((dir_ + "/registry.db").c_str());
+        // The host's agents attach to SWITCH while they start: it listens first.
+        switchd_.RegisterClass();  // and points this process at the private registry file
+        switchd_.Start(ReadFile(data + "/scenarios/demo.scn"));
         // The other agents the collectors ask: REPLAY_MIB with the demo walks in a host of its
         // own on a free port, which the scan's SNMP sessions use.
-        const char* snmp = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-        SetRegDword(snmp, "UdpPort", static_cast<DWORD>(FreeUdpPort()));
-        SetRegString(snmp, "ListenAddress", "127.0.0.1");
-        SetRegDword("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ValidCommunities",
-                    "public", 4);
-        SetRegString("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters\\ExtensionAgents",
-                     "REPLAY_MIB", "SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion");
+        cx::test::ListenOnLoopback(FreeUdpPort());
+        SetRegString(std::string(cx::test::kSnmpParameters) + "\\ExtensionAgents", "REPLAY_MIB",
+                     "SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion");
         SetRegString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion", "Pathname",
                      CX_REPLAY_AGENT_PATH);
         const std::string walks = data + "/walks/";
@@ -62,12 +58,8 @@ class DemoServer {
         SetRegMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "Regions",
                           std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
                               '\0' + ".1.3.6.1.4.1.318");
-        // The host's agents attach to SWITCH while they start: it listens first.
-        WaitUntilListening();
         host_.Start({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
                      "--state-dir", dir_ + "/state"});
-        SetRegString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}",
-                     "LocalServer", "unix:" + socket_);
         SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         SetRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", CX_PROJECT_DATA);
         SetRegDword(
@@ -87,10 +79,8 @@ class DemoServer {
         }
     }
     ~DemoServer() {
-        for (ChildProcess* process : {&host_, &switchd_}) {
-            process->Signal(SIGTERM);
-            process->Wait(std::chrono::seconds(60));
-        }
+        host_.Signal(SIGTERM);
+        host_.Wait(std::chrono::seconds(60));
     }
     DemoServer(const DemoServer&) = delete;
     DemoServer& operator=(const DemoServer&) = delete;
@@ -111,24 +101,9 @@ class DemoServer {
     std::string SavedFile() const { return dir_ + "/Catalix.sav"; }
 
   private:
-    void WaitUntilListening() const {
-        for (int attempt = 0; attempt < 1000; ++attempt) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strncpy(address.sun_path, socket_.c_str(), sizeof(address.sun_path) - 1);
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const bool ok =
-                connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-            close(fd);
-            if (ok) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-
     TempDir temp_;
     const std::string dir_ = temp_.Path();
-    const std::string socket_ = temp_.File("switch.sock");
-    ChildProcess switchd_;
+    SwitchdProcess switchd_{temp_, false};
     ChildProcess host_;
 };
 

@@ -14,12 +14,12 @@
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "registry_values.h"
+#include "snmp_listen.h"
 #include "temp_dir.h"
 
 namespace cx::test {
 namespace {
 
-constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
 constexpr const char* kRoot = "1.3.6.1.4.1.99999.5";
 
 // Two rows of three columns under kRoot.1.1, in the form snmpwalk -On prints.
@@ -37,11 +37,7 @@ class HostWalkTest : public ::testing::Test {
         CxRegistrySetPath(temp_.File("registry.db").c_str());
         port_ = FreeUdpPort();
         ASSERT_NE(port_, 0);
-        // The host takes its address and port from the registry, as the agent's manager
-        // session does when it is given an address without a port.
-        SetRegDword(kParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetRegString(kParameters, "ListenAddress", "127.0.0.1");
-        SetRegDword(std::string(kParameters) + "\\ValidCommunities", "public", 4);
+        ListenOnLoopback(port_);
     }
     void TearDown() override {
         if (host_ != nullptr) StopHost();
@@ -56,7 +52,7 @@ class HostWalkTest : public ::testing::Test {
         WriteFile(library + ".conf", "root " + std::string(kRoot) + "\nwalk " +
                                          temp_.File("agent.walk") + "\n" + settings);
         SetRegString("SOFTWARE\\Test\\WalkAgent", "Pathname", library);
-        SetRegString(std::string(kParameters) + "\\ExtensionAgents", "1",
+        SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
                      "SOFTWARE\\Test\\WalkAgent");
     }
 

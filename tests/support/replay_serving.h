@@ -15,6 +15,7 @@
 #include "host_start.h"
 #include "platform/registry_store.h"
 #include "registry_values.h"
+#include "snmp_listen.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
 
@@ -22,8 +23,6 @@ namespace cx::test {
 
 class ReplayServingTest : public ::testing::Test {
   protected:
-    static constexpr const char* kSnmpParameters =
-        "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
     static constexpr const char* kAgentParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
 
     void SetUp() override {
@@ -35,9 +34,7 @@ class ReplayServingTest : public ::testing::Test {
                             "reply 0xE001 0x3812 * * : byte 1\n"));
         port_ = FreeUdpPort();
         ASSERT_NE(port_, 0);
-        SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetRegString(kSnmpParameters, "ListenAddress", "127.0.0.1");
-        SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
+        ListenOnLoopback(port_);
     }
 
     void TearDown() override {
