@@ -3,22 +3,13 @@
 // the time per run, the SWITCH round trips per run (counted in the server's journal), and the
 // collector's own cost per item once the round trips are taken out.
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
@@ -26,6 +17,9 @@
 #include "platform/profile.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
+#include "registry_values.h"
+#include "switchd_process.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -84,24 +78,12 @@ std::string Scenario(const ServerSize& size) {
 class Bench {
   public:
     explicit Bench(const ServerSize& size) {
-        char pattern[] = "/tmp/cx-cabinet-bench-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        std::ofstream(dir_ + "/bench.scn") << Scenario(size);
-        const std::string socket = dir_ + "/switch.sock";
-        pid_ = fork();
-        if (pid_ == 0) {
-            execl(CX_SWITCHD_PATH, CX_SWITCHD_PATH, "--socket", socket.c_str(), "--scenario",
-                  (dir_ + "/bench.scn").c_str(), "--journal", Journal().c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        CxRegistrySetPath((dir_ + "/registry.db").c_str());
-        SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}", "LocalServer",
-                  "unix:" + socket);
-        SetString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
-                  "ComputerName", "BENCHHOST");
-        SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
-        WaitUntilListening(socket);
+        switchd_.RegisterClass();  // and points this process at the private registry file
+        switchd_.Start(Scenario(size));
+        cx::test::SetRegString(
+            "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName", "ComputerName",
+            "BENCHHOST");
+        cx::test::SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         agent_ = std::make_unique<CCX_Agent>();
         for (ProfileFile* table : {&agent_->m_RequestTable, &agent_->m_DefinitionTable}) {
@@ -117,11 +99,6 @@ class Bench {
         agent_->m_SwitchClient.Detach();
         agent_.reset();
         CoUninitialize();
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        const std::string cleanup = "rm -rf '" + dir_ + "'";
-        if (std::system(cleanup.c_str()) != 0)
-            std::fprintf(stderr, "cannot remove %s\n", dir_.c_str());
     }
 
     bool attached() const { return attached_; }
@@ -134,13 +111,7 @@ class Bench {
         agent_->NrComponents = agent_->NrPhysContainers = agent_->NrFuncContainers = 0;
         agent_->CurPhysContainer = agent_->CurFuncContainer = 0;
     }
-    std::size_t JournalLines() const {
-        std::ifstream journal(Journal());
-        std::size_t lines = 0;
-        for (std::string line; std::getline(journal, line);)
-            ++lines;
-        return lines;
-    }
+    std::size_t JournalLines() const { return switchd_.JournalLines().size(); }
     // The mean cost of one SWITCH round trip through the agent in microseconds: the wall time,
     // and the processor time of this process (the client's side of the trip).
     void MeasureRoundTrip(int requests, double* wall_us, double* cpu_us) {
@@ -157,32 +128,10 @@ class Bench {
     }
 
   private:
-    std::string Journal() const { return dir_ + "/journal.txt"; }
-    static void SetString(const char* key_path, const char* name, const std::string& text) {
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, &key, nullptr);
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>(text.size() + 1));
-        RegCloseKey(key);
-    }
-    static void WaitUntilListening(const std::string& path) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        for (int attempt = 0; attempt < 2000; ++attempt) {
-            int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            const bool ok =
-                connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-            close(fd);
-            if (ok) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-
-    std::string dir_;
+    cx::test::TempDir temp_;
+    const std::string dir_ = temp_.Path();
+    cx::test::SwitchdProcess switchd_{temp_};
     std::string actual_;
-    pid_t pid_ = -1;
     std::unique_ptr<CCX_Agent> agent_;
     bool attached_ = false;
 };

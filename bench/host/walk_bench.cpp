@@ -4,7 +4,6 @@
 // counter "objects/s" is the figure to compare.
 #include <benchmark/benchmark.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -13,8 +12,8 @@
 
 #include "child_process.h"
 #include "platform/registry_store.h"
-#include "platform/winreg.h"
-#include "platform/winsvc.h"
+#include "registry_values.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -22,55 +21,27 @@ using cx::test::ChildProcess;
 
 constexpr int kTestObjects = 30000;
 
-void SetValue(const std::string& key_path, const std::string& name, DWORD type, const void* data,
-              DWORD size) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key, nullptr);
-    RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void SetString(const std::string& key_path, const std::string& name, const std::string& text) {
-    SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-bool HostRunning() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const bool running =
-        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return running;
-}
-
 // extagentd with the test agent and snmpd, each on its own loopback port, for the whole run.
 class Peers {
   public:
     Peers() {
-        char pattern[] = "/tmp/cx-walk-bench-XXXXXX";
-        dir_ = mkdtemp(pattern);
         host_port_ = cx::test::FreeUdpPort();
         snmpd_port_ = cx::test::FreeUdpPort();
         CxRegistrySetPath((dir_ + "/registry.db").c_str());
         const std::string parameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-        const DWORD read_only = 4;
-        SetValue(parameters + "\\ValidCommunities", "public", REG_DWORD, &read_only,
-                 sizeof(read_only));
+        cx::test::SetRegDword(parameters + "\\ValidCommunities", "public", 4);
         const std::string agent = dir_ + "/agent.so";
         std::filesystem::copy_file(CX_TEST_AGENT_PATH, agent);
         cx::test::WriteFile(agent + ".conf", "root 1.3.6.1.4.1.99999.1\nobjects " +
                                                  std::to_string(kTestObjects) + "\n");
-        SetString("SOFTWARE\\Bench\\Agent", "Pathname", agent);
-        SetString(parameters + "\\ExtensionAgents", "1", "SOFTWARE\\Bench\\Agent");
+        cx::test::SetRegString("SOFTWARE\\Bench\\Agent", "Pathname", agent);
+        cx::test::SetRegString(parameters + "\\ExtensionAgents", "1", "SOFTWARE\\Bench\\Agent");
 
         host_.Start(
             {CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db", "--state-dir",
              dir_ + "/state", "--listen", "127.0.0.1:" + std::to_string(host_port_)},
             dir_ + "/host.out", dir_ + "/host.err");
-        cx::test::WaitUntil(HostRunning, std::chrono::seconds(30));
+        cx::test::WaitUntil(cx::test::SnmpServiceRunning, std::chrono::seconds(30));
 
         cx::test::WriteFile(dir_ + "/snmpd.conf", "rocommunity public 127.0.0.1\n");
         snmpd_.Start(
@@ -87,7 +58,6 @@ class Peers {
         snmpd_.Signal(SIGTERM);
         host_.Wait(std::chrono::seconds(30));
         snmpd_.Wait(std::chrono::seconds(30));
-        std::filesystem::remove_all(dir_);
     }
 
     // Runs the tool to its end and returns the number of objects it printed.
@@ -111,7 +81,8 @@ class Peers {
     int snmpd_port_ = 0;
 
   private:
-    std::string dir_;
+    cx::test::TempDir temp_;
+    const std::string dir_ = temp_.Path();
     ChildProcess host_;
     ChildProcess snmpd_;
 };

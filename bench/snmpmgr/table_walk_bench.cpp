@@ -3,7 +3,6 @@
 // walks its table. The counter "rows/s" is the figure to report.
 #include <benchmark/benchmark.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -11,8 +10,8 @@
 #include "child_process.h"
 #include "clients/snmp_mgr.h"
 #include "platform/registry_store.h"
-#include "platform/winreg.h"
-#include "platform/winsvc.h"
+#include "registry_values.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -22,30 +21,6 @@ constexpr int kColumns = 9;
 constexpr int kRows = 1000;
 constexpr const char* kEntry = "1.3.6.1.4.1.99999.7.1.1";
 constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-
-void SetValue(const std::string& key_path, const std::string& name, DWORD type, const void* data,
-              DWORD size) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key, nullptr);
-    RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-void SetString(const std::string& key_path, const std::string& name, const std::string& text) {
-    SetValue(key_path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
-
-bool HostRunning() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    const bool running =
-        QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return running;
-}
 
 // Columns alternate numbers and texts, as the bus table does.
 std::string TableWalk() {
@@ -67,36 +42,32 @@ std::string TableWalk() {
 class Host {
   public:
     Host() {
-        char pattern[] = "/tmp/cx-snmpmgr-bench-XXXXXX";
-        dir_ = mkdtemp(pattern);
         port_ = cx::test::FreeUdpPort();
         CxRegistrySetPath((dir_ + "/registry.db").c_str());
-        const DWORD read_only = 4;
-        SetValue(std::string(kParameters) + "\\ValidCommunities", "public", REG_DWORD, &read_only,
-                 sizeof(read_only));
+        cx::test::SetRegDword(std::string(kParameters) + "\\ValidCommunities", "public", 4);
         const std::string agent = dir_ + "/walk_agent.so";
         std::filesystem::copy_file(CX_WALK_AGENT_PATH, agent);
         cx::test::WriteFile(dir_ + "/table.walk", TableWalk());
         cx::test::WriteFile(agent + ".conf",
                             "root 1.3.6.1.4.1.99999.7\nwalk " + dir_ + "/table.walk\n");
-        SetString("SOFTWARE\\Bench\\WalkAgent", "Pathname", agent);
-        SetString(std::string(kParameters) + "\\ExtensionAgents", "1",
-                  "SOFTWARE\\Bench\\WalkAgent");
+        cx::test::SetRegString("SOFTWARE\\Bench\\WalkAgent", "Pathname", agent);
+        cx::test::SetRegString(std::string(kParameters) + "\\ExtensionAgents", "1",
+                               "SOFTWARE\\Bench\\WalkAgent");
         host_.Start({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
                      "--state-dir", dir_ + "/state", "--listen", Address()},
                     dir_ + "/host.out", dir_ + "/host.err");
-        cx::test::WaitUntil(HostRunning, std::chrono::seconds(30));
+        cx::test::WaitUntil(cx::test::SnmpServiceRunning, std::chrono::seconds(30));
     }
     ~Host() {
         host_.Signal(SIGTERM);
         host_.Wait(std::chrono::seconds(30));
         CxRegistrySetPath(nullptr);
-        std::filesystem::remove_all(dir_);
     }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
   private:
-    std::string dir_;
+    cx::test::TempDir temp_;
+    const std::string dir_ = temp_.Path();
     int port_ = 0;
     ChildProcess host_;
 };

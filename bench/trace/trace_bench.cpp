@@ -1,10 +1,8 @@
 // Trace costs: a call site while the trace is off, a message filtered by its level, and the
 // file sink at level 5 with the file opened per message (as shipped) and kept open.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdarg>
-#include <filesystem>
 #include <string>
 
 #include "base/file_debug.h"
@@ -12,7 +10,8 @@
 #include "platform/files.h"
 #include "platform/registry_store.h"
 #include "platform/windows.h"
-#include "platform/winreg.h"
+#include "temp_dir.h"
+#include "trace_capture.h"
 #include "trace_line.h"
 
 namespace {
@@ -21,29 +20,14 @@ namespace {
 class Scratch {
   public:
     explicit Scratch(DWORD file_level) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "cx-bench-trace-XXXXXX").string();
-        directory_ = mkdtemp(pattern.data()) != nullptr ? pattern : "/tmp";
-        CxRegistrySetPath((directory_ + "/registry.db").c_str());
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug\\CX_BENCH", 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        RegSetValueExA(key, "FileDebugLevel", 0, REG_DWORD,
-                       reinterpret_cast<const BYTE*>(&file_level), sizeof(file_level));
-        std::string path = TracePath();
-        RegSetValueExA(key, "TraceFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                       static_cast<DWORD>(path.size() + 1));
-        RegCloseKey(key);
+        CxRegistrySetPath(directory_.File("registry.db").c_str());
+        cx::test::TraceToFile("CX_BENCH", TracePath(), file_level);
     }
-    ~Scratch() {
-        CxRegistrySetPath(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
-    }
-    std::string TracePath() const { return directory_ + "/trace.log"; }
+    ~Scratch() { CxRegistrySetPath(nullptr); }
+    std::string TracePath() const { return directory_.File("trace.log"); }
 
   private:
-    std::string directory_;
+    cx::test::TempDir directory_;
 };
 
 int Evaluated(int& count) { return ++count; }

@@ -1,23 +1,18 @@
 // The fixture of the tests through the entry points.
 #include "agent_fixture.h"
 
-#include <chrono>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
+#include "trace_capture.h"
 
 namespace cx::test {
 
 void AgentTest::SetUp() {
     CxRegistrySetPath(dir_.File("registry.db").c_str());
-    WriteString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
-    std::string debug_key = std::string("SOFTWARE\\Debug\\") + kAgentName;
-    WriteDword(debug_key.c_str(), "FileDebugLevel", 5);
-    WriteString(debug_key.c_str(), "TraceFile", dir_.File("trace.txt"));
+    SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
+    TraceToFile(kAgentName, dir_.File("trace.txt"));
 }
 
 void AgentTest::TearDown() {
@@ -74,26 +69,6 @@ std::optional<DWORD> AgentTest::ReadDword(const char* key, const char* value) co
     return number;
 }
 
-void AgentTest::WriteString(const char* key, const char* value, const std::string& text) const {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-    RegCloseKey(handle);
-}
-
-void AgentTest::WriteDword(const char* key, const char* value, DWORD number) const {
-    HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(handle, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                   sizeof(number));
-    RegCloseKey(handle);
-}
-
 bool AgentTest::KeyExists(const char* key) const {
     HKEY handle = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) {
@@ -107,30 +82,10 @@ std::string AgentTest::RunState() const {
     return ReadString("SOFTWARE\\Arvenmark\\#Status", kAgentName).value_or("");
 }
 
-std::string AgentTest::TraceText() const {
-    std::ifstream file(dir_.File("trace.txt"));
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+std::string AgentTest::TraceText() const { return ReadFile(dir_.File("trace.txt")); }
 
 std::size_t AgentTest::TraceCount(const std::string& text) const {
-    std::string trace = TraceText();
-    std::size_t count = 0;
-    for (std::size_t at = trace.find(text); at != std::string::npos;
-         at = trace.find(text, at + text.size())) {
-        ++count;
-    }
-    return count;
-}
-
-bool AgentTest::WaitFor(const std::function<bool()>& condition, int timeout_ms) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return Occurrences(TraceText(), text);
 }
 
 BOOL AgentTest::Request(BYTE type, const std::vector<std::string>& oids) {

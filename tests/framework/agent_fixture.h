@@ -5,11 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "child_process.h"
+#include "registry_values.h"
 #include "snmp_service.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
@@ -40,19 +41,15 @@ class AgentTest : public ::testing::Test {
 
     std::optional<std::string> ReadString(const char* key, const char* value) const;
     std::optional<DWORD> ReadDword(const char* key, const char* value) const;
-    void WriteString(const char* key, const char* value, const std::string& text) const;
-    void WriteDword(const char* key, const char* value, DWORD number) const;
     bool KeyExists(const char* key) const;
     std::string RunState() const;
     std::string TraceText() const;
     std::size_t TraceCount(const std::string& text) const;
-    // Waits (bounded) until `condition` holds.
-    static bool WaitFor(const std::function<bool()>& condition, int timeout_ms = 10000);
     bool WaitForRunState(const std::string& state) {
-        return WaitFor([&] { return RunState() == state; });
+        return WaitUntil([&] { return RunState() == state; });
     }
     bool WaitForTrace(const std::string& text) {
-        return WaitFor([&] { return TraceCount(text) > 0; });
+        return WaitUntil([&] { return TraceCount(text) > 0; });
     }
 
     // One request of one or more OIDs; the answers stay in `list` until the next call.

@@ -32,45 +32,37 @@ void Populate(TestAgent& agent) {
     }
 }
 
-TEST(MibTreeGet, ExactOidGivesValueAndName) {
+// GET answers a registered OID exactly; any other OID, or another request type, finds nothing
+// and leaves the binding as it came.
+TEST(MibTreeGet, OnlyAnExactOidOfAGetIsAnswered) {
     TestAgent agent;
     Populate(agent);
-    RequestBinding request(Under(".2.1.0").c_str());
-    AsnInteger32 status = -1;
-    std::string name;
-    EXPECT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, &status, &name));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
-    EXPECT_EQ(name, "avkCxLastDate");
-    EXPECT_EQ(request.binding.value.asnType, ASN_INTEGER);
-    EXPECT_EQ(request.binding.value.asnValue.number, 1161404912);
-    EXPECT_EQ(request.Oid(), Under(".2.1.0"));
-}
-
-TEST(MibTreeGet, UnknownOidLeavesTheBindingAlone) {
-    TestAgent agent;
-    Populate(agent);
-    for (const std::string& oid :
-         {Under(".2.1"), Under(".2.1.0.0"), Under(".2.2.0"), std::string("1.3")}) {
-        RequestBinding request(oid.c_str());
+    struct Case {
+        std::string oid;
+        BYTE type;
+        bool found;
+    } cases[] = {
+        {Under(".2.1.0"), SNMP_PDU_GET, true},
+        {Under(".2.1"), SNMP_PDU_GET, false},
+        {Under(".2.1.0.0"), SNMP_PDU_GET, false},
+        {Under(".2.2.0"), SNMP_PDU_GET, false},
+        {"1.3", SNMP_PDU_GET, false},
+        {Under(".2.1.0"), SNMP_PDU_RESPONSE, false},
+        {Under(".2.1.0"), SNMP_PDU_SET, false},
+        {Under(".2.1.0"), SNMP_PDU_GETBULK, false},
+        {Under(".2.1.0"), 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.oid + " type " + std::to_string(c.type));
+        RequestBinding request(c.oid.c_str());
         AsnInteger32 status = -1;
         std::string name = "untouched";
-        EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, &status, &name)) << oid;
-        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME) << oid;
-        EXPECT_EQ(name, "untouched");
-        EXPECT_EQ(request.Oid(), oid);
-        EXPECT_EQ(request.binding.value.asnType, ASN_NULL);
-    }
-}
-
-TEST(MibTreeGet, OtherRequestTypesFindNothing) {
-    TestAgent agent;
-    Populate(agent);
-    for (BYTE type :
-         {BYTE{SNMP_PDU_RESPONSE}, BYTE{SNMP_PDU_SET}, BYTE{SNMP_PDU_GETBULK}, BYTE{0}}) {
-        RequestBinding request(Under(".2.1.0").c_str());
-        AsnInteger32 status = -1;
-        EXPECT_FALSE(agent.MibGetVarbind(&request.binding, type, &status, nullptr));
-        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+        EXPECT_EQ(agent.MibGetVarbind(&request.binding, c.type, &status, &name), c.found);
+        EXPECT_EQ(status, c.found ? SNMP_ERRORSTATUS_NOERROR : SNMP_ERRORSTATUS_NOSUCHNAME);
+        EXPECT_EQ(request.Oid(), c.oid);
+        EXPECT_EQ(name, c.found ? "avkCxLastDate" : "untouched");
+        EXPECT_EQ(request.binding.value.asnType, c.found ? ASN_INTEGER : ASN_NULL);
+        EXPECT_EQ(request.binding.value.asnValue.number, c.found ? 1161404912 : 0);
     }
 }
 
@@ -81,6 +73,7 @@ TEST(MibTreeGetNext, AnswersTheNextGreaterEntry) {
         std::string from;
         std::string next;
     } cases[] = {
+        {"", Under(".1.1.0")},                                  // the empty OID
         {"1.3", Under(".1.1.0")},                               // before the first entry
         {kRoot, Under(".1.1.0")},                               // the region root itself
         {Under(".1.1.0"), Under(".2.1.0")},                     // an entry: the one after it
@@ -120,14 +113,9 @@ TEST(MibTreeGetNext, EndOfTreeGivesNoSuchNameAndKeepsTheBinding) {
     }
 }
 
-TEST(MibTreeGetNext, EmptyOrMissingOidStartsAtTheFirstEntry) {
+TEST(MibTreeGetNext, ALengthWithoutAnArrayCountsAsTheEmptyOid) {
     TestAgent agent;
     Populate(agent);
-    RequestBinding empty("");
-    EXPECT_TRUE(agent.MibGetVarbind(&empty.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
-    EXPECT_EQ(empty.Oid(), Under(".1.1.0"));
-
-    // A length without an array counts as the empty OID.
     RequestBinding broken("");
     broken.binding.name.idLength = 200;
     EXPECT_TRUE(agent.MibGetVarbind(&broken.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));

@@ -15,8 +15,8 @@ class ParametersTest : public AgentTest {
 };
 
 TEST_F(ParametersTest, RegParamReadsADwordAndKeepsTheDefaultOtherwise) {
-    WriteDword("SOFTWARE\\Arvenmark\\CX_FWTEST\\Parameters", "ScanTime", 600);
-    WriteString("SOFTWARE\\Arvenmark\\CX_FWTEST\\Parameters", "Text", "600");
+    SetRegDword("SOFTWARE\\Arvenmark\\CX_FWTEST\\Parameters", "ScanTime", 600);
+    SetRegString("SOFTWARE\\Arvenmark\\CX_FWTEST\\Parameters", "Text", "600");
     auto read = service_.Symbol<FwTestRegParamFn>("FwTestRegParam");
     DWORD value = 7200;
     EXPECT_TRUE(read("ScanTime", &value));
@@ -46,7 +46,7 @@ TEST_F(ParametersTest, FilePathsRelativeToTheDataRootOrAsGiven) {
     const char* kFileKey = "SOFTWARE\\Arvenmark\\CX_FWTEST\\FILE";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
-        WriteString(kFileKey, "TableFile", c.value);
+        SetRegString(kFileKey, "TableFile", c.value);
         char path[MAX_PATH] = {};
         ASSERT_TRUE(path_of("TableFile", path, sizeof(path)));
         EXPECT_EQ(std::string(path), c.expected);
@@ -55,7 +55,7 @@ TEST_F(ParametersTest, FilePathsRelativeToTheDataRootOrAsGiven) {
     EXPECT_FALSE(path_of("Missing", path, sizeof(path)));
 
     // A result that does not fit fails and writes nothing past the buffer.
-    WriteString(kFileKey, "TableFile", "name.ini");
+    SetRegString(kFileKey, "TableFile", "name.ini");
     char small[8];
     std::memset(small, 'x', sizeof(small));
     char guard[8];

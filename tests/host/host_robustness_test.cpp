@@ -161,8 +161,7 @@ TEST_P(PermittedManagersTest, OnlyListedManagersAreAnswered) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, PermittedManagersTest,
-                         ::testing::Values(ManagersCase{"NoList", {}, true},
-                                           ManagersCase{"OtherManager", {"127.0.0.2"}, false},
+                         ::testing::Values(ManagersCase{"OtherManager", {"127.0.0.2"}, false},
                                            ManagersCase{
                                                "ListIncludesUs", {"127.0.0.2", "127.0.0.1"}, true}),
                          [](const auto& info) { return std::string(info.param.name); });

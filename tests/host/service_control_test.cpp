@@ -56,16 +56,16 @@ TEST_F(ServiceControlTest, PublishedStatesReadBack) {
 TEST_F(ServiceControlTest, UnusableStateValuesReadAsStopped) {
     const DWORD zero = 0;
     const DWORD eight = 8;
-    const char text[] = "4";
-    const unsigned char short_value[] = {4, 0};
-    WriteRawState(REG_DWORD, &zero, sizeof(zero));
-    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
-    WriteRawState(REG_DWORD, &eight, sizeof(eight));
-    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
-    WriteRawState(REG_SZ, text, sizeof(text));
-    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
-    WriteRawState(REG_BINARY, short_value, sizeof(short_value));
-    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);
+    struct Case {
+        DWORD type;
+        const void* data;
+        DWORD size;
+    };
+    for (const Case& c : {Case{REG_DWORD, &zero, 4}, Case{REG_DWORD, &eight, 4},
+                          Case{REG_SZ, "4", 2}, Case{REG_BINARY, "\x04", 2}}) {
+        WriteRawState(c.type, c.data, c.size);
+        EXPECT_EQ(QueriedState(), SERVICE_STOPPED) << c.type;
+    }
 }
 
 TEST_F(ServiceControlTest, RunningServiceAcceptsStop) {

@@ -1,31 +1,15 @@
 // REPLAY_MIB in the real host: a walk it is given comes back the same from snmpwalk -On, snmprec
 // lines come back as snmpwalk prints them, and a malformed line is traced and skipped.
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "host_start.h"
-#include "platform/registry_store.h"
-#include "platform/winreg.h"
-#include "platform/winsvc.h"
-#include "registry_values.h"
-#include "switchd_process.h"
-#include "temp_dir.h"
+#include "replay_serving.h"
+#include "trace_capture.h"
 
 namespace cx::test {
 namespace {
-
-constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-constexpr const char* kAgentParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
-// The rights requests the agent asks before it builds its MIB.
-constexpr const char* kRightsScenario =
-    "reply 0xE001 0x3811 * * : byte 1\n"
-    "reply 0xE001 0x3810 * * : byte 0\n"
-    "reply 0xE001 0x3812 * * : byte 1\n";
 
 // Every value form of snmpwalk's default output, as a capture from another agent holds them.
 const char* const kEveryType =
@@ -114,56 +98,12 @@ std::vector<RoundTripCase> Cases() {
     };
 }
 
-class ReplayHostTest : public ::testing::Test {
+class ReplayHostTest : public ReplayServingTest {
   protected:
     void SetUp() override {
-        switchd_ = std::make_unique<SwitchdProcess>(temp_);
-        switchd_->RegisterClass();  // points this process at the test's registry file
-        ASSERT_TRUE(switchd_->Start(kRightsScenario));
-        port_ = FreeUdpPort();
-        ASSERT_NE(port_, 0);
-        SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetRegString(kSnmpParameters, "ListenAddress", "127.0.0.1");
-        SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
-        SetRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", temp_.File("trace.txt"));
-        SetRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
+        ReplayServingTest::SetUp();
+        TraceToFile("REPLAY_MIB", temp_.File("trace.txt"), 2);
     }
-    void TearDown() override {
-        if (host_ != nullptr) {
-            host_->Signal(SIGTERM);
-            host_->Wait(std::chrono::seconds(60));
-            // Under the sanitizers the host reports any fault of the agent on its errors.
-            const std::string errors = ReadFile(temp_.File("host.err"));
-            EXPECT_EQ(errors.find("ERROR: AddressSanitizer"), std::string::npos) << errors;
-            EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
-            EXPECT_EQ(errors.find("ERROR: LeakSanitizer"), std::string::npos) << errors;
-        }
-        switchd_.reset();
-        CxRegistrySetPath(nullptr);
-    }
-
-    void AddReplayAgent(const std::string& walk, const char* region) {
-        WriteFile(temp_.File("agent.walk"), walk);
-        SetRegString("SOFTWARE\\Test\\Replay", "Pathname", CX_REPLAY_AGENT_PATH);
-        SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
-                     "SOFTWARE\\Test\\Replay");
-        SetRegMultiString(kAgentParameters, "WalkFiles", temp_.File("agent.walk"));
-        SetRegMultiString(kAgentParameters, "Regions", region);
-    }
-
-    // Starts the host and waits (bounded) until the agent has built its MIB.
-    bool StartHost() { return StartHostServing(host_, CX_EXTAGENTD_PATH, temp_, "REPLAY_MIB"); }
-
-    ToolResult Walk(const char* region) {
-        return RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "2",
-                        "-r", "1", "127.0.0.1:" + std::to_string(port_), region},
-                       temp_.Path());
-    }
-
-    TempDir temp_;
-    std::unique_ptr<SwitchdProcess> switchd_;
-    std::unique_ptr<ChildProcess> host_;
-    int port_ = 0;
 };
 
 class ReplayRoundTrip : public ReplayHostTest,
@@ -171,9 +111,8 @@ class ReplayRoundTrip : public ReplayHostTest,
 
 TEST_P(ReplayRoundTrip, SnmpwalkPrintsTheWalkBack) {
     const RoundTripCase& c = GetParam();
-    AddReplayAgent(c.walk, c.region);
-    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
-    const ToolResult walked = Walk(c.region);
+    ASSERT_TRUE(StartServing(c.walk, c.region)) << ReadFile(temp_.File("host.err"));
+    const ToolResult walked = Walk({"-m", "", "-On"}, c.region);
     EXPECT_EQ(walked.exit_code, 0) << walked.err;
     EXPECT_EQ(WithoutEndOfView(walked.out), WithoutEndOfView(c.expected));
 }
@@ -183,9 +122,9 @@ INSTANTIATE_TEST_SUITE_P(Walks, ReplayRoundTrip, ::testing::ValuesIn(Cases()),
 
 // The trace names the file and line of what was skipped.
 TEST_F(ReplayHostTest, MalformedLineReportedWithFileAndLine) {
-    AddReplayAgent(".1.3.6.1.4.1.99999.7.1.1 = INTEGER: 1\nnot a walk line\n",
-                   "1.3.6.1.4.1.99999.7");
-    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    ASSERT_TRUE(StartServing(".1.3.6.1.4.1.99999.7.1.1 = INTEGER: 1\nnot a walk line\n",
+                             "1.3.6.1.4.1.99999.7"))
+        << ReadFile(temp_.File("host.err"));
     const std::string where = temp_.File("agent.walk") + ":2:";
     EXPECT_TRUE(WaitUntil([&] {
         return ReadFile(temp_.File("trace.txt")).find(where) != std::string::npos;

@@ -15,6 +15,7 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "temp_dir.h"
+#include "trace_capture.h"
 
 namespace cx::test {
 namespace {
@@ -355,16 +356,7 @@ TEST_F(SnmpMgrTest, OpenSessionFallsBackToTheRegistryCommunityThenToNorbel) {
 // The trace lines of a session, a refused request and one table step, under the client's label.
 TEST_F(SnmpMgrTest, TracesCarryTheClientsLabelAndTexts) {
     const std::string trace_file = temp_.File("trace.log");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug\\SnmpMgrTest", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD level = 5;
-    RegSetValueExA(key, "FileDebugLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level),
-                   sizeof(level));
-    RegSetValueExA(key, "TraceFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(trace_file.c_str()),
-                   static_cast<DWORD>(trace_file.size() + 1));
-    RegCloseKey(key);
+    TraceToFile("SnmpMgrTest", trace_file);
     g_FileDebug.Init("SnmpMgrTest", FALSE);
 
     agent_.Serve(TwoRowTable(false));

@@ -13,12 +13,14 @@ namespace {
 
 const Oid kName = {1, 3, 6, 1, 4, 1, 99999, 1, 0};
 
+// One object 1.3.6.1.4.1.99999.1.0: `text` is what follows its name, either "= VALUE" as snmpwalk
+// prints it or "|TYPE|VALUE" as snmprec writes it.
 struct ValueCase {
-    const char* text;  // the whole file
+    const char* text;
     std::uint8_t type;
-    std::int64_t number;
-    std::string octets;
-    Oid object;
+    std::int64_t number = 0;
+    std::string octets = {};
+    Oid object = {};
 };
 
 // Test names carry the case's text, in characters a test name may hold.
@@ -33,7 +35,8 @@ class WalkValueTest : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(WalkValueTest, ReadsTheValue) {
     const ValueCase& c = GetParam();
-    const WalkContents contents = ParseWalkFile(c.text);
+    const std::string name = c.text[0] == '|' ? "1.3.6.1.4.1.99999.1.0" : ".1.3.6.1.4.1.99999.1.0 ";
+    const WalkContents contents = ParseWalkFile(name + c.text);
     ASSERT_TRUE(contents.problems.empty()) << contents.problems[0].what;
     ASSERT_EQ(contents.records.size(), 1u);
     const WalkRecord& record = contents.records[0];
@@ -48,119 +51,50 @@ TEST_P(WalkValueTest, ReadsTheValue) {
 INSTANTIATE_TEST_SUITE_P(
     SnmpwalkOutput, WalkValueTest,
     ::testing::Values(
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = INTEGER: -17", kTagInteger, -17, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = INTEGER: up(1)", kTagInteger, 1, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = INTEGER: 2147483647", kTagInteger, 2147483647, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"Catalix CX2200\"",
+        ValueCase{"= INTEGER: -17", kTagInteger, -17},
+        ValueCase{"= INTEGER: up(1)", kTagInteger, 1},
+        ValueCase{"= INTEGER: 2147483647", kTagInteger, 2147483647},
+        ValueCase{"= STRING: \"Catalix CX2200\"", kTagOctetString, 0, "Catalix CX2200"},
+        ValueCase{"= STRING: \"say \\\"hi\\\" \\\\ bye\"", kTagOctetString, 0, "say \"hi\" \\ bye"},
+        ValueCase{"= STRING: \"two\r\nlines  \"\r\n", kTagOctetString, 0, "two\nlines  "},
+        ValueCase{"= STRING: \"a\n\n= b\n\"", kTagOctetString, 0, "a\n\n= b\n"},
+        ValueCase{"= STRING: 2024-5-1,10:00:00.0", kTagOctetString, 0, "2024-5-1,10:00:00.0"},
+        ValueCase{"= \"\"", kTagOctetString},
+        ValueCase{"= Hex-STRING: 00 1B 2c FF ", kTagOctetString, 0, {"\x00\x1B\x2C\xFF", 4}},
+        ValueCase{"= Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10 11 \n",
                   kTagOctetString,
                   0,
-                  "Catalix CX2200",
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"say \\\"hi\\\" \\\\ bye\"",
-                  kTagOctetString,
-                  0,
-                  "say \"hi\" \\ bye",
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"two\r\nlines  \"\r\n",
-                  kTagOctetString,
-                  0,
-                  "two\nlines  ",
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"a\n\n= b\n\"",
-                  kTagOctetString,
-                  0,
-                  "a\n\n= b\n",
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: 2024-5-1,10:00:00.0",
-                  kTagOctetString,
-                  0,
-                  "2024-5-1,10:00:00.0",
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = \"\"", kTagOctetString, 0, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = Hex-STRING: 00 1B 2c FF ",
-                  kTagOctetString,
-                  0,
-                  std::string("\x00\x1B\x2C\xFF", 4),
-                  {}},
-        ValueCase{
-            ".1.3.6.1.4.1.99999.1.0 = Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E "
-            "0F \n10 11 \n",
-            kTagOctetString,
-            0,
-            std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
-                        "\x10\x11",
-                        18),
-            {}},
-        ValueCase{
-            ".1.3.6.1.4.1.99999.1.0 = BITS: 80 40 a(0) b(9) ", kTagOctetString, 0, "\x80\x40", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = OID: .1.3.6.1.4.1.8072.3.2.10",
+                  {"\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11", 18}},
+        ValueCase{"= BITS: 80 40 a(0) b(9) ", kTagOctetString, 0, "\x80\x40"},
+        ValueCase{"= OID: .1.3.6.1.4.1.8072.3.2.10",
                   kTagObjectId,
                   0,
-                  "",
+                  {},
                   {1, 3, 6, 1, 4, 1, 8072, 3, 2, 10}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = IpAddress: 192.168.0.254",
-                  kTagIpAddress,
-                  0,
-                  std::string("\xC0\xA8\x00\xFE", 4),
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = Network Address: C0:A8:00:01",
-                  kTagIpAddress,
-                  0,
-                  std::string("\xC0\xA8\x00\x01", 4),
-                  {}},
-        ValueCase{
-            ".1.3.6.1.4.1.99999.1.0 = Counter32: 4294967295", kTagCounter32, 4294967295LL, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = Gauge32: 42 milli-seconds", kTagGauge32, 42, "", {}},
-        ValueCase{
-            ".1.3.6.1.4.1.99999.1.0 = Counter64: 18446744073709551615", kTagCounter64, -1, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = Timeticks: (8640000) 1 day, 0:00:00.00",
-                  kTagTimeTicks,
-                  8640000,
-                  "",
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = UInteger32: 7", kTagUnsigned32, 7, "", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = Opaque: Float: 1.5",
-                  kTagOpaque,
-                  0,
-                  std::string("\x9F\x78\x04\x3F\xC0\x00\x00", 7),
-                  {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = OPAQUE: 01 02", kTagOpaque, 0, "\x01\x02", {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = NULL", kTagNull, 0, "", {}}));
+        ValueCase{"= IpAddress: 192.168.0.254", kTagIpAddress, 0, {"\xC0\xA8\x00\xFE", 4}},
+        ValueCase{"= Network Address: C0:A8:00:01", kTagIpAddress, 0, {"\xC0\xA8\x00\x01", 4}},
+        ValueCase{"= Counter32: 4294967295", kTagCounter32, 4294967295LL},
+        ValueCase{"= Gauge32: 42 milli-seconds", kTagGauge32, 42},
+        ValueCase{"= Counter64: 18446744073709551615", kTagCounter64, -1},
+        ValueCase{"= Timeticks: (8640000) 1 day, 0:00:00.00", kTagTimeTicks, 8640000},
+        ValueCase{"= UInteger32: 7", kTagUnsigned32, 7},
+        ValueCase{"= Opaque: Float: 1.5", kTagOpaque, 0, {"\x9F\x78\x04\x3F\xC0\x00\x00", 7}},
+        ValueCase{"= OPAQUE: 01 02", kTagOpaque, 0, "\x01\x02"}, ValueCase{"= NULL", kTagNull}));
 
 INSTANTIATE_TEST_SUITE_P(
     Snmprec, WalkValueTest,
     ::testing::Values(
-        ValueCase{"1.3.6.1.4.1.99999.1.0|2|-5", kTagInteger, -5, "", {}},
-        ValueCase{
-            "1.3.6.1.4.1.99999.1.0|4|text with | bar", kTagOctetString, 0, "text with | bar", {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|4x|00ff41",
-                  kTagOctetString,
-                  0,
-                  std::string("\x00\xFF\x41", 3),
-                  {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|5|", kTagNull, 0, "", {}},
-        ValueCase{
-            "1.3.6.1.4.1.99999.1.0|6|1.3.6.1.6.3.1", kTagObjectId, 0, "", {1, 3, 6, 1, 6, 3, 1}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|64|10.0.0.1",
-                  kTagIpAddress,
-                  0,
-                  std::string("\x0A\x00\x00\x01", 4),
-                  {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|64x|0a000002",
-                  kTagIpAddress,
-                  0,
-                  std::string("\x0A\x00\x00\x02", 4),
-                  {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|65|3", kTagCounter32, 3, "", {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|66|4", kTagGauge32, 4, "", {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|67|5", kTagTimeTicks, 5, "", {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|68x|9f780400000000",
-                  kTagOpaque,
-                  0,
-                  std::string("\x9F\x78\x04\x00\x00\x00\x00", 7),
-                  {}},
-        ValueCase{
-            "1.3.6.1.4.1.99999.1.0|70|12345678901234", kTagCounter64, 12345678901234LL, "", {}}));
+        ValueCase{"|2|-5", kTagInteger, -5},
+        ValueCase{"|4|text with | bar", kTagOctetString, 0, "text with | bar"},
+        ValueCase{"|4x|00ff41", kTagOctetString, 0, {"\x00\xFF\x41", 3}},
+        ValueCase{"|5|", kTagNull},
+        ValueCase{"|6|1.3.6.1.6.3.1", kTagObjectId, 0, {}, {1, 3, 6, 1, 6, 3, 1}},
+        ValueCase{"|64|10.0.0.1", kTagIpAddress, 0, {"\x0A\x00\x00\x01", 4}},
+        ValueCase{"|64x|0a000002", kTagIpAddress, 0, {"\x0A\x00\x00\x02", 4}},
+        ValueCase{"|65|3", kTagCounter32, 3}, ValueCase{"|66|4", kTagGauge32, 4},
+        ValueCase{"|67|5", kTagTimeTicks, 5},
+        ValueCase{"|68x|9f780400000000", kTagOpaque, 0, {"\x9F\x78\x04\x00\x00\x00\x00", 7}},
+        ValueCase{"|70|12345678901234", kTagCounter64, 12345678901234LL}));
 
 struct ProblemCase {
     const char* line;

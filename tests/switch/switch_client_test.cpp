@@ -9,19 +9,19 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <future>
 #include <mutex>
 #include <thread>
 
 #include "base/file_debug.h"
+#include "child_process.h"
 #include "clients/rcmi_client.h"
 #include "clients/rights_flags.h"
 #include "platform/com_transport.h"
 #include "platform/registry_store.h"
-#include "platform/winreg.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
+#include "trace_capture.h"
 
 namespace {
 
@@ -240,17 +240,11 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallAndBlocksLaterOnes) {
     CSwitchClient client;
     std::atomic<DWORD> status{0xFFFF};
     std::atomic<HRESULT> result{S_OK};
-    std::mutex lock;
-    std::condition_variable attached_changed;
-    bool attached = false;
+    std::promise<void> attached;
     std::thread caller([&] {
         client.Attach(nullptr);
         EXPECT_TRUE(client.EnableCancelRequest(TRUE));
-        {
-            std::lock_guard guard(lock);
-            attached = true;
-        }
-        attached_changed.notify_all();
+        attached.set_value();
         CSwitchCommand command;
         status = Send(client, command, 1, 0, 0);
         result = client.GetLastHResult();
@@ -261,11 +255,7 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallAndBlocksLaterOnes) {
         EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
         client.Detach();
     });
-    {
-        std::unique_lock guard(lock);
-        ASSERT_TRUE(
-            attached_changed.wait_for(guard, std::chrono::seconds(10), [&] { return attached; }));
-    }
+    ASSERT_EQ(attached.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     ASSERT_TRUE(server_.WaitForJournalLines(2));  // the client name and the blocked call
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(client.CancelRequest(1));
@@ -359,25 +349,11 @@ TEST_F(SwitchClientTest, EventsReachReplyInEitherForm) {
     }
 }
 
-// Turns the process's file trace on at level 5 into `path`.
-void TraceInto(const std::string& path) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug\\switchtrace", 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    DWORD level = 5;
-    RegSetValueExA(key, "FileDebugLevel", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&level),
-                   sizeof(level));
-    RegSetValueExA(key, "TraceFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                   static_cast<DWORD>(path.size() + 1));
-    RegCloseKey(key);
-    g_FileDebug.Init("switchtrace", FALSE);
-}
-
 TEST_F(SwitchClientTest, TracesCarryTheLabelsAndTheFrameLines) {
     ASSERT_TRUE(StartServer("reply 0xE002 0x3810 0 0 : byte 1\n"));
     std::string trace_path = dir_.File("trace.txt");
-    TraceInto(trace_path);
+    cx::test::TraceToFile("switchtrace", trace_path);
+    g_FileDebug.Init("switchtrace", FALSE);
     {
         CRcmiClient client;
         ASSERT_TRUE(client.Attach(nullptr));
@@ -394,8 +370,7 @@ TEST_F(SwitchClientTest, TracesCarryTheLabelsAndTheFrameLines) {
         client.EnableEvents(FALSE);
     }
     g_FileDebug.Init(nullptr, FALSE);
-    std::ifstream file(trace_path);
-    std::string trace((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string trace = cx::test::ReadFile(trace_path);
     const char* expected[] = {
         "CSwitchClient       : Attach() - Enter...",
         "CSwitchClient       : Attach to SWITCH as module \"switch_integration_test\"",

@@ -4,17 +4,17 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "child_process.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
 
 namespace {
 
+using cx::test::ReadFile;
 using cx::test::SwitchdProcess;
 using cx::test::TempDir;
 
@@ -159,11 +159,6 @@ TEST(SwitchTools, ServerRefusesABadScenarioAndABusySocket) {
     SwitchdProcess second(dir);
     ASSERT_TRUE(second.Launch(""));
     EXPECT_EQ(second.WaitForExitStatus(), 1);  // the first one is still listening there
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 TEST(DemoScenario, UsesTheItemCodesOfTheTableFile) {

@@ -2,8 +2,7 @@
 // temporary directory, and the class registered in the test's own registry file.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,9 +10,12 @@
 
 namespace cx::test {
 
+class ChildProcess;
+
 class SwitchdProcess {
   public:
-    explicit SwitchdProcess(const TempDir& dir);
+    // Without `journal` the server writes none (JournalLines stays empty).
+    explicit SwitchdProcess(const TempDir& dir, bool journal = true);
     ~SwitchdProcess();
     SwitchdProcess(const SwitchdProcess&) = delete;
     SwitchdProcess& operator=(const SwitchdProcess&) = delete;
@@ -42,13 +44,12 @@ class SwitchdProcess {
     const std::string& scenario_path() const { return scenario_path_; }
 
   private:
-    bool WaitForExit(int timeout_ms);
-
     std::string socket_path_;
     std::string journal_path_;
     std::string scenario_path_;
     std::string registry_path_;
-    pid_t pid_ = -1;
+    bool journal_;
+    std::unique_ptr<ChildProcess> process_;
 };
 
 }  // namespace cx::test

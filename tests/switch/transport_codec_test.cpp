@@ -1,4 +1,5 @@
-// The transport message format: round trips of every kind, and refusal of malformed bodies.
+// The transport message format: round trips of every carried type and of the answer and event
+// fields, and refusal of malformed bodies.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -21,8 +22,6 @@ WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
     value.bytes = std::move(bytes);
     return value;
 }
-
-std::string BodyOf(const Message& message) { return EncodeMessage(message).substr(4); }
 
 bool Decode(const std::string& body, Message* message) {
     return DecodeMessage(reinterpret_cast<const std::uint8_t*>(body.data()), body.size(), message);
@@ -65,7 +64,9 @@ TEST(TransportCodec, RoundTripsInvokeWithEveryCarriedType) {
     EXPECT_EQ(decoded.named, invoke.named);
 }
 
-TEST(TransportCodec, RoundTripsAnswersAndEvents) {
+// The fields only an answer or an event carries (names and plain answers travel in every call of
+// the client tests).
+TEST(TransportCodec, RoundTripsTheFieldsOfAnswersAndEvents) {
     Message answer;
     answer.kind = MessageKind::kInvokeResult;
     answer.hr = DISP_E_TYPEMISMATCH;
@@ -74,34 +75,26 @@ TEST(TransportCodec, RoundTripsAnswersAndEvents) {
     answer.result.vt = VT_BSTR;
     answer.result.is_null = true;
     Message decoded;
-    ASSERT_TRUE(Decode(BodyOf(answer), &decoded));
+    ASSERT_TRUE(Decode(EncodeMessage(answer).substr(4), &decoded));
     EXPECT_EQ(decoded.hr, DISP_E_TYPEMISMATCH);
     EXPECT_EQ(decoded.arg_error, 3u);
     ASSERT_EQ(decoded.by_ref.size(), 1u);
+    EXPECT_EQ(decoded.by_ref[0].first, 1u);
     EXPECT_EQ(decoded.by_ref[0].second.number, 0x0F);
     EXPECT_TRUE(decoded.result.is_null);
 
     Message event;
     event.kind = MessageKind::kEvent;
     event.cookie = 9;
-    event.dispid = 3;
-    event.args = {Value(VT_I2, 1), Value(VT_BSTR, 0, "xy")};
-    ASSERT_TRUE(Decode(BodyOf(event), &decoded));
+    ASSERT_TRUE(Decode(EncodeMessage(event).substr(4), &decoded));
     EXPECT_EQ(decoded.cookie, 9u);
-    EXPECT_EQ(decoded.args[1].bytes, "xy");
-
-    Message name;
-    name.kind = MessageKind::kGetIdOfName;
-    name.name = u"CmdRequest";
-    ASSERT_TRUE(Decode(BodyOf(name), &decoded));
-    EXPECT_EQ(decoded.name, u"CmdRequest");
 }
 
 TEST(TransportCodec, RefusesMalformedBodies) {
     Message invoke;
     invoke.kind = MessageKind::kInvoke;
     invoke.args = {Value(VT_BSTR, 0, "abcd")};
-    std::string good = BodyOf(invoke);
+    std::string good = EncodeMessage(invoke).substr(4);
     Message decoded;
     ASSERT_TRUE(Decode(good, &decoded));
 
