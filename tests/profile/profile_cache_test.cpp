@@ -2,7 +2,6 @@
 // a bounded time, and before any other file call of this process touches the file; changes by
 // others are noticed and merged with this process's unwritten changes; writes replace files
 // whole; threads and fork are safe.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "dir_names.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
@@ -41,17 +41,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-std::set<std::string> Names(const std::string& directory) {
-    std::set<std::string> names;
-    DIR* dir = opendir(directory.c_str());
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.insert(name);
-    }
-    closedir(dir);
-    return names;
-}
-
 TEST(ProfileDurability, FlushWritesAtOnceAndReplacesTheFileWhole) {
     TempDir dir;
     std::string file = dir.File("Catalix.act");
@@ -64,7 +53,8 @@ TEST(ProfileDurability, FlushWritesAtOnceAndReplacesTheFileWhole) {
     struct stat after {};
     stat(file.c_str(), &after);
     EXPECT_NE(before.st_ino, after.st_ino) << "a new file took the old one's place";
-    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"Catalix.act"})) << "nothing left over";
+    EXPECT_EQ(cx::test::DirectoryNames(dir.Path()), (std::set<std::string>{"Catalix.act"}))
+        << "nothing left over";
 }
 
 TEST(ProfileDurability, UnflushedChangesReachTheDiskByThemselves) {
@@ -138,9 +128,11 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
     }
 }
 
-TEST(ProfileDurability, DeletedOrMovedFilesAreNotWrittenAgain) {
+// Delete, move and copy by name act on the cached copy too: a deleted or moved file is not
+// written again, and a copy over a cached file wins.
+TEST(ProfileDurability, FileCallsByNameActOnTheCachedCopy) {
     TempDir dir;
-    std::string file = dir.File("Catalix.act");
+    std::string file = dir.File("Catalix.act"), saved = dir.File("Catalix.sav");
     Set(file, "S", "k", "v");
     ASSERT_TRUE(DeleteFileA(file.c_str()));
     EXPECT_EQ(Get(file, "S", "k", "gone"), "gone");
@@ -148,19 +140,15 @@ TEST(ProfileDurability, DeletedOrMovedFilesAreNotWrittenAgain) {
     EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
 
     Set(file, "S", "k", "moved");
-    ASSERT_TRUE(MoveFileA(file.c_str(), dir.File("Catalix.sav").c_str()));
-    EXPECT_EQ(Get(dir.File("Catalix.sav"), "S", "k"), "moved");
+    ASSERT_TRUE(MoveFileA(file.c_str(), saved.c_str()));
+    EXPECT_EQ(Get(saved, "S", "k"), "moved");
     EXPECT_EQ(Get(file, "S", "k", "gone"), "gone");
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
-}
 
-TEST(ProfileDurability, ACopyOverACachedFileWins) {
-    TempDir dir;
-    std::string saved = dir.File("Catalix.sav");
-    ReplaceText(dir.File("Catalix.act"), "[S]\r\nk=new\r\n");
+    ReplaceText(file, "[S]\r\nk=new\r\n");
     Set(saved, "S", "k", "old");
-    ASSERT_TRUE(CopyFileA(dir.File("Catalix.act").c_str(), saved.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(file.c_str(), saved.c_str(), FALSE));
     EXPECT_EQ(Get(saved, "S", "k"), "new");
     EXPECT_TRUE(Flush(saved));
     EXPECT_EQ(ReadFile(saved), "[S]\r\nk=new\r\n");

@@ -68,36 +68,31 @@ TEST(ProfileGarbage, BrokenLinesHaveDefinedMeanings) {
     EXPECT_EQ(Get(file, "Open", "k", "none"), "none");
 }
 
-TEST(ProfileGarbage, Utf16FilesAreNotRewritten) {
+// Files that are no INI text for us read as empty with the reason, and are never rewritten.
+TEST(ProfileGarbage, UnusableFilesSayWhyAndStayAsTheyAre) {
     TempDir dir;
-    std::string file = dir.File("wide.ini");
-    std::string wide("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0v\0", 18);
-    ReplaceText(file, wide);
-    EXPECT_EQ(Get(file, "S", "k", "default"), "default");
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-    EXPECT_FALSE(Set(file, "S", "k", "x"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-    EXPECT_EQ(ReadFile(file), wide);
-}
-
-TEST(ProfileGarbage, OversizedFilesAreNeitherReadNorRewritten) {
-    TempDir dir;
-    std::string file = dir.File("huge.ini");
-    ReplaceText(file, "[S]\r\nk=v\r\n");
-    ASSERT_EQ(truncate(file.c_str(), (64 << 20) + 1), 0);  // sparse: costs no disk space
-    EXPECT_EQ(Get(file, "S", "k", "default"), "default");
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
-    EXPECT_FALSE(Set(file, "S", "k", "x"));
+    const std::string wide("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0v\0", 18);
+    ReplaceText(dir.File("wide.ini"), wide);
+    ReplaceText(dir.File("huge.ini"), "[S]\r\nk=v\r\n");
+    ASSERT_EQ(truncate(dir.File("huge.ini").c_str(), (64 << 20) + 1), 0);  // sparse
+    struct Case {
+        std::string file;
+        DWORD error;
+    } const cases[] = {
+        {dir.File("wide.ini"), ERROR_NOT_SUPPORTED},
+        {dir.File("huge.ini"), ERROR_NOT_ENOUGH_MEMORY},
+        {dir.Path(), ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Get(c.file, "S", "k", "default"), "default") << c.file;
+        EXPECT_EQ(GetLastError(), c.error) << c.file;
+        EXPECT_FALSE(Set(c.file, "S", "k", "x")) << c.file;
+        EXPECT_EQ(GetLastError(), c.error) << "writing " << c.file;
+    }
+    EXPECT_EQ(ReadFile(dir.File("wide.ini")), wide);
     struct stat info {};
-    stat(file.c_str(), &info);
+    stat(dir.File("huge.ini").c_str(), &info);
     EXPECT_EQ(info.st_size, (64 << 20) + 1);
-}
-
-TEST(ProfileGarbage, DirectoriesAreNotFiles) {
-    TempDir dir;
-    EXPECT_EQ(Get(dir.Path(), "S", "k", "default"), "default");
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_FALSE(Set(dir.Path(), "S", "k", "v"));
 }
 
 }  // namespace
