@@ -7,8 +7,8 @@
 #include "child_process.h"
 #include "platform/debug.h"
 #include "platform/windows.h"
-#include "stderr_capture.h"
 #include "temp_dir.h"
+#include "trace_test_support.h"
 
 namespace {
 

@@ -5,56 +5,54 @@
 #include <string>
 #include <vector>
 
-#include "log_receiver.h"
 #include "platform/debug.h"
+#include "trace_test_support.h"
 
 namespace {
 
 using cx::test::LogReceiver;
 
-TEST(OutputDebugString, SendsOneRecordPerLine) {
+// One record per non-empty line, cut at 1122 characters, tagged with the name (blanks become
+// '_', at most 31 characters).
+TEST(OutputDebugString, SendsOneTaggedRecordPerLine) {
     const std::string long_line(2000, 'x');
     struct Case {
         const char* label;
         std::string text;
         std::vector<std::string> records;
+        const char* name = "CX_MIB";
+        std::string tag = "CX_MIB";
     } const cases[] = {
-        {"one line", "hello\n", {"hello"}},
-        {"no newline at the end", "hello", {"hello"}},
-        {"empty lines are left out", "\n\nfirst\n\n\nsecond\n", {"first", "second"}},
-        {"nothing", "", {}},
-        {"a long line is cut", long_line + "\nnext", {long_line.substr(0, 1122), "next"}},
-        {"carriage returns stay", "a\r\nb", {"a\r", "b"}},
-    };
-    LogReceiver log;
-    CxSetDebugOutputName("CX_MIB");
-    for (const Case& c : cases) {
-        OutputDebugStringA(c.text.c_str());
-        std::vector<std::string> got = log.Receive(c.records.size());
-        ASSERT_EQ(got.size(), c.records.size()) << c.label;
-        for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(LogReceiver::Message(got[i], "CX_MIB"), c.records[i]) << c.label;
-        }
-        EXPECT_TRUE(log.ReceiveWaiting().empty()) << c.label;
-    }
-}
-
-TEST(OutputDebugString, TagsRecordsWithTheNameGiven) {
-    struct Case {
-        const char* name;
-        std::string tag;
-    } const cases[] = {
-        {"CX_MIB", "CX_MIB"},
-        {"with blank\tand tab", "with_blank_and_tab"},
-        {"A123456789B123456789C123456789D123456789", "A123456789B123456789C123456789D"},
+        {.label = "one line", .text = "hello\n", .records = {"hello"}},
+        {.label = "no newline at the end", .text = "hello", .records = {"hello"}},
+        {.label = "empty lines are left out",
+         .text = "\n\nfirst\n\n\nsecond\n",
+         .records = {"first", "second"}},
+        {.label = "nothing", .text = "", .records = {}},
+        {.label = "a long line is cut",
+         .text = long_line + "\nnext",
+         .records = {long_line.substr(0, 1122), "next"}},
+        {.label = "carriage returns stay", .text = "a\r\nb", .records = {"a\r", "b"}},
+        {.label = "blanks in the name",
+         .text = "tagged\n",
+         .records = {"tagged"},
+         .name = "with blank\tand tab",
+         .tag = "with_blank_and_tab"},
+        {.label = "a long name",
+         .text = "tagged\n",
+         .records = {"tagged"},
+         .name = "A123456789B123456789C123456789D123456789",
+         .tag = "A123456789B123456789C123456789D"},
     };
     LogReceiver log;
     for (const Case& c : cases) {
         CxSetDebugOutputName(c.name);
-        OutputDebugStringA("tagged\n");
-        std::vector<std::string> got = log.Receive(1);
-        ASSERT_EQ(got.size(), 1u) << c.name;
-        EXPECT_EQ(LogReceiver::Message(got[0], c.tag), "tagged") << c.name;
+        OutputDebugStringA(c.text.c_str());
+        std::vector<std::string> got = log.Receive(c.records.size());
+        ASSERT_EQ(got.size(), c.records.size()) << c.label;
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(LogReceiver::Message(got[i], c.tag), c.records[i]) << c.label;
+        EXPECT_TRUE(log.ReceiveWaiting().empty()) << c.label;
     }
 }
 

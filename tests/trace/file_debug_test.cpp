@@ -4,23 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
-#include <set>
-#include <thread>
 #include <vector>
 
-#include "child_process.h"
-#include "log_receiver.h"
 #include "platform/windows.h"
 #include "platform/winreg.h"
-#include "stderr_capture.h"
-#include "trace_fixture.h"
-#include "trace_reader.h"
+#include "trace_test_support.h"
 
 namespace {
 
@@ -238,42 +231,6 @@ TEST_F(FileDebug, FailuresStayInsideTheTrace) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(cx::test::LogReceiver::Message(records[0], kApplication), "still told");
     EXPECT_FALSE(std::filesystem::exists(directory_.File("missing")));
-}
-
-TEST_F(FileDebug, ThreadsAndRereadsLeaveEveryLineWhole) {
-    UseTraceFile(3);
-    CFileDebug trace;
-    trace.Init(kApplication, FALSE);
-    std::atomic<bool> done{false};
-    std::thread rereader([&] {
-        for (DWORD on = 0; !done; on ^= 1) {
-            SetDword(kApplication, "ThreadIdOn", on);
-            trace.ReadConfig();
-        }
-    });
-    constexpr int kThreads = 4;
-    constexpr int kMessages = 300;
-    std::vector<std::thread> writers;
-    for (int t = 0; t < kThreads; ++t) {
-        writers.emplace_back([&, t] {
-            for (int m = 0; m < kMessages; ++m) {
-                trace.Trace(3, "\nT%d M%04d %s", t, m, std::string(m % 50, 'x').c_str());
-            }
-        });
-    }
-    for (auto& writer : writers)
-        writer.join();
-    done = true;
-    rereader.join();
-    std::regex whole("(\\(\\d{5,}\\) )?T(\\d) M(\\d{4}) (x*)");
-    std::set<std::string> seen;
-    for (const std::string& line : cx::test::CrlfLines(TraceText())) {
-        std::smatch parts;
-        ASSERT_TRUE(std::regex_match(line, parts, whole)) << line;
-        EXPECT_EQ(parts[4].length(), std::stoi(parts[3]) % 50) << line;
-        EXPECT_TRUE(seen.insert(parts[2].str() + parts[3].str()).second) << line;
-    }
-    EXPECT_EQ(seen.size(), size_t{kThreads * kMessages});
 }
 
 TEST_F(FileDebug, ACallSiteEvaluatesNothingWhileTheTraceIsOff) {

@@ -36,10 +36,6 @@ std::string UncheckedLine(const StampValues& stamps, const char* format, ...) {
     return line;
 }
 
-std::string LineOf(const StampValues& stamps, const std::string& format) {
-    return UncheckedLine(stamps, format.c_str());
-}
-
 StampValues AllStamps(const char* name = "CX_MIB") {
     StampValues stamps;
     stamps.date = stamps.time = stamps.thread = stamps.processor = true;
@@ -103,7 +99,7 @@ TEST(TraceLine, NewlinesFirstThenTheStampsInTheirOrder) {
 
 TEST(TraceLine, APrefixOfAHundredCharactersIsReplaced) {
     const std::string too_long = "!! BUFFER TOO SMALL - FIXME !! ";
-    const std::string all = LineOf(AllStamps(), "");  // 88 characters
+    const std::string all = UncheckedLine(AllStamps(), "");  // 88 characters
     const std::string name31(31, 'N');
     struct Case {
         const char* label;
@@ -124,7 +120,7 @@ TEST(TraceLine, APrefixOfAHundredCharactersIsReplaced) {
     };
     ASSERT_EQ(all.size(), 88u);
     for (const Case& c : cases)
-        EXPECT_EQ(LineOf(c.stamps, c.format), c.expected) << c.label;
+        EXPECT_EQ(UncheckedLine(c.stamps, c.format.c_str()), c.expected) << c.label;
 }
 
 TEST(TraceLine, TheMessageFollowsPrintfRulesUpTo1024Characters) {

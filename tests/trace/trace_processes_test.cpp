@@ -1,7 +1,9 @@
-// Two processes of four threads each share one trace file: every message arrives whole and
-// none is lost, also when every wait for the file's mutex times out.
+// Two processes of four threads each share one trace file while a fifth thread in each keeps
+// re-reading the settings: every message arrives whole and none is lost, also when every wait
+// for the file's mutex times out.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
 #include <set>
 #include <string>
@@ -12,8 +14,8 @@
 #include "child_process.h"
 #include "platform/registry_store.h"
 #include "platform/windows.h"
-#include "trace_fixture.h"
 #include "trace_reader.h"
+#include "trace_test_support.h"
 
 namespace {
 
@@ -26,7 +28,8 @@ constexpr int kMessages = 2000;
 // The padding makes messages of many lengths, so that a torn one shows.
 std::string Padding(int message) { return std::string(message % 97 * 3, 'p'); }
 
-// Child side: writes its share through the process-wide trace and the call-site macro.
+// Child side: writes its share through the process-wide trace and the call-site macro, while
+// the thread stamp is switched on and off and the settings re-read.
 TEST(TraceWriterChild, WritesItsShare) {
     std::string registry = cx::test::ChildSetting("CX_TRACE_CHILD_REGISTRY");
     if (registry.empty()) GTEST_SKIP() << "runs only as a child of the test below";
@@ -34,6 +37,17 @@ TEST(TraceWriterChild, WritesItsShare) {
     CxRegistrySetPath(registry.c_str());
     g_FileDebug.Init(cx::test::kApplication, FALSE);
     ASSERT_TRUE(g_FileDebug.m_bActive.load());
+    std::atomic<bool> done{false};
+    std::thread rereader([&] {
+        for (DWORD on = 0; !done; on ^= 1) {
+            HKEY key = nullptr;
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Debug\\CX_MIB", 0, KEY_SET_VALUE, &key);
+            RegSetValueExA(key, "ThreadIdOn", 0, REG_DWORD, reinterpret_cast<BYTE*>(&on),
+                           sizeof(on));
+            RegCloseKey(key);
+            g_FileDebug.ReadConfig();
+        }
+    });
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([process, t] {
@@ -44,6 +58,8 @@ TEST(TraceWriterChild, WritesItsShare) {
     }
     for (auto& thread : threads)
         thread.join();
+    done = true;
+    rereader.join();
 }
 
 class TraceProcesses : public cx::test::TraceFixture, public ::testing::WithParamInterface<bool> {};
@@ -74,16 +90,16 @@ TEST_P(TraceProcesses, ShareOneFileWithoutLosingOrTearingAMessage) {
         EXPECT_EQ(child->Wait(240s), 0);
     if (busy != nullptr) CloseHandle(busy);
 
-    std::regex whole("P(\\d) T(\\d) M(\\d{4}) (p*)");
+    std::regex whole("(\\(\\d{5,}\\) )?P(\\d) T(\\d) M(\\d{4}) (p*)");
     std::set<std::string> seen;
     size_t torn = 0;
     for (const std::string& line : cx::test::CrlfLines(TraceText())) {
         std::smatch parts;
         if (!std::regex_match(line, parts, whole) ||
-            static_cast<int>(parts[4].length()) != std::stoi(parts[3]) % 97 * 3) {
+            static_cast<int>(parts[5].length()) != std::stoi(parts[4]) % 97 * 3) {
             if (++torn <= 5) ADD_FAILURE() << "torn: " << line.substr(0, 80);
         } else {
-            seen.insert(parts[1].str() + parts[2].str() + parts[3].str());
+            seen.insert(parts[2].str() + parts[3].str() + parts[4].str());
         }
     }
     EXPECT_EQ(torn, 0u);
