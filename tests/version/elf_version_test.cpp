@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "elf_image.h"
+#include "images.h"
 #include "platform/errors.h"
 #include "platform/version_resource.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/file_version_info.h"
-#include "pe_image.h"
+#include "images.h"
 #include "platform/errors.h"
 #include "temp_dir.h"
 
@@ -30,24 +30,29 @@ class FileVersionInfoTest : public ::testing::Test {
     std::string path_;
 };
 
-TEST_F(FileVersionInfoTest, LanguageZeroTakesTheFirstTranslation) {
+// Language 0 takes the first translation listed, another language its own table.
+TEST_F(FileVersionInfoTest, StringsComeFromTheTableOfTheLanguage) {
+    struct Case {
+        WORD language;
+        const char* name;
+        const char* value;
+        DWORD error;
+    } const cases[] = {
+        {0, "CompanyName", "Catalix", 0},
+        {0, "FileVersion", "4.2.10.1", 0},
+        {0x0407, "CompanyName", "Catalix GmbH", 0},
+        {0x0407, "FileVersion", "", ERROR_RESOURCE_TYPE_NOT_FOUND},  // not in German
+        {0x040C, "CompanyName", "", ERROR_RESOURCE_TYPE_NOT_FOUND},  // not listed
+    };
+    for (const Case& c : cases) {
+        CFileVersionInfo info;
+        EXPECT_STREQ(info.QueryValue(path_.c_str(), c.name, c.language), c.value) << c.name;
+        EXPECT_EQ(info.LastError(), c.error) << c.language << " " << c.name;
+    }
     CFileVersionInfo info(path_.c_str());
     EXPECT_STREQ(info.QueryValue(nullptr, "CompanyName"), "Catalix");
-    EXPECT_EQ(info.LastError(), 0u);
     EXPECT_EQ(info.ValueLength(), 8u);
-    EXPECT_STREQ(info.QueryValue(path_.c_str(), "FileVersion", 0), "4.2.10.1");
     EXPECT_EQ(info.GetLanguage(), 0x0409);
-}
-
-TEST_F(FileVersionInfoTest, GivenLanguageTakesItsTranslation) {
-    CFileVersionInfo info;
-    EXPECT_STREQ(info.QueryValue(path_.c_str(), "CompanyName", 0x0407), "Catalix GmbH");
-    // The German table has no "FileVersion".
-    EXPECT_STREQ(info.QueryValue(path_.c_str(), "FileVersion", 0x0407), "");
-    EXPECT_EQ(info.LastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
-    // A language the file does not list.
-    EXPECT_STREQ(info.QueryValue(path_.c_str(), "CompanyName", 0x040C), "");
-    EXPECT_EQ(info.LastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
 }
 
 // The reasons a file has no version data are those of GetFileVersionInfoSizeA; whatever the

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pe_image.h"
+#include "images.h"
 #include "platform/errors.h"
 #include "platform/version.h"
 #include "temp_dir.h"
