@@ -86,18 +86,12 @@ TEST_F(Cxreg, SetQueryAndDeleteValues) {
     EXPECT_EQ(Cx({"query", key}).status, 1);
 }
 
-TEST_F(Cxreg, AMalformedFileChangesNothingAndSaysWhere) {
-    std::string file = Write("bad.reg",
-                             "Windows Registry Editor Version 5.00\r\n\r\n"
-                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\r\n\"a\"=\"b\"\r\n"
-                             "\"n\"=dword:xyz\r\n");
-    Result run = Cx({"import", file});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, file + ":5: dword: needs 1 to 8 hexadecimal digits\n");
-    EXPECT_EQ(Cx({"query", "HKLM\\SOFTWARE\\Good"}).status, 1);
-}
-
-TEST_F(Cxreg, RefusesWrongUsageAndBadStores) {
+// A malformed file is refused whole, with its line named.
+TEST_F(Cxreg, RefusesWrongUsageBadFilesAndBadStores) {
+    std::string bad = Write("bad.reg",
+                            "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Good]\r\n\"a\"=\"b\"\r\n"
+                            "\"n\"=dword:xyz\r\n");
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -112,6 +106,7 @@ TEST_F(Cxreg, RefusesWrongUsageAndBadStores) {
         {{"query", "SOFTWARE\\S"}, 2, "cxreg: 'SOFTWARE\\S': a key begins with"},
         {{"delete", "HKLM"}, 2, "cxreg: a root key cannot be deleted"},
         {{"import", dir_.File("missing.reg")}, 1, "cxreg: " + dir_.File("missing.reg")},
+        {{"import", bad}, 1, bad + ":5: dword: needs 1 to 8 hexadecimal digits\n"},
         {{"--help"}, 0, "Usage: cxreg [--registry PATH] COMMAND"},
     };
     for (const Case& c : cases) {
@@ -119,10 +114,11 @@ TEST_F(Cxreg, RefusesWrongUsageAndBadStores) {
         EXPECT_EQ(run.status, c.status) << run.output;
         EXPECT_EQ(run.output.rfind(c.output_start, 0), 0u) << run.output;
     }
+    EXPECT_EQ(Cx({"query", "HKLM\\SOFTWARE\\Good"}).status, 1) << "nothing of bad.reg stayed";
     std::string text = Write("text.db", std::string(4096, 't'));
-    Result bad = Cx({"export"}, text);
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.output, "cxreg: " + text + ": not a registry store (error 1009)\n");
+    Result store = Cx({"export"}, text);
+    EXPECT_EQ(store.status, 1);
+    EXPECT_EQ(store.output, "cxreg: " + text + ": not a registry store (error 1009)\n");
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST_F(RegistryPaths, KeepTheCaseTheyWereCreatedWith) {
         RegCloseKey(key);
 }
 
-TEST_F(RegistryHandles, InvalidOnesAreRefusedWithoutTouchingTheResult) {
+TEST_F(RegistryHandles, InvalidOnesAreRefusedAndEmptySubKeysReopen) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     for (HKEY bad :
          {static_cast<HKEY>(nullptr), reinterpret_cast<HKEY>(0x1234), static_cast<HKEY>(event)}) {
@@ -92,9 +92,8 @@ TEST_F(RegistryHandles, InvalidOnesAreRefusedWithoutTouchingTheResult) {
     CloseHandle(event);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr),
               ERROR_INVALID_PARAMETER);
-}
 
-TEST_F(RegistryHandles, EmptySubKeyGivesThePredefinedKeyOrANewHandle) {
+    // An empty subkey gives the predefined key itself, or a new handle to an opened one.
     HKEY result = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &result), ERROR_SUCCESS);
     EXPECT_EQ(result, HKEY_LOCAL_MACHINE);
@@ -277,9 +276,13 @@ TEST_F(RegistryDeletion, TreeTakesEverythingBelow) {
     RegCloseKey(top);
 }
 
-TEST_F(RegistryStoreFile, IsCreatedOnlyByTheFirstWrite) {
+// The store file is made by the first write only; keys opened before a switch to another
+// store are gone.
+TEST_F(RegistryStoreFile, IsCreatedByTheFirstWriteAndASwitchLeavesOldKeysGone) {
+    HKEY old = Create("SOFTWARE\\Old");
     std::string nested = dir_.File("a/b/registry.db");
     CxRegistrySetPath(nested.c_str());
+    EXPECT_EQ(CxRegistryPath(), nested);
     HKEY key = nullptr;
     EXPECT_EQ(Open("SOFTWARE", &key), ERROR_FILE_NOT_FOUND);
     char name[16];
@@ -291,15 +294,8 @@ TEST_F(RegistryStoreFile, IsCreatedOnlyByTheFirstWrite) {
     key = Create("SOFTWARE\\First");
     EXPECT_TRUE(std::filesystem::exists(nested));
     RegCloseKey(key);
-}
-
-TEST_F(RegistryStoreFile, KeysOpenedBeforeASwitchAreGone) {
-    HKEY key = Create("SOFTWARE\\Old");
-    std::string other = dir_.File("other.db");
-    CxRegistrySetPath(other.c_str());
-    EXPECT_EQ(SetDword(key, "x", 1), ERROR_KEY_DELETED);
-    EXPECT_EQ(CxRegistryPath(), other);
-    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(old, "x", 1), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(old), ERROR_SUCCESS);
 }
 
 }  // namespace
