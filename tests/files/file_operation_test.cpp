@@ -1,5 +1,4 @@
 // Whole-file operations by name: delete, copy, move, attributes and directories.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "child_process.h"
+#include "dir_names.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "temp_dir.h"
@@ -15,17 +15,6 @@
 namespace {
 
 using cx::test::TempDir;
-
-std::set<std::string> Names(const std::string& directory) {
-    std::set<std::string> names;
-    DIR* dir = opendir(directory.c_str());
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.insert(name);
-    }
-    closedir(dir);
-    return names;
-}
 
 TEST(DeleteFile, RefusesWhatWindowsRefuses) {
     TempDir dir;
@@ -62,29 +51,23 @@ TEST(CopyFile, CopiesContentPermissionsAndWriteTime) {
     stat(dir.File("b").c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     EXPECT_EQ(info.st_mtim.tv_sec, 1161334659);
-    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"a", "b"})) << "no temporary file left";
+    EXPECT_EQ(cx::test::DirectoryNames(dir.Path()), (std::set<std::string>{"a", "b"}))
+        << "no temporary file left";
 }
 
-TEST(CopyFile, FailIfExistsDecidesOverAnExistingTarget) {
-    TempDir dir;
-    cx::test::WriteFile(dir.File("a"), "new");
-    cx::test::WriteFile(dir.File("b"), "old");
-    EXPECT_FALSE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), TRUE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-    EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "old");
-    EXPECT_TRUE(CopyFileA(dir.File("a").c_str(), dir.File("b").c_str(), FALSE));
-    EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "new");
-}
-
-TEST(CopyFile, ReportsEachErrorCode) {
+// Each refusal has its own code and leaves source and target as they were; without
+// fail-if-exists an existing target is replaced.
+TEST(CopyFile, ReportsEachErrorCodeAndReplacesOnlyWhenAsked) {
     TempDir dir;
     cx::test::WriteFile(dir.File("a"), "x");
+    cx::test::WriteFile(dir.File("old"), "old");
     cx::test::WriteFile(dir.File("readonly"), "x");
     chmod(dir.File("readonly").c_str(), 0444);
     struct Case {
         const char* name;
         std::string from, to;
         DWORD error;
+        BOOL fail_if_exists = FALSE;
     };
     const Case cases[] = {
         {"missing source", dir.File("missing"), dir.File("b"), ERROR_FILE_NOT_FOUND},
@@ -93,12 +76,15 @@ TEST(CopyFile, ReportsEachErrorCode) {
         {"source is a directory", dir.Path(), dir.File("b"), ERROR_ACCESS_DENIED},
         {"onto itself", dir.File("a"), dir.File("a"), ERROR_SHARING_VIOLATION},
         {"onto a read-only file", dir.File("a"), dir.File("readonly"), ERROR_ACCESS_DENIED},
+        {"onto an existing file", dir.File("a"), dir.File("old"), ERROR_FILE_EXISTS, TRUE},
     };
     for (const auto& c : cases) {
-        EXPECT_FALSE(CopyFileA(c.from.c_str(), c.to.c_str(), FALSE)) << c.name;
+        EXPECT_FALSE(CopyFileA(c.from.c_str(), c.to.c_str(), c.fail_if_exists)) << c.name;
         EXPECT_EQ(GetLastError(), c.error) << c.name;
     }
-    EXPECT_EQ(cx::test::ReadFile(dir.File("a")), "x");
+    EXPECT_EQ(cx::test::ReadFile(dir.File("a")) + cx::test::ReadFile(dir.File("old")), "xold");
+    EXPECT_TRUE(CopyFileA(dir.File("a").c_str(), dir.File("old").c_str(), FALSE));
+    EXPECT_EQ(cx::test::ReadFile(dir.File("old")), "x");
 }
 
 TEST(MoveFile, RenamesAndRespectsExistingTargets) {
@@ -111,7 +97,7 @@ TEST(MoveFile, RenamesAndRespectsExistingTargets) {
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     EXPECT_EQ(cx::test::ReadFile(dir.File("b")), "first");
     EXPECT_TRUE(MoveFileA(dir.File("b").c_str(), dir.File("c").c_str()));
-    EXPECT_EQ(Names(dir.Path()), (std::set<std::string>{"c"}));
+    EXPECT_EQ(cx::test::DirectoryNames(dir.Path()), (std::set<std::string>{"c"}));
     EXPECT_FALSE(MoveFileA(dir.File("b").c_str(), dir.File("d").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(MoveFileExA(dir.File("c").c_str(), nullptr, 0)) << "no delayed deletion";

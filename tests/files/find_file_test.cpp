@@ -56,6 +56,8 @@ TEST(FindFile, PatternsMatchLikeWindows) {
         {"note", {}, ERROR_FILE_NOT_FOUND},
         {"n?tes?", {}, ERROR_FILE_NOT_FOUND},
         {"*.cpy", {}, ERROR_FILE_NOT_FOUND},
+        {"", {}, ERROR_FILE_NOT_FOUND},  // the directory with a trailing '/'
+        {"no/*", {}, ERROR_PATH_NOT_FOUND},
     };
     for (const auto& c : cases) {
         DWORD error = 0;
@@ -64,13 +66,8 @@ TEST(FindFile, PatternsMatchLikeWindows) {
     }
 }
 
-TEST(FindFile, ReportsMissingDirectoriesAndBadArguments) {
-    TempDir dir;
+TEST(FindFile, RefusesBadArguments) {
     WIN32_FIND_DATAA data{};
-    EXPECT_EQ(FindFirstFileA(dir.File("no/*").c_str(), &data), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(FindFirstFileA((dir.Path() + "/").c_str(), &data), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(FindFirstFileA(nullptr, &data), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
