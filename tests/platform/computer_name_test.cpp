@@ -60,27 +60,25 @@ TEST(ComputerName, TooSmallBufferReportsTheSizeNeeded) {
           SmallBufferCase{"plain", false, static_cast<DWORD>(ERROR_BUFFER_OVERFLOW)}}) {
         const std::string& name = c.extended ? full : netbios;
         const DWORD needed = static_cast<DWORD>(name.size() + 1);
+        auto call = [&c](char* buffer, DWORD* size) {
+            return c.extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, buffer, size)
+                              : GetComputerNameA(buffer, size);
+        };
         char buffer[300];
         std::memset(buffer, 'x', sizeof(buffer));
         // One character short: nothing is written, the size needed comes back.
         DWORD size = needed - 1;
-        BOOL ok = c.extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, buffer, &size)
-                             : GetComputerNameA(buffer, &size);
-        EXPECT_FALSE(ok) << c.what;
+        EXPECT_FALSE(call(buffer, &size)) << c.what;
         EXPECT_EQ(GetLastError(), c.error) << c.what;
         EXPECT_EQ(size, needed) << c.what;
         EXPECT_EQ(buffer[0], 'x') << c.what;
         // The size asked for without a buffer.
         size = 0;
-        ok = c.extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, nullptr, &size)
-                        : GetComputerNameA(nullptr, &size);
-        EXPECT_FALSE(ok) << c.what;
+        EXPECT_FALSE(call(nullptr, &size)) << c.what;
         EXPECT_EQ(size, needed) << c.what;
         // Exactly the size needed.
         size = needed;
-        ok = c.extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, buffer, &size)
-                        : GetComputerNameA(buffer, &size);
-        EXPECT_TRUE(ok) << c.what;
+        EXPECT_TRUE(call(buffer, &size)) << c.what;
         EXPECT_EQ(size, needed - 1) << c.what;
         EXPECT_EQ(std::string(buffer), name) << c.what;
     }

@@ -8,7 +8,8 @@
 
 namespace {
 
-TEST(ModuleFileName, NamesTheExecutableAndTruncatesAsWindows) {
+// The executable, or the module of an address, truncated as Windows does.
+TEST(ModuleFileName, NamesTheModuleAndTruncatesAsWindows) {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
     ASSERT_GT(length, 0u);
@@ -19,12 +20,9 @@ TEST(ModuleFileName, NamesTheExecutableAndTruncatesAsWindows) {
     EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof(small)), 5u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(std::string(small), std::string(path, 4));
-}
 
-TEST(ModuleFileName, FindsTheModuleOfAnAddress) {
     HMODULE module = CxModuleFromAddress(reinterpret_cast<const void*>(&GetModuleFileNameA));
     ASSERT_NE(module, nullptr);
-    char path[MAX_PATH];
     EXPECT_GT(GetModuleFileNameA(module, path, sizeof(path)), 0u);
     EXPECT_EQ(CxModuleFromAddress(nullptr), nullptr);
 }

@@ -15,36 +15,35 @@ AsnObjectIdentifier View(std::vector<UINT>& ids) {
     return AsnObjectIdentifier{static_cast<UINT>(ids.size()), ids.empty() ? nullptr : ids.data()};
 }
 
+// SnmpUtilOidCmp (n 0) orders by sub-identifiers, unsigned, then by length; SnmpUtilOidNCmp
+// looks at the first n sub-identifiers only.
 TEST(OidCmp, OrdersBySubIdentifiersThenLength) {
     struct Case {
         std::vector<UINT> first, second;
         int sign;
+        UINT n = 0;
     } cases[] = {
-        {{1, 3, 6}, {1, 3, 6}, 0},
-        {{1, 3}, {1, 3, 6}, -1},  // a prefix is less
-        {{1, 3, 6}, {1, 3}, 1},
-        {{1, 3, 7}, {1, 3, 6, 1}, 1},
-        {{1, 3, 6, 1}, {1, 4}, -1},
-        {{}, {1}, -1},
-        {{}, {}, 0},
-        {{0xFFFFFFFFu}, {1}, 1},  // unsigned comparison
+        {.first = {1, 3, 6}, .second = {1, 3, 6}, .sign = 0},
+        {.first = {1, 3}, .second = {1, 3, 6}, .sign = -1},  // a prefix is less
+        {.first = {1, 3, 6}, .second = {1, 3}, .sign = 1},
+        {.first = {1, 3, 7}, .second = {1, 3, 6, 1}, .sign = 1},
+        {.first = {1, 3, 6, 1}, .second = {1, 4}, .sign = -1},
+        {.first = {}, .second = {1}, .sign = -1},
+        {.first = {}, .second = {}, .sign = 0},
+        {.first = {0xFFFFFFFFu}, .second = {1}, .sign = 1},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3, 6, 2}, .sign = 0, .n = 3},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3, 6, 2}, .sign = -1, .n = 4},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3}, .sign = 1, .n = 3},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3}, .sign = 0, .n = 2},
     };
     for (auto& c : cases) {
         auto first = View(c.first);
         auto second = View(c.second);
-        int result = SnmpUtilOidCmp(&first, &second);
+        int result =
+            c.n == 0 ? SnmpUtilOidCmp(&first, &second) : SnmpUtilOidNCmp(&first, &second, c.n);
         EXPECT_EQ((result > 0) - (result < 0), c.sign)
             << "case " << (&c - cases) << " gave " << result;
     }
-}
-
-TEST(OidCmp, NCmpLooksAtThePrefixOnly) {
-    std::vector<UINT> a{1, 3, 6, 1, 4}, b{1, 3, 6, 2}, c{1, 3};
-    auto first = View(a), second = View(b), shorter = View(c);
-    EXPECT_EQ(SnmpUtilOidNCmp(&first, &second, 3), 0);
-    EXPECT_LT(SnmpUtilOidNCmp(&first, &second, 4), 0);
-    EXPECT_GT(SnmpUtilOidNCmp(&first, &shorter, 3), 0);
-    EXPECT_EQ(SnmpUtilOidNCmp(&first, &shorter, 2), 0);
 }
 
 TEST(OidCopies, CopyAppendAndFree) {

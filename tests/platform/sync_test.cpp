@@ -31,42 +31,29 @@ TEST(Event, InitialStateAndTimeouts) {
     EXPECT_TRUE(CloseHandle(clear));
 }
 
-TEST(Event, AutoResetReleasesExactlyOneWaiter) {
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    std::atomic<int> released{0};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) {
-        waiters.emplace_back([&] {
-            if (WaitForSingleObject(event, 10000) == WAIT_OBJECT_0) ++released;
-        });
+// SetEvent on an auto-reset event releases one waiter and is consumed; on a manual-reset
+// event it releases every waiter and stays.
+TEST(Event, SetReleasesOneWaiterOrAll) {
+    for (BOOL manual : {FALSE, TRUE}) {
+        HANDLE event = CreateEventA(nullptr, manual, FALSE, nullptr);
+        std::atomic<int> released{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 4; ++i) {
+            waiters.emplace_back([&] {
+                if (WaitForSingleObject(event, 10000) == WAIT_OBJECT_0) ++released;
+            });
+        }
+        for (int signals = 1; signals <= (manual ? 1 : 4); ++signals) {
+            SetEvent(event);
+            ASSERT_TRUE(WaitUntil([&] { return released.load() == (manual ? 4 : signals); }));
+            EXPECT_EQ(WaitForSingleObject(event, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT)
+                << "manual " << manual;
+        }
+        for (auto& waiter : waiters)
+            waiter.join();
+        EXPECT_EQ(released.load(), 4);
+        CloseHandle(event);
     }
-    SetEvent(event);
-    ASSERT_TRUE(WaitUntil([&] { return released.load() == 1; }));
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "the signal was consumed";
-    for (int expected = 2; expected <= 4; ++expected) {
-        SetEvent(event);
-        ASSERT_TRUE(WaitUntil([&] { return released.load() == expected; }));
-    }
-    for (auto& waiter : waiters)
-        waiter.join();
-    EXPECT_EQ(released.load(), 4);
-    CloseHandle(event);
-}
-
-TEST(Event, ManualResetReleasesAllWaiters) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<int> released{0};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) {
-        waiters.emplace_back([&] {
-            if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0) ++released;
-        });
-    }
-    SetEvent(event);
-    for (auto& waiter : waiters)
-        waiter.join();
-    EXPECT_EQ(released.load(), 4);
-    CloseHandle(event);
 }
 
 TEST(Event, NamedEventsAreSharedInTheProcess) {

@@ -32,6 +32,8 @@ TEST(Thread, RunsAndReportsItsExitCode) {
     EXPECT_EQ(code, 42u);
     EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "an ended thread stays signalled";
     EXPECT_TRUE(CloseHandle(thread));
+    EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(Thread, SuspendedThreadWaitsForResume) {
@@ -51,7 +53,18 @@ TEST(Thread, SuspendedThreadWaitsForResume) {
     CloseHandle(thread);
 }
 
-TEST(Thread, RunningThreadCannotBeTerminated) {
+// A suspended thread is ended for real; a running one is refused and counted as abandoned.
+TEST(Thread, TerminateEndsOnlyASuspendedThread) {
+    DWORD reported = 0;
+    HANDLE suspended = CreateThread(nullptr, 0, ReportId, &reported, CREATE_SUSPENDED, nullptr);
+    EXPECT_TRUE(TerminateThread(suspended, 99));
+    EXPECT_EQ(WaitForSingleObject(suspended, 5000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(suspended, &code);
+    EXPECT_EQ(code, 99u);
+    EXPECT_EQ(reported, 0u) << "the routine never ran";
+    CloseHandle(suspended);
+
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
     DWORD abandoned_before = CxAbandonedThreadCount();
@@ -62,28 +75,10 @@ TEST(Thread, RunningThreadCannotBeTerminated) {
     EXPECT_EQ(CxAbandonedThreadCount(), abandoned_before + 1) << "counted once";
     SetEvent(event);
     EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
-    DWORD code = 0;
     GetExitCodeThread(thread, &code);
     EXPECT_EQ(code, 7u) << "the thread ended by itself";
     CloseHandle(thread);
     CloseHandle(event);
-}
-
-TEST(Thread, SuspendedThreadIsTerminatedForReal) {
-    DWORD reported = 0;
-    HANDLE thread = CreateThread(nullptr, 0, ReportId, &reported, CREATE_SUSPENDED, nullptr);
-    EXPECT_TRUE(TerminateThread(thread, 99));
-    EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeThread(thread, &code);
-    EXPECT_EQ(code, 99u);
-    EXPECT_EQ(reported, 0u) << "the routine never ran";
-    CloseHandle(thread);
-}
-
-TEST(Thread, NullRoutineIsRefused) {
-    EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 }  // namespace
