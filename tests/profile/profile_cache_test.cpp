@@ -41,42 +41,45 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(ProfileDurability, FlushWritesAtOnceAndReplacesTheFileWhole) {
-    TempDir dir;
-    std::string file = dir.File("Catalix.act");
-    ReplaceText(file, "[Last Date]\r\nScanState=DONE\r\n");
+// Each test's own directory and inventory file.
+class ProfileCacheTest : public ::testing::Test {
+  protected:
+    TempDir dir_;
+    std::string file_ = dir_.File("Catalix.act");
+};
+using ProfileDurability = ProfileCacheTest;
+using ProfileExternalEdits = ProfileCacheTest;
+using ProfileFork = ProfileCacheTest;
+using ProfileThreads = ProfileCacheTest;
+
+TEST_F(ProfileDurability, FlushWritesAtOnceAndReplacesTheFileWhole) {
+    ReplaceText(file_, "[Last Date]\r\nScanState=DONE\r\n");
     struct stat before {};
-    stat(file.c_str(), &before);
-    Set(file, "Last Date", "ScanState", "SCANNING");
-    ASSERT_TRUE(Flush(file));
-    EXPECT_EQ(ReadFile(file), "[Last Date]\r\nScanState=SCANNING\r\n");
+    stat(file_.c_str(), &before);
+    Set(file_, "Last Date", "ScanState", "SCANNING");
+    ASSERT_TRUE(Flush(file_));
+    EXPECT_EQ(ReadFile(file_), "[Last Date]\r\nScanState=SCANNING\r\n");
     struct stat after {};
-    stat(file.c_str(), &after);
+    stat(file_.c_str(), &after);
     EXPECT_NE(before.st_ino, after.st_ino) << "a new file took the old one's place";
-    EXPECT_EQ(cx::test::DirectoryNames(dir.Path()), (std::set<std::string>{"Catalix.act"}))
+    EXPECT_EQ(cx::test::DirectoryNames(dir_.Path()), (std::set<std::string>{"Catalix.act"}))
         << "nothing left over";
 }
 
-TEST(ProfileDurability, UnflushedChangesReachTheDiskByThemselves) {
-    TempDir dir;
-    std::string file = dir.File("Catalix.act");
-    Set(file, "Last Date", "ScanState", "SCANNING");
-    EXPECT_TRUE(WaitUntil([&] { return Contains(ReadFile(file), "ScanState=SCANNING"); }));
+TEST_F(ProfileDurability, UnflushedChangesReachTheDiskByThemselves) {
+    Set(file_, "Last Date", "ScanState", "SCANNING");
+    EXPECT_TRUE(WaitUntil([&] { return Contains(ReadFile(file_), "ScanState=SCANNING"); }));
 }
 
-TEST(ProfileDurability, ChangesReachTheDiskAtExit) {
-    TempDir dir;
-    std::string file = dir.File("exit.ini");
+TEST_F(ProfileDurability, ChangesReachTheDiskAtExit) {
     auto result =
-        RunTool({CX_PROFILE_WRITER, "once", file, "S", "k", "written at exit"}, dir.Path());
+        RunTool({CX_PROFILE_WRITER, "once", file_, "S", "k", "written at exit"}, dir_.Path());
     ASSERT_EQ(result.exit_code, 0);
-    EXPECT_EQ(ReadFile(file), "[S]\r\nk=written at exit\r\n");
+    EXPECT_EQ(ReadFile(file_), "[S]\r\nk=written at exit\r\n");
 }
 
 // Each file call that reads a file sees the content written just before it.
-TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
-    TempDir dir;
-    std::string file = dir.File("Catalix.act");
+TEST_F(ProfileDurability, FileCallsSeeUnflushedContent) {
     const std::string expected = "[S]\r\nk=v\r\n";
     struct Case {
         const char* name;
@@ -85,12 +88,12 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
     const Case cases[] = {
         {"CopyFileA",
          [&] {
-             CopyFileA(file.c_str(), dir.File("copy").c_str(), FALSE);
-             return ReadFile(dir.File("copy"));
+             CopyFileA(file_.c_str(), dir_.File("copy").c_str(), FALSE);
+             return ReadFile(dir_.File("copy"));
          }},
         {"CreateFileA",
          [&] {
-             HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+             HANDLE handle = CreateFileA(file_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, 0, nullptr);
              char buffer[64] = {};
              DWORD done = 0;
@@ -100,7 +103,7 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
          }},
         {"CxOpenStream",
          [&] {
-             FILE* stream = CxOpenStream(file.c_str(), "rb");
+             FILE* stream = CxOpenStream(file_.c_str(), "rb");
              char buffer[64] = {};
              size_t done = stream != nullptr ? std::fread(buffer, 1, sizeof(buffer), stream) : 0;
              if (stream != nullptr) std::fclose(stream);
@@ -109,16 +112,16 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
         {"FindFirstFileA",
          [&] {
              WIN32_FIND_DATAA data{};
-             HANDLE find = FindFirstFileA(dir.File("*.act").c_str(), &data);
+             HANDLE find = FindFirstFileA(dir_.File("*.act").c_str(), &data);
              if (find == INVALID_HANDLE_VALUE) return std::string("not found");
              FindClose(find);
              return std::string(data.nFileSizeLow, '.');
          }},
     };
     for (const auto& c : cases) {
-        unlink(file.c_str());
-        Flush(file);
-        ASSERT_TRUE(Set(file, "S", "k", "v")) << c.name;
+        unlink(file_.c_str());
+        Flush(file_);
+        ASSERT_TRUE(Set(file_, "S", "k", "v")) << c.name;
         std::string seen = c.read();
         if (std::string(c.name) == "FindFirstFileA") {
             EXPECT_EQ(seen.size(), expected.size()) << c.name;
@@ -130,77 +133,68 @@ TEST(ProfileDurability, FileCallsSeeUnflushedContent) {
 
 // Delete, move and copy by name act on the cached copy too: a deleted or moved file is not
 // written again, and a copy over a cached file wins.
-TEST(ProfileDurability, FileCallsByNameActOnTheCachedCopy) {
-    TempDir dir;
-    std::string file = dir.File("Catalix.act"), saved = dir.File("Catalix.sav");
-    Set(file, "S", "k", "v");
-    ASSERT_TRUE(DeleteFileA(file.c_str()));
-    EXPECT_EQ(Get(file, "S", "k", "gone"), "gone");
+TEST_F(ProfileDurability, FileCallsByNameActOnTheCachedCopy) {
+    std::string saved = dir_.File("Catalix.sav");
+    Set(file_, "S", "k", "v");
+    ASSERT_TRUE(DeleteFileA(file_.c_str()));
+    EXPECT_EQ(Get(file_, "S", "k", "gone"), "gone");
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);  // everything cached
-    EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(file_.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    Set(file, "S", "k", "moved");
-    ASSERT_TRUE(MoveFileA(file.c_str(), saved.c_str()));
+    Set(file_, "S", "k", "moved");
+    ASSERT_TRUE(MoveFileA(file_.c_str(), saved.c_str()));
     EXPECT_EQ(Get(saved, "S", "k"), "moved");
-    EXPECT_EQ(Get(file, "S", "k", "gone"), "gone");
+    EXPECT_EQ(Get(file_, "S", "k", "gone"), "gone");
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(file_.c_str()), INVALID_FILE_ATTRIBUTES);
 
-    ReplaceText(file, "[S]\r\nk=new\r\n");
+    ReplaceText(file_, "[S]\r\nk=new\r\n");
     Set(saved, "S", "k", "old");
-    ASSERT_TRUE(CopyFileA(file.c_str(), saved.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(file_.c_str(), saved.c_str(), FALSE));
     EXPECT_EQ(Get(saved, "S", "k"), "new");
     EXPECT_TRUE(Flush(saved));
     EXPECT_EQ(ReadFile(saved), "[S]\r\nk=new\r\n");
 }
 
-TEST(ProfileExternalEdits, ChangesByOthersAreNoticed) {
-    TempDir dir;
-    std::string file = dir.File("table.ini");
-    ReplaceText(file, "[S]\r\nk=first\r\n");
-    EXPECT_EQ(Get(file, "S", "k"), "first");
-    ReplaceText(file, "[S]\r\nk=second\r\n");  // new inode
-    EXPECT_TRUE(WaitUntil([&] { return Get(file, "S", "k") == "second"; }));
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << "[S]\r\nk=third, longer\r\n";
-    EXPECT_TRUE(WaitUntil([&] { return Get(file, "S", "k") == "third, longer"; }))
+TEST_F(ProfileExternalEdits, ChangesByOthersAreNoticed) {
+    ReplaceText(file_, "[S]\r\nk=first\r\n");
+    EXPECT_EQ(Get(file_, "S", "k"), "first");
+    ReplaceText(file_, "[S]\r\nk=second\r\n");  // new inode
+    EXPECT_TRUE(WaitUntil([&] { return Get(file_, "S", "k") == "second"; }));
+    std::ofstream(file_, std::ios::binary | std::ios::trunc) << "[S]\r\nk=third, longer\r\n";
+    EXPECT_TRUE(WaitUntil([&] { return Get(file_, "S", "k") == "third, longer"; }))
         << "an edit in place changes size and time";
 }
 
-TEST(ProfileExternalEdits, UnwrittenChangesAreMergedWithThem) {
-    TempDir dir;
-    std::string file = dir.File("shared.ini");
-    ReplaceText(file, "[S]\r\nbase=1\r\n");
-    Set(file, "S", "mine", "1");
+TEST_F(ProfileExternalEdits, UnwrittenChangesAreMergedWithThem) {
+    ReplaceText(file_, "[S]\r\nbase=1\r\n");
+    Set(file_, "S", "mine", "1");
     // Started without fork handlers, so our change may or may not be on disk yet; either way
     // both changes must survive.
     cx::test::ChildOptions spawned;
     spawned.fork_handlers = false;
-    auto result = RunTool({CX_CXINI, "set", file, "S", "theirs", "2"}, dir.Path(),
+    auto result = RunTool({CX_CXINI, "set", file_, "S", "theirs", "2"}, dir_.Path(),
                           std::chrono::seconds(30), spawned);
     ASSERT_EQ(result.exit_code, 0);
-    EXPECT_TRUE(WaitUntil([&] { return Get(file, "S", "theirs") == "2"; }));
-    ASSERT_TRUE(Flush(file));
-    std::string text = ReadFile(file);
+    EXPECT_TRUE(WaitUntil([&] { return Get(file_, "S", "theirs") == "2"; }));
+    ASSERT_TRUE(Flush(file_));
+    std::string text = ReadFile(file_);
     EXPECT_TRUE(Contains(text, "base=1\r\n")) << text;
     EXPECT_TRUE(Contains(text, "mine=1\r\n")) << text;
     EXPECT_TRUE(Contains(text, "theirs=2\r\n")) << text;
 }
 
-TEST(ProfileFork, ChildFindsTheParentsChangesOnDisk) {
-    TempDir dir;
-    std::string file = dir.File("fork.ini");
-    Set(file, "S", "k", "before fork");
+TEST_F(ProfileFork, ChildFindsTheParentsChangesOnDisk) {
+    Set(file_, "S", "k", "before fork");
     pid_t child = fork();
-    if (child == 0) _exit(ReadFile(file) == "[S]\r\nk=before fork\r\n" ? 0 : 1);
+    if (child == 0) _exit(ReadFile(file_) == "[S]\r\nk=before fork\r\n" ? 0 : 1);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(Get(file, "S", "k"), "before fork");
+    EXPECT_EQ(Get(file_, "S", "k"), "before fork");
 }
 
-TEST(ProfileThreads, ConcurrentWritersReadersAndFileCallsLoseNothing) {
-    TempDir dir;
-    std::string file = dir.File("threads.ini");
+TEST_F(ProfileThreads, ConcurrentWritersReadersAndFileCallsLoseNothing) {
     constexpr int kWriters = 4, kKeys = 300;
     std::atomic<bool> done{false};
     std::vector<std::thread> threads;
@@ -208,15 +202,15 @@ TEST(ProfileThreads, ConcurrentWritersReadersAndFileCallsLoseNothing) {
         threads.emplace_back([&, w] {
             for (int k = 0; k < kKeys; ++k) {
                 std::string key = "w" + std::to_string(w) + "k" + std::to_string(k);
-                Set(file, "S", key.c_str(), std::to_string(k).c_str());
+                Set(file_, "S", key.c_str(), std::to_string(k).c_str());
             }
         });
     }
     std::thread reader([&] {
         while (!done) {
-            Get(file, "S", "w0k0");
-            GetPrivateProfileIntA("S", "w1k1", 0, file.c_str());
-            GetFileAttributesA(file.c_str());
+            Get(file_, "S", "w0k0");
+            GetPrivateProfileIntA("S", "w1k1", 0, file_.c_str());
+            GetFileAttributesA(file_.c_str());
         }
     });
     for (auto& thread : threads) {
@@ -224,8 +218,8 @@ TEST(ProfileThreads, ConcurrentWritersReadersAndFileCallsLoseNothing) {
     }
     done = true;
     reader.join();
-    ASSERT_TRUE(Flush(file));
-    std::string text = ReadFile(file);
+    ASSERT_TRUE(Flush(file_));
+    std::string text = ReadFile(file_);
     for (int w = 0; w < kWriters; ++w) {
         for (int k = 0; k < kKeys; k += 37) {
             std::string line = "w" + std::to_string(w) + "k" + std::to_string(k) + "=" +
