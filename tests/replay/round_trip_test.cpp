@@ -117,9 +117,13 @@ std::vector<RoundTripCase> Cases() {
 class ReplayHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        switchd_ = std::make_unique<SwitchdProcess>(temp_);
-        switchd_->RegisterClass();  // points this process at the test's registry file
-        ASSERT_TRUE(switchd_->Start(kRightsScenario));
+        if (with_switch_) {
+            switchd_ = std::make_unique<SwitchdProcess>(temp_);
+            switchd_->RegisterClass();  // points this process at the test's registry file
+            ASSERT_TRUE(switchd_->Start(kRightsScenario));
+        } else {
+            CxRegistrySetPath(temp_.File("registry.db").c_str());
+        }
         port_ = FreeUdpPort();
         ASSERT_NE(port_, 0);
         SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
@@ -160,6 +164,7 @@ class ReplayHostTest : public ::testing::Test {
                        temp_.Path());
     }
 
+    bool with_switch_ = true;
     TempDir temp_;
     std::unique_ptr<SwitchdProcess> switchd_;
     std::unique_ptr<ChildProcess> host_;
@@ -180,6 +185,22 @@ TEST_P(ReplayRoundTrip, SnmpwalkPrintsTheWalkBack) {
 
 INSTANTIATE_TEST_SUITE_P(Walks, ReplayRoundTrip, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A capture needs no SWITCH server: with none registered the walk still comes back whole.
+class ReplayWithoutSwitchTest : public ReplayHostTest {
+  protected:
+    ReplayWithoutSwitchTest() { with_switch_ = false; }
+};
+
+TEST_F(ReplayWithoutSwitchTest, ServesTheWalk) {
+    const std::string walk = DemoWalk("demo-bus.walk");
+    AddReplayAgent(walk, "1.3.6.1.4.1.7391.2.10.2.2");
+    ASSERT_TRUE(StartHost()) << ReadFile(temp_.File("host.err"));
+    const ToolResult walked = Walk("1.3.6.1.4.1.7391.2.10.2.2");
+    EXPECT_EQ(walked.exit_code, 0) << walked.err;
+    EXPECT_EQ(WithoutEndOfView(walked.out), WithoutEndOfView(walk));
+    EXPECT_NE(ReadFile(temp_.File("trace.txt")).find("SWITCH attach FAILED"), std::string::npos);
+}
 
 // The trace names the file and line of what was skipped.
 TEST_F(ReplayHostTest, MalformedLineReportedWithFileAndLine) {
