@@ -47,6 +47,7 @@ void CatalixHostTest::TearDown() {
         EXPECT_EQ(errors.find("ERROR: AddressSanitizer"), std::string::npos) << errors;
         EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
         EXPECT_EQ(errors.find("ThreadSanitizer"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("ERROR: LeakSanitizer"), std::string::npos) << errors;
     }
     host_.reset();
     switchd_.reset();
