@@ -195,40 +195,16 @@ void CSnmpAgent::RunInitThread() {
         CX_TRACE(2, "\n\n%-20s: *** START THREAD Thread_InitMib() ***\n", g_szModuleName);
         SetAgentRunState(kRunStateStarting);
         com_init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (!m_RcmiClient.Attach(nullptr)) {
+        const bool attached = m_RcmiClient.Attach(nullptr) != FALSE;
+        if (!attached) {
             HRESULT result = m_RcmiClient.GetLastHResult();
             CX_TRACE(1, "\n\n%-20s: ## ERROR 0x%X! SWITCH attach FAILED (%s)!\n", g_szModuleName,
                      static_cast<unsigned>(result), HResultText(result));
         } else {
             m_RcmiClient.EnableCancelRequest(TRUE);
-            if (AgentShutdown == 0) {
-                CX_TRACE(3, "\n%-20s: Enable SWITCH events ...", g_szModuleName);
-                m_RcmiClient.EnableEvents(TRUE);
-                CX_TRACE(3, "\n%-20s: ...SWITCH events enabled!", g_szModuleName);
-                if (AgentShutdown == 0) CheckRights();
-                if (AgentShutdown == 0) {
-                    CX_TRACE(3, "\n%-20s: Calling the agent's InitializeMib()...", g_szModuleName);
-                    InitializeMib();
-                } else {
-                    CX_TRACE(2,
-                             "\n%-20s: Agent's InitializeMib() not called - agent shutdown in "
-                             "progress!",
-                             g_szModuleName);
-                }
-                if (AgentShutdown == 0) CheckRights();
-                m_InitDone = 1;
-                CX_TRACE(3, "\n%-20s: Initialization done - SNMP requests enabled!",
-                         g_szModuleName);
-                SetAgentRunState(kRunStateStarted);
-
-                WaitForSingleObject(m_hShutdownEvent, INFINITE);
-                CX_TRACE(1, "\n%-20s: Shutdown SNMP agent signaled!!", g_szModuleName);
-                CX_TRACE(3, "\n%-20s: Disable SWITCH events ...", g_szModuleName);
-                m_RcmiClient.EnableEvents(FALSE);
-                CX_TRACE(3, "\n%-20s: ... SWITCH events disabled", g_szModuleName);
-            }
-            m_RcmiClient.Detach();
         }
+        if ((attached || !m_bSwitchRequired) && AgentShutdown == 0) ServeUntilShutdown(attached);
+        if (attached) m_RcmiClient.Detach();
     } catch (...) {
         TraceBanner(
             "\n####                   Exception in MIB Init Thread !!                    ####");
@@ -239,6 +215,35 @@ void CSnmpAgent::RunInitThread() {
     if (com_init == S_OK || com_init == S_FALSE) CoUninitialize();
     CX_TRACE(4, "\n\n%-20s: ... CoUninitialize() done.", g_szModuleName);
     CX_TRACE(2, "\n\n%-20s: *** EXIT THREAD Thread_InitMib() ***\n", g_szModuleName);
+}
+
+void CSnmpAgent::ServeUntilShutdown(bool attached) {
+    if (attached) {
+        CX_TRACE(3, "\n%-20s: Enable SWITCH events ...", g_szModuleName);
+        m_RcmiClient.EnableEvents(TRUE);
+        CX_TRACE(3, "\n%-20s: ...SWITCH events enabled!", g_szModuleName);
+        if (AgentShutdown == 0) CheckRights();
+    } else {
+        CX_TRACE(2, "\n%-20s: Serving without SWITCH", g_szModuleName);
+    }
+    if (AgentShutdown == 0) {
+        CX_TRACE(3, "\n%-20s: Calling the agent's InitializeMib()...", g_szModuleName);
+        InitializeMib();
+    } else {
+        CX_TRACE(2, "\n%-20s: Agent's InitializeMib() not called - agent shutdown in progress!",
+                 g_szModuleName);
+    }
+    if (attached && AgentShutdown == 0) CheckRights();
+    m_InitDone = 1;
+    CX_TRACE(3, "\n%-20s: Initialization done - SNMP requests enabled!", g_szModuleName);
+    SetAgentRunState(kRunStateStarted);
+
+    WaitForSingleObject(m_hShutdownEvent, INFINITE);
+    CX_TRACE(1, "\n%-20s: Shutdown SNMP agent signaled!!", g_szModuleName);
+    if (!attached) return;
+    CX_TRACE(3, "\n%-20s: Disable SWITCH events ...", g_szModuleName);
+    m_RcmiClient.EnableEvents(FALSE);
+    CX_TRACE(3, "\n%-20s: ... SWITCH events disabled", g_szModuleName);
 }
 
 void CSnmpAgent::StopInitThread() {

@@ -189,8 +189,23 @@ void ExtensionAgent::Unload() {
             library_path_.c_str());
     } else {
         dlclose(library_);
+        ReportUnload();
     }
     library_ = nullptr;
+}
+
+void ExtensionAgent::ReportUnload() const {
+    // A library still mapped has not run its unload hook yet: it would at process exit,
+    // after the host's own objects are gone. Asking without loading tells whether it went.
+    void* still = dlopen(library_path_.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (still == nullptr) {
+        Log(LogLevel::kInfo, "%s: unloaded", library_path_.c_str());
+        return;
+    }
+    dlclose(still);
+    Log(LogLevel::kWarning,
+        "%s: still loaded after its unload (another agent uses it, or it pins itself)",
+        library_path_.c_str());
 }
 
 }  // namespace cx::host

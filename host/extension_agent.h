@@ -46,13 +46,15 @@ class ExtensionAgent : public QueryTarget {
     // SnmpExtensionClose, once. Returns false when the agent left a thread behind that could
     // not be stopped, in which case its code must stay loaded.
     bool Close();
-    // Unloads the library unless Close reported a thread left behind.
+    // Unloads the library unless Close reported a thread left behind; its unload hook runs
+    // within, and the log says whether the library is gone.
     void Unload();
 
   private:
     struct EntryPoints;
     ExtensionAgent(std::string name, std::string library_path, void* library);
     bool Initialise(std::uint32_t time_zero, std::string* reason);
+    void ReportUnload() const;
 
     std::string name_;
     std::string library_path_;

@@ -1,6 +1,7 @@
 // CompareFiles: the new inventory against the saved one, line by line after the scan's own
 // header; only a difference makes the new file the saved one.
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "ascii_text.h"
@@ -31,6 +32,15 @@ LineRead ReadLine(FILE* stream, char* buffer, int size) {
     return {false, std::ferror(stream) != 0, std::feof(stream) != 0};
 }
 
+// The line without its line end ("\r\n" as the files are written, or a lone "\n"), so that
+// the trace, which ends its own lines, shows it as it stands in the file.
+const char* WithoutLineEnd(char* line) {
+    std::size_t length = std::strlen(line);
+    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r'))
+        line[--length] = '\0';
+    return line;
+}
+
 void SkipHeader(FILE* saved, FILE* actual) {
     char buffer[kHeaderBufferSize];
     for (int i = 0; i < kHeaderLines; ++i) {
@@ -51,8 +61,8 @@ bool FilesDiffer(FILE* saved, FILE* actual) {
         if (a.error) CX_TRACE(1, "\n!!! READ ERROR IN Actual File");
         if (a.end && !s.end) CX_TRACE(4, "\n!!! END OF FILE Actual File");
         if (s.line && a.line && !EqualIgnoringCase(saved_line, actual_line)) {
-            CX_TRACE(4, "\n    Saved  File : %s", saved_line);
-            CX_TRACE(4, "\n    Actual File : %s", actual_line);
+            CX_TRACE(4, "\n    Saved  File : %s", WithoutLineEnd(saved_line));
+            CX_TRACE(4, "\n    Actual File : %s", WithoutLineEnd(actual_line));
             return true;
         }
         // A stream that fails gives no end either; the unread rest cannot show the inventory

@@ -1,6 +1,7 @@
 // REPLAY_MIB: an extension agent that serves captured walks read-only. "Regions" names the views
 // it registers, "WalkFiles" the files whose objects inside those views it serves, both
-// REG_MULTI_SZ under the agent's Parameters key.
+// REG_MULTI_SZ under the agent's Parameters key. It asks nothing of the SWITCH server, so it
+// serves its walks whether or not one runs.
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -101,6 +102,8 @@ SnmpVarBind BindingOf(const cx::replay::WalkRecord& record) {
 
 class ReplayAgent : public CSnmpAgent {
   public:
+    ReplayAgent() { m_bSwitchRequired = false; }
+
     BOOL InitSupportedRegions() override {
         for (const std::string& text : ReadStringList(m_szAgentRoot, "Regions")) {
             auto root = cx::replay::ParseOid(cx::replay::Trim(text), 2);

@@ -1,10 +1,11 @@
 // The Catalix agent in extagentd with cx-switchd: what a manager sees before and after the
-// first scan, rescans by event and by interval, change detection, and shutdown while a scan
-// waits.
+// first scan, rescans by event and by interval, change detection,
+// shutdown while a scan waits, and the library's unload when the host stops.
 #include <gtest/gtest.h>
 
 #include "catalix_host.h"
 #include "platform/profile.h"
+#include "registry_values.h"
 
 namespace cx::test {
 namespace {
@@ -165,6 +166,28 @@ TEST_F(CatalixHostTest, ShutdownWhileACollectorWaitsForSwitchEndsTheScan) {
     EXPECT_EQ(TraceCount("Compare Files"), 0u);
     EXPECT_EQ(DataFile("Catalix.act").find("ScanState=DONE"), std::string::npos);
     EXPECT_FALSE(DataFileExists("Catalix.sav"));
+}
+
+// A stopped host closes the agent and then unloads its library, whose unload hook deletes the
+// agent and closes the trace while the host and its platform still stand.
+TEST_F(CatalixHostTest, StoppedHostUnloadsTheLibraryBeforeItEnds) {
+    StartSwitch();
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    EXPECT_EQ(StopHost(), 0);
+    const std::string trace = Trace();
+    std::size_t at = 0;
+    for (const char* line : {"\nCX_MIB              : SnmpClose(): Agent shutdown finished.",
+                             "\nCX_MIB              : DllMain: ** DLL_PROCESS_DETACH **",
+                             "\nCX_MIB              : DllMain: ... agent instance deleted",
+                             "\n\nCX_MIB              : SNMP agent DLL unloaded\n",
+                             "\n\n----- Application [CX_MIB] closed at "}) {
+        at = trace.find(line, at);
+        ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << trace;
+    }
+    EXPECT_NE(HostErrors().find(std::string(CX_MIB_AGENT_PATH) + ": unloaded"), std::string::npos)
+        << HostErrors();
+    EXPECT_EQ(AgentRunState("CX_MIB"), "unloaded");
 }
 
 TEST_F(CatalixHostTest, ScansRepeatAfterScanTime) {

@@ -48,6 +48,7 @@ void CatalixHostTest::TearDown() {
         EXPECT_EQ(errors.find("ERROR: AddressSanitizer"), std::string::npos) << errors;
         EXPECT_EQ(errors.find("runtime error"), std::string::npos) << errors;
         EXPECT_EQ(errors.find("ThreadSanitizer"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("ERROR: LeakSanitizer"), std::string::npos) << errors;
     }
     host_.reset();
     switchd_.reset();
@@ -81,6 +82,8 @@ void CatalixHostTest::StartSwitch(const std::string& scenario) {
 }
 
 bool CatalixHostTest::StartHost(const std::string& time_scale, std::vector<std::string> prefix) {
+    // A killed host leaves its last run state behind; "started" must be this host's.
+    DeleteValue("SOFTWARE\\Arvenmark\\#Status", "CX_MIB");
     std::vector<std::string> argv = std::move(prefix);
     for (const char* arg : {CX_EXTAGENTD_PATH, "--foreground", "--registry"})
         argv.push_back(arg);

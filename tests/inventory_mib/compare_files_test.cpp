@@ -134,6 +134,17 @@ TEST_F(CompareFilesTest, LeftOverCopyFailsOneScanAndTheNextOneSucceeds) {
     EXPECT_FALSE(DataFileExists("Catalix.cpy"));
 }
 
+// The first differing pair is traced as the lines stand, without the file's CR LF.
+TEST_F(CompareFilesTest, DifferingLinesAreTracedWithoutTheirLineEnds) {
+    WriteDataFile("Catalix.sav", Inventory("2026-01-01 00:00:00", kBody));
+    WriteDataFile("Catalix.act", Inventory("2026-02-02 11:11:11", kShorterBody));
+    EXPECT_TRUE(agent_->CompareFiles());
+    EXPECT_EQ(TraceCount("\r\n    Saved  File : NrComponents=2\r\n    Actual File : "
+                         "NrComponents=1\r\n!!! FILES ARE DIFFERENT"),
+              1u)
+        << TraceText();
+}
+
 TEST_F(CompareFilesTest, LinesLongerThanTheBufferCompareInPieces) {
     const std::string long_value(600, 'x');
     std::string differs_late = long_value;

@@ -120,6 +120,22 @@ TEST_P(ReplayRoundTrip, SnmpwalkPrintsTheWalkBack) {
 INSTANTIATE_TEST_SUITE_P(Walks, ReplayRoundTrip, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A capture needs no SWITCH server: with none registered the walk still comes back whole.
+class ReplayWithoutSwitchTest : public ReplayHostTest {
+  protected:
+    ReplayWithoutSwitchTest() { with_switch_ = false; }
+};
+
+TEST_F(ReplayWithoutSwitchTest, ServesTheWalk) {
+    const std::string walk = DemoWalk("demo-bus.walk");
+    ASSERT_TRUE(StartServing(walk, "1.3.6.1.4.1.7391.2.10.2.2"))
+        << ReadFile(temp_.File("host.err"));
+    const ToolResult walked = Walk({"-m", "", "-On"}, "1.3.6.1.4.1.7391.2.10.2.2");
+    EXPECT_EQ(walked.exit_code, 0) << walked.err;
+    EXPECT_EQ(WithoutEndOfView(walked.out), WithoutEndOfView(walk));
+    EXPECT_NE(ReadFile(temp_.File("trace.txt")).find("SWITCH attach FAILED"), std::string::npos);
+}
+
 // The trace names the file and line of what was skipped.
 TEST_F(ReplayHostTest, MalformedLineReportedWithFileAndLine) {
     ASSERT_TRUE(StartServing(".1.3.6.1.4.1.99999.7.1.1 = INTEGER: 1\nnot a walk line\n",

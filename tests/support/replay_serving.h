@@ -26,12 +26,16 @@ class ReplayServingTest : public ::testing::Test {
     static constexpr const char* kAgentParameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
 
     void SetUp() override {
-        switchd_ = std::make_unique<SwitchdProcess>(temp_);
-        switchd_->RegisterClass();  // points this process at the test's registry file
-        ASSERT_TRUE(
-            switchd_->Start("reply 0xE001 0x3811 * * : byte 1\n"
-                            "reply 0xE001 0x3810 * * : byte 0\n"
-                            "reply 0xE001 0x3812 * * : byte 1\n"));
+        if (with_switch_) {
+            switchd_ = std::make_unique<SwitchdProcess>(temp_);
+            switchd_->RegisterClass();  // points this process at the test's registry file
+            ASSERT_TRUE(
+                switchd_->Start("reply 0xE001 0x3811 * * : byte 1\n"
+                                "reply 0xE001 0x3810 * * : byte 0\n"
+                                "reply 0xE001 0x3812 * * : byte 1\n"));
+        } else {
+            CxRegistrySetPath(temp_.File("registry.db").c_str());
+        }
         port_ = FreeUdpPort();
         ASSERT_NE(port_, 0);
         ListenOnLoopback(port_);
@@ -72,6 +76,7 @@ class ReplayServingTest : public ::testing::Test {
         return RunTool(argv, temp_.Path());
     }
 
+    bool with_switch_ = true;  // false: no SWITCH server is registered at all
     TempDir temp_;
     std::unique_ptr<SwitchdProcess> switchd_;
     std::unique_ptr<ChildProcess> host_;

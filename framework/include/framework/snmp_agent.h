@@ -113,9 +113,16 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     // Set when the initialisation thread could not be stopped: it may still use the agent, so
     // library detach leaves the agent in place instead of deleting it under the thread.
     std::atomic<bool> m_bInitThreadAbandoned{false};
+    // An agent that needs nothing of the SWITCH server (a stand-in replaying captures) clears
+    // this in its constructor: it then builds its MIB and serves even when the attach fails.
+    // Agents that do need the server keep it set and refuse every request without it.
+    bool m_bSwitchRequired = true;
 
   private:
     void RunInitThread();
+    // Events, rights and InitializeMib, then requests are served until the shutdown event;
+    // without `attached` only InitializeMib.
+    void ServeUntilShutdown(bool attached);
     void LockModules();
     BOOL OpenParameters(class RegKey& key, BOOL create);
     BOOL OpenVolatileParameters(class RegKey& key);
