@@ -198,7 +198,8 @@ TEST_F(SnmpMgrTest, TableWalksEndAtEachKindOfEnd) {
                            column - 1);
         for (UINT row = 1; row <= 2; ++row) {
             ASSERT_TRUE(manager.GetNextInTable(nullptr));
-            EXPECT_EQ(NameOf(manager.GetVarBind(0)), "1.3.6.1.4.1.99999.2.1.1." + std::to_string(row));
+            EXPECT_EQ(NameOf(manager.GetVarBind(0)),
+                      "1.3.6.1.4.1.99999.2.1.1." + std::to_string(row));
             EXPECT_EQ(manager.GetInteger(manager.GetVarBind(0)), 10 + row);
             EXPECT_EQ(manager.GetString(manager.GetVarBind(1)), "row" + std::to_string(row));
             EXPECT_EQ(manager.GetInteger(manager.GetVarBind(2)), 30 + row);

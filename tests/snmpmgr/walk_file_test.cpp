@@ -66,8 +66,11 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   "two\nlines  ",
                   {}},
-        ValueCase{
-            ".1.3.6.1.4.1.99999.1.0 = STRING: \"a\n\n= b\n\"", kTagOctetString, 0, "a\n\n= b\n", {}},
+        ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: \"a\n\n= b\n\"",
+                  kTagOctetString,
+                  0,
+                  "a\n\n= b\n",
+                  {}},
         ValueCase{".1.3.6.1.4.1.99999.1.0 = STRING: 2024-5-1,10:00:00.0",
                   kTagOctetString,
                   0,
@@ -79,14 +82,15 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   std::string("\x00\x1B\x2C\xFF", 4),
                   {}},
-        ValueCase{".1.3.6.1.4.1.99999.1.0 = Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E "
-                  "0F \n10 11 \n",
-                  kTagOctetString,
-                  0,
-                  std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
-                              "\x10\x11",
-                              18),
-                  {}},
+        ValueCase{
+            ".1.3.6.1.4.1.99999.1.0 = Hex-STRING: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E "
+            "0F \n10 11 \n",
+            kTagOctetString,
+            0,
+            std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
+                        "\x10\x11",
+                        18),
+            {}},
         ValueCase{
             ".1.3.6.1.4.1.99999.1.0 = BITS: 80 40 a(0) b(9) ", kTagOctetString, 0, "\x80\x40", {}},
         ValueCase{".1.3.6.1.4.1.99999.1.0 = OID: .1.3.6.1.4.1.8072.3.2.10",
@@ -129,10 +133,14 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"1.3.6.1.4.1.99999.1.0|2|-5", kTagInteger, -5, "", {}},
         ValueCase{
             "1.3.6.1.4.1.99999.1.0|4|text with | bar", kTagOctetString, 0, "text with | bar", {}},
-        ValueCase{
-            "1.3.6.1.4.1.99999.1.0|4x|00ff41", kTagOctetString, 0, std::string("\x00\xFF\x41", 3), {}},
+        ValueCase{"1.3.6.1.4.1.99999.1.0|4x|00ff41",
+                  kTagOctetString,
+                  0,
+                  std::string("\x00\xFF\x41", 3),
+                  {}},
         ValueCase{"1.3.6.1.4.1.99999.1.0|5|", kTagNull, 0, "", {}},
-        ValueCase{"1.3.6.1.4.1.99999.1.0|6|1.3.6.1.6.3.1", kTagObjectId, 0, "", {1, 3, 6, 1, 6, 3, 1}},
+        ValueCase{
+            "1.3.6.1.4.1.99999.1.0|6|1.3.6.1.6.3.1", kTagObjectId, 0, "", {1, 3, 6, 1, 6, 3, 1}},
         ValueCase{"1.3.6.1.4.1.99999.1.0|64|10.0.0.1",
                   kTagIpAddress,
                   0,
@@ -166,8 +174,8 @@ class WalkProblemTest : public ::testing::TestWithParam<ProblemCase> {};
 // Each bad line sits between two good ones: it is reported with its number, and both
 // neighbours are still read.
 TEST_P(WalkProblemTest, ReportsTheLineAndKeepsTheRest) {
-    const std::string text = std::string(".1.3.6.1.4.1.99999.1.1 = INTEGER: 1\n") + GetParam().line +
-                             "\n.1.3.6.1.4.1.99999.1.2 = INTEGER: 2\n";
+    const std::string text = std::string(".1.3.6.1.4.1.99999.1.1 = INTEGER: 1\n") +
+                             GetParam().line + "\n.1.3.6.1.4.1.99999.1.2 = INTEGER: 2\n";
     const WalkContents contents = ParseWalkFile(text);
     ASSERT_EQ(contents.problems.size(), 1u);
     EXPECT_EQ(contents.problems[0].line, 2u);
