@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/file_debug.h"
+#include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -24,7 +25,7 @@ void InventoryTest::SetUp() {
     WriteRegString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", dir_.File("trace.txt"));
     g_FileDebug.Init("CX_MIB", FALSE);
     AgentShutdown = 0;
-    agent_ = std::make_unique<CCX_Agent>();
+    agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
     // The module name and roots the library's load gives the agent (InitModule needs the agent
     // library itself); the framework's constructor clears the name.
     std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
