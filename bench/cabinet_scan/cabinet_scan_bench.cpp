@@ -20,6 +20,8 @@
 #include <string>
 #include <thread>
 
+#include "clients/switch_protocol.h"
+#include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
 #include "platform/objbase.h"
@@ -96,14 +98,13 @@ class Bench {
             _exit(127);
         }
         CxRegistrySetPath((dir_ + "/registry.db").c_str());
-        SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}", "LocalServer",
-                  "unix:" + socket);
+        SetString(kSwitchServerClassKey, "LocalServer", "unix:" + socket);
         SetString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
                   "ComputerName", "BENCHHOST");
         SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         WaitUntilListening(socket);
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        agent_ = std::make_unique<CCX_Agent>();
+        agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
         for (ProfileFile* table : {&agent_->m_RequestTable, &agent_->m_DefinitionTable}) {
             table->SetPath(CX_TABLE_FILE);
             table->Open(TRUE);

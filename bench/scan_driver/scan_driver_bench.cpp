@@ -21,6 +21,8 @@
 
 #include "base/oid_text.h"
 #include "clients/snmp_mgr.h"
+#include "clients/switch_protocol.h"
+#include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
 #include "platform/files.h"
@@ -112,8 +114,7 @@ class DemoServer {
         WaitUntilListening();
         host_ = Spawn({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
                        "--state-dir", dir_ + "/state"});
-        SetString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}", "LocalServer",
-                  "unix:" + socket_);
+        SetString(kSwitchServerClassKey, "LocalServer", "unix:" + socket_);
         SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         SetString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", CX_PROJECT_DATA);
         const DWORD ready = 1;
@@ -147,7 +148,7 @@ class DemoServer {
 
     // An agent with the roots the library's load would give it.
     std::unique_ptr<CCX_Agent> MakeAgent() const {
-        auto agent = std::make_unique<CCX_Agent>();
+        auto agent = std::make_unique<CCX_Agent>(CatalixCollectors());
         std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
         CSnmpAgent& framework = *agent;
         std::snprintf(framework.m_szCommonRoot, sizeof(framework.m_szCommonRoot), "%s",

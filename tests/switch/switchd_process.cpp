@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "clients/switch_protocol.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 
@@ -107,9 +108,8 @@ int SwitchdProcess::WaitForExitStatus() {
 void SwitchdProcess::RegisterClass() const {
     CxRegistrySetPath(registry_path_.c_str());
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                    "SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}", 0, nullptr,
-                    REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSwitchServerClassKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                    KEY_SET_VALUE, nullptr, &key, nullptr);
     std::string value = "unix:" + socket_path_;
     RegSetValueExA(key, "LocalServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
