@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "files/file_access_hook.h"
+#include "platform/errors.h"
 #include "profile/change_record.h"
 #include "profile/ini_document.h"
 #include "profile/profile_disk.h"

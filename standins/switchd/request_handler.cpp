@@ -56,7 +56,7 @@ std::string Hex(const std::string& bytes) {
     return text;
 }
 
-// The header's fields by their place in CmdHeader.
+// A little-endian field of a frame header, at its offset in CmdHeader.
 std::uint32_t ReadU32(const std::string& bytes, std::size_t offset) {
     std::uint32_t value = 0;
     std::memcpy(&value, bytes.data() + offset, sizeof(value));

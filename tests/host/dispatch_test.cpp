@@ -9,6 +9,8 @@
 namespace cx::host {
 namespace {
 
+using namespace cx::snmp;  // the BER tags
+
 const Oid kView = {1, 3, 6, 1, 4, 1, 99999, 1};
 
 Oid In(std::initializer_list<std::uint32_t> tail) {
