@@ -48,7 +48,7 @@ TEST(VarBindValueText, RendersEachType) {
         {Octets(ASN_OCTETSTRING, nullptr, 5), "STRING: NULL"},
         {Octets(ASN_OCTETSTRING, terminated, 5), "STRING: \"done\""},
         {Octets(ASN_OCTETSTRING, zero_inside, 5), "00 61 62 00 63 64 "},
-        {Octets(ASN_OPAQUE, text, 3), "OPAQUE: \"PRI\""},
+        {Octets(ASN_OPAQUE, text, 3), "OPAQUE: \"CXS\""},
         {Octets(ASN_OCTETSTRING, unprintable, 3), "01 AB 41 "},
         {Octets(ASN_OCTETSTRING, last_unchecked, 3), "STRING: \"ok\x07\""},
         {Octets(ASN_IPADDRESS, address, 4), "IP ADDRESS: 127.0.0.1"},

@@ -21,8 +21,10 @@ inline constexpr const char* kFirmwareUpdateSection = "Firmware Update";
 
 // Every inventory file begins with [Last Date] and these keys, written by InitCommon in this
 // order. They change with every scan: the comparison skips the section's line and theirs.
-inline constexpr const char* kLastDateKeys[] = {"LastCollectionDate", "LastScanDate", "LastDate",
-                                                "LastScan", "ScanState"};
+// (Not inline: indexed at run time, an inline array would be a unique symbol that keeps the
+// agent library from being unloaded.)
+constexpr const char* kLastDateKeys[] = {"LastCollectionDate", "LastScanDate", "LastDate",
+                                         "LastScan", "ScanState"};
 inline constexpr int kInventoryHeaderLines = 1 + static_cast<int>(std::size(kLastDateKeys));
 
 // Sections of the table file.
