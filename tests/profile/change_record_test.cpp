@@ -67,7 +67,9 @@ TEST(ChangeRecord, MergesTheUnwrittenChangesOntoAFreshRead) {
         EXPECT_EQ(record.Dirty(), c.written != static_cast<int>(c.changes.size())) << c.what;
         IniDocument fresh(c.on_disk);
         ASSERT_EQ(record.MergeInto(fresh), c.merged) << c.what;
-        if (c.merged) EXPECT_EQ(fresh.Serialize(), c.expected) << c.what;
+        if (c.merged) {
+            EXPECT_EQ(fresh.Serialize(), c.expected) << c.what;
+        }
     }
 }
 
