@@ -3,6 +3,7 @@
 #   --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build (clang) in build/sanitize,
 #               including the fuzz targets, which run a fixed number of times on their corpus
 #   --tsan      ThreadSanitizer build (clang) in build/tsan
+#   --coverage  gcov build in build/coverage; after the tests, product line coverage per layer
 #   -R REGEX    only the tests whose name matches (passed to ctest)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -13,8 +14,9 @@ while (($#)); do
   case "$1" in
     --sanitize) mode=sanitize ;;
     --tsan) mode=tsan ;;
+    --coverage) mode=coverage ;;
     -R) ctest_args+=(-R "$2"); shift ;;
-    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
   esac
   shift
@@ -29,6 +31,7 @@ case "$mode" in
                          -DCX_SANITIZE=ON -DCX_FUZZ=ON -DCX_BENCH=OFF) ;;
   tsan)     cmake_args+=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
                          -DCX_TSAN=ON -DCX_BENCH=OFF) ;;
+  coverage) cmake_args=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCX_COVERAGE=ON -DCX_BENCH=OFF) ;;
 esac
 
 cmake -S . -B "$build" "${cmake_args[@]}" >/dev/null
@@ -37,4 +40,12 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
-ctest --test-dir "$build" --output-on-failure -j2 "${ctest_args[@]}"
+if [[ $mode != coverage ]]; then
+  exec ctest --test-dir "$build" --output-on-failure -j2 "${ctest_args[@]}"
+fi
+# Counts from an earlier run would mix into this one.
+find "$build" -name '*.gcda' -delete
+status=0
+ctest --test-dir "$build" --output-on-failure -j2 "${ctest_args[@]}" || status=$?
+scripts/coverage-summary "$build"
+exit $status

@@ -8,16 +8,17 @@
 #include "platform/threads.h"
 #include "switch_trace.h"
 
-const CLSID CLSID_SwitchServer = {
-    0x5F0B7C21, 0x93D4, 0x4E6A, {0xB8, 0x12, 0x6C, 0x04, 0xA9, 0xE3, 0x7D, 0x15}};
-const IID DIID_SwitchEvents = {
-    0xA7E3D940, 0x2B61, 0x4C8F, {0x9D, 0x05, 0x81, 0xF6, 0xC2, 0xB4, 0xE9, 0x73}};
-
 namespace {
 
-const char16_t* const kDispNames[CSwitchClient::kDispIdCount] = {
-    u"SyncRequest",          u"DefaultTimeout", u"VCRequest",  u"ServerCabinetNumber",
-    u"ServerControlVersion", u"VCRequestEx",    u"ClientName", u"CmdRequest"};
+// The members whose dispatch IDs Attach resolves, in DispIndex order.
+const char* const kDispNames[CSwitchClient::kDispIdCount] = {switch_method::kSyncRequest,
+                                                             switch_method::kDefaultTimeout,
+                                                             switch_method::kVCRequest,
+                                                             switch_method::kServerCabinetNumber,
+                                                             switch_method::kServerControlVersion,
+                                                             switch_method::kVCRequestEx,
+                                                             switch_method::kClientName,
+                                                             switch_method::kCmdRequest};
 
 // The base name, without directory and extension, of the module that holds this code: the
 // agent library when the client is part of it.
@@ -109,80 +110,13 @@ BOOL CSwitchClient::Attach(const WCHAR* serverName) {
     }
 
     EnterCriticalSection(&m_csLock);
-    BOOL result = FALSE;
-    DWORD thread_id = GetCurrentThreadId();
-    if (m_ComInitByThread.find(thread_id) == m_ComInitByThread.end()) {
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_LasthResult = hr;
-        m_ComInitByThread[thread_id] = hr;
-        if (hr == S_OK) {
-            SWITCH_TRACE(4, "Attach(): Thread ID %d: CoInitializeEx OK - was not called before!",
-                         thread_id);
-        } else if (hr == S_FALSE) {
-            SWITCH_TRACE(4, "Attach(): Thread ID %d: CoInitializeEx OK - was already called!",
-                         thread_id);
-        } else if (hr == RPC_E_CHANGED_MODE) {
-            SWITCH_TRACE(4,
-                         "Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not "
-                         "be changed!",
-                         thread_id);
-        }
-    } else {
-        SWITCH_TRACE(4, "Attach(): Thread ID %d: CoInitializeEx OK - was already called here!",
-                     thread_id);
-    }
-
+    const DWORD thread_id = GetCurrentThreadId();
+    InitComForThread(thread_id);
+    BOOL result = TRUE;
     if (m_dwGitCookie != 0) {
         SWITCH_TRACE(3, "  already attached");
-        result = TRUE;
     } else {
-        m_LasthResult =
-            CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
-                                 RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
-        if (serverName != nullptr && serverName != m_wszServerName) {
-            CopyWide(m_wszServerName, serverName, sizeof(m_wszServerName) / sizeof(WCHAR));
-        }
-        const WCHAR* name = serverName != nullptr ? serverName : m_wszServerName;
-        COSERVERINFO server_info{};
-        COSERVERINFO* location = nullptr;
-        if (name[0] != 0) {
-            server_info.pwszName = const_cast<LPOLESTR>(name);
-            location = &server_info;
-        }
-
-        m_nInstances = 1;
-        SWITCH_TRACE(4, "Attach() - Try to create interface instance %d ...", 0);
-        MULTI_QI query{&IID_IDispatch, nullptr, S_OK};
-        m_LasthResult =
-            CoCreateInstanceEx(CLSID_SwitchServer, nullptr,
-                               CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER, location, 1, &query);
-        HRESULT created = m_LasthResult;
-        SWITCH_TRACE(4, "... Attach() - interface instance %d created %s!", 0,
-                     SUCCEEDED(created) ? "OK" : "FALSE");
-        auto* server = SUCCEEDED(created) ? static_cast<IDispatch*>(query.pItf) : nullptr;
-        if (server == nullptr) {
-            m_nInstances = 0;
-        } else {
-            SWITCH_TRACE(4, "Attach() - create global interface table ...");
-            HRESULT git =
-                CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                 IID_IGlobalInterfaceTable, reinterpret_cast<LPVOID*>(&m_pGIT));
-            SWITCH_TRACE(4, "Attach() -   global interface created, hResult=0x%08X",
-                         static_cast<unsigned>(git));
-            if (SUCCEEDED(git) && m_pGIT != nullptr) {
-                HRESULT registered =
-                    m_pGIT->RegisterInterfaceInGlobal(server, IID_IDispatch, &m_dwGitCookie);
-                SWITCH_TRACE(4, "Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!", thread_id,
-                             SUCCEEDED(registered) ? "OK" : "FALSE");
-                m_dwAttachThreadId = thread_id;
-            }
-            ResolveDispIds(server);
-            server->Release();
-        }
-        if (SUCCEEDED(created)) {
-            if (m_szModuleName[0] != '\0') SetClientName(nullptr);
-            result = TRUE;
-        }
+        result = CreateServer(serverName, thread_id);
     }
     LeaveCriticalSection(&m_csLock);
     if (result) {
@@ -194,14 +128,86 @@ BOOL CSwitchClient::Attach(const WCHAR* serverName) {
     return result;
 }
 
+// COM is initialised once per thread that attaches; Detach on that thread undoes it.
+void CSwitchClient::InitComForThread(DWORD thread_id) {
+    if (m_ComInitByThread.find(thread_id) != m_ComInitByThread.end()) {
+        SWITCH_TRACE(4, "Attach(): Thread ID %d: CoInitializeEx OK - was already called here!",
+                     thread_id);
+        return;
+    }
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    m_LasthResult = hr;
+    m_ComInitByThread[thread_id] = hr;
+    if (hr == S_OK) {
+        SWITCH_TRACE(4, "Attach(): Thread ID %d: CoInitializeEx OK - was not called before!",
+                     thread_id);
+    } else if (hr == S_FALSE) {
+        SWITCH_TRACE(4, "Attach(): Thread ID %d: CoInitializeEx OK - was already called!",
+                     thread_id);
+    } else if (hr == RPC_E_CHANGED_MODE) {
+        SWITCH_TRACE(4,
+                     "Attach(): Thread ID %d: CoInitializeEx FAILED - thread mode could not "
+                     "be changed!",
+                     thread_id);
+    }
+}
+
+// Creates the server object (on `serverName`, else the one named before, else the local one),
+// makes it reachable from every thread through the global interface table and resolves its
+// dispatch IDs. TRUE when the object could be created.
+BOOL CSwitchClient::CreateServer(const WCHAR* serverName, DWORD thread_id) {
+    m_LasthResult = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                         RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+    if (serverName != nullptr && serverName != m_wszServerName) {
+        CopyWide(m_wszServerName, serverName, sizeof(m_wszServerName) / sizeof(WCHAR));
+    }
+    const WCHAR* name = serverName != nullptr ? serverName : m_wszServerName;
+    COSERVERINFO server_info{};
+    COSERVERINFO* location = nullptr;
+    if (name[0] != 0) {
+        server_info.pwszName = const_cast<LPOLESTR>(name);
+        location = &server_info;
+    }
+
+    SWITCH_TRACE(4, "Attach() - Try to create interface instance %d ...", 0);
+    MULTI_QI query{&IID_IDispatch, nullptr, S_OK};
+    m_LasthResult =
+        CoCreateInstanceEx(CLSID_SwitchServer, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                           location, 1, &query);
+    const HRESULT created = m_LasthResult;
+    SWITCH_TRACE(4, "... Attach() - interface instance %d created %s!", 0,
+                 SUCCEEDED(created) ? "OK" : "FALSE");
+    if (!SUCCEEDED(created)) return FALSE;
+    if (auto* server = static_cast<IDispatch*>(query.pItf); server != nullptr) {
+        RegisterInGit(server, thread_id);
+        ResolveDispIds(server);
+        server->Release();
+    }
+    if (m_szModuleName[0] != '\0') SetClientName(nullptr);
+    return TRUE;
+}
+
+void CSwitchClient::RegisterInGit(IDispatch* server, DWORD thread_id) {
+    SWITCH_TRACE(4, "Attach() - create global interface table ...");
+    HRESULT git = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IGlobalInterfaceTable, reinterpret_cast<LPVOID*>(&m_pGIT));
+    SWITCH_TRACE(4, "Attach() -   global interface created, hResult=0x%08X",
+                 static_cast<unsigned>(git));
+    if (!SUCCEEDED(git) || m_pGIT == nullptr) return;
+    HRESULT registered = m_pGIT->RegisterInterfaceInGlobal(server, IID_IDispatch, &m_dwGitCookie);
+    SWITCH_TRACE(4, "Attach(): Thread ID %d: RegisterInterfaceInGlobal %s!", thread_id,
+                 SUCCEEDED(registered) ? "OK" : "FALSE");
+    m_dwAttachThreadId = thread_id;
+}
+
 void CSwitchClient::ResolveDispIds(IDispatch* server) {
     SWITCH_TRACE(4, "Attach() - Get dispatch IDs...");
     for (int i = 0; i < kDispIdCount; ++i) {
         m_DispId[i] = DISPID_UNKNOWN;
-        LPOLESTR name = const_cast<LPOLESTR>(kDispNames[i]);
+        std::u16string wide(kDispNames[i], kDispNames[i] + std::strlen(kDispNames[i]));
+        LPOLESTR name = wide.data();
         server->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &m_DispId[i]);
-        SWITCH_TRACE(4, "  ID of method %s = %d", NarrowOf(kDispNames[i]).c_str(),
-                     static_cast<int>(m_DispId[i]));
+        SWITCH_TRACE(4, "  ID of method %s = %d", kDispNames[i], static_cast<int>(m_DispId[i]));
     }
 }
 
@@ -338,22 +344,29 @@ BOOL CSwitchClient::EnableEvents(BOOL enable) {
     SWITCH_TRACE(3, "Disable events");
     if (m_dwAdviseCookie != 0 && m_dwAdviseThreadId == GetCurrentThreadId()) {
         SWITCH_TRACE(4, "EnableEvents() - start unadvise");
-        try {
-            if (m_pConnectionPoint == nullptr) throw E_POINTER;
-            m_LasthResult = m_pConnectionPoint->Unadvise(m_dwAdviseCookie);
-            SWITCH_TRACE(4, "Thread ID %d: Unadvise %s!", GetCurrentThreadId(),
-                         SUCCEEDED(m_LasthResult.load()) ? "OK" : "FAILED");
-            m_pConnectionPoint->Release();
-            m_pConnectionPoint = nullptr;
-        } catch (...) {
-            SWITCH_TRACE(1, "EnableEvents() - EXCEPTION during unadvise");
-        }
+        if (!Unadvise()) SWITCH_TRACE(1, "EnableEvents() - EXCEPTION during unadvise");
         m_dwAdviseCookie = 0;
         m_dwAdviseThreadId = 0;
         Detach();
         SWITCH_TRACE(4, "EnableEvents() - end unadvise");
     }
     return m_LasthResult >= 0;
+}
+
+// Ends the advise on the connection point and releases it; FALSE when there was none to end or
+// the call failed by an exception.
+bool CSwitchClient::Unadvise() {
+    if (m_pConnectionPoint == nullptr) return false;
+    try {
+        m_LasthResult = m_pConnectionPoint->Unadvise(m_dwAdviseCookie);
+        SWITCH_TRACE(4, "Thread ID %d: Unadvise %s!", GetCurrentThreadId(),
+                     SUCCEEDED(m_LasthResult.load()) ? "OK" : "FAILED");
+        m_pConnectionPoint->Release();
+        m_pConnectionPoint = nullptr;
+    } catch (...) {
+        return false;
+    }
+    return true;
 }
 
 BOOL CSwitchClient::EnableCancelRequest(BOOL enable) {

@@ -43,24 +43,7 @@ bool IsAbsolutePath(const char* path) {
            path[1] == ':' && path[2] == '\\';
 }
 
-struct RightsRequest {
-    DWORD op_code_ext;
-    std::atomic<BYTE>* flag;
-    const char* before;
-    const char* after;
-};
-
-const RightsRequest kRightsRequests[] = {
-    {0x3811, &ShutdownIsAllowed, "\n%-20s: Checking for SNMP shutdown allowed...",
-     "\n%-20s:    ShutdownIsAllowed = %d"},
-    {0x3810, &SetAllowed, "\n%-20s: Checking for SNMP set allowed...",
-     "\n%-20s:    SetAllowed = %d"},
-    {0x3812, &DoAccountCheck, nullptr, "\n%-20s:    DoAccountCheck = %d"},
-};
-
 constexpr DWORD kRightsOpCode = 0xE001;
-constexpr DWORD kRightsCabinet = 0xFFFFFFFF;
-constexpr DWORD kRightsInitialStatus = 0x16;
 constexpr WORD kRightsTimeout = 10;
 constexpr DWORD kRightsRetries = 2;
 
@@ -202,16 +185,16 @@ BOOL CSnmpAgent::GetAgentRegFilePath(const char* name, char* path, DWORD size,
 BOOL CSnmpAgent::CheckRights() {
     CSwitchCommand command;
     bool first = true;
-    for (const RightsRequest& request : kRightsRequests) {
-        if (request.before != nullptr) CX_TRACE(2, request.before, g_szModuleName);
+    for (const RightsFlag& request : RightsFlags()) {
+        if (request.CheckTrace != nullptr) CX_TRACE(2, request.CheckTrace, g_szModuleName);
         if (!first) command.ClearData();
         first = false;
-        command.SetRequest(kRightsOpCode, request.op_code_ext, 0, kRightsCabinet,
-                           kRightsInitialStatus);
+        command.SetRequest(kRightsOpCode, request.OpCodeExt, 0, CMD_CABINET_SERVER,
+                           CMD_STATUS_REQUEST);
         m_RcmiClient.SendCommand(&command, kRightsTimeout, kRightsRetries, 0);
         BYTE answer = command.IsOk(1, FALSE) ? command.GetByte(0) : 0;
-        *request.flag = answer;
-        CX_TRACE(3, request.after, g_szModuleName, static_cast<int>(answer));
+        *request.Flag = answer;
+        CX_TRACE(3, request.ValueTrace, g_szModuleName, static_cast<int>(answer));
     }
     return TRUE;
 }

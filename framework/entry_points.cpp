@@ -6,16 +6,9 @@
 
 #include "base/process_info.h"
 #include "framework/snmp_agent.h"
+#include "framework/trace_banner.h"
 
 namespace {
-
-void TraceBanner(const char* middle, const char* module_name = nullptr) {
-    CX_TRACE(1,
-             "\n\n##############################################################################");
-    CX_TRACE(1, middle, module_name);
-    CX_TRACE(1,
-             "\n##############################################################################\n");
-}
 
 // An agent that failed before it recorded anything still leaves its exception state behind.
 void RecordException(DWORD state) {
@@ -119,9 +112,7 @@ __attribute__((visibility("default"))) BOOL SnmpExtensionInit(DWORD time_zero_re
     try {
         return g_pSnmpAgent->SnmpInit(time_zero_reference, trap_event, supported_view);
     } catch (...) {
-        TraceBanner(
-            "\n####                   Exception in SnmpExtensionInit !!                  ####");
-        RecordException(kRunStateExceptionInit);
+        g_pSnmpAgent->RecordInitException();
         return FALSE;
     }
 }

@@ -1,12 +1,12 @@
 // CSnmpAgent: construction, the virtual defaults, the MIB regions, SnmpInit and
 // SnmpExtensionInitEx, the initialisation thread and the shutdown sequence.
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 #include "base/oid_text.h"
 #include "clients/rights_flags.h"
 #include "framework/snmp_agent.h"
+#include "framework/trace_banner.h"
 #include "platform/objbase.h"
 
 namespace {
@@ -27,14 +27,6 @@ const char* HResultText(HRESULT result) {
         case 0x800401F0u: return "CoInitialize has not been called";
         default: return "unknown error";
     }
-}
-
-void TraceBanner(const char* middle) {
-    CX_TRACE(1,
-             "\n\n##############################################################################");
-    CX_TRACE(1, "%s", middle);
-    CX_TRACE(1,
-             "\n##############################################################################\n");
 }
 
 // The flag that lets the shutdown sequence run only once per process.
@@ -112,6 +104,11 @@ void CSnmpAgent::AddMibRegion(const char* root_oid, const char* text) {
     }
 }
 
+void CSnmpAgent::RecordInitException() {
+    TraceBanner("\n####                   Exception in SnmpExtensionInit !!                  ####");
+    RecordException(kRunStateExceptionInit);
+}
+
 BOOL CSnmpAgent::SnmpInit(DWORD time_zero, HANDLE* trap_event,
                           AsnObjectIdentifier* supported_view) {
     CX_TRACE(2, "\n%-20s: SnmpInit(): Initializing agent...", g_szModuleName);
@@ -135,7 +132,8 @@ BOOL CSnmpAgent::SnmpInit(DWORD time_zero, HANDLE* trap_event,
             CX_TRACE(1,
                      "\nCall AddMibRegion() for every MIB root OID there.\nException raised "
                      "to abort initialization!\n");
-            throw std::runtime_error("no MIB region");
+            RecordInitException();
+            return FALSE;
         }
     } else {
         CX_TRACE(4,

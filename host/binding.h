@@ -1,7 +1,8 @@
-// Where the two sides of the host meet: the neutral binding of platform/snmp_value.h, the
-// statuses and request types the host produces, and the outcome of one query.
+// Where the two sides of the host meet: the neutral binding of platform/snmp_value.h and the
+// outcome of one query. Statuses and request types are snmpapi's (platform/snmp_status.h).
 #pragma once
 
+#include "platform/snmp_status.h"
 #include "platform/snmp_value.h"
 
 #include <cstdint>
@@ -10,27 +11,13 @@
 
 namespace cx::host {
 
-using namespace cx::snmp;  // Oid, Binding and the BER tags
-
-// SNMP error statuses the host produces itself.
-inline constexpr long kNoError = 0;
-inline constexpr long kNoSuchName = 2;
-inline constexpr long kBadValue = 3;
-inline constexpr long kReadOnly = 4;
-inline constexpr long kGenErr = 5;
-inline constexpr long kNoAccess = 6;
-inline constexpr long kWrongValue = 10;
-inline constexpr long kNotWritable = 17;
-
-// Request types, the PDU tags.
-inline constexpr int kRequestGet = 0xA0;
-inline constexpr int kRequestGetNext = 0xA1;
-inline constexpr int kRequestSet = 0xA3;
+using cx::snmp::Binding;
+using cx::snmp::Oid;
 
 // The outcome of one SnmpExtensionQuery call.
 struct QueryOutcome {
     bool result = false;
-    long error_status = kNoError;
+    long error_status = SNMP_ERRORSTATUS_NOERROR;
     long error_index = 0;  // 1-based, as the agent reported it
 };
 

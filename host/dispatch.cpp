@@ -16,11 +16,12 @@ std::size_t BlamedPosition(const QueryOutcome& outcome, std::size_t count) {
 bool IsNoSuchName(const QueryOutcome& outcome) {
     // The framework answers an unknown first name with FALSE and "no such name": that is the
     // agent's answer, not its failure.
-    return outcome.error_status == kNoSuchName;
+    return outcome.error_status == SNMP_ERRORSTATUS_NOSUCHNAME;
 }
 
 long FailureStatus(const QueryOutcome& outcome) {
-    return outcome.error_status == kNoError ? kGenErr : outcome.error_status;
+    return outcome.error_status == SNMP_ERRORSTATUS_NOERROR ? SNMP_ERRORSTATUS_GENERR
+                                                            : outcome.error_status;
 }
 
 std::vector<Binding> NullBindings(const std::vector<Oid>& names,
@@ -42,7 +43,7 @@ void QueryUntilAnswered(QueryTarget& target, int request_type, const std::vector
     while (!pending.empty()) {
         std::vector<Binding> bindings = NullBindings(names, pending);
         const QueryOutcome outcome = target.Query(request_type, bindings);
-        if (outcome.result && outcome.error_status == kNoError) {
+        if (outcome.result && outcome.error_status == SNMP_ERRORSTATUS_NOERROR) {
             for (std::size_t i = 0; i < pending.size(); ++i)
                 accept(pending[i], std::move(bindings[i]));
             return;
@@ -70,7 +71,7 @@ bool FollowsInView(const Oid& requested, const Oid& next, const Oid& view) {
 
 std::vector<Answer> DispatchGet(QueryTarget& target, const std::vector<Oid>& names) {
     std::vector<Answer> answers(names.size());
-    QueryUntilAnswered(target, kRequestGet, names, AnswerKind::kNoSuchInstance, answers,
+    QueryUntilAnswered(target, SNMP_PDU_GET, names, AnswerKind::kNoSuchInstance, answers,
                        [&](std::size_t position, Binding binding) {
                            // The manager asked for this name; the agent only supplies the value.
                            binding.name = names[position];
@@ -83,17 +84,17 @@ std::vector<Answer> DispatchGet(QueryTarget& target, const std::vector<Oid>& nam
 std::vector<Answer> DispatchGetNext(QueryTarget& target, const Oid& view,
                                     const std::vector<Oid>& names) {
     std::vector<Answer> answers(names.size());
-    QueryUntilAnswered(target, kRequestGetNext, names, AnswerKind::kNextView, answers,
+    QueryUntilAnswered(target, SNMP_PDU_GETNEXT, names, AnswerKind::kNextView, answers,
                        [&](std::size_t position, Binding binding) {
                            Answer& answer = answers[position];
                            // An exception is no object: from GETNEXT it can only mean "nothing more
                            // here".
-                           const bool exception = binding.type >= kTagNoSuchObject;
+                           const bool exception = binding.type >= cx::snmp::kTagNoSuchObject;
                            if (exception || !OidStartsWith(binding.name, view)) {
                                answer.kind = AnswerKind::kNextView;
                            } else if (!FollowsInView(names[position], binding.name, view)) {
                                answer.kind = AnswerKind::kError;
-                               answer.error_status = kGenErr;
+                               answer.error_status = SNMP_ERRORSTATUS_GENERR;
                            } else {
                                answer.kind = AnswerKind::kValue;
                                answer.binding = std::move(binding);
@@ -105,15 +106,16 @@ std::vector<Answer> DispatchGetNext(QueryTarget& target, const Oid& view,
 long DispatchSet(QueryTarget& target, std::vector<Binding>& bindings, bool v2_manager,
                  std::size_t* failed_binding) {
     *failed_binding = 0;
-    const QueryOutcome outcome = target.Query(kRequestSet, bindings);
-    if (outcome.result && outcome.error_status == kNoError) return kNoError;
+    const QueryOutcome outcome = target.Query(SNMP_PDU_SET, bindings);
+    if (outcome.result && outcome.error_status == SNMP_ERRORSTATUS_NOERROR)
+        return SNMP_ERRORSTATUS_NOERROR;
     *failed_binding = BlamedPosition(outcome, bindings.size());
     const long status = FailureStatus(outcome);
     if (!v2_manager) return status;
     switch (status) {
-        case kNoSuchName:
-        case kReadOnly: return kNotWritable;
-        case kBadValue: return kWrongValue;
+        case SNMP_ERRORSTATUS_NOSUCHNAME:
+        case SNMP_ERRORSTATUS_READONLY: return SNMP_ERRORSTATUS_NOTWRITABLE;
+        case SNMP_ERRORSTATUS_BADVALUE: return SNMP_ERRORSTATUS_WRONGVALUE;
         default: return status;
     }
 }

@@ -26,7 +26,7 @@ enum class AnswerKind {
 struct Answer {
     AnswerKind kind = AnswerKind::kUnanswered;
     Binding binding;
-    long error_status = kNoError;
+    long error_status = SNMP_ERRORSTATUS_NOERROR;
 };
 
 // GET of `names`. The agent stops at the first unknown name; the names after it are asked again

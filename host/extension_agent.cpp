@@ -112,7 +112,7 @@ QueryOutcome ExtensionAgent::Query(int request_type, std::vector<Binding>& bindi
     QueryOutcome outcome;
     SnmpVarBindList list{};
     if (!VarBindListFromBindings(bindings, &list)) {
-        outcome.error_status = kGenErr;
+        outcome.error_status = SNMP_ERRORSTATUS_GENERR;
         outcome.error_index = 1;
         return outcome;
     }
@@ -127,11 +127,11 @@ QueryOutcome ExtensionAgent::Query(int request_type, std::vector<Binding>& bindi
         if (answer.size() == bindings.size()) {
             bindings = std::move(answer);
         } else {
-            outcome = QueryOutcome{false, kGenErr, 1};
+            outcome = QueryOutcome{false, SNMP_ERRORSTATUS_GENERR, 1};
         }
     } catch (...) {
         Log(LogLevel::kError, "%s: SnmpExtensionQuery threw an exception", library_path_.c_str());
-        outcome = QueryOutcome{false, kGenErr, 1};
+        outcome = QueryOutcome{false, SNMP_ERRORSTATUS_GENERR, 1};
     }
     SnmpUtilVarBindListFree(&list);
     return outcome;

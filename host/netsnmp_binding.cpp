@@ -109,7 +109,7 @@ Binding BindingFromVariable(const netsnmp_variable_list& variable) {
             if (variable.val.objid != nullptr)
                 binding.object = OidFromNetsnmp(variable.val.objid, variable.val_len / sizeof(oid));
             break;
-        default: binding.type = kTagNull; break;
+        default: binding.type = cx::snmp::kTagNull; break;
     }
     return binding;
 }

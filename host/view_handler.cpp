@@ -47,7 +47,7 @@ void ApplyAnswer(const Answer& answer, bool set_name, netsnmp_agent_request_info
     switch (answer.kind) {
         case AnswerKind::kValue:
             if (!StoreBinding(answer.binding, set_name, request->requestvb))
-                Fail(info, request, kGenErr);
+                Fail(info, request, SNMP_ERRORSTATUS_GENERR);
             return;
         case AnswerKind::kNoSuchInstance: Fail(info, request, SNMP_NOSUCHINSTANCE); return;
         case AnswerKind::kError: Fail(info, request, answer.error_status); return;
@@ -91,7 +91,7 @@ void HandleSetAction(View& view, netsnmp_agent_request_info* info,
                             info->asp->pdu->version != SNMP_VERSION_1;
     std::size_t failed = 0;
     const long status = DispatchSet(*view.agent, bindings, v2_manager, &failed);
-    if (status != kNoError) Fail(info, requests[failed], status);
+    if (status != SNMP_ERRORSTATUS_NOERROR) Fail(info, requests[failed], status);
 }
 
 int HandleView(netsnmp_mib_handler* handler, netsnmp_handler_registration*,

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/profile.h"
@@ -15,16 +16,6 @@ namespace {
 
 constexpr DWORD kBufferStep = 1024;
 constexpr DWORD kBufferLimit = 65536;  // buffers stay below this size: at most 64512 bytes
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(const char* a, const char* b, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-        if (a[i] == '\0') return true;
-    }
-    return true;
-}
 
 // The number after a key's prefix: decimal, greater than 0, with nothing after it; 0 else.
 LONG KeyNumber(const char* digits) {
@@ -145,14 +136,11 @@ LONG ProfileFile::FindKeyNumber(const char* section, const char* key_prefix, con
     }
     std::string prefix = std::string(key_prefix) + ".";
     for (const char* key = FirstKey(section); *key != '\0'; key = NextKey()) {
-        if (!SameIgnoringCase(key, prefix.c_str(), prefix.size())) continue;
+        if (!cx::StartsWithIgnoringCase(key, prefix)) continue;
         LONG number = KeyNumber(key + prefix.size());
         if (number <= 0) continue;
         const char* found = ReadString(section, key, "");
-        if (std::strlen(found) == std::strlen(value) &&
-            SameIgnoringCase(found, value, std::strlen(value))) {
-            return number;
-        }
+        if (cx::EqualsIgnoringCase(found, value)) return number;
     }
     return -1;
 }

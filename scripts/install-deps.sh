@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
+  gcovr
 )
 
 missing=()

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 
+#include "clients/switch_protocol.h"
+#include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
 #include "platform/objbase.h"
@@ -85,7 +87,7 @@ class Bench {
             "BENCHHOST");
         cx::test::SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        agent_ = std::make_unique<CCX_Agent>();
+        agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
         for (ProfileFile* table : {&agent_->m_RequestTable, &agent_->m_DefinitionTable}) {
             table->SetPath(CX_TABLE_FILE);
             table->Open(TRUE);

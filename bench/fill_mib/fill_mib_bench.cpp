@@ -106,7 +106,7 @@ struct Setting {
         if (mkdtemp(pattern) == nullptr) std::abort();
         root = pattern;
         CxRegistrySetPath((root + "/registry.db").c_str());
-        agent = new CCX_Agent();
+        agent = new CCX_Agent(CollectorSteps{});
         std::snprintf(agent->CSnmpAgent::m_szDataRoot, MAX_PATH, "%s", root.c_str());
         std::ofstream(root + "/Catalix.sav", std::ios::binary) << SavedInventory();
     }

@@ -14,6 +14,8 @@
 #include "base/oid_text.h"
 #include "child_process.h"
 #include "clients/snmp_mgr.h"
+#include "clients/switch_protocol.h"
+#include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
 #include "platform/files.h"
@@ -87,7 +89,7 @@ class DemoServer {
 
     // An agent with the roots the library's load would give it.
     std::unique_ptr<CCX_Agent> MakeAgent() const {
-        auto agent = std::make_unique<CCX_Agent>();
+        auto agent = std::make_unique<CCX_Agent>(CatalixCollectors());
         std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
         CSnmpAgent& framework = *agent;
         std::snprintf(framework.m_szCommonRoot, sizeof(framework.m_szCommonRoot), "%s",

@@ -24,7 +24,6 @@ constexpr const char* kSwitchBladeName = "SwitchBlade";
 // The switch blades' firmware versions are known to SWITCH, not to the management blade.
 constexpr DWORD kSwitchFirmwareOpCode = 0x0C00;
 constexpr DWORD kSwitchFirmwareItem = 0x0D06;
-constexpr DWORD kRequestStatus = 0x16;
 
 // Columns by list position; the trailing ".0" is cut, so each walk starts before the first row.
 constexpr const char* kManagementColumns[] = {
@@ -120,7 +119,7 @@ void InsertFirmwareEntry(CCX_Agent& agent, ComponentEntry* entry, const char* ve
 void SwitchFirmwareVersion(CCX_Agent& agent, int n, char* version) {
     CSwitchCommand command;
     command.SetRequest(kSwitchFirmwareOpCode, kSwitchFirmwareItem, static_cast<DWORD>(n),
-                       agent.ServerCabinetNr, kRequestStatus);
+                       agent.ServerCabinetNr, CMD_STATUS_REQUEST);
     agent.SwitchRequest(&command);
     CopyEntryText(version, command.IsOk(0, FALSE) ? command.GetDataString() : "N/A");
 }

@@ -18,7 +18,7 @@ constexpr const char* kBoardPartPrefix = "Q47120-";
 void CompleteBoardName(CCX_Agent& agent, ComponentEntry& entry) {
     if (entry.ProdName[0] == '\0' && MethodIs(agent, "Info.BaseBoard2", "SWITCH")) {
         ComponentEntry second;
-        if (agent.GetInfoBySwitch(&second, "Info.BaseBoard2", 0, kServerCabinet) &&
+        if (agent.GetInfoBySwitch(&second, "Info.BaseBoard2", 0, CMD_CABINET_SERVER) &&
             (second.ProdName[0] != '\0' || second.ProdNumber[0] != '\0')) {
             entry = second;
         }
@@ -31,7 +31,7 @@ void CompleteBoardName(CCX_Agent& agent, ComponentEntry& entry) {
 
 void InsertBoard(CCX_Agent& agent, DWORD board) {
     ComponentEntry entry;
-    if (!agent.GetInfoBySwitch(&entry, "Info.BaseBoard", board, kServerCabinet)) return;
+    if (!agent.GetInfoBySwitch(&entry, "Info.BaseBoard", board, CMD_CABINET_SERVER)) return;
     CompleteBoardName(agent, entry);
     if (entry.ProdName[0] == '\0') {
         CX_TRACE(2, "\n   !!! NO BASE BOARD INFO");
@@ -61,7 +61,7 @@ void InsertBaseBoards(CCX_Agent& agent) {
 
 void InsertBios(CCX_Agent& agent) {
     ComponentEntry entry;
-    if (!agent.GetInfoBySwitch(&entry, "Info.BIOS", 0, kServerCabinet)) return;
+    if (!agent.GetInfoBySwitch(&entry, "Info.BIOS", 0, CMD_CABINET_SERVER)) return;
     CopyEntryText(entry.ProdName, "BIOS");
     if (entry.ManuDate[0] != '\0') agent.ConvertManuDate(&entry);
     CX_TRACE(5, "\n   BIOS Vendor  : %s", entry.Vendor);

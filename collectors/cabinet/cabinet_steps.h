@@ -5,15 +5,11 @@
 #include <vector>
 
 #include "inventory/cx_agent.h"
+#include "platform/ascii_case.h"
 
 namespace cx::cabinet {
 
 using CabinetList = std::vector<CabinetRecord>;
-
-// The status every request of the agent is sent with.
-inline constexpr DWORD kRequestStatus = 0x16;
-// CabinetId of the server's own cabinet, replaced by SwitchRequest.
-inline constexpr DWORD kServerCabinet = 0xFFFFFFFF;
 
 // One request (OpCode, OpCodeExt, ObjectId, CabinetId) through the agent's SWITCH client; the
 // reply stays in `command`.
@@ -30,7 +26,6 @@ bool StopRequested(const CCX_Agent& agent);
 void MakeCurrent(CCX_Agent& agent, const CabinetRecord& cabinet);
 // Text helpers of the collector's rules.
 bool StartsWith(const char* text, const char* prefix);
-bool StartsWithNoCase(const char* text, const char* prefix);
 bool MethodIs(CCX_Agent& agent, const char* section, const char* method);
 // Inserts a firmware-update object for the component written last.
 void InsertFirmwareObject(CCX_Agent& agent, const char* name);

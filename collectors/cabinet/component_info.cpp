@@ -16,7 +16,8 @@ constexpr DWORD kTypeSdrVersion = 169;
 // The Vimo controller is updated with the board it sits on, not by itself; later collectors
 // find it by its component number.
 bool IsBoardManaged(const ComponentEntry& entry) {
-    return entry.CompType == kTypeManagementCtrl && StartsWithNoCase(entry.ProdName, "Vimo");
+    return entry.CompType == kTypeManagementCtrl &&
+           cx::StartsWithIgnoringCase(entry.ProdName, "Vimo");
 }
 
 // The firmware object's name for a component's type and name, or NULL when it gets none.
@@ -30,8 +31,8 @@ const char* FirmwareObjectName(const ComponentEntry& entry, DWORD number,
         case kTypeManagementCtrl:
             // A controller of another make is known to be updatable only when SWITCH describes
             // it.
-            if (StartsWithNoCase(entry.ProdName, "Pelrix") ||
-                StartsWithNoCase(entry.ProdName, "Quarne") || !description_defaulted) {
+            if (cx::StartsWithIgnoringCase(entry.ProdName, "Pelrix") ||
+                cx::StartsWithIgnoringCase(entry.ProdName, "Quarne") || !description_defaulted) {
                 format = "ManagementController:%d";
             }
             break;

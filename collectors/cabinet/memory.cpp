@@ -25,7 +25,7 @@ void InsertExpansionBoards(CCX_Agent& agent) {
     CX_TRACE(2, "\n  Nr of Modules %d", count);
     for (DWORD i = 0; i < count && !StopRequested(agent); ++i) {
         ComponentEntry entry;
-        if (agent.GetInfoBySwitch(&entry, "Info.MemoryExpand", i, kServerCabinet) &&
+        if (agent.GetInfoBySwitch(&entry, "Info.MemoryExpand", i, CMD_CABINET_SERVER) &&
             entry.ProdName[0] != '\0') {
             agent.InsertComponent(&entry);
         }
@@ -62,7 +62,7 @@ void InsertModule(CCX_Agent& agent, CSwitchCommand& command, DWORD slot) {
     CX_TRACE(3, "\n  Get MemoryModule %d", slot);
     ComponentEntry entry;
     if (MethodIs(agent, "Info.MemorySw", "SWITCH")) {
-        agent.GetInfoBySwitch(&entry, "Info.MemorySw", slot, kServerCabinet);
+        agent.GetInfoBySwitch(&entry, "Info.MemorySw", slot, CMD_CABINET_SERVER);
     }
     DropUnsetTexts(entry);
     if (entry.ProdName[0] == '\0' || entry.ProdName[0] == '0') {

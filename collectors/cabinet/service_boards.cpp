@@ -32,7 +32,8 @@ IpAddress AskAddress(CCX_Agent& agent, DWORD item, const CabinetRecord& cabinet,
 }
 
 void InsertExtensionBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, const char* board) {
-    const DWORD item = StartsWithNoCase(board, "Vex ") ? kItemVexAddress : kItemOtherAddress;
+    const DWORD item =
+        cx::StartsWithIgnoringCase(board, "Vex ") ? kItemVexAddress : kItemOtherAddress;
     const IpAddress ip = AskAddress(agent, item, cabinet, board);
     char name[kEntryTextSize];
     std::snprintf(name, sizeof(name), "RemoteServiceBoard:CABINET%d.IP%d.%d.%d.%d",
@@ -45,8 +46,8 @@ void InsertExtensionBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, 
 void InsertServerBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, const char* board) {
     agent.RsbCompNr = agent.NrComponents;
     CX_TRACE(5, "\n   (RSB CompNr: %d)", agent.RsbCompNr);
-    const bool vex = StartsWithNoCase(board, "Vex ");
-    if (!vex && !StartsWithNoCase(board, "Velm T4 Q")) return;
+    const bool vex = cx::StartsWithIgnoringCase(board, "Vex ");
+    if (!vex && !cx::StartsWithIgnoringCase(board, "Velm T4 Q")) return;
     const IpAddress ip =
         AskAddress(agent, vex ? kItemVexAddress : kItemVelmAddress, cabinet, board);
     char name[kEntryTextSize];

@@ -1,7 +1,5 @@
 // The cabinet collector's shared helpers: one SWITCH request, its byte and text answers, the
 // stop check, the current containers and the text tests of the collector's rules.
-#include <strings.h>
-
 #include <cstring>
 
 #include "base/file_debug.h"
@@ -12,7 +10,7 @@ namespace cx::cabinet {
 
 void Ask(CCX_Agent& agent, CSwitchCommand& command, DWORD op_code, DWORD op_code_ext,
          DWORD object_id, DWORD cabinet_id) {
-    command.SetRequest(op_code, op_code_ext, object_id, cabinet_id, kRequestStatus);
+    command.SetRequest(op_code, op_code_ext, object_id, cabinet_id, CMD_STATUS_REQUEST);
     agent.SwitchRequest(&command);
 }
 
@@ -35,10 +33,6 @@ void MakeCurrent(CCX_Agent& agent, const CabinetRecord& cabinet) {
 
 bool StartsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-bool StartsWithNoCase(const char* text, const char* prefix) {
-    return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
 bool MethodIs(CCX_Agent& agent, const char* section, const char* method) {

@@ -32,7 +32,7 @@ struct Setting {
 
     Setting() {
         CxRegistrySetPath((root + "/registry.db").c_str());
-        agent = new CCX_Agent();
+        agent = new CCX_Agent(CollectorSteps{});
         std::snprintf(agent->CSnmpAgent::m_szDataRoot, MAX_PATH, "%s", root.c_str());
     }
 };

@@ -20,14 +20,14 @@ constexpr DWORD kNoFrameStatus = 0x17;
 
 }  // namespace
 
-BOOL CreateCatalixAgent(CSnmpAgent** agent) {
-    auto* created = new (std::nothrow) CCX_Agent;
+BOOL CreateCatalixAgent(CSnmpAgent** agent, CollectorSteps collectors) {
+    auto* created = new (std::nothrow) CCX_Agent(collectors);
     if (created != nullptr) created->AddMibRegion(kCatalixMibRoot, nullptr);
     *agent = created;
     return created != nullptr;
 }
 
-CCX_Agent::CCX_Agent() {
+CCX_Agent::CCX_Agent(CollectorSteps collectors) : m_Collectors(collectors) {
     // Both threads keep their empty names and end (or are terminated) with the agent.
     m_ScanThread.bTerminateThread = 1;
     m_WatchThread.bTerminateThread = 1;

@@ -7,6 +7,7 @@
 #include "base/sys_base.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
+#include "inventory/inventory_sections.h"
 #include "inventory/scan_stamp.h"
 #include "platform/winreg.h"
 
@@ -50,6 +51,25 @@ BOOL CCX_Agent::IsAgentInitialized(const char* agent_key) {
     }
     CX_TRACE(2, "\n   AGENT initialized (%d)", static_cast<int>(status));
     return TRUE;
+}
+
+void CCX_Agent::RunCollectors() {
+    bool watching = false;
+    for (const CollectorStep& step : m_Collectors) {
+        if (step.UnderServiceWatch != watching) {
+            if (step.UnderServiceWatch) {
+                StartSnmpServiceWatch();
+            } else {
+                StopSnmpServiceWatch();
+            }
+            watching = step.UnderServiceWatch;
+        }
+        // A shutdown ends the scan for good; an abort request only spares the steps that ask
+        // the service that is stopping.
+        if (AgentShutdown != 0 || (step.SkippedOnAbort && m_bAbortRequest != 0)) continue;
+        if (step.Run != nullptr) step.Run(*this);
+    }
+    if (watching) StopSnmpServiceWatch();
 }
 
 BOOL CCX_Agent::ScanDriver() {
@@ -116,7 +136,7 @@ BOOL CCX_Agent::ScanDriver() {
         m_SavedFile.SetPath(PathOrNone(saved_path));
         if (m_SavedFile.Open(FALSE)) {
             CX_TRACE(1, "\n   set SCANNING state");
-            m_SavedFile.WriteString("Last Date", "ScanState", "SCANNING");
+            m_SavedFile.WriteString(cx::inventory::kLastDateSection, "ScanState", "SCANNING");
         }
 
         if (ok && !m_SwitchClient.Attach(nullptr)) {
@@ -125,26 +145,15 @@ BOOL CCX_Agent::ScanDriver() {
         }
 
         if (ok) {
-            using Collector = void (CCX_Agent::*)();
-            for (Collector collector :
-                 {&CCX_Agent::InitCommon, &CCX_Agent::InitComponentDefinitions,
-                  &CCX_Agent::InitCabinets, &CCX_Agent::InsertOSInfo, &CCX_Agent::InsertDriver}) {
-                if (AgentShutdown != 0) break;
-                (this->*collector)();
-            }
-            StartSnmpServiceWatch();
-            if (AgentShutdown == 0) {
-                InitBus();
-                if (AgentShutdown == 0 && m_bAbortRequest == 0) InitSCSI();
-            }
-            StopSnmpServiceWatch();
-            if (AgentShutdown == 0) InsertAgents();
+            if (AgentShutdown == 0) InitCommon();
+            if (AgentShutdown == 0) InitComponentDefinitions();
+            RunCollectors();
         }
 
         ScsiCtrlList.RemoveAll();
 
         if (AgentShutdown == 0 && m_bAbortRequest == 0 && ok) {
-            m_ActualFile.WriteString("Last Date", "ScanState", "DONE");
+            m_ActualFile.WriteString(cx::inventory::kLastDateSection, "ScanState", "DONE");
             result = CompareFiles();
         }
 

@@ -4,18 +4,16 @@
 #include <cstring>
 #include <ctime>
 
-#include "ascii_text.h"
 #include "base/file_debug.h"
 #include "inventory/cx_agent.h"
 #include "inventory/scan_stamp.h"
 #include "mib_objects.h"
+#include "platform/ascii_case.h"
 
 using namespace cx::inventory;
 
 namespace {
 
-// The [Last Date] header and its five keys change with every scan; they are skipped.
-constexpr int kHeaderLines = 6;
 constexpr int kHeaderBufferSize = 48;
 // Longer lines are read and compared in pieces of this size.
 constexpr int kLineBufferSize = 260;
@@ -43,7 +41,7 @@ const char* WithoutLineEnd(char* line) {
 
 void SkipHeader(FILE* saved, FILE* actual) {
     char buffer[kHeaderBufferSize];
-    for (int i = 0; i < kHeaderLines; ++i) {
+    for (int i = 0; i < kInventoryHeaderLines; ++i) {
         ReadLine(saved, buffer, sizeof(buffer));
         ReadLine(actual, buffer, sizeof(buffer));
     }
@@ -60,7 +58,7 @@ bool FilesDiffer(FILE* saved, FILE* actual) {
         if (s.end && !a.end) CX_TRACE(4, "\n!!! END OF FILE Saved File");
         if (a.error) CX_TRACE(1, "\n!!! READ ERROR IN Actual File");
         if (a.end && !s.end) CX_TRACE(4, "\n!!! END OF FILE Actual File");
-        if (s.line && a.line && !EqualIgnoringCase(saved_line, actual_line)) {
+        if (s.line && a.line && !cx::EqualsIgnoringCase(saved_line, actual_line)) {
             CX_TRACE(4, "\n    Saved  File : %s", WithoutLineEnd(saved_line));
             CX_TRACE(4, "\n    Actual File : %s", WithoutLineEnd(actual_line));
             return true;

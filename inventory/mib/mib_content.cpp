@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
-#include "ascii_text.h"
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
+#include "platform/ascii_case.h"
 
 namespace cx::inventory {
 
@@ -22,8 +22,8 @@ int HexDigit(char c) {
 }
 
 DWORD ScanStateOf(const char* text) {
-    if (EqualIgnoringCase(text, "SCANNING")) return kScanStateScanning;
-    if (EqualIgnoringCase(text, "DONE")) return kScanStateDone;
+    if (cx::EqualsIgnoringCase(text, "SCANNING")) return kScanStateScanning;
+    if (cx::EqualsIgnoringCase(text, "DONE")) return kScanStateDone;
     return kScanStateOther;
 }
 

@@ -69,12 +69,12 @@ constexpr MibColumn kFirmwareUpdateColumns[] = {
 };
 
 constexpr MibRowTable kProbedTables[] = {
-    {"Physical Definition", "Type", kPhysicalDefinitionColumns},
-    {"Functional Definition", "Type", kFunctionalDefinitionColumns},
-    {"Physical Container", "Type", kPhysicalContainerColumns},
-    {"Functional Container", "Type", kFunctionalContainerColumns},
-    {"Component Table", "PhysCont", kComponentColumns},
-    {"Firmware Update", "CompIndex", kFirmwareUpdateColumns},
+    {kPhysicalDefinitionSection, "Type", kPhysicalDefinitionColumns},
+    {kFunctionalDefinitionSection, "Type", kFunctionalDefinitionColumns},
+    {kPhysicalContainerSection, "Type", kPhysicalContainerColumns},
+    {kFunctionalContainerSection, "Type", kFunctionalContainerColumns},
+    {kComponentTableSection, "PhysCont", kComponentColumns},
+    {kFirmwareUpdateSection, "CompIndex", kFirmwareUpdateColumns},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "inventory/inventory_sections.h"
 #include "platform/windef.h"
 
 namespace cx::inventory {
@@ -32,10 +33,6 @@ struct MibRowTable {
     const char* probe_key;
     std::span<const MibColumn> columns;  // in registration order
 };
-
-inline constexpr const char* kLastDateSection = "Last Date";
-inline constexpr const char* kAgentInfoSection = "Agent Info";
-inline constexpr const char* kComponentDefinitionSection = "Component Definition";
 
 extern const MibObject kAgentIdObject;
 extern const MibObject kAgentCompanyObject;

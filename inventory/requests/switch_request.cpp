@@ -8,10 +8,6 @@
 
 namespace {
 
-// The server's own cabinet as the requests name it before the cabinet collector has found its
-// number.
-constexpr DWORD kOwnCabinet = 0xFFFFFFFF;
-
 // A component from SWITCH never shows an empty vendor or version: an empty Vendor, and a
 // Version that is empty or begins with a blank, read "N/A".
 void ApplyNotAvailable(ComponentEntry* entry) {
@@ -26,7 +22,7 @@ void ApplyNotAvailable(ComponentEntry* entry) {
 void CCX_Agent::SwitchRequest(CSwitchCommand* command) {
     if (command == nullptr) return;
     const CmdHeader* request = command->GetHeader();
-    if (request != nullptr && request->CabinetId == kOwnCabinet) {
+    if (request != nullptr && request->CabinetId == CMD_CABINET_SERVER) {
         command->SetCabinetId(ServerCabinetNr);
     }
     m_SwitchClient.SendCommand(command, 0, 0, 0);

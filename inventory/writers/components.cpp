@@ -4,7 +4,7 @@
 
 #include "base/file_debug.h"
 #include "inventory/cx_agent.h"
-#include "inventory_sections.h"
+#include "inventory/inventory_sections.h"
 
 using namespace cx::inventory;
 

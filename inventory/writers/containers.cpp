@@ -2,7 +2,7 @@
 // insertion making its container the current one of its tree.
 #include "base/file_debug.h"
 #include "inventory/cx_agent.h"
-#include "inventory_sections.h"
+#include "inventory/inventory_sections.h"
 
 using namespace cx::inventory;
 

@@ -6,7 +6,7 @@
 #include "base/file_debug.h"
 #include "base/file_version_info.h"
 #include "inventory/cx_agent.h"
-#include "inventory_sections.h"
+#include "inventory/inventory_sections.h"
 #include "platform/files.h"
 #include "platform/timing.h"
 

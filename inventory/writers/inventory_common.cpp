@@ -1,12 +1,13 @@
 // The start of every scan's inventory file: [Last Date] and [Agent Info], then the definition
 // sections copied from the table file.
 #include <ctime>
+#include <iterator>
 #include <string>
 
 #include "base/file_debug.h"
 #include "inventory/cx_agent.h"
+#include "inventory/inventory_sections.h"
 #include "inventory/scan_stamp.h"
-#include "inventory_sections.h"
 
 using namespace cx::inventory;
 
@@ -40,11 +41,11 @@ void CCX_Agent::InitCommon() {
     m_ActualFile.WriteString(kAgentInfoSection, nullptr, nullptr);
 
     const ScanStamp now(std::time(nullptr));
-    m_ActualFile.WriteString(kLastDateSection, "LastCollectionDate", now.date);
-    m_ActualFile.WriteString(kLastDateSection, "LastScanDate", now.date);
-    m_ActualFile.WriteString(kLastDateSection, "LastDate", now.seconds);
-    m_ActualFile.WriteString(kLastDateSection, "LastScan", now.seconds);
-    m_ActualFile.WriteString(kLastDateSection, "ScanState", "SCANNING");
+    const char* const last_date[] = {now.date, now.date, now.seconds, now.seconds, "SCANNING"};
+    static_assert(std::size(last_date) == std::size(kLastDateKeys));
+    for (std::size_t i = 0; i < std::size(kLastDateKeys); ++i) {
+        m_ActualFile.WriteString(kLastDateSection, kLastDateKeys[i], last_date[i]);
+    }
 
     m_ActualFile.WriteString(
         kAgentInfoSection, "AgentId",

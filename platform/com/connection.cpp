@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "com/runtime.h"
+#include "platform/eintr.h"
 
 namespace cx::com {
 namespace {
@@ -81,8 +82,8 @@ bool Connection::Send(const std::string& frame) {
     std::lock_guard guard(send_lock_);
     std::size_t sent = 0;
     while (sent < frame.size()) {
-        ssize_t n = send(fd_, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = cx::RetryOnEintr(
+            [&] { return send(fd_, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL); });
         if (n <= 0) return false;
         sent += static_cast<std::size_t>(n);
     }
@@ -198,8 +199,7 @@ bool Connection::ReadExactly(void* buffer, std::size_t size) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::size_t have = 0;
     while (have < size) {
-        ssize_t n = recv(fd_, bytes + have, size - have, 0);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = cx::RetryOnEintr([&] { return recv(fd_, bytes + have, size - have, 0); });
         if (n <= 0) return false;
         have += static_cast<std::size_t>(n);
     }

@@ -9,6 +9,7 @@
 #include "core/errno_map.h"
 #include "core/handle_table.h"
 #include "platform/debug.h"
+#include "platform/eintr.h"
 #include "platform/errors.h"
 
 namespace cx::platform {
@@ -30,15 +31,21 @@ class StreamObject : public KernelObject {
             auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             pollfd ready{fd_, POLLOUT, 0};
-            int polled = poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-            if (polled < 0 && errno == EINTR) continue;
+            int polled = cx::RetryOnEintr([&] {
+                // The time left, again after an interruption.
+                auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+                return poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+            });
             if (polled == 0) {
                 SetLastError(ERROR_TIMEOUT);
                 return false;
             }
-            ssize_t done = polled < 0 ? -1 : write(fd_, data + written, size - written);
+            ssize_t done = polled < 0 ? -1 : cx::RetryOnEintr([&] {
+                return write(fd_, data + written, size - written);
+            });
             if (done < 0) {
-                if (errno == EINTR || errno == EAGAIN) continue;
+                if (errno == EAGAIN) continue;
                 SetLastErrorFromErrno();
                 return false;
             }

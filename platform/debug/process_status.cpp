@@ -11,6 +11,7 @@
 #include "core/errno_map.h"
 #include "core/process_object.h"
 #include "debug/proc_status.h"
+#include "platform/eintr.h"
 #include "platform/errors.h"
 #include "platform/psapi.h"
 
@@ -43,8 +44,8 @@ bool ReadProcText(const std::string& path, std::string& text) {
     text.resize(kProcTextLimit);
     size_t used = 0;
     while (used < text.size()) {
-        ssize_t got = read(fd, text.data() + used, text.size() - used);
-        if (got < 0 && errno == EINTR) continue;
+        ssize_t got =
+            cx::RetryOnEintr([&] { return read(fd, text.data() + used, text.size() - used); });
         if (got <= 0) break;
         used += static_cast<size_t>(got);
     }

@@ -10,6 +10,7 @@
 #include "core/errno_map.h"
 #include "files/file_facts.h"
 #include "files/replacement_file.h"
+#include "platform/eintr.h"
 #include "platform/errors.h"
 
 namespace cx::platform {
@@ -35,22 +36,23 @@ DWORD CopyBytes(int from, int to) {
     for (;;) {
         ssize_t count = -1;
         if (kernel_copy) {
-            count = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+            count = cx::RetryOnEintr(
+                [&] { return copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0); });
             if (count < 0 &&
                 (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                 kernel_copy = false;  // not between these file systems: copy through memory
                 continue;
             }
         } else {
-            count = read(from, buffer, sizeof(buffer));
+            count = cx::RetryOnEintr([&] { return read(from, buffer, sizeof(buffer)); });
             for (ssize_t written = 0; count > 0 && written < count;) {
-                ssize_t part = write(to, buffer + written, static_cast<size_t>(count - written));
-                if (part < 0 && errno == EINTR) continue;
+                ssize_t part = cx::RetryOnEintr([&] {
+                    return write(to, buffer + written, static_cast<size_t>(count - written));
+                });
                 if (part <= 0) return part == 0 ? ERROR_DISK_FULL : WinErrorFromErrno(errno);
                 written += part;
             }
         }
-        if (count < 0 && errno == EINTR) continue;
         if (count < 0) return errno == ENOSPC ? ERROR_DISK_FULL : WinErrorFromErrno(errno);
         if (count == 0) return ERROR_SUCCESS;
     }

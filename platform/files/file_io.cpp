@@ -8,6 +8,7 @@
 #include "core/errno_map.h"
 #include "files/file_facts.h"
 #include "files/file_object.h"
+#include "platform/eintr.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 
@@ -62,8 +63,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read, LPVOID ov
     DWORD done = 0;
     auto* bytes = static_cast<char*>(buffer);
     while (done < to_read) {
-        ssize_t count = ::read(object->Descriptor(), bytes + done, to_read - done);
-        if (count < 0 && errno == EINTR) continue;
+        ssize_t count = cx::RetryOnEintr(
+            [&] { return ::read(object->Descriptor(), bytes + done, to_read - done); });
         if (count < 0) {
             if (read != nullptr) *read = done;
             return Fail(IoError(errno));
@@ -87,8 +88,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, LPDWORD written, LPV
     DWORD done = 0;
     const auto* bytes = static_cast<const char*>(buffer);
     while (done < to_write) {
-        ssize_t count = ::write(object->Descriptor(), bytes + done, to_write - done);
-        if (count < 0 && errno == EINTR) continue;
+        ssize_t count = cx::RetryOnEintr(
+            [&] { return ::write(object->Descriptor(), bytes + done, to_write - done); });
         if (count <= 0) {
             if (written != nullptr) *written = done;
             return Fail(count == 0 ? ERROR_DISK_FULL : IoError(errno));

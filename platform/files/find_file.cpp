@@ -16,6 +16,7 @@
 #include "files/file_access_hook.h"
 #include "files/file_facts.h"
 #include "files/name_pattern.h"
+#include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 
@@ -60,11 +61,7 @@ class Directory {
 };
 
 bool LessIgnoringCase(const Match& a, const Match& b) {
-    return std::lexicographical_compare(
-        a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
-            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-            return lower(x) < lower(y);
-        });
+    return cx::LessIgnoringCase(a.name, b.name);
 }
 
 // Facts of a directory entry; a link that leads nowhere is reported as the link itself.

@@ -2,12 +2,9 @@
 // name length times pattern length.
 #include "files/name_pattern.h"
 
+#include "platform/ascii_case.h"
+
 namespace cx::platform {
-namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 bool HasWildcards(std::string_view pattern) {
     return pattern.find_first_of("*?") != std::string_view::npos;
@@ -22,7 +19,7 @@ bool MatchesNamePattern(std::string_view name, std::string_view pattern) {
             star = p++;
             resume = n;
         } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+                   (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++p;
             ++n;
         } else if (star != std::string_view::npos) {

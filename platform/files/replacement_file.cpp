@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/errno_map.h"
+#include "platform/eintr.h"
 #include "platform/errors.h"
 
 namespace cx::platform {
@@ -77,11 +78,8 @@ DWORD ReplacementFile::Create(const std::string& target, mode_t mode) {
 
 DWORD ReplacementFile::Write(std::string_view data) {
     while (!data.empty()) {
-        ssize_t done = write(fd_, data.data(), data.size());
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return ErrorFromErrno(errno);
-        }
+        ssize_t done = cx::RetryOnEintr([&] { return write(fd_, data.data(), data.size()); });
+        if (done < 0) return ErrorFromErrno(errno);
         data.remove_prefix(static_cast<size_t>(done));
     }
     return ERROR_SUCCESS;

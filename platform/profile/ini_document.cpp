@@ -3,13 +3,13 @@
 
 #include <iterator>
 
+#include "platform/ascii_case.h"
+
 namespace cx::platform {
 namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kBlanks = " \t\v\f";
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool IsBlankLine(std::string_view text) { return TrimBlanks(text).empty(); }
 
@@ -18,18 +18,14 @@ bool IsBlankLine(std::string_view text) { return TrimBlanks(text).empty(); }
 size_t NameHash::operator()(std::string_view name) const {
     size_t hash = 14695981039346656037ULL;  // FNV-1a over the lower-case letters
     for (char c : name) {
-        hash ^= static_cast<unsigned char>(Lower(c));
+        hash ^= static_cast<unsigned char>(AsciiLower(c));
         hash *= 1099511628211ULL;
     }
     return hash;
 }
 
 bool NameEqual::operator()(std::string_view a, std::string_view b) const {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
+    return EqualsIgnoringCase(a, b);
 }
 
 std::string_view TrimBlanks(std::string_view text) {

@@ -11,17 +11,10 @@
 #include <string>
 
 #include "platform/windef.h"
+#include "profile/change_record.h"
 #include "profile/ini_document.h"
 
 namespace cx::platform {
-
-struct ProfileChange {
-    enum class Kind { kSet, kDeleteKey, kDeleteSection };
-    Kind kind = Kind::kSet;
-    std::string section;
-    std::string key;
-    std::string value;
-};
 
 // Runs `reader` on the current content of `path` under the cache's lock. `exists` tells
 // whether the file (or unwritten content for it) exists. Returns ERROR_SUCCESS, or the reason

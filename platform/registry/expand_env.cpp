@@ -3,23 +3,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "platform/errors.h"
 #include "platform/winreg.h"
 
 extern char** environ;
 
 namespace {
-
-bool SameNameIgnoringCase(std::string_view left, std::string_view right) {
-    if (left.size() != right.size()) return false;
-    for (size_t i = 0; i < left.size(); ++i) {
-        char a = left[i], b = right[i];
-        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
-        if (a != b) return false;
-    }
-    return true;
-}
 
 // Windows compares variable names without case; an exact match wins over one that differs
 // only in case, since Linux may hold both.
@@ -30,7 +20,7 @@ const char* FindVariable(std::string_view name) {
         if (equals == nullptr) continue;
         std::string_view entry_name(*entry, static_cast<size_t>(equals - *entry));
         if (entry_name == name) return equals + 1;
-        if (folded_match == nullptr && SameNameIgnoringCase(entry_name, name))
+        if (folded_match == nullptr && cx::EqualsIgnoringCase(entry_name, name))
             folded_match = equals + 1;
     }
     return folded_match;

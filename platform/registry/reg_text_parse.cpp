@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ascii_case.h"
 #include "platform/reg_text.h"
 #include "registry/key_path.h"
 #include "registry/utf16.h"
@@ -26,13 +27,6 @@ std::string_view TrimRight(std::string_view text) {
     while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b;
-    });
 }
 
 int HexDigit(char c) {

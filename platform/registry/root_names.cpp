@@ -1,6 +1,7 @@
 // Names of the root keys in .reg text and on the cxreg command line.
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "platform/reg_text.h"
 
 namespace cx::platform {
@@ -19,25 +20,14 @@ constexpr RootName kRoots[] = {
     {"HKEY_USERS", "HKU", 0x80000003u},
 };
 
-bool SameIgnoringCase(std::string_view left, std::string_view right) {
-    if (left.size() != right.size()) return false;
-    for (size_t i = 0; i < left.size(); ++i) {
-        char a = left[i], b = right[i];
-        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
-        if (a != b) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool SplitRootPath(std::string_view path, HKEY* root, std::string_view* sub_key) {
     size_t separator = path.find('\\');
     std::string_view first = path.substr(0, separator);
     for (const RootName& candidate : kRoots) {
-        if (SameIgnoringCase(first, candidate.name) ||
-            SameIgnoringCase(first, candidate.short_name)) {
+        if (EqualsIgnoringCase(first, candidate.name) ||
+            EqualsIgnoringCase(first, candidate.short_name)) {
             *root = reinterpret_cast<HKEY>(candidate.key);
             *sub_key = separator == std::string_view::npos ? std::string_view()
                                                            : path.substr(separator + 1);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/errno_map.h"
+#include "platform/eintr.h"
 #include "platform/errors.h"
 
 bool CxMemoryByteSource::Read(std::uint64_t offset, void* out, std::size_t size) const {
@@ -40,8 +41,8 @@ bool FileByteSource::Read(std::uint64_t offset, void* out, std::size_t size) con
     if (fd_ < 0 || offset > size_ || size > size_ - offset) return false;
     auto* bytes = static_cast<std::uint8_t*>(out);
     while (size > 0) {
-        ssize_t got = pread(fd_, bytes, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
+        ssize_t got =
+            cx::RetryOnEintr([&] { return pread(fd_, bytes, size, static_cast<off_t>(offset)); });
         if (got <= 0) return false;  // an error, or the file shrank under us
         bytes += got;
         offset += static_cast<std::uint64_t>(got);

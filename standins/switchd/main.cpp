@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "clients/switch_protocol.h"
 #include "platform/guid.h"
 #include "platform/winreg.h"
 #include "request_handler.h"
@@ -26,7 +27,6 @@ namespace {
 using cx::switchd::MethodSet;
 
 constexpr char kDefaultSocket[] = "/run/catalix/switch.sock";
-constexpr char kClassKey[] = "SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}";
 constexpr std::size_t kMaxScenarioBytes = 16u << 20;
 
 const char kUsage[] =
@@ -66,11 +66,11 @@ bool ParseMethods(const std::string& list, MethodSet* methods) {
     std::string name;
     bool any = false;
     while (std::getline(in, name, ',')) {
-        if (name == "CmdRequest") {
+        if (name == switch_method::kCmdRequest) {
             methods->cmd_request = true;
-        } else if (name == "VCRequestEx") {
+        } else if (name == switch_method::kVCRequestEx) {
             methods->vc_request_ex = true;
-        } else if (name == "VCRequest") {
+        } else if (name == switch_method::kVCRequest) {
             methods->vc_request = true;
         } else {
             return false;
@@ -156,8 +156,8 @@ bool RegisterClass(const std::string& socket_path) {
     std::string value = "unix:" + absolute;
     HKEY key = nullptr;
     LSTATUS status =
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kClassKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, &key, nullptr);
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSwitchServerClassKey, 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
         status = RegSetValueExA(key, "LocalServer", 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(value.c_str()),

@@ -2,9 +2,13 @@
 // answers from the scenario; the client's bytes are never trusted.
 #include "request_handler.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
+#include "clients/cmd_frame.h"
+#include "clients/switch_protocol.h"
+#include "platform/ascii_case.h"
 #include "platform/objbase.h"
 
 namespace cx::switchd {
@@ -14,14 +18,7 @@ using com::Message;
 using com::MessageKind;
 using com::WireValue;
 
-const CLSID kSwitchClass = {
-    0x5F0B7C21, 0x93D4, 0x4E6A, {0xB8, 0x12, 0x6C, 0x04, 0xA9, 0xE3, 0x7D, 0x15}};
-const IID kSwitchEvents = {
-    0xA7E3D940, 0x2B61, 0x4C8F, {0x9D, 0x05, 0x81, 0xF6, 0xC2, 0xB4, 0xE9, 0x73}};
-
-constexpr std::size_t kHeaderBytes = 48;
-constexpr std::size_t kStatusOffset = 28;
-constexpr std::size_t kDataLengthOffset = 8;
+constexpr std::size_t kHeaderBytes = CMD_HEADER_LENGTH;
 
 Message Answer(MessageKind kind, const Message& request, HRESULT hr) {
     Message answer;
@@ -59,6 +56,7 @@ std::string Hex(const std::string& bytes) {
     return text;
 }
 
+// A little-endian field of a frame header, at its offset in CmdHeader.
 std::uint32_t ReadU32(const std::string& bytes, std::size_t offset) {
     std::uint32_t value = 0;
     std::memcpy(&value, bytes.data() + offset, sizeof(value));
@@ -95,20 +93,6 @@ std::string JournalLine(const char* method, const RequestKey& key, std::uint32_t
     return line + Hex(key.data);
 }
 
-// Names are compared without regard to case, as IDispatch does.
-bool SameName(const std::u16string& name, const char* expected) {
-    std::size_t length = std::strlen(expected);
-    if (name.size() != length) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        char16_t c = name[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        char e = expected[i];
-        if (e >= 'A' && e <= 'Z') e = static_cast<char>(e - 'A' + 'a');
-        if (c != static_cast<char16_t>(e)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 RequestHandler::RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal)
@@ -118,30 +102,39 @@ DISPID RequestHandler::IdOfName(const std::u16string& name) const {
     struct Member {
         const char* name;
         DISPID id;
-        bool offered;
     };
-    const Member members[] = {
-        {"SyncRequest", kIdSyncRequest, true},
-        {"DefaultTimeout", kIdDefaultTimeout, true},
-        {"VCRequest", kIdVCRequest, methods_.vc_request},
-        {"ServerCabinetNumber", kIdServerCabinetNumber, true},
-        {"ServerControlVersion", kIdServerControlVersion, true},
-        {"VCRequestEx", kIdVCRequestEx, methods_.vc_request_ex},
-        {"ClientName", kIdClientName, true},
-        {"CmdRequest", kIdCmdRequest, methods_.cmd_request},
-        {"RaiseEvent", kIdRaiseEvent, true},
+    static constexpr Member kMembers[] = {
+        {switch_method::kSyncRequest, kIdSyncRequest},
+        {switch_method::kDefaultTimeout, kIdDefaultTimeout},
+        {switch_method::kVCRequest, kIdVCRequest},
+        {switch_method::kServerCabinetNumber, kIdServerCabinetNumber},
+        {switch_method::kServerControlVersion, kIdServerControlVersion},
+        {switch_method::kVCRequestEx, kIdVCRequestEx},
+        {switch_method::kClientName, kIdClientName},
+        {switch_method::kCmdRequest, kIdCmdRequest},
+        {"RaiseEvent", kIdRaiseEvent},
     };
-    for (const Member& member : members) {
-        if (member.offered && SameName(name, member.name)) return member.id;
+    for (const Member& member : kMembers) {
+        // Names are compared without regard to case, as IDispatch does.
+        if (Offers(member.id) && EqualsIgnoringCase(name, member.name)) return member.id;
     }
     return DISPID_UNKNOWN;
+}
+
+bool RequestHandler::Offers(DISPID id) const {
+    switch (id) {
+        case kIdCmdRequest: return methods_.cmd_request;
+        case kIdVCRequestEx: return methods_.vc_request_ex;
+        case kIdVCRequest: return methods_.vc_request;
+        default: return true;
+    }
 }
 
 std::optional<Message> RequestHandler::Handle(const Message& request, ClientState* client,
                                               Effects* effects) {
     switch (request.kind) {
         case MessageKind::kCreate: {
-            bool known = request.guid1 == kSwitchClass;
+            bool known = request.guid1 == CLSID_SwitchServer;
             client->created = client->created || known;
             return Answer(MessageKind::kResult, request, known ? S_OK : CLASS_E_CLASSNOTAVAILABLE);
         }
@@ -176,9 +169,9 @@ std::optional<Message> RequestHandler::Handle(const Message& request, ClientStat
         case MessageKind::kInvoke: return Invoke(request, client, effects);
         case MessageKind::kFindConnectionPoint:
             return Answer(MessageKind::kResult, request,
-                          request.guid1 == kSwitchEvents ? S_OK : CONNECT_E_NOCONNECTION);
+                          request.guid1 == DIID_SwitchEvents ? S_OK : CONNECT_E_NOCONNECTION);
         case MessageKind::kAdvise: {
-            if (!(request.guid1 == kSwitchEvents)) {
+            if (!(request.guid1 == DIID_SwitchEvents)) {
                 return Answer(MessageKind::kAdviseResult, request, CONNECT_E_NOCONNECTION);
             }
             Message answer = Answer(MessageKind::kAdviseResult, request, S_OK);
@@ -220,11 +213,7 @@ Message RequestHandler::Invoke(const Message& request, ClientState* client, Effe
         case kIdCmdRequest:
         case kIdVCRequestEx:
         case kIdVCRequest:
-            if (IdOfName(request.dispid == kIdCmdRequest    ? u"CmdRequest"
-                         : request.dispid == kIdVCRequestEx ? u"VCRequestEx"
-                                                            : u"VCRequest") != request.dispid) {
-                return InvokeError(request, DISP_E_MEMBERNOTFOUND);
-            }
+            if (!Offers(request.dispid)) return InvokeError(request, DISP_E_MEMBERNOTFOUND);
             if (!request.named.empty()) return InvokeError(request, DISP_E_NONAMEDARGS);
             return RequestMethod(request.dispid, request, effects);
         case kIdRaiseEvent: return RaiseEvent(request, effects);
@@ -241,24 +230,27 @@ Message RequestHandler::RequestMethod(DISPID id, const Message& request, Effects
         if (args[1].vt != (VT_BYREF | VT_BSTR)) return InvokeError(request, DISP_E_TYPEMISMATCH, 1);
         if (!IsInteger(args[2])) return InvokeError(request, DISP_E_TYPEMISMATCH, 0);
         const std::string& header = args[0].bytes;
-        if (header.size() < kHeaderBytes || header.compare(0, 4, "$SIP") != 0) {
+        if (header.size() < kHeaderBytes || header.compare(0, 4, CMD_MAGIC) != 0) {
             if (journal_)
                 journal_("CmdRequest refused: header of " + std::to_string(header.size()) +
                          " bytes: " + Hex(header.substr(0, kHeaderBytes)));
             return InvokeError(request, E_INVALIDARG, 2);
         }
-        key.op_code = ReadU32(header, 12);
-        key.op_code_ext = ReadU32(header, 16);
-        key.object_id = ReadU32(header, 20);
-        key.cabinet_id = ReadU32(header, 24);
+        key.op_code = ReadU32(header, offsetof(CmdHeader, OpCode));
+        key.op_code_ext = ReadU32(header, offsetof(CmdHeader, OpCodeExt));
+        key.object_id = ReadU32(header, offsetof(CmdHeader, ObjectId));
+        key.cabinet_id = ReadU32(header, offsetof(CmdHeader, CabinetId));
         key.data = args[1].bytes;
-        std::uint32_t status = ReadU32(header, kStatusOffset);
-        if (journal_) journal_(JournalLine("CmdRequest", key, status, args[2].number));
+        std::uint32_t status = ReadU32(header, offsetof(CmdHeader, Status));
+        if (journal_) {
+            journal_(JournalLine(switch_method::kCmdRequest, key, status, args[2].number));
+        }
         ReplySpec reply = scenario_->Answer(key);
         effects->delay_ms = reply.delay_ms;
         std::string answer_header = header.substr(0, kHeaderBytes);
-        WriteU32(&answer_header, kStatusOffset, reply.status);
-        WriteU32(&answer_header, kDataLengthOffset, static_cast<std::uint32_t>(reply.data.size()));
+        WriteU32(&answer_header, offsetof(CmdHeader, Status), reply.status);
+        WriteU32(&answer_header, offsetof(CmdHeader, DataLength),
+                 static_cast<std::uint32_t>(reply.data.size()));
         Message answer = InvokeError(request, S_OK);
         answer.by_ref.emplace_back(0, Bstr(VT_BYREF | VT_BSTR, answer_header, false));
         answer.by_ref.emplace_back(1, Bstr(VT_BYREF | VT_BSTR, reply.data, reply.data.empty()));
@@ -289,8 +281,9 @@ Message RequestHandler::RequestMethod(DISPID id, const Message& request, Effects
     key.low_16_bits = true;
     std::uint32_t status = static_cast<std::uint8_t>(args[5].number);
     if (journal_) {
-        journal_(JournalLine(id == kIdVCRequestEx ? "VCRequestEx" : "VCRequest", key, status,
-                             static_cast<std::uint16_t>(args[6].number)));
+        journal_(JournalLine(
+            id == kIdVCRequestEx ? switch_method::kVCRequestEx : switch_method::kVCRequest, key,
+            status, static_cast<std::uint16_t>(args[6].number)));
     }
     ReplySpec reply = scenario_->Answer(key);
     effects->delay_ms = reply.delay_ms;
@@ -333,18 +326,19 @@ Message EventMessage(const EventFrame& event, std::uint32_t cookie, int form) {
     message.cookie = cookie;
     if (form == 4) {
         message.dispid = 4;
-        std::string header(52, '\0');
-        std::memcpy(header.data(), "$SIP", 4);
-        header[4] = 2;
-        header[6] = static_cast<char>(kHeaderBytes);
-        WriteU32(&header, kDataLengthOffset, static_cast<std::uint32_t>(event.data.size()));
-        WriteU32(&header, 12, event.op_code);
-        WriteU32(&header, 16, event.op_code_ext);
-        WriteU32(&header, 20, event.object_id);
-        WriteU32(&header, 24, event.cabinet_id);
-        WriteU32(&header, kStatusOffset, event.status);
-        std::memcpy(header.data() + kHeaderBytes, event.data.data(),
-                    event.data.size() < 4 ? event.data.size() : 4);
+        // The header and the first four data bytes, as CmdFrameHead lays them out.
+        CmdFrameHead head{};
+        std::memcpy(head.Header.Magic, CMD_MAGIC, sizeof(head.Header.Magic));
+        head.Header.Version = CMD_VERSION;
+        head.Header.HeaderLength = CMD_HEADER_LENGTH;
+        head.Header.DataLength = static_cast<DWORD>(event.data.size());
+        head.Header.OpCode = event.op_code;
+        head.Header.OpCodeExt = event.op_code_ext;
+        head.Header.ObjectId = event.object_id;
+        head.Header.CabinetId = event.cabinet_id;
+        head.Header.Status = event.status;
+        std::memcpy(head.Data, event.data.data(), event.data.size() < 4 ? event.data.size() : 4);
+        std::string header(reinterpret_cast<const char*>(&head), sizeof(head));
         message.args.push_back(Bstr(VT_BSTR, header, false));
         message.args.push_back(Bstr(VT_BSTR, event.data, false));
         return message;

@@ -75,6 +75,8 @@ class RequestHandler {
     com::Message RequestMethod(DISPID id, const com::Message& request, Effects* effects);
     com::Message RaiseEvent(const com::Message& request, Effects* effects);
     DISPID IdOfName(const std::u16string& name) const;
+    // FALSE for a request method the server was started without.
+    bool Offers(DISPID id) const;
 
     ScenarioStore* scenario_;
     MethodSet methods_;

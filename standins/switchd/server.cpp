@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/eintr.h"
+
 namespace cx::switchd {
 namespace {
 
@@ -26,8 +28,7 @@ bool ReadExactly(int fd, void* buffer, std::size_t size) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::size_t have = 0;
     while (have < size) {
-        ssize_t n = recv(fd, bytes + have, size - have, 0);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = cx::RetryOnEintr([&] { return recv(fd, bytes + have, size - have, 0); });
         if (n <= 0) return false;
         have += static_cast<std::size_t>(n);
     }
@@ -143,8 +144,9 @@ bool Server::SendTo(Client& client, const std::string& frame) {
     std::lock_guard guard(client.send_lock);
     std::size_t sent = 0;
     while (sent < frame.size()) {
-        ssize_t n = send(client.fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = cx::RetryOnEintr([&] {
+            return send(client.fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+        });
         if (n <= 0) {
             shutdown(client.fd, SHUT_RDWR);  // its own thread sees the end and cleans up
             return false;

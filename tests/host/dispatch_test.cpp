@@ -9,6 +9,8 @@
 namespace cx::host {
 namespace {
 
+using namespace cx::snmp;  // the BER tags
+
 const Oid kView = {1, 3, 6, 1, 4, 1, 99999, 1};
 
 Oid In(std::initializer_list<std::uint32_t> tail) {
@@ -32,10 +34,11 @@ class FrameworkLikeAgent : public QueryTarget {
         calls.push_back(names);
         if (override_answer) return override_answer(type, bindings);
         for (std::size_t i = 0; i < bindings.size(); ++i) {
-            if (type == kRequestGet) {
+            if (type == SNMP_PDU_GET) {
                 const auto found = objects.find(bindings[i].name);
                 if (found == objects.end())
-                    return QueryOutcome{i != 0, kNoSuchName, static_cast<long>(i + 1)};
+                    return QueryOutcome{i != 0, SNMP_ERRORSTATUS_NOSUCHNAME,
+                                        static_cast<long>(i + 1)};
                 bindings[i].type = kTagInteger;
                 bindings[i].number = found->second;
             } else {
@@ -51,7 +54,7 @@ class FrameworkLikeAgent : public QueryTarget {
                 }
             }
         }
-        return QueryOutcome{true, kNoError, 0};
+        return QueryOutcome{true, SNMP_ERRORSTATUS_NOERROR, 0};
     }
 };
 
@@ -98,9 +101,10 @@ TEST(DispatchGet, AgentFailureIsGenErrOrTheAgentsStatusAtTheBlamedBinding) {
         std::size_t blamed;
         long status;
     };
-    for (const Case& c :
-         {Case{{false, kNoError, 0}, 0, kGenErr}, Case{{false, kGenErr, 2}, 1, kGenErr},
-          Case{{true, kBadValue, 2}, 1, kBadValue}, Case{{true, kGenErr, 77}, 0, kGenErr}}) {
+    for (const Case& c : {Case{{false, SNMP_ERRORSTATUS_NOERROR, 0}, 0, SNMP_ERRORSTATUS_GENERR},
+                          Case{{false, SNMP_ERRORSTATUS_GENERR, 2}, 1, SNMP_ERRORSTATUS_GENERR},
+                          Case{{true, SNMP_ERRORSTATUS_BADVALUE, 2}, 1, SNMP_ERRORSTATUS_BADVALUE},
+                          Case{{true, SNMP_ERRORSTATUS_GENERR, 77}, 0, SNMP_ERRORSTATUS_GENERR}}) {
         FrameworkLikeAgent agent;
         agent.override_answer = [&](int, std::vector<Binding>&) { return c.outcome; };
         const std::vector<Answer> answers = DispatchGet(agent, {In({1, 1}), In({1, 2})});
@@ -141,12 +145,12 @@ TEST(DispatchGetNext, AnswersThatDoNotFollowTheRequestAreGenErr) {
         agent.override_answer = [&](int, std::vector<Binding>& bindings) {
             bindings[0].name = c.answer;
             bindings[0].type = c.type;
-            return QueryOutcome{true, kNoError, 0};
+            return QueryOutcome{true, SNMP_ERRORSTATUS_NOERROR, 0};
         };
         const std::vector<Answer> answers = DispatchGetNext(agent, kView, {In({1, 2})});
         EXPECT_EQ(answers[0].kind, c.kind) << c.what;
         if (c.kind == AnswerKind::kError) {
-            EXPECT_EQ(answers[0].error_status, kGenErr) << c.what;
+            EXPECT_EQ(answers[0].error_status, SNMP_ERRORSTATUS_GENERR) << c.what;
         }
     }
 }
@@ -158,11 +162,11 @@ TEST(DispatchGetNext, NoSuchNameSkipsThatBindingAndAsksForTheRest) {
         if (call++ == 0) {
             bindings[0].name = In({1, 1});
             bindings[0].type = kTagInteger;
-            return QueryOutcome{true, kNoSuchName, 2};
+            return QueryOutcome{true, SNMP_ERRORSTATUS_NOSUCHNAME, 2};
         }
         bindings[0].name = In({2, 1});
         bindings[0].type = kTagInteger;
-        return QueryOutcome{true, kNoError, 0};
+        return QueryOutcome{true, SNMP_ERRORSTATUS_NOERROR, 0};
     };
     const std::vector<Answer> answers = DispatchGetNext(agent, kView, {kView, In({1, 5}), In({2})});
     EXPECT_EQ(Kinds(answers), (std::vector<AnswerKind>{AnswerKind::kValue, AnswerKind::kNextView,
@@ -179,18 +183,18 @@ TEST(DispatchSet, StatusesAreMappedForV2ManagersAndBlameTheRightBinding) {
         std::size_t failed;
     };
     const std::vector<Case> cases = {
-        {{true, kNoError, 0}, true, kNoError, 0},
-        {{true, kReadOnly, 2}, false, kReadOnly, 1},
-        {{true, kReadOnly, 2}, true, kNotWritable, 1},
-        {{false, kNoSuchName, 1}, true, kNotWritable, 0},
-        {{true, kBadValue, 1}, true, kWrongValue, 0},
-        {{false, kNoError, 0}, true, kGenErr, 0},
+        {{true, SNMP_ERRORSTATUS_NOERROR, 0}, true, SNMP_ERRORSTATUS_NOERROR, 0},
+        {{true, SNMP_ERRORSTATUS_READONLY, 2}, false, SNMP_ERRORSTATUS_READONLY, 1},
+        {{true, SNMP_ERRORSTATUS_READONLY, 2}, true, SNMP_ERRORSTATUS_NOTWRITABLE, 1},
+        {{false, SNMP_ERRORSTATUS_NOSUCHNAME, 1}, true, SNMP_ERRORSTATUS_NOTWRITABLE, 0},
+        {{true, SNMP_ERRORSTATUS_BADVALUE, 1}, true, SNMP_ERRORSTATUS_WRONGVALUE, 0},
+        {{false, SNMP_ERRORSTATUS_NOERROR, 0}, true, SNMP_ERRORSTATUS_GENERR, 0},
         {{true, 12, 2}, true, 12, 1},  // a v2 status passes as it is
     };
     for (const Case& c : cases) {
         FrameworkLikeAgent agent;
         agent.override_answer = [&](int type, std::vector<Binding>&) {
-            EXPECT_EQ(type, kRequestSet);
+            EXPECT_EQ(type, SNMP_PDU_SET);
             return c.outcome;
         };
         std::vector<Binding> bindings(2);

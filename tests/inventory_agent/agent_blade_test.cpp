@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include "catalix_host.h"
+#include "clients/switch_protocol.h"
 #include "platform/registry_store.h"
 #include "registry_values.h"
 
@@ -14,8 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-constexpr const char* kSwitchClass =
-    "SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}";
 
 class BladeServerTest : public CatalixHostTest {
   protected:
@@ -32,9 +31,9 @@ class BladeServerTest : public CatalixHostTest {
     bool StartManagementBlade() {
         const std::string main_registry = temp_.File("registry.db");
         const std::string blade_registry = temp_.File("blade-registry.db");
-        const std::string switch_server = ReadRegString(kSwitchClass, "LocalServer");
+        const std::string switch_server = ReadRegString(kSwitchServerClassKey, "LocalServer");
         CxRegistrySetPath(blade_registry.c_str());
-        SetRegString(kSwitchClass, "LocalServer", switch_server);
+        SetRegString(kSwitchServerClassKey, "LocalServer", switch_server);
         SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
         SetRegString("SOFTWARE\\Test\\Replay", "Pathname", CX_REPLAY_AGENT_PATH);
         SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",

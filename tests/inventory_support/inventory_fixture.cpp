@@ -6,6 +6,7 @@
 
 #include "base/file_debug.h"
 #include "child_process.h"
+#include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -23,7 +24,7 @@ void InventoryTest::SetUp() {
     SetRegString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", dir_.File("trace.txt"));
     g_FileDebug.Init("CX_MIB", FALSE);
     AgentShutdown = 0;
-    agent_ = std::make_unique<CCX_Agent>();
+    agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
     // The module name and roots the library's load gives the agent (InitModule needs the agent
     // library itself); the framework's constructor clears the name.
     std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
+#include "clients/switch_protocol.h"
 #include "platform/errors.h"
 #include "platform/libloaderapi.h"
 #include "platform/objbase.h"
@@ -59,11 +61,12 @@ TEST(Variant, ClearFreesOwnedStringsButNotReferences) {
 }
 
 TEST(Guid, FormatsAndParsesTheBracedForm) {
-    const CLSID clsid = {
-        0x5F0B7C21, 0x93D4, 0x4E6A, {0xB8, 0x12, 0x6C, 0x04, 0xA9, 0xE3, 0x7D, 0x15}};
+    const CLSID& clsid = CLSID_SwitchServer;
     char text[39];
     cx::com::FormatGuid(clsid, text);
     EXPECT_STREQ(text, "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}");
+    // The registry key that locates the server names the same class.
+    EXPECT_TRUE(std::string_view(kSwitchServerClassKey).ends_with(text)) << kSwitchServerClassKey;
     GUID parsed{};
     EXPECT_TRUE(cx::com::ParseGuid("{5f0b7c21-93d4-4e6a-b812-6c04a9e37d15}", &parsed));
     EXPECT_TRUE(IsEqualGUID(parsed, clsid));

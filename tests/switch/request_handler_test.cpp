@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "clients/switch_protocol.h"
 #include "platform/objbase.h"
 #include "request_handler.h"
 
@@ -18,9 +19,6 @@ using cx::switchd::ClientState;
 using cx::switchd::Effects;
 using cx::switchd::MethodSet;
 using cx::switchd::RequestHandler;
-
-const GUID kSwitchClass = {
-    0x5F0B7C21, 0x93D4, 0x4E6A, {0xB8, 0x12, 0x6C, 0x04, 0xA9, 0xE3, 0x7D, 0x15}};
 
 WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
     WireValue value;
@@ -36,7 +34,7 @@ class Handler : public ::testing::Test {
         handler_ = std::make_unique<RequestHandler>(&store_, methods, nullptr);
         Message create;
         create.kind = MessageKind::kCreate;
-        create.guid1 = kSwitchClass;
+        create.guid1 = CLSID_SwitchServer;
         EXPECT_EQ(Send(create).hr, S_OK);
     }
 

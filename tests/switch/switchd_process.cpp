@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "clients/switch_protocol.h"
 #include "platform/registry_store.h"
 #include "registry_values.h"
 
@@ -84,8 +85,7 @@ int SwitchdProcess::WaitForExitStatus() {
 
 void SwitchdProcess::RegisterClass() const {
     CxRegistrySetPath(registry_path_.c_str());
-    SetRegString("SOFTWARE\\Classes\\CLSID\\{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}", "LocalServer",
-                 "unix:" + socket_path_);
+    SetRegString(kSwitchServerClassKey, "LocalServer", "unix:" + socket_path_);
 }
 
 std::vector<std::string> SwitchdProcess::JournalLines() const {

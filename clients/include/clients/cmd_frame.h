@@ -14,9 +14,13 @@
 #define CMD_STATUS_OK_15 0x15u
 #define CMD_STATUS_OK_FF 0xFFu
 #define CMD_STATUS_BUSY 0x0Fu
-#define CMD_STATUS_REQUEST 0x16u
+#define CMD_STATUS_REQUEST 0x16u  // the status every request of the agent is sent with
 #define CMD_STATUS_NOT_DELIVERED 6u
 #define CMD_STATUS_NO_FRAME 23u
+
+// CabinetId of the server's own cabinet: the agent's SwitchRequest puts the server's number in
+// its place once the cabinet collector has found it.
+#define CMD_CABINET_SERVER 0xFFFFFFFFu
 
 struct CmdHeader {
     char Magic[4];

@@ -8,13 +8,10 @@
 
 #include "clients/cmd_frame.h"
 #include "clients/switch_command.h"
+#include "clients/switch_protocol.h"
 #include "platform/libloaderapi.h"
 #include "platform/objbase.h"
 #include "platform/synch.h"
-
-// Class of the SWITCH server object and the dispinterface of its events.
-extern const CLSID CLSID_SwitchServer;
-extern const IID DIID_SwitchEvents;
 
 // The event sink: an IDispatch whose Invoke turns each event into a command frame for Reply.
 class CRSwitchOut : public IDispatch {
@@ -83,7 +80,6 @@ class CSwitchClient : public CRSwitchOut {
   protected:
     CRITICAL_SECTION m_csLock;
     std::map<DWORD, HRESULT> m_ComInitByThread;
-    DWORD m_nInstances = 0;
     HMODULE m_hOle32 = nullptr;
     IConnectionPoint* m_pConnectionPoint = nullptr;
     HRESULT (*m_pfnCoEnableCallCancellation)(LPVOID) = nullptr;
@@ -105,7 +101,12 @@ class CSwitchClient : public CRSwitchOut {
     DWORD m_dwAttachThreadId = 0;
 
   private:
+    // The parts of Attach, under the lock.
+    void InitComForThread(DWORD thread_id);
+    BOOL CreateServer(const WCHAR* serverName, DWORD thread_id);
+    void RegisterInGit(IDispatch* server, DWORD thread_id);
     void ResolveDispIds(IDispatch* server);
+    bool Unadvise();
     BOOL CallServerMethod(CmdHeader* header, BSTR* data, WORD timeout, DWORD retries,
                           WORD timeoutIncrement);
 };

@@ -66,6 +66,9 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     // The exception state an entry-point guard records: the run state, "AgentStatus" 4 and
     // "AgentLastError" "exception occured".
     void RecordException(DWORD state);
+    // The banner and exception state of an initialisation (SnmpExtensionInit) that ended by an
+    // exception or was given up as if by one.
+    void RecordInitException();
 
     // Traps: a copy of the record joins the queue, which then serves every trap, and the
     // service is told; FALSE when the record could not be copied.

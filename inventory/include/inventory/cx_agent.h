@@ -4,7 +4,8 @@
 //
 // The class is defined in pieces: the life cycle and scan loop (cx_agent.cpp), the scan driver,
 // the inventory writers, the MIB builder, the comparison and file operations, the information
-// requests, and, in collectors/, one file per collector family.
+// requests, and, in collectors/, the collector families. The collectors' layer hands the agent
+// the steps its scan driver walks (CollectorStep).
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "clients/snmp_mgr.h"
 #include "clients/switch_client.h"
 #include "framework/snmp_agent.h"
+#include "inventory/collector_step.h"
 #include "inventory/component_entry.h"
 #include "inventory/profile_file.h"
 #include "inventory/scsi_ctrl.h"
@@ -41,7 +43,8 @@ struct CabinetRecord {
 
 class CCX_Agent : public CSnmpAgent {
   public:
-    CCX_Agent();
+    // `collectors`: the steps the scan driver walks, in order; they outlive the agent.
+    explicit CCX_Agent(CollectorSteps collectors);
     ~CCX_Agent() override;
 
     // Framework slots.
@@ -61,6 +64,7 @@ class CCX_Agent : public CSnmpAgent {
 
     // Scan driver.
     BOOL ScanDriver();
+    void RunCollectors();
     BOOL IsAgentInitialized(const char* agent_key);
 
     // Inventory writers (actual file).
@@ -101,15 +105,9 @@ class CCX_Agent : public CSnmpAgent {
     BOOL CheckMib(const char* root_oid_text, WORD tries);
     BOOL CheckAgent(const char* agent_name);
 
-    // Collectors, in the order the scan driver calls them (each one guards itself).
+    // The cabinet collector and its steps, and the blade collector (collectors/; each one
+    // guards itself).
     void InitCabinets();
-    void InsertOSInfo();
-    void InsertDriver();
-    void InitBus();
-    void InitSCSI();
-    void InsertAgents();
-
-    // The cabinet collector's steps and the blade collector.
     void GetComponentInfo(const char* section, CabinetRecord* cabinet, DWORD class_override,
                           BOOL insert);
     void GetPowerSupplies(DWORD cabinet_nr);
@@ -143,11 +141,12 @@ class CCX_Agent : public CSnmpAgent {
     std::atomic<DWORD> m_bAbortRequest{0};
     std::atomic<DWORD> m_bWatchRun{0};
     DWORD ServerCabinetNr = 0;
+    CollectorSteps m_Collectors;
 };
 
-// The factory: one CCX_Agent with the Catalix MIB region; FALSE (and NULL) when it cannot be
-// had.
-BOOL CreateCatalixAgent(CSnmpAgent** agent);
+// The factory: one CCX_Agent with the Catalix MIB region that scans with `collectors`; FALSE
+// (and NULL) when it cannot be had.
+BOOL CreateCatalixAgent(CSnmpAgent** agent, CollectorSteps collectors);
 
 // The build stamps: the inventory file's, and the one the MIB shows without a saved file.
 inline constexpr const char* kInventoryBuildStamp = "Build: Oct 20 2006, 08:57:39";

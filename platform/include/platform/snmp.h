@@ -2,10 +2,12 @@
 // layouts and memory rules: everything a list or value points to comes from SnmpUtilMemAlloc
 // and is released by the matching SnmpUtil*Free.
 //
-// The ASN and PDU constants share names with net-snmp's macros; translation units that include
-// net-snmp headers do not include this one (the host bridges the two in separate files).
+// The ASN constants share names with net-snmp's macros; translation units that include
+// net-snmp headers do not include this one (the host bridges the two in separate files) but may
+// include platform/snmp_status.h.
 #pragma once
 
+#include "platform/snmp_status.h"
 #include "platform/windef.h"
 
 using AsnInteger32 = LONG;
@@ -111,15 +113,6 @@ using RFC1157VarBindList = SnmpVarBindList;
 #define SNMP_EXCEPTION_NOSUCHINSTANCE 0x81
 #define SNMP_EXCEPTION_ENDOFMIBVIEW 0x82
 
-// PDU tags; the extension-agent request types are the same numbers.
-#define SNMP_PDU_GET 0xA0
-#define SNMP_PDU_GETNEXT 0xA1
-#define SNMP_PDU_RESPONSE 0xA2
-#define SNMP_PDU_SET 0xA3
-#define SNMP_PDU_V1TRAP 0xA4
-#define SNMP_PDU_GETBULK 0xA5
-#define SNMP_PDU_INFORM 0xA6
-#define SNMP_PDU_TRAP 0xA7
 #define ASN_RFC1157_GETREQUEST SNMP_PDU_GET
 #define ASN_RFC1157_GETNEXTREQUEST SNMP_PDU_GETNEXT
 #define ASN_RFC1157_GETRESPONSE SNMP_PDU_RESPONSE
@@ -134,26 +127,6 @@ using RFC1157VarBindList = SnmpVarBindList;
 #define SNMP_EXTENSION_SET_COMMIT SNMP_PDU_SET
 #define SNMP_EXTENSION_SET_UNDO (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x1)
 #define SNMP_EXTENSION_SET_CLEANUP (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x2)
-
-#define SNMP_ERRORSTATUS_NOERROR 0
-#define SNMP_ERRORSTATUS_TOOBIG 1
-#define SNMP_ERRORSTATUS_NOSUCHNAME 2
-#define SNMP_ERRORSTATUS_BADVALUE 3
-#define SNMP_ERRORSTATUS_READONLY 4
-#define SNMP_ERRORSTATUS_GENERR 5
-#define SNMP_ERRORSTATUS_NOACCESS 6
-#define SNMP_ERRORSTATUS_WRONGTYPE 7
-#define SNMP_ERRORSTATUS_WRONGLENGTH 8
-#define SNMP_ERRORSTATUS_WRONGENCODING 9
-#define SNMP_ERRORSTATUS_WRONGVALUE 10
-#define SNMP_ERRORSTATUS_NOCREATION 11
-#define SNMP_ERRORSTATUS_INCONSISTENTVALUE 12
-#define SNMP_ERRORSTATUS_RESOURCEUNAVAILABLE 13
-#define SNMP_ERRORSTATUS_COMMITFAILED 14
-#define SNMP_ERRORSTATUS_UNDOFAILED 15
-#define SNMP_ERRORSTATUS_AUTHORIZATIONERROR 16
-#define SNMP_ERRORSTATUS_NOTWRITABLE 17
-#define SNMP_ERRORSTATUS_INCONSISTENTNAME 18
 
 #define SNMP_GENERICTRAP_COLDSTART 0
 #define SNMP_GENERICTRAP_WARMSTART 1

@@ -1,8 +1,9 @@
-// The section names of the inventory file and the table file that the writers use, and the
-// "Key.n" names of table rows.
+// The section names of the inventory file and the table file, for the writers, the MIB builder
+// and the comparison; the scan's own header; and the "Key.n" names of table rows.
 #pragma once
 
 #include <cstdio>
+#include <iterator>
 
 #include "platform/windef.h"
 
@@ -17,6 +18,14 @@ inline constexpr const char* kPhysicalContainerSection = "Physical Container";
 inline constexpr const char* kFunctionalContainerSection = "Functional Container";
 inline constexpr const char* kComponentTableSection = "Component Table";
 inline constexpr const char* kFirmwareUpdateSection = "Firmware Update";
+
+// Every inventory file begins with [Last Date] and these keys, written by InitCommon in this
+// order. They change with every scan: the comparison skips the section's line and theirs.
+// (Not inline: indexed at run time, an inline array would be a unique symbol that keeps the
+// agent library from being unloaded.)
+constexpr const char* kLastDateKeys[] = {"LastCollectionDate", "LastScanDate", "LastDate",
+                                         "LastScan", "ScanState"};
+inline constexpr int kInventoryHeaderLines = 1 + static_cast<int>(std::size(kLastDateKeys));
 
 // Sections of the table file.
 inline constexpr const char* kComponentTypeSection = "Component Type";

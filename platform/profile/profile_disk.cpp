@@ -1,0 +1,133 @@
+// The profile cache's file reading and replacing, and its path forms.
+#include "profile/profile_disk.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string_view>
+
+#include "core/errno_map.h"
+#include "files/replacement_file.h"
+#include "platform/eintr.h"
+#include "platform/errors.h"
+
+namespace cx::platform {
+namespace {
+
+constexpr size_t kLargestFile = 64u << 20;
+
+ULONGLONG Ticks(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+bool IsUtf16(std::string_view bytes) {
+    return bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF";
+}
+
+// The whole file, within the size the cache accepts. A file that vanished reads as absent.
+DWORD ReadWholeFile(const std::string& path, std::string* bytes, FileIdentity* identity) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *identity = {};
+        return errno == ENOENT ? ERROR_SUCCESS : WinErrorFromErrno(errno);
+    }
+    FileFacts facts;
+    DWORD error = ERROR_SUCCESS;
+    if (!QueryFacts(fd, &facts)) {
+        error = WinErrorFromErrno(errno);
+    } else if (S_ISDIR(facts.mode)) {
+        error = ERROR_ACCESS_DENIED;
+    } else if (facts.size > kLargestFile) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    *identity = IdentityOf(facts);
+    if (error == ERROR_SUCCESS) {
+        bytes->resize(static_cast<size_t>(facts.size));
+        size_t done = 0;
+        while (done < bytes->size()) {
+            ssize_t count = cx::RetryOnEintr(
+                [&] { return read(fd, bytes->data() + done, bytes->size() - done); });
+            if (count < 0) error = WinErrorFromErrno(errno);
+            if (count <= 0) break;
+            done += static_cast<size_t>(count);
+        }
+        bytes->resize(done);
+    }
+    close(fd);
+    return error;
+}
+
+}  // namespace
+
+FileIdentity IdentityOf(const FileFacts& facts) {
+    return FileIdentity{true, facts.device, facts.inode, facts.size, Ticks(facts.last_write)};
+}
+
+FileIdentity CurrentIdentity(const std::string& path) {
+    FileFacts facts;
+    if (!QueryFacts(AT_FDCWD, path.c_str(), 0, &facts)) return {};
+    return IdentityOf(facts);
+}
+
+DWORD ReadProfileText(const std::string& path, std::string* bytes, FileIdentity* identity) {
+    DWORD error = ReadWholeFile(path, bytes, identity);
+    if (error == ERROR_SUCCESS && IsUtf16(*bytes)) error = ERROR_NOT_SUPPORTED;
+    return error;
+}
+
+DWORD CheckReplaceable(const std::string& path) {
+    FileFacts facts;
+    if (QueryFacts(AT_FDCWD, path.c_str(), 0, &facts) && IsReadOnly(facts.mode)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // The new content is written beside the file and renamed over it.
+    std::string directory = ParentDirectory(path);
+    struct stat info {};
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return access(directory.c_str(), W_OK) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+DWORD WriteReplacement(const std::string& path, const std::string& text, FileFacts* written) {
+    struct stat old {};
+    bool existed = stat(path.c_str(), &old) == 0;
+    ReplacementFile file;
+    DWORD error = file.Create(path, existed ? old.st_mode & 07777 : 0666);
+    if (error == ERROR_SUCCESS) error = file.Write(text);
+    if (error != ERROR_SUCCESS) return error;
+    if (existed) {
+        fchmod(file.Descriptor(), old.st_mode & 07777);
+        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+            fchown(file.Descriptor(), old.st_uid, old.st_gid) != 0) {
+            // Not ours to give away: the file then belongs to this process's user.
+        }
+    }
+    return file.Commit(true, true, written);
+}
+
+std::string AbsolutePath(const char* path) {
+    if (path[0] == '/') return path;
+    char directory[PATH_MAX];
+    if (getcwd(directory, sizeof(directory)) == nullptr) return path;
+    return std::string(directory) + "/" + path;
+}
+
+std::string CanonicalPath(const std::string& absolute) {
+    char resolved[PATH_MAX];
+    if (realpath(absolute.c_str(), resolved) != nullptr) return resolved;
+    std::string directory = ParentDirectory(absolute);
+    if (realpath(directory.c_str(), resolved) != nullptr) {
+        std::string path = resolved;
+        if (path != "/") path += '/';
+        return path.append(LastComponent(absolute));
+    }
+    return std::filesystem::path(absolute).lexically_normal().string();
+}
+
+}  // namespace cx::platform

@@ -1,0 +1,44 @@
+// What the profile cache does on disk: telling one state of a file from another, reading a
+// file whole, checking that it may be replaced and replacing it, and the canonical form of a
+// path.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "files/file_facts.h"
+#include "platform/windef.h"
+
+namespace cx::platform {
+
+// What tells one state of a file on disk from another.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    ULONGLONG size = 0;
+    ULONGLONG modified = 0;  // FILETIME ticks
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const FileFacts& facts);
+// The identity of `path` now; !exists when there is no such file.
+FileIdentity CurrentIdentity(const std::string& path);
+
+// The whole file as profile text, within the size the cache accepts. A file that does not
+// exist reads as absent and empty; UTF-16 text is not supported.
+DWORD ReadProfileText(const std::string& path, std::string* bytes, FileIdentity* identity);
+
+// ERROR_SUCCESS when `path` may be replaced: not read-only, in a directory we may write.
+DWORD CheckReplaceable(const std::string& path);
+// The new content of `path`, replacing the file whole; it keeps the old file's permissions
+// and, where we may set it, its owner.
+DWORD WriteReplacement(const std::string& path, const std::string& text, FileFacts* written);
+
+// `path` absolute (relative to the working directory), as given otherwise.
+std::string AbsolutePath(const char* path);
+// The path with links and "." and ".." resolved, as far as the file or its directory exists.
+std::string CanonicalPath(const std::string& absolute);
+
+}  // namespace cx::platform
