@@ -4,6 +4,5 @@
 
 void CCX_Agent::InsertOSInfo() {}
 void CCX_Agent::InsertDriver() {}
-void CCX_Agent::InitBus() {}
 void CCX_Agent::InitSCSI() {}
 void CCX_Agent::InsertAgents() {}
