@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "fake_agent.h"
 #include "framework/agent_globals.h"
 #include "inventory_fixture.h"
 #include "platform/timing.h"
@@ -107,6 +108,12 @@ TEST_F(ScanDriver, ShutdownBeforeTheScanEndsItAtOnce) {
 TEST_F(ScanDriver, ACompleteScanIsComparedWithTheSavedOne) {
     WriteTableFile(kTable);
     StartSwitch();
+    // The bus collector waits for the server management agent's bus table: an empty one.
+    FakeAgent server_management;
+    server_management.Serve(
+        {{{1, 3, 6, 1, 4, 1, 7391, 2, 10, 2, 2, 4, 1, 4, 1, 10, 5, 1, 0, 1}, BerOctets(0x04, "")}});
+    WriteRegDword("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters", "UdpPort",
+                  static_cast<DWORD>(server_management.Port()));
     EXPECT_TRUE(agent_->ScanDriver()) << "the first scan makes the saved file";
     EXPECT_TRUE(DataFileExists("Catalix.sav"));
     EXPECT_FALSE(DataFileExists("Catalix.act"));
