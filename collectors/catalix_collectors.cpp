@@ -14,7 +14,8 @@ constexpr std::array kSteps = {
     // The collectors below are not written yet; their rows keep their places in the scan.
     CollectorStep{nullptr, false, false},  // InsertOSInfo: OS version and language
     CollectorStep{nullptr, false, false},  // InsertDriver: loaded drivers and their files
-    CollectorStep{nullptr, true, false},   // InitBus: buses and their devices
+    // InitBus: buses and their devices, storage controllers handed to their handlers (bus/).
+    CollectorStep{[](CCX_Agent& agent) { agent.InitBus(); }, true, false},
     CollectorStep{nullptr, true, true},    // InitSCSI: storage adapters and devices
     CollectorStep{nullptr, false, false},  // InsertAgents: the installed agents' versions
 };

@@ -10,15 +10,6 @@ using namespace cx::inventory;
 
 namespace {
 
-const char* BusTypeText(DWORD bus_type) {
-    switch (bus_type) {
-        case 2: return " (ISA)";
-        case 3: return " (EISA)";
-        case 5: return " (PCI)";
-        default: return " (unknown)";
-    }
-}
-
 // Appends `text` to a record field, keeping it within the field (the end is cut).
 void AppendEntryText(char* field, const char* text) {
     std::size_t length = strnlen(field, kEntryTextSize - 1);
@@ -67,6 +58,15 @@ void TerminateTexts(FwUpdateObject* object) {
 
 }  // namespace
 
+const char* BusTypeSuffix(DWORD bus_type) {
+    switch (bus_type) {
+        case 2: return " (ISA)";
+        case 3: return " (EISA)";
+        case 5: return " (PCI)";
+        default: return " (unknown)";
+    }
+}
+
 void CCX_Agent::InsertScsiSystem(ComponentEntry* component, DWORD parent, ScsiCtrl* controller) {
     InsertFunctionalContainer("SCSISystem", parent, nullptr, -1);
     if (component == nullptr) return;
@@ -77,7 +77,7 @@ void CCX_Agent::InsertScsiSystem(ComponentEntry* component, DWORD parent, ScsiCt
     component->ProdName[kEntryTextSize - 1] = '\0';
     CopyEntryText(controller->CtrlName, component->ProdName, sizeof(controller->CtrlName));
     component->ProdDescript[kEntryTextSize - 1] = '\0';
-    AppendEntryText(component->ProdDescript, BusTypeText(controller->BusType));
+    AppendEntryText(component->ProdDescript, BusTypeSuffix(controller->BusType));
 }
 
 void CCX_Agent::InsertComponent(ComponentEntry* component) {

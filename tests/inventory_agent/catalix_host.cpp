@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 #include "platform/files.h"
@@ -32,6 +33,16 @@ void CatalixHostTest::SetUp() {
     SetString("SOFTWARE\\Arvenmark\\CX_MIB\\CurrentVersion", "Pathname", CX_MIB_AGENT_PATH);
     SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
               "SOFTWARE\\Arvenmark\\CX_MIB\\CurrentVersion");
+    // The bus collector waits for the server management agent's bus table: an empty one.
+    std::ofstream(temp_.File("bus.walk"))
+        << ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.10.5.1.0.1 = \"\"\n";
+    SetString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion", "Pathname", CX_REPLAY_AGENT_PATH);
+    SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "2",
+              "SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion");
+    SetRegMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "WalkFiles",
+                      temp_.File("bus.walk"));
+    SetRegMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "Regions",
+                      ".1.3.6.1.4.1.7391.2.10.2.2");
     SetString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", data_dir_);
     SetString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", CX_PROJECT_DATA);
     SetString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", temp_.File("trace.txt"));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "fake_agent.h"
 #include "framework/agent_globals.h"
 #include "inventory_fixture.h"
 #include "platform/timing.h"

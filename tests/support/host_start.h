@@ -17,4 +17,11 @@ namespace cx::test {
 bool StartHostServing(std::unique_ptr<ChildProcess>& host, const std::string& extagentd,
                       const TempDir& dir, const char* agent);
 
+// Registers REPLAY_MIB (`replay`, its library) serving `walk_file` under `region` as the only
+// extension agent, on a free loopback port that this process's manager sessions then use, and
+// starts the host serving it as StartHostServing does.
+bool StartReplayHost(std::unique_ptr<ChildProcess>& host, const std::string& extagentd,
+                     const std::string& replay, const TempDir& dir, const std::string& walk_file,
+                     const std::string& region);
+
 }  // namespace cx::test

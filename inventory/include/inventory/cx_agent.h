@@ -113,6 +113,18 @@ class CCX_Agent : public CSnmpAgent {
     void GetPowerSupplies(DWORD cabinet_nr);
     void ChkBlade(CabinetRecord* cabinets, DWORD count);
 
+    // The bus collector's storage controllers: the record of one controller with its resources,
+    // offered to the storage handlers and recorded generically when none takes it.
+    BOOL GetStorageCtrlInfo(ComponentEntry* component, CSnmpMgr* session, BusDevInfo* bus_dev_info);
+    BOOL DiskCtrlInfo(CSnmpMgr* session, ScsiCtrl* scsi_ctrl);
+    // The storage handlers: nonzero when the handler recorded the controller itself.
+    BOOL GetTvcRaidCtrl(ScsiCtrl* scsi_ctrl);
+    BOOL GetLSIType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
+    BOOL GetMylexType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
+    BOOL GetDPTType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
+    BOOL GetLSISATAType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
+    BOOL GetAICType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
+
     // Members, in their documented order after the framework part.
     CThread m_ScanThread;
     CThread m_WatchThread;

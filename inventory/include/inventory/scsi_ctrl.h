@@ -34,3 +34,7 @@ struct ScsiCtrl : BusDevInfo {
 };
 
 using CScsiCtrlList = LockedList<ScsiCtrl>;
+
+// What a device's description is followed by in the inventory: " (ISA)", " (EISA)", " (PCI)",
+// or " (unknown)" for any other bus type.
+const char* BusTypeSuffix(DWORD bus_type);

@@ -1,0 +1,143 @@
+// InitBus over a generated bus table: every function on a PCI bus position of its own, the
+// device classes in turn (plain, network with a hardware address, graphics, storage, management,
+// communication, processor, Fibre Channel), served by REPLAY_MIB in extagentd, the headers by
+// cx-switchd. Reports the time per run and the SWITCH and SNMP round trips per run; two sizes
+// show whether a row costs more the more rows came before it.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus_table.h"
+#include "host_start.h"
+#include "collectors/catalix_collectors.h"
+#include "inventory/cx_agent.h"
+#include "platform/objbase.h"
+#include "platform/profile.h"
+#include "registry_values.h"
+#include "switchd_process.h"
+
+namespace {
+
+using namespace cx::test;
+
+std::vector<BusDevice> Functions(int count) {
+    static const int kClasses[] = {0, 6, 7, 1, 12, 13, 14, 8};
+    std::vector<BusDevice> devices;
+    for (int i = 0; i < count; ++i) {
+        const int device_class = kClasses[i % 8];
+        devices.push_back({5, 1 + i / 32, i % 32, 1, device_class, "Controller", "Catalix Device",
+                           "Catalix", PciIds{0xCA71, 0x100 + i, 0xCA71, i, i % 7, 0},
+                           device_class == 6 ? "Hex-STRING: 00 0E 0C 3A 5B 7F" : nullptr});
+    }
+    return devices;
+}
+
+std::size_t Lines(const std::string& path, const char* marker) {
+    std::ifstream in(path);
+    std::size_t count = 0;
+    for (std::string line; std::getline(in, line);)
+        count += line.find(marker) != std::string::npos;
+    return count;
+}
+
+// The two servers and the agent attached to them, in a directory and registry of their own.
+class BusServer {
+  public:
+    explicit BusServer(int functions) : switchd_(dir_) {
+        const std::vector<BusDevice> devices = Functions(functions);
+        std::ofstream(dir_.File("bus.walk")) << BusTableWalk(devices);
+        switchd_.RegisterClass();
+        SetRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", dir_.File("replay-trace.txt"));
+        SetRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
+        ready_ = switchd_.Start(PciHeaderLines(devices)) &&
+                 StartReplayHost(host_, CX_EXTAGENTD_PATH, CX_REPLAY_AGENT_PATH, dir_,
+                                 dir_.File("bus.walk"), kServerManagementRegion);
+        agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
+        const std::string table = dir_.File("CX_MIB.ini");
+        std::ofstream(table) << "[Functional Tree]\r\nLANSystem=6\r\nGraphicSystem=5\r\n";
+        agent_->m_DefinitionTable.SetPath(table.c_str());
+        agent_->m_DefinitionTable.Open(TRUE);
+        agent_->m_SavedFile.SetPath(dir_.File("Catalix.sav").c_str());
+        agent_->m_SavedFile.Open(FALSE);
+        agent_->m_ActualFile.SetPath(dir_.File("Catalix.act").c_str());
+        agent_->m_ActualFile.Open(FALSE);
+        agent_->ServerCabinetNr = 1;
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        ready_ = ready_ && agent_->m_SwitchClient.Attach(nullptr);
+    }
+    ~BusServer() {
+        agent_->m_SwitchClient.Detach();
+        agent_.reset();
+        CoUninitialize();
+        if (host_ != nullptr) host_->Signal(SIGTERM);
+        if (host_ != nullptr) host_->Wait(std::chrono::seconds(60));
+    }
+
+    bool ready() const { return ready_; }
+    CCX_Agent& agent() { return *agent_; }
+    void FreshScan() {
+        const std::string actual = dir_.File("Catalix.act");
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, actual.c_str());
+        std::remove(actual.c_str());
+        agent_->NrComponents = agent_->NrFuncContainers = 0;
+        agent_->ScsiCtrlList.RemoveAll();
+    }
+    std::size_t SwitchTrips() const { return Lines(switchd_.journal_path(), "opcode=0x1401"); }
+    std::size_t SnmpTrips() const { return Lines(dir_.File("replay-trace.txt"), "SNMP query:"); }
+
+  private:
+    TempDir dir_;
+    SwitchdProcess switchd_;
+    std::unique_ptr<ChildProcess> host_;
+    std::unique_ptr<CCX_Agent> agent_;
+    bool ready_ = false;
+};
+
+// Google Benchmark calls the function more than once per size: one server per size, kept.
+BusServer& ServerOf(int functions) {
+    static std::map<int, std::unique_ptr<BusServer>> servers;
+    auto found = servers.find(functions);
+    if (found == servers.end()) {
+        servers.clear();
+        found = servers.emplace(functions, std::make_unique<BusServer>(functions)).first;
+    }
+    return *found->second;
+}
+
+void BM_InitBus(benchmark::State& state) {
+    const int functions = static_cast<int>(state.range(0));
+    BusServer& server = ServerOf(functions);
+    if (!server.ready()) {
+        state.SkipWithError("the bus table or SWITCH is not served");
+        return;
+    }
+    std::size_t switch_trips = 0;
+    std::size_t snmp_trips = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        server.FreshScan();
+        const std::size_t switch_before = server.SwitchTrips();
+        const std::size_t snmp_before = server.SnmpTrips();
+        state.ResumeTiming();
+        server.agent().InitBus();
+        state.PauseTiming();
+        switch_trips += server.SwitchTrips() - switch_before;
+        snmp_trips += server.SnmpTrips() - snmp_before;
+        state.ResumeTiming();
+    }
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["components"] = server.agent().NrComponents;
+    state.counters["switch_trips"] = static_cast<double>(switch_trips) / runs;
+    state.counters["snmp_trips"] = static_cast<double>(snmp_trips) / runs;
+    state.SetItemsProcessed(static_cast<std::int64_t>(functions) * state.iterations());
+}
+BENCHMARK(BM_InitBus)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
