@@ -83,6 +83,8 @@ BOOL CSnmpAgent::QueryPrologue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger
 void CSnmpAgent::QueryEpilogue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger32*) {}
 BOOL CSnmpAgent::InitSupportedRegions() { return FALSE; }
 
+BOOL CSnmpAgent::ServesWithoutSwitch() { return FALSE; }
+
 void CSnmpAgent::AddMibRegion(const char* root_oid, const char* text) {
     if (root_oid == nullptr) return;
     SnmpVarBind region{};
@@ -199,30 +201,14 @@ void CSnmpAgent::RunInitThread() {
             HRESULT result = m_RcmiClient.GetLastHResult();
             CX_TRACE(1, "\n\n%-20s: ## ERROR 0x%X! SWITCH attach FAILED (%s)!\n", g_szModuleName,
                      static_cast<unsigned>(result), HResultText(result));
+            if (ServesWithoutSwitch() && AgentShutdown == 0) ServeUntilShutdown(false);
         } else {
             m_RcmiClient.EnableCancelRequest(TRUE);
             if (AgentShutdown == 0) {
                 CX_TRACE(3, "\n%-20s: Enable SWITCH events ...", g_szModuleName);
                 m_RcmiClient.EnableEvents(TRUE);
                 CX_TRACE(3, "\n%-20s: ...SWITCH events enabled!", g_szModuleName);
-                if (AgentShutdown == 0) CheckRights();
-                if (AgentShutdown == 0) {
-                    CX_TRACE(3, "\n%-20s: Calling the agent's InitializeMib()...", g_szModuleName);
-                    InitializeMib();
-                } else {
-                    CX_TRACE(2,
-                             "\n%-20s: Agent's InitializeMib() not called - agent shutdown in "
-                             "progress!",
-                             g_szModuleName);
-                }
-                if (AgentShutdown == 0) CheckRights();
-                m_InitDone = 1;
-                CX_TRACE(3, "\n%-20s: Initialization done - SNMP requests enabled!",
-                         g_szModuleName);
-                SetAgentRunState(kRunStateStarted);
-
-                WaitForSingleObject(m_hShutdownEvent, INFINITE);
-                CX_TRACE(1, "\n%-20s: Shutdown SNMP agent signaled!!", g_szModuleName);
+                ServeUntilShutdown(true);
                 CX_TRACE(3, "\n%-20s: Disable SWITCH events ...", g_szModuleName);
                 m_RcmiClient.EnableEvents(FALSE);
                 CX_TRACE(3, "\n%-20s: ... SWITCH events disabled", g_szModuleName);
@@ -239,6 +225,24 @@ void CSnmpAgent::RunInitThread() {
     if (com_init == S_OK || com_init == S_FALSE) CoUninitialize();
     CX_TRACE(4, "\n\n%-20s: ... CoUninitialize() done.", g_szModuleName);
     CX_TRACE(2, "\n\n%-20s: *** EXIT THREAD Thread_InitMib() ***\n", g_szModuleName);
+}
+
+void CSnmpAgent::ServeUntilShutdown(bool with_switch) {
+    if (with_switch && AgentShutdown == 0) CheckRights();
+    if (AgentShutdown == 0) {
+        CX_TRACE(3, "\n%-20s: Calling the agent's InitializeMib()...", g_szModuleName);
+        InitializeMib();
+    } else {
+        CX_TRACE(2, "\n%-20s: Agent's InitializeMib() not called - agent shutdown in progress!",
+                 g_szModuleName);
+    }
+    if (with_switch && AgentShutdown == 0) CheckRights();
+    m_InitDone = 1;
+    CX_TRACE(3, "\n%-20s: Initialization done - SNMP requests enabled!", g_szModuleName);
+    SetAgentRunState(kRunStateStarted);
+
+    WaitForSingleObject(m_hShutdownEvent, INFINITE);
+    CX_TRACE(1, "\n%-20s: Shutdown SNMP agent signaled!!", g_szModuleName);
 }
 
 void CSnmpAgent::StopInitThread() {

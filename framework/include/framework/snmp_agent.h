@@ -44,6 +44,9 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     virtual void QueryEpilogue(BYTE request_type, SnmpVarBindList* bindings,
                                AsnInteger32* error_status, AsnInteger32* error_index);
     virtual BOOL InitSupportedRegions();
+    // FALSE (the default): without the SWITCH server the agent builds no MIB and refuses every
+    // request. An agent whose data does not come from SWITCH answers TRUE and serves anyway.
+    virtual BOOL ServesWithoutSwitch();
 
     // Appends a MIB region: its root OID as dotted text and an optional second text.
     void AddMibRegion(const char* root_oid, const char* text = nullptr);
@@ -116,6 +119,8 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
 
   private:
     void RunInitThread();
+    // Builds the MIB, enables requests and waits for the shutdown event.
+    void ServeUntilShutdown(bool with_switch);
     void LockModules();
     BOOL OpenParameters(class RegKey& key, BOOL create);
     BOOL OpenVolatileParameters(class RegKey& key);
