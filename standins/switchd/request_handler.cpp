@@ -111,8 +111,21 @@ bool SameName(const std::u16string& name, const char* expected) {
 
 }  // namespace
 
-RequestHandler::RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal)
-    : scenario_(scenario), methods_(methods), journal_(std::move(journal)) {}
+RequestHandler::RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal,
+                               Backend backend)
+    : scenario_(scenario),
+      methods_(methods),
+      journal_(std::move(journal)),
+      backend_(std::move(backend)) {}
+
+// The scenario's lines come first, then the backend.
+ReplySpec RequestHandler::Reply(const RequestKey& key) {
+    if (auto reply = scenario_->Find(key)) return *reply;
+    if (backend_) {
+        if (auto reply = backend_(key)) return *reply;
+    }
+    return ReplySpec{kNoAnswerStatus, {}, 0};
+}
 
 DISPID RequestHandler::IdOfName(const std::u16string& name) const {
     struct Member {
@@ -254,7 +267,7 @@ Message RequestHandler::RequestMethod(DISPID id, const Message& request, Effects
         key.data = args[1].bytes;
         std::uint32_t status = ReadU32(header, kStatusOffset);
         if (journal_) journal_(JournalLine("CmdRequest", key, status, args[2].number));
-        ReplySpec reply = scenario_->Answer(key);
+        ReplySpec reply = Reply(key);
         effects->delay_ms = reply.delay_ms;
         std::string answer_header = header.substr(0, kHeaderBytes);
         WriteU32(&answer_header, kStatusOffset, reply.status);
@@ -292,7 +305,7 @@ Message RequestHandler::RequestMethod(DISPID id, const Message& request, Effects
         journal_(JournalLine(id == kIdVCRequestEx ? "VCRequestEx" : "VCRequest", key, status,
                              static_cast<std::uint16_t>(args[6].number)));
     }
-    ReplySpec reply = scenario_->Answer(key);
+    ReplySpec reply = Reply(key);
     effects->delay_ms = reply.delay_ms;
     Message answer = InvokeError(request, S_OK);
     answer.by_ref.emplace_back(4, Bstr(VT_BYREF | VT_BSTR, reply.data, reply.data.empty()));
