@@ -5,8 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "pci_config.h"
 #include "platform/objbase.h"
 #include "request_handler.h"
+#include "sysfs_tree.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -31,13 +34,14 @@ WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
 
 class Handler : public ::testing::Test {
   protected:
-    void Start(MethodSet methods, const char* scenario_text) {
+    void Start(MethodSet methods, const char* scenario_text, RequestHandler::Backend backend = {}) {
         cx::switchd::Scenario scenario;
         std::string error;
         ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
         store_.Replace(std::move(scenario));
         handler_ = std::make_unique<RequestHandler>(
-            &store_, methods, [this](const std::string& line) { journal_.push_back(line); });
+            &store_, methods, [this](const std::string& line) { journal_.push_back(line); },
+            std::move(backend));
         Message create;
         create.kind = MessageKind::kCreate;
         create.guid1 = kSwitchClass;
@@ -226,6 +230,59 @@ TEST_F(Handler, ClientNameAndEventRequestsAreJournalled) {
     Message three = cx::switchd::EventMessage(*effects.raise, 7, 3);
     EXPECT_EQ(three.dispid, 3);
     EXPECT_EQ(three.args.size(), 6u);
+}
+
+}  // namespace
+
+namespace {
+
+// cx-switchd --linux: PCI configuration headers from a recorded tree; scenario lines first.
+TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
+    cx::test::TempDir root;
+    std::string header(256, '\0');
+    for (std::size_t i = 0; i < header.size(); ++i)
+        header[i] = static_cast<char>(i * 7);
+    const struct {
+        const char* address;
+        std::string config;
+    } functions[] = {{"0000:00:03.0", header.substr(0, 64)},  // as an unprivileged reader sees it
+                     {"0000:00:03.1", header},
+                     {"0000:02:1f.7", header + "extended space"},
+                     {"0000:00:04.0", header.substr(0, 20)}};  // truncated
+    for (const auto& f : functions)
+        cx::test::WritePciFunction(root.Path(), {.address = f.address, .config = f.config});
+    Start(MethodSet{}, "reply 0x1401 0 5 * data 00 04 00 : status 0 hex 01 02\n",
+          [read =
+               cx::switchd::SysfsPciConfigReader(root.Path())](const cx::switchd::RequestKey& key) {
+              return cx::switchd::AnswerPciConfig(key, read);
+          });
+    struct Case {
+        std::uint32_t object;
+        std::string data;  // bus - 1, device, function - 1
+        std::uint32_t status;
+        std::string reply;
+    } cases[] = {
+        {5, std::string("\x00\x03\x00", 3), 0, header.substr(0, 64)},
+        {5, std::string("\x00\x03\x01", 3), 0, header},
+        {5, std::string("\x02\x1f\x07", 3), 0, header},      // at most 256 bytes
+        {5, std::string("\x00\x04\x00", 3), 0, "\x01\x02"},  // the scenario's line
+        {5, std::string("\x00\x05\x00", 3), 1, ""},          // no such function
+        {5, std::string("\x00\x20\x00", 3), 1, ""},          // device 32
+        {5, std::string("\x00\x03", 2), 1, ""},              // data too short
+        {6, std::string("\x00\x03\x00", 3), 1, ""},          // another object
+    };
+    for (const Case& c : cases) {
+        std::string request = Header(0x1401, 0, 0x16);
+        std::memcpy(request.data() + 20, &c.object, 4);
+        Message answer =
+            Invoke(IdOf(u"CmdRequest"), {Value(VT_BYREF | VT_BSTR, 0, request),
+                                         Value(VT_BYREF | VT_BSTR, 0, c.data), Value(VT_I2, 30)});
+        ASSERT_EQ(answer.hr, S_OK);
+        std::uint32_t status;
+        std::memcpy(&status, answer.by_ref[0].second.bytes.data() + 28, 4);
+        EXPECT_EQ(status, c.status) << c.object << " " << c.data.size();
+        EXPECT_EQ(answer.by_ref[1].second.bytes, c.reply);
+    }
 }
 
 }  // namespace
