@@ -24,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
+constexpr std::uint32_t kNetworkClass = 6;
 constexpr int kNameLookup = PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB;
 
 // Where the handlers of the thread that runs libpci report to.
@@ -190,7 +191,8 @@ ReadResult ReadPciFunctions(const ReaderOptions& options) {
         const fs::path dir = pci_dir / "devices" / name;
         f.resource = ReadSmallFile(dir / "resource");
         f.irq = ReadSmallFile(dir / "irq");
-        f.mac = NetworkAddress(dir);
+        // Only the network functions' addresses are served; the search costs a directory walk.
+        if (DeviceClassOf(f.class_code) == kNetworkClass) f.mac = NetworkAddress(dir);
         if (auto slot = slots.find(SlotKey{f.domain, f.bus, f.device}); slot != slots.end())
             f.slot = slot->second;
         result.functions.push_back(std::move(f));
