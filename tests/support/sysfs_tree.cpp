@@ -1,7 +1,6 @@
 // Writes recorded sysfs trees of invented PCI functions.
 #include "sysfs_tree.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "child_process.h"
@@ -38,13 +37,6 @@ void WritePciSlot(const std::string& root, const std::string& name, const std::s
     const std::string dir = root + "/sys/bus/pci/slots/" + name;
     std::filesystem::create_directories(dir);
     WriteFile(dir + "/address", address + "\n");
-}
-
-std::string ResourceLine(unsigned long long start, unsigned long long end,
-                         unsigned long long flags) {
-    char line[80];
-    std::snprintf(line, sizeof(line), "0x%016llx 0x%016llx 0x%016llx\n", start, end, flags);
-    return line;
 }
 
 }  // namespace cx::test

@@ -23,9 +23,6 @@ struct FakePciFunction {
 void WritePciFunction(const std::string& root, const FakePciFunction& function);
 // Writes <root>/sys/bus/pci/slots/<name>/address.
 void WritePciSlot(const std::string& root, const std::string& name, const std::string& address);
-// A resource file line: "0x%016llx 0x%016llx 0x%016llx\n".
-std::string ResourceLine(unsigned long long start, unsigned long long end,
-                         unsigned long long flags);
 
 // An ID database of invented vendors, devices and the class names the tests use.
 extern const char kTestPciIds[];

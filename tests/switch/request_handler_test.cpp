@@ -238,50 +238,40 @@ namespace {
 
 // cx-switchd --linux: PCI configuration headers from a recorded tree; scenario lines first.
 TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
+    using namespace std::string_literals;
     cx::test::TempDir root;
-    std::string header(256, '\0');
+    std::string header(300, '\0');
     for (std::size_t i = 0; i < header.size(); ++i)
         header[i] = static_cast<char>(i * 7);
-    const struct {
-        const char* address;
-        std::string config;
-    } functions[] = {{"0000:00:03.0", header.substr(0, 64)},  // as an unprivileged reader sees it
-                     {"0000:00:03.1", header},
-                     {"0000:02:1f.7", header + "extended space"},
-                     {"0000:00:04.0", header.substr(0, 20)}};  // truncated
-    for (const auto& f : functions)
-        cx::test::WritePciFunction(root.Path(), {.address = f.address, .config = f.config});
-    Start(MethodSet{}, "reply 0x1401 0 5 * data 00 04 00 : status 0 hex 01 02\n",
-          [read =
-               cx::switchd::SysfsPciConfigReader(root.Path())](const cx::switchd::RequestKey& key) {
+    for (const auto& [address, bytes] : {std::pair{"0000:00:03.0", 64},
+                                         {"0000:02:1f.7", 300},
+                                         {"0000:00:05.0", 20}})  // 64 unprivileged, 20 truncated
+        cx::test::WritePciFunction(root.Path(),
+                                   {.address = address, .config = header.substr(0, bytes)});
+    Start(MethodSet{}, "reply 0x1401 0 5 * data 00 04 00 : hex 01 02\n",
+          [read = cx::switchd::SysfsPciConfigReader(root.Path())](const auto& key) {
               return cx::switchd::AnswerPciConfig(key, read);
           });
-    struct Case {
-        std::uint32_t object;
-        std::string data;  // bus - 1, device, function - 1
-        std::uint32_t status;
-        std::string reply;
-    } cases[] = {
-        {5, std::string("\x00\x03\x00", 3), 0, header.substr(0, 64)},
-        {5, std::string("\x00\x03\x01", 3), 0, header},
-        {5, std::string("\x02\x1f\x07", 3), 0, header},      // at most 256 bytes
-        {5, std::string("\x00\x04\x00", 3), 0, "\x01\x02"},  // the scenario's line
-        {5, std::string("\x00\x05\x00", 3), 1, ""},          // no such function
-        {5, std::string("\x00\x20\x00", 3), 1, ""},          // device 32
-        {5, std::string("\x00\x03", 2), 1, ""},              // data too short
-        {6, std::string("\x00\x03\x00", 3), 1, ""},          // another object
+    const std::tuple<std::uint32_t, std::string, std::uint32_t, std::string> cases[] = {
+        // object, data (bus - 1, device, function - 1), status, reply
+        {5, "\x00\x03\x00"s, 0, header.substr(0, 64)},
+        {5, "\x02\x1f\x07"s, 0, header.substr(0, 256)},
+        {5, "\x00\x04\x00"s, 0, "\x01\x02"},
+        {5, "\x00\x05\x00"s, 1, ""},
+        {5, "\x00\x06\x00"s, 1, ""},  // no such function
+        {5, "\x00\x20\x00"s, 1, ""},
+        {5, "\x00\x03"s, 1, ""},
+        {6, "\x00\x03\x00"s, 1, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& [object, data, status, reply] : cases) {
         std::string request = Header(0x1401, 0, 0x16);
-        std::memcpy(request.data() + 20, &c.object, 4);
+        std::memcpy(request.data() + 20, &object, 4);
         Message answer =
             Invoke(IdOf(u"CmdRequest"), {Value(VT_BYREF | VT_BSTR, 0, request),
-                                         Value(VT_BYREF | VT_BSTR, 0, c.data), Value(VT_I2, 30)});
+                                         Value(VT_BYREF | VT_BSTR, 0, data), Value(VT_I2, 30)});
         ASSERT_EQ(answer.hr, S_OK);
-        std::uint32_t status;
-        std::memcpy(&status, answer.by_ref[0].second.bytes.data() + 28, 4);
-        EXPECT_EQ(status, c.status) << c.object << " " << c.data.size();
-        EXPECT_EQ(answer.by_ref[1].second.bytes, c.reply);
+        EXPECT_EQ(answer.by_ref[0].second.bytes[28], static_cast<char>(status)) << object;
+        EXPECT_EQ(answer.by_ref[1].second.bytes, reply);
     }
 }
 
