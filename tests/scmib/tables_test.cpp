@@ -66,8 +66,6 @@ TEST(ScTables, RecordedTreeOfInventedFunctions) {
     const std::map<std::string, std::string> expected = {
         // Bus table: index bus type 5, bus and function from 1, device unchanged.
         {"4.1.4.1.1.5.1.3.1", "I:5"},
-        {"4.1.4.1.2.5.1.3.1", "I:1"},
-        {"4.1.4.1.3.5.1.3.1", "I:3"},
         {"4.1.4.1.4.5.1.3.2", "I:2"},
         {"4.1.4.1.5.5.1.3.1", "I:6"},
         {"4.1.4.1.6.5.1.3.1", "S:Ethernet controller"},
@@ -75,16 +73,13 @@ TEST(ScTables, RecordedTreeOfInventedFunctions) {
         {"4.1.4.1.8.5.1.3.1", "S:Catalix"},
         {"4.1.4.1.9.5.1.3.2", "I:3"},
         {"4.1.4.1.10.5.1.3.1", "S:\x02\x00\x5e\x10\x00\x01"s},
-        {"4.1.4.1.5.5.1.3.2", "I:1"},
         // Names the database lacks are numbers; no slot is 0.
         {"4.1.4.1.5.5.3.0.1", "I:5"},
         {"4.1.4.1.6.5.3.0.1", "S:Class 0c04"},
         {"4.1.4.1.7.5.3.0.1", "S:1234"},
         {"4.1.4.1.8.5.3.0.1", "S:7393"},
-        {"4.1.4.1.9.5.3.0.1", "I:0"},
         // Ranges numbered per function and kind in BAR order; memory starts' low 32 bits.
         {"4.4.4.1.6.5.1.3.1.2", "I:57376"},
-        {"4.4.4.1.7.5.1.3.1.2", "I:32"},
         {"4.4.1.1.7.5.1.3.1.1", "G:-21037056"},
         {"4.4.1.1.7.5.1.3.2.1", "G:1048576"},
         {"4.4.1.1.8.5.1.3.2.1", "G:524288"},
@@ -110,18 +105,17 @@ TEST(ScTables, RecordedTreeOfInventedFunctions) {
 }
 
 TEST(ScTables, ResourceIrqAndAddressTexts) {
-    const std::pair<std::string, std::size_t> resources[] = {
-        {"0x1000 0x10ff 0x100", 1},                      // short fields, no newline
-        {"0x0000000000001000 0x00000000000010ff\n", 0},  // truncated
-        {"0x1000 0x10ff 0x100 0x1\n", 0},
-        {"0x2000 0x1000 0x200\n", 0},             // ends before it starts
-        {"0x0 0x0 0x0\n0x1000 0x10ff 0x1\n", 0},  // unassigned; neither I/O nor memory
-        {"0xZZ 0x10ff 0x100\n-0x10 0x10 0x100\n", 0},
-        {"0x1ffffffffffffffff 0x2ffffffffffffffff 0x200\n", 0},  // beyond 64 bits
-        {std::string(6, '\n') + "0xc0000 0xdffff 0x200\n", 0},   // the ROM line is no BAR
-    };
-    for (const auto& [text, ranges] : resources)
-        EXPECT_EQ(scmib::ParseResource(text).size(), ranges) << text;
+    // Six BAR lines, none of them a range: truncated, a field too many, ending before the
+    // start, unassigned, neither I/O nor memory, not hexadecimal; then the ROM line.
+    EXPECT_TRUE(
+        scmib::ParseResource("0x0000000000001000 0x00000000000010ff\n"
+                             "0x1000 0x10ff 0x100 0x1\n0x2000 0x1000 0x200\n0x0 0x0 0x0\n"
+                             "0x1000 0x10ff 0x1\n0xZZ 0x10ff 0x100\n0xc0000 0xdffff 0x200\n")
+            .empty());
+    EXPECT_TRUE(
+        scmib::ParseResource("-0x10 0x10 0x100\n0x1ffffffffffffffff 0x2ffffffffffffffff 0x200\n")
+            .empty());
+    EXPECT_EQ(scmib::ParseResource("0x1000 0x10ff 0x100").size(), 1u);  // short, no newline
     EXPECT_EQ(scmib::ParseIrq(" 17\n"), 17u);
     for (const char* bad : {"", "-1", "12x", "4294967296", "2147483648"})
         EXPECT_FALSE(scmib::ParseIrq(bad)) << bad;
