@@ -37,7 +37,8 @@ void Report(const char* prefix, const char* format, va_list args) {
     if (t_problems != nullptr) t_problems->push_back(std::string(prefix) + text);
 }
 
-[[noreturn]] void OnError(char* format, ...) {
+// GNU noreturn, not [[noreturn]]: libpci's handler type carries the attribute.
+__attribute__((noreturn)) void OnError(char* format, ...) {
     va_list args;
     va_start(args, format);
     Report("libpci: ", format, args);
