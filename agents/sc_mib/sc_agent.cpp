@@ -82,6 +82,9 @@ class ServerControlAgent : public CSnmpAgent {
         SetReadiness(kAgentStatusInitialized);
     }
 
+    // Stopped, the agent is no longer ready: the next scan must not take it for serving.
+    void CloseMib() override { SetReadiness(kAgentStatusInitializing); }
+
   private:
     // A string of the Parameters key; empty when absent.
     std::string Setting(const char* name) const {

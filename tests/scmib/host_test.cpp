@@ -64,18 +64,19 @@ TEST_F(ScHost, ServesARecordedTreeAndReportsReady) {
     SetRegString(kParameters, "SysRoot", temp_.File("root"));
     SetRegString(kParameters, "PciIds", temp_.File("pci.ids"));
     StartHost();
-    HKEY key = nullptr;
-    DWORD ready = 0, size = sizeof(ready);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                            "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
-                            "VolatileParameters",
-                            0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegQueryValueExA(key, "AgentStatus", nullptr, nullptr,
-                               reinterpret_cast<BYTE*>(&ready), &size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    EXPECT_EQ(ready, 1u);
+    auto readiness = [] {
+        HKEY key = nullptr;
+        DWORD ready = 99, size = sizeof(ready);
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                      "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
+                      "VolatileParameters",
+                      0, KEY_READ, &key);
+        RegQueryValueExA(key, "AgentStatus", nullptr, nullptr, reinterpret_cast<BYTE*>(&ready),
+                         &size);
+        RegCloseKey(key);
+        return ready;
+    };
+    EXPECT_EQ(readiness(), 1u);
     const std::string walked = Walk(".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1");
     for (const char* line : {
              ".4.1.4.1.1.5.5.0.2 = INTEGER: 5\n",
@@ -83,6 +84,10 @@ TEST_F(ScHost, ServesARecordedTreeAndReportsReady) {
              ".4.1.4.1.10.5.5.0.2 = Hex-STRING: 02 00 5E 10 00 01 \n",
          })
         EXPECT_NE(walked.find(line), std::string::npos) << line << walked;
+    host_->Signal(SIGTERM);
+    EXPECT_EQ(host_->Wait(std::chrono::seconds(60)), 0);
+    host_.reset();
+    EXPECT_EQ(readiness(), 0u);  // stopped, no longer ready
 }
 
 TEST_F(ScHost, BusTableListsEveryFunctionLspciListsOnThisMachine) {
