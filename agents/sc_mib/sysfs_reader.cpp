@@ -23,7 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaxFileBytes = 64 * 1024;
+// A sysfs attribute holds at most one page.
+constexpr std::size_t kMaxFileBytes = 4096;
 constexpr std::uint32_t kNetworkClass = 6;
 constexpr int kNameLookup = PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB;
 
