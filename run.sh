@@ -4,18 +4,23 @@
 # and extagentd on 127.0.0.1:1161 with the agents that are built, and stops both on Ctrl-C.
 #   --once   wait until the first inventory scan is done, print a walk of the Catalix
 #            inventory MIB, stop, exit 0
+#   --demo   the scripted demo server: its PCI bus from data/walks and its PCI headers from
+#            the demo scenario, also where this machine has PCI devices of its own
 # CX_BUILD_DIR chooses another build directory than build/normal.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
 
 once=0
-case "${1:-}" in
-  "") ;;
-  --once) once=1 ;;
-  -h|--help) sed -n '2,6p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-  *) echo "run.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;
-esac
+demo=0
+for arg in "$@"; do
+  case "$arg" in
+    --once) once=1 ;;
+    --demo) demo=1 ;;
+    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "run.sh: unknown option '$arg' (see --help)" >&2; exit 2 ;;
+  esac
+done
 
 listen=127.0.0.1:1161
 catalix_subtree=.1.3.6.1.4.1.7391.2.10.2.10
@@ -33,6 +38,12 @@ switchd=$(find "$build/standins" -name cx-switchd -type f -perm -u+x | head -n 1
 cxreg=$(find "$build/tools" -name cxreg -type f -perm -u+x | head -n 1)
 agent=$(find "$build" -name CX_MIB.so -type f | head -n 1)
 scenario=$(find "$root/data" -path '*scenario*' -name 'demo*' -type f 2>/dev/null | head -n 1)
+sc_agent=$(find "$build" -name SC_MIB.so -type f | head -n 1)
+# This machine's own PCI bus (SC_MIB, and cx-switchd --linux for the headers) unless --demo.
+machine_bus=0
+if ((!demo)) && [[ -n "$sc_agent" ]] && compgen -G '/sys/bus/pci/devices/*' >/dev/null; then
+  machine_bus=1
+fi
 
 mkdir -p "$var/data" "$var/log"
 rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
@@ -45,10 +56,17 @@ rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
 # The agent's trace, with the scan's steps and its "TOTAL SCAN TIME".
 "$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' TraceFile REG_SZ "$var/log/CX_MIB.txt"
 "$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' FileDebugLevel REG_DWORD 5
-# The server-control agent is not part of this checkout: report it ready, so that the first
-# scan does not wait the four minutes it gives that agent to start.
-"$cxreg" set 'HKLM\SOFTWARE\Arvenmark\SC_MIB\Subsystems\Environment\Parameters\VolatileParameters' \
-  AgentStatus REG_DWORD 1
+agents_key='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
+if ((machine_bus)); then
+  # SC_MIB serves the bus and resource tables and reports itself ready once they are built.
+  "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\SC_MIB\CurrentVersion' Pathname REG_SZ "$sc_agent"
+  "$cxreg" set "$agents_key" SC_MIB REG_SZ 'SOFTWARE\Arvenmark\SC_MIB\CurrentVersion'
+else
+  # The demo has no server-control agent: report it ready, so that the first scan does not
+  # wait the four minutes it gives that agent to start.
+  "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\SC_MIB\Subsystems\Environment\Parameters\VolatileParameters' \
+    AgentStatus REG_DWORD 1
+fi
 if [[ -n "$agent" ]]; then
   "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\CX_MIB\CurrentVersion' Pathname REG_SZ "$agent"
 else
@@ -57,20 +75,23 @@ else
 fi
 
 # REPLAY_MIB stands in for the server-management agent and the UPS agents with the demo walks
-# of the same server as the demo scenario.
+# of the same server as the demo scenario; where SC_MIB serves the bus, only the disk tables.
 replay=$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)
 if [[ -n "$replay" ]]; then
   replay_key='HKLM\SOFTWARE\Arvenmark\REPLAY_MIB'
+  walks=("$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk" "$root/data/walks/demo-ups.walk")
+  management_region=.1.3.6.1.4.1.7391.2.10.2.2
+  if ((machine_bus)); then
+    walks=("$root/data/walks/demo-hd.walk" "$root/data/walks/demo-ups.walk")
+    management_region=.1.3.6.1.4.1.7391.2.10.2.2.3
+  fi
   "$cxreg" set "$replay_key\CurrentVersion" Pathname REG_SZ "$replay"
-  "$cxreg" set "$replay_key\Parameters" WalkFiles REG_MULTI_SZ \
-    "$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk" \
-    "$root/data/walks/demo-ups.walk"
+  "$cxreg" set "$replay_key\Parameters" WalkFiles REG_MULTI_SZ "${walks[@]}"
   # The server-management tables, and the UPS tables (the standard UPS MIB and the vendor one)
   # that the inventory reads UPS units from.
-  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ .1.3.6.1.4.1.7391.2.10.2.2 \
+  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ "$management_region" \
     .1.3.6.1.2.1.33 .1.3.6.1.4.1.318
-  "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' \
-    REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
+  "$cxreg" set "$agents_key" REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
 fi
 
 pids=()
@@ -84,7 +105,17 @@ trap 'exit 0' INT TERM
 
 rm -f "$var/switch.sock"
 switchd_args=(--socket "$var/switch.sock" --register --journal "$var/log/switchd.journal")
-[[ -n "$scenario" ]] && switchd_args+=(--scenario "$scenario")
+if ((machine_bus)); then
+  # The demo scenario still answers the rest (until cx-switchd reads it all from the machine);
+  # its PCI headers would answer for this machine's functions, so they are left out.
+  switchd_args+=(--linux)
+  if [[ -n "$scenario" ]]; then
+    grep -v '^reply 0x1401 ' "$scenario" >"$var/switch.scn"
+    switchd_args+=(--scenario "$var/switch.scn")
+  fi
+elif [[ -n "$scenario" ]]; then
+  switchd_args+=(--scenario "$scenario")
+fi
 "$switchd" "${switchd_args[@]}" 2>"$var/log/switchd.log" &
 pids+=($!)
 # The agents attach to the SWITCH server at start: let it listen first (bounded).
@@ -114,7 +145,6 @@ if [[ "$state" != 4 ]]; then
 fi
 
 # Each agent answers once its initialisation thread has built its MIB ("started"); bounded.
-agents_key='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
 for name in $("$cxreg" query "$agents_key" 2>/dev/null | sed -n 's/^"\([^"]*\)"=.*/\1/p'); do
   for ((tenth = 0; tenth < 300; tenth++)); do
     run_state=$("$cxreg" query 'HKLM\SOFTWARE\Arvenmark\#Status' "$name" 2>/dev/null || true)

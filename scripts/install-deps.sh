@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
+  libpci-dev pciutils pci.ids
   clang libclang-rt-14-dev clang-format
   gcovr
 )

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "clients/switch_protocol.h"
+#include "pci_config.h"
 #include "platform/guid.h"
 #include "platform/winreg.h"
 #include "request_handler.h"
@@ -30,14 +31,17 @@ constexpr char kDefaultSocket[] = "/run/catalix/switch.sock";
 constexpr std::size_t kMaxScenarioBytes = 16u << 20;
 
 const char kUsage[] =
-    "Usage: cx-switchd [--scenario FILE] [--socket PATH] [--journal FILE] [--register]\n"
-    "                  [--methods LIST] [--event-form 3|4]\n"
+    "Usage: cx-switchd [--scenario FILE] [--linux] [--sysroot DIR] [--socket PATH]\n"
+    "                  [--journal FILE] [--register] [--methods LIST] [--event-form 3|4]\n"
     "\n"
     "Stands in for the SWITCH command server: serves the class\n"
     "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15} on a Unix socket and answers command frames.\n"
     "\n"
     "  --scenario FILE   answer requests from FILE (read at start and on SIGHUP); without it\n"
     "                    every request is answered with status 0x01 and no data\n"
+    "  --linux           answer from the machine what the scenario does not: PCI\n"
+    "                    configuration headers (OpCode 0x1401, object 5) from sysfs\n"
+    "  --sysroot DIR     read the machine's files below DIR (with --linux)\n"
     "  --socket PATH     listen on PATH (default /run/catalix/switch.sock)\n"
     "  --journal FILE    append one line per call received\n"
     "  --register        write the class's LocalServer value (unix:PATH) into the registry\n"
@@ -55,6 +59,8 @@ struct Options {
     std::string scenario;
     std::string socket_path = kDefaultSocket;
     std::string journal;
+    bool linux_backend = false;
+    std::string sys_root;
     bool register_class = false;
     MethodSet methods;
     int event_form = 3;
@@ -95,6 +101,9 @@ int ParseArguments(int argc, char** argv, Options* options) {
             return 1;
         } else if (arg == "--register") {
             options->register_class = true;
+        } else if (arg == "--linux") {
+            options->linux_backend = true;
+        } else if (arg == "--sysroot" && value(&options->sys_root)) {
         } else if (arg == "--scenario" && value(&options->scenario)) {
         } else if (arg == "--socket" && value(&options->socket_path)) {
         } else if (arg == "--journal" && value(&options->journal)) {
@@ -220,7 +229,15 @@ int main(int argc, char** argv) {
             std::fflush(journal);
         };
     }
-    cx::switchd::RequestHandler handler(&scenario, options.methods, write_journal);
+    cx::switchd::RequestHandler::Backend backend;
+    if (options.linux_backend) {
+        backend = [read = cx::switchd::SysfsPciConfigReader(options.sys_root)](
+                      const cx::switchd::RequestKey& request) {
+            return cx::switchd::AnswerPciConfig(request, read);
+        };
+    }
+    cx::switchd::RequestHandler handler(&scenario, options.methods, write_journal,
+                                        std::move(backend));
 
     if (options.socket_path == kDefaultSocket) MakeParentDirectory(options.socket_path);
     cx::switchd::Server server({options.socket_path, options.event_form}, &handler);

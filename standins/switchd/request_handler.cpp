@@ -95,8 +95,21 @@ std::string JournalLine(const char* method, const RequestKey& key, std::uint32_t
 
 }  // namespace
 
-RequestHandler::RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal)
-    : scenario_(scenario), methods_(methods), journal_(std::move(journal)) {}
+RequestHandler::RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal,
+                               Backend backend)
+    : scenario_(scenario),
+      methods_(methods),
+      journal_(std::move(journal)),
+      backend_(std::move(backend)) {}
+
+// The scenario's lines come first, then the backend.
+ReplySpec RequestHandler::Reply(const RequestKey& key) {
+    if (auto reply = scenario_->Find(key)) return *reply;
+    if (backend_) {
+        if (auto reply = backend_(key)) return *reply;
+    }
+    return ReplySpec{kNoAnswerStatus, {}, 0};
+}
 
 DISPID RequestHandler::IdOfName(const std::u16string& name) const {
     struct Member {
@@ -245,7 +258,7 @@ Message RequestHandler::RequestMethod(DISPID id, const Message& request, Effects
         if (journal_) {
             journal_(JournalLine(switch_method::kCmdRequest, key, status, args[2].number));
         }
-        ReplySpec reply = scenario_->Answer(key);
+        ReplySpec reply = Reply(key);
         effects->delay_ms = reply.delay_ms;
         std::string answer_header = header.substr(0, kHeaderBytes);
         WriteU32(&answer_header, offsetof(CmdHeader, Status), reply.status);
@@ -285,7 +298,7 @@ Message RequestHandler::RequestMethod(DISPID id, const Message& request, Effects
             id == kIdVCRequestEx ? switch_method::kVCRequestEx : switch_method::kVCRequest, key,
             status, static_cast<std::uint16_t>(args[6].number)));
     }
-    ReplySpec reply = scenario_->Answer(key);
+    ReplySpec reply = Reply(key);
     effects->delay_ms = reply.delay_ms;
     Message answer = InvokeError(request, S_OK);
     answer.by_ref.emplace_back(4, Bstr(VT_BYREF | VT_BSTR, reply.data, reply.data.empty()));

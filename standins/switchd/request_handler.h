@@ -63,8 +63,11 @@ struct Effects {
 class RequestHandler {
   public:
     using JournalWriter = std::function<void(const std::string& line)>;
+    // Answers what the scenario does not: the reply, or nullopt when it has none either.
+    using Backend = std::function<std::optional<ReplySpec>(const RequestKey& request)>;
 
-    RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal);
+    RequestHandler(ScenarioStore* scenario, MethodSet methods, JournalWriter journal,
+                   Backend backend = {});
 
     // The answer to `request`, or nullopt for messages that get none (Cancel, EventResult).
     std::optional<com::Message> Handle(const com::Message& request, ClientState* client,
@@ -77,10 +80,12 @@ class RequestHandler {
     DISPID IdOfName(const std::u16string& name) const;
     // FALSE for a request method the server was started without.
     bool Offers(DISPID id) const;
+    ReplySpec Reply(const RequestKey& key);
 
     ScenarioStore* scenario_;
     MethodSet methods_;
     JournalWriter journal_;
+    Backend backend_;
     std::atomic<std::uint32_t> next_cookie_{1};
 };
 

@@ -297,6 +297,10 @@ void ScenarioStore::Replace(Scenario scenario) {
 }
 
 ReplySpec ScenarioStore::Answer(const RequestKey& request) {
+    return Find(request).value_or(ReplySpec{kNoAnswerStatus, {}, 0});
+}
+
+std::optional<ReplySpec> ScenarioStore::Find(const RequestKey& request) {
     std::lock_guard guard(lock_);
     const ScenarioRule* best = nullptr;
     std::size_t best_index = 0;
@@ -311,7 +315,7 @@ ReplySpec ScenarioStore::Answer(const RequestKey& request) {
             best_index = i;
         }
     }
-    if (best == nullptr) return ReplySpec{0x01, {}, 0};
+    if (best == nullptr) return std::nullopt;
     std::size_t& next = next_reply_[best_index];
     const ReplySpec& reply = best->replies[next];
     if (next + 1 < best->replies.size()) ++next;

@@ -57,11 +57,16 @@ class ScenarioStore {
     // The reply for a request: the best matching rule's next reply, or status 0x01 without
     // data when nothing matches.
     ReplySpec Answer(const RequestKey& request);
+    // The best matching rule's next reply; nullopt when no rule matches.
+    std::optional<ReplySpec> Find(const RequestKey& request);
 
   private:
     std::mutex lock_;
     Scenario scenario_;
     std::vector<std::size_t> next_reply_;
 };
+
+// The reply of a request that no scenario rule matches.
+constexpr std::uint32_t kNoAnswerStatus = 0x01;
 
 }  // namespace cx::switchd

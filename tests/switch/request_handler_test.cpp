@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "clients/switch_protocol.h"
+#include "pci_config.h"
 #include "platform/objbase.h"
 #include "request_handler.h"
+#include "sysfs_tree.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -30,8 +35,13 @@ WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
 
 class Handler : public ::testing::Test {
   protected:
-    void Start(MethodSet methods) {
-        handler_ = std::make_unique<RequestHandler>(&store_, methods, nullptr);
+    void Start(MethodSet methods, const char* scenario_text = "",
+               RequestHandler::Backend backend = {}) {
+        cx::switchd::Scenario scenario;
+        std::string error;
+        ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
+        store_.Replace(std::move(scenario));
+        handler_ = std::make_unique<RequestHandler>(&store_, methods, nullptr, std::move(backend));
         Message create;
         create.kind = MessageKind::kCreate;
         create.guid1 = CLSID_SwitchServer;
@@ -162,6 +172,49 @@ TEST_F(Handler, NothingButCreationBeforeTheObjectExists) {
     request.kind = MessageKind::kCreate;
     request.guid1 = IID_IDispatch;
     EXPECT_EQ(handler.Handle(request, &fresh, &effects)->hr, CLASS_E_CLASSNOTAVAILABLE);
+}
+
+}  // namespace
+
+namespace {
+
+// cx-switchd --linux: PCI configuration headers from a recorded tree; scenario lines first.
+TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
+    using namespace std::string_literals;
+    cx::test::TempDir root;
+    std::string header(300, '\0');
+    for (std::size_t i = 0; i < header.size(); ++i)
+        header[i] = static_cast<char>(i * 7);
+    for (const auto& [address, bytes] : {std::pair{"0000:00:03.0", 64},
+                                         {"0000:02:1f.7", 300},
+                                         {"0000:00:05.0", 20}})  // 64 unprivileged, 20 truncated
+        cx::test::WritePciFunction(root.Path(),
+                                   {.address = address, .config = header.substr(0, bytes)});
+    Start(MethodSet{}, "reply 0x1401 0 5 * data 00 04 00 : hex 01 02\n",
+          [read = cx::switchd::SysfsPciConfigReader(root.Path())](const auto& key) {
+              return cx::switchd::AnswerPciConfig(key, read);
+          });
+    const std::tuple<std::uint32_t, std::string, std::uint32_t, std::string> cases[] = {
+        // object, data (bus - 1, device, function - 1), status, reply
+        {5, "\x00\x03\x00"s, 0, header.substr(0, 64)},
+        {5, "\x02\x1f\x07"s, 0, header.substr(0, 256)},
+        {5, "\x00\x04\x00"s, 0, "\x01\x02"},
+        {5, "\x00\x05\x00"s, 1, ""},
+        {5, "\x00\x06\x00"s, 1, ""},  // no such function
+        {5, "\x00\x20\x00"s, 1, ""},
+        {5, "\x00\x03"s, 1, ""},
+        {6, "\x00\x03\x00"s, 1, ""},
+    };
+    for (const auto& [object, data, status, reply] : cases) {
+        std::string request = Header(0x1401, 0, 0x16);
+        std::memcpy(request.data() + 20, &object, 4);
+        Message answer =
+            Invoke(IdOf(u"CmdRequest"), {Value(VT_BYREF | VT_BSTR, 0, request),
+                                         Value(VT_BYREF | VT_BSTR, 0, data), Value(VT_I2, 30)});
+        ASSERT_EQ(answer.hr, S_OK);
+        EXPECT_EQ(answer.by_ref[0].second.bytes[28], static_cast<char>(status)) << object;
+        EXPECT_EQ(answer.by_ref[1].second.bytes, reply);
+    }
 }
 
 }  // namespace
