@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bus_table.h"
-#include "host_start.h"
 #include "collectors/catalix_collectors.h"
+#include "host_start.h"
 #include "inventory/cx_agent.h"
 #include "platform/objbase.h"
 #include "platform/profile.h"
