@@ -68,10 +68,10 @@ std::string Scenario(const ServerSize& size) {
     s << "reply 0x0C21 20 0 1 : byte 1\n" << Line(0x3402, "0", 1, "K0815");
     s << Line(0x3601, "0", 1, "Catalix") << Line(0x3605, "0", 1, "1.04");
     s << "reply 0x0600 0 0 1 : byte " << size.sockets << "\nreply 0x0601 0 * 1 : byte 1\n"
-      << "reply 0x0605 0 * 1 : text \"Xeon\"\nreply 0x0604 0 * 1 : text \"GenuineIntel\"\n"
+      << "reply 0x0605 0 * 1 : text \"Cx64\"\nreply 0x0604 0 * 1 : text \"CatalixChips\"\n"
       << "reply 0x0603 0 * 1 : word 0 word 2800 byte 0 byte 7\n";
     s << "reply 0x0700 0 0 1 : byte " << size.slots << "\nreply 0x0701 0 * 1 : byte 1\n"
-      << Line(0x3701, "*", 1, "Samsung") << Line(0x3702, "*", 1, "DDR2 FB-DIMM 2 GB")
+      << Line(0x3701, "*", 1, "Memorix") << Line(0x3702, "*", 1, "DDR2 FB-DIMM 2 GB")
       << Line(0x3705, "*", 1, "A2");
     return s.str();
 }

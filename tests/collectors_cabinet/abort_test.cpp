@@ -26,7 +26,7 @@ const AbortCase kAbortCases[] = {
 // Two populated sockets and a memory module; the socket count is answered late.
 const std::string kSlowProcessors =
     "reply 0x0600 0 0 1 : delay 1500 byte 2\nreply 0x0601 0 * 1 : byte 1\n"
-    "reply 0x0605 0 * 1 : text \"Xeon\"\nreply 0x0700 0 0 1 : byte 1\n"
+    "reply 0x0605 0 * 1 : text \"Cx64\"\nreply 0x0700 0 0 1 : byte 1\n"
     "reply 0x0701 0 0 1 : byte 1\nreply 0x0702 0 0 1 : text \"DIMM\"\n";
 
 class AbortTest : public CabinetTest, public ::testing::WithParamInterface<AbortCase> {};

@@ -54,7 +54,7 @@ const RobustCase kRobustCases[] = {
      "reply 0xE204 0 0 0 : word 1\nreply 0x0600 0 0 1 : status 0x0F byte 2\n"
      "reply 0x0700 0 0 1 : word 4\nreply 0x0500 0 0 1 : word 2\n"
      "reply 0x0601 0 * 1 : byte 1\nreply 0x0701 0 * 1 : byte 1\nreply 0x0501 0 * 1 : byte 1\n"
-     "reply 0x0605 0 * 1 : text \"Xeon\"\nreply 0x0702 0 * 1 : text \"DIMM\"\n" +
+     "reply 0x0605 0 * 1 : text \"Cx64\"\nreply 0x0702 0 * 1 : text \"DIMM\"\n" +
          TextLine(0x2302, 0, 1, "PSU") + kBios,
      0,
      1,
@@ -92,14 +92,14 @@ const RobustCase kRobustCases[] = {
     {"CountsOf255",
      "reply 0xE204 0 0 0 : word 1\nreply 0x0C21 7 0 1 : byte 255\n"
      "reply 0x0600 0 0 1 : byte 255\nreply 0x0601 0 * 1 : byte 1\n"
-     "reply 0x0605 0 * 1 : text \"Xeon\"\nreply 0x0603 0 * 1 : word 0 word 2000 byte 0 byte 1\n"
+     "reply 0x0605 0 * 1 : text \"Cx64\"\nreply 0x0603 0 * 1 : word 0 word 2000 byte 0 byte 1\n"
      "reply 0x0700 0 0 1 : byte 255\nreply 0x0701 0 * 1 : byte 0\n"
      "reply 0x0500 0 0 1 : byte 255\nreply 0x0501 0 * 1 : byte 0\n"
      "reply 0xE001 0x0100 0 1 : byte 255\n" +
          TextLine(0x2C02, 254, 1, "Fan 254") + kBios,
      0,
      1,
-     {{"Xeon 2000 MHz", "CPU 2000 MHz"}, {"Fan 254", ""}, {"BIOS", ""}},
+     {{"Cx64 2000 MHz", "CPU 2000 MHz"}, {"Fan 254", ""}, {"BIOS", ""}},
      {{10, 255}, {7, 1}, {22, 0}, {4, 0}}},
 };
 

@@ -65,7 +65,7 @@ TEST_F(SnmpUpsTest, DemoServer) {
         {"K0815", "ProdNumber", "Q47120-K0815-A10"},
         {"D2440-A11", "ProdNumber", "Q47120-D2440-A11"},
         {"BIOS", "ManuDate", "2008-10-16 00:00:00"},
-        {"Xeon 2800 MHz", "Version", "Step 7"},
+        {"Cx64 2800 MHz", "Version", "Step 7"},
         {"Memory Riser MR-8", "CompType", "23"},
         {"DDR2 FB-DIMM 2 GB", "Version", "A2"},
         {"DDR2-667 FB-DIMM 2048 MByte", "ProdDescript", "Memory Module 2048 MByte"},
@@ -76,13 +76,13 @@ TEST_F(SnmpUpsTest, DemoServer) {
         {"Ivora UPS 1000", "ProdDescript", "Catalix T40, rack 2"},
         {"Ivora UPS 1000", "CompType", "19"},
         {"Ivora UPS 1000", "PhysCont", "2"},
-        {"Smart 1500 RM", "Vendor", "APC"},
-        {"Smart 1500 RM", "ManuDate", "2007-03-14 00:00:00"},
-        {"Smart 1500 RM", "SerialNo", "AS0711123456"},
-        {"Smart 1500 RM", "ProdDescript", "Uninterruptible Power Supply"},
-        {"Smart 1500 RM", "PhysCont", "2"},
-        {"Smart 3000 RM", "ManuDate", "2006-11-02 00:00:00"},
-        {"Smart 3000 RM", "Version", "690.19.I"},
+        {"Ivora 1500 RM", "Vendor", "APC"},
+        {"Ivora 1500 RM", "ManuDate", "2007-03-14 00:00:00"},
+        {"Ivora 1500 RM", "SerialNo", "AS0711123456"},
+        {"Ivora 1500 RM", "ProdDescript", "Uninterruptible Power Supply"},
+        {"Ivora 1500 RM", "PhysCont", "2"},
+        {"Ivora 3000 RM", "ManuDate", "2006-11-02 00:00:00"},
+        {"Ivora 3000 RM", "Version", "690.19.I"},
     };
     for (const auto& r : rows) {
         const unsigned row = Row(r.name);
@@ -93,7 +93,7 @@ TEST_F(SnmpUpsTest, DemoServer) {
     EXPECT_EQ(agent_->RsbCompNr, Row("Velm T4 Q Service Board"));
     EXPECT_EQ(CountOfType(10), 2u);
     EXPECT_EQ(CountOfType(4), 4u);
-    EXPECT_EQ(Row("APC Smart 1500 RM"), 0u);
+    EXPECT_EQ(Row("APC Ivora 1500 RM"), 0u);
     for (const char* object :
          {"RemoteServiceBoard:IP192.168.1.10", "RemoteServiceBoard:CABINET2.IP192.168.1.11",
           "ManagementController:0", "ManagementController:2", "ManagementController:3",

@@ -73,22 +73,22 @@ const TextCase kTextCases[] = {
                 {"BIOS", "CompType", "160"}}},
     {.name = "ProcessorFromClockAndStepping",
      .scenario = "reply 0x0600 0 0 1 : byte 2\nreply 0x0601 0 0 1 : byte 1\n"
-                 "reply 0x0601 0 1 1 : byte 0\nreply 0x0605 0 0 1 : text \"Xeon\"\n"
-                 "reply 0x0604 0 0 1 : text \"GenuineIntel\"\n"
+                 "reply 0x0601 0 1 1 : byte 0\nreply 0x0605 0 0 1 : text \"Cx64\"\n"
+                 "reply 0x0604 0 0 1 : text \"CatalixChips\"\n"
                  "reply 0x0603 0 0 1 : word 0 word 2800 byte 0 byte 7\n",
-     .fields = {{"Xeon 2800 MHz", "ProdDescript", "CPU 2800 MHz"},
-                {"Xeon 2800 MHz", "Version", "Step 7"},
-                {"Xeon 2800 MHz", "Vendor", "GenuineIntel"},
-                {"Xeon 2800 MHz", "CompType", "10"}},
+     .fields = {{"Cx64 2800 MHz", "ProdDescript", "CPU 2800 MHz"},
+                {"Cx64 2800 MHz", "Version", "Step 7"},
+                {"Cx64 2800 MHz", "Vendor", "CatalixChips"},
+                {"Cx64 2800 MHz", "CompType", "10"}},
      .type_counts = {{10, 1}},
      .traces = {"  CPU 1 Status 0"}},
     {.name = "ProcessorWithoutData",
      .scenario = "reply 0x0600 0 0 1 : byte 1\nreply 0x0601 0 0 1 : byte 3\n"
-                 "reply 0x0605 0 0 1 : text \"Xeon\"\n"
-                 "reply 0x0604 0 0 1 : text \"GenuineIntel\"\n",
-     .fields = {{"Xeon", "ProdDescript", "CPU"},
-                {"Xeon", "Version", "N/A"},
-                {"Xeon", "Vendor", "N/A"}},
+                 "reply 0x0605 0 0 1 : text \"Cx64\"\n"
+                 "reply 0x0604 0 0 1 : text \"CatalixChips\"\n",
+     .fields = {{"Cx64", "ProdDescript", "CPU"},
+                {"Cx64", "Version", "N/A"},
+                {"Cx64", "Vendor", "N/A"}},
      .type_counts = {{10, 1}}},
     {.name = "ProcessorWithoutNameIsLeftOut",
      .scenario = "reply 0x0600 0 0 1 : byte 1\nreply 0x0601 0 0 1 : byte 1\n"

@@ -19,10 +19,10 @@ std::string Inventory(const std::string& scan_time, const std::string& body) {
 }
 
 const std::string kBody =
-    "[Component Table]\r\nNrComponents=2\r\nPhysCont.1=1\r\nVendor.1=Phoenix\r\n"
-    "PhysCont.2=1\r\nVendor.2=Intel\r\n";
+    "[Component Table]\r\nNrComponents=2\r\nPhysCont.1=1\r\nVendor.1=Catalix\r\n"
+    "PhysCont.2=1\r\nVendor.2=Arvex\r\n";
 const std::string kShorterBody =
-    "[Component Table]\r\nNrComponents=1\r\nPhysCont.1=1\r\nVendor.1=Phoenix\r\n";
+    "[Component Table]\r\nNrComponents=1\r\nPhysCont.1=1\r\nVendor.1=Catalix\r\n";
 
 // The refreshed keys replaced by fixed text, so that files compare byte for byte.
 std::string WithoutRefreshedKeys(std::string text) {
@@ -45,7 +45,7 @@ TEST_F(CompareFilesTest, OutcomesAndTheFilesTheyLeave) {
     const std::string saved = Inventory("2026-01-01 00:00:00", kBody);
     const std::string same_later = Inventory("2026-02-02 11:11:11", kBody);
     std::string other_case = same_later;
-    other_case.replace(other_case.find("Intel"), 5, "INTEL");
+    other_case.replace(other_case.find("Arvex"), 5, "ARVEX");
     const std::string longer = Inventory("2026-02-02 11:11:11", kBody + "PhysCont.3=1\r\n");
     const std::string shorter = Inventory("2026-02-02 11:11:11", kShorterBody);
 

@@ -63,7 +63,7 @@ NrComponents=1
 PhysCont.1=1
 FuncCont.1=1
 CompType.1=160
-Vendor.1=Phoenix
+Vendor.1=Catalix
 ProdName.1=BIOS
 ManuDate.1=2006-10-18 00:00:00
 Version.1=6.00
@@ -131,7 +131,7 @@ TEST_F(FillMibTest, SavedFileIsPublishedWithNamesTypesAndRowsInOidOrder) {
         {"5.1.1.2.1", "avkCxInfoPhysContNo", "1"},
         {"5.1.1.3.1", "avkCxInfoFuncContNo", "1"},
         {"5.1.1.4.1", "avkCxInfoCompType", "160"},
-        {"5.1.1.5.1", "avkCxInfoVendor", "\"Phoenix\""},
+        {"5.1.1.5.1", "avkCxInfoVendor", "\"Catalix\""},
         {"5.1.1.6.1", "avkCxInfoProductName", "\"BIOS\""},
         {"5.1.1.7.1", "avkCxInfoProductNumber", "\"\""},
         {"5.1.1.8.1", "avkCxInfoProductDescription", "\"\""},

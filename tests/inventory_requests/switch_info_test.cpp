@@ -55,7 +55,7 @@ std::string Scenario() {
            "reply 0x0C00 0x2007 3 7 : text \"SN-1\"\n"
            "reply 0x0C00 0x2009 3 7 : text \"C-1\"\n"
            "reply 0x0C00 0x2002 0 5 : text \"Own cabinet\"\n"
-           "reply 0x0600 0x0012 3 7 : text \"Intel\"\n"
+           "reply 0x0600 0x0012 3 7 : text \"Arvex\"\n"
            "reply 0x0012 0 3 7 : text \"Item only\"\n"
            "reply 0x0600 0x0030 3 7 : text \"" +
            kLongText +
@@ -114,10 +114,10 @@ TEST_F(SwitchInfoTest, GetSwitchValueAsksWhatTheTableValueSays) {
         std::string request;  // "" when nothing may be asked
     };
     const Case cases[] = {
-        {"Item", 0x0600, TRUE, "Intel", Request("0x0600", "0x0012", "0x0003", "0x0007")},
+        {"Item", 0x0600, TRUE, "Arvex", Request("0x0600", "0x0012", "0x0003", "0x0007")},
         // Without an OpCode the item code is the operation itself.
         {"Item", 0, TRUE, "Item only", Request("0x0012", "0x0000", "0x0003", "0x0007")},
-        {"Wide", 0x0600, TRUE, "Intel", Request("0x0600", "0x0012", "0x0003", "0x0007")},
+        {"Wide", 0x0600, TRUE, "Arvex", Request("0x0600", "0x0012", "0x0003", "0x0007")},
         {"Literal", 0x0600, FALSE, "Acme 7", ""},
         {"Missing", 0x0600, FALSE, "", ""},
         {"Unanswered", 0x0600, FALSE, "", Request("0x0600", "0x0099", "0x0003", "0x0007")},
@@ -145,7 +145,7 @@ TEST_F(SwitchInfoTest, GetSwitchValueAsksWhatTheTableValueSays) {
     }
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: CmdStat[0F] DatLen[0000]"), 1u);
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: CmdStat[02] DatLen[0008]"), 1u);
-    EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: O.K. (len 6)"), 2u);  // "Intel" twice
+    EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: O.K. (len 6)"), 2u);  // "Arvex" twice
     EXPECT_EQ(TraceCount("WARNING!"), 0u);
 }
 

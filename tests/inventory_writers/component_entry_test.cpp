@@ -15,7 +15,7 @@ TEST(ComponentEntryTest, SettersCopyBoundedAndTakeFallbacksForEmptyTexts) {
         std::string expected;
     };
     const Case cases[] = {
-        {"Intel", "N/A", "Intel"},
+        {"Arvex", "N/A", "Arvex"},
         {"", "N/A", "N/A"},
         {"", nullptr, ""},
         {nullptr, "N/A", "before"},

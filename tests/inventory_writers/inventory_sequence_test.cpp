@@ -42,8 +42,8 @@ TEST_F(InventorySequenceTest, ScanWritesDefinitionsContainersAndComponentsInOrde
     CopyEntryText(bios.Version, " 1.0");
     agent.InsertComponent(&bios);
     ComponentEntry cpu(0x0A);
-    CopyEntryText(cpu.Vendor, "Intel");
-    CopyEntryText(cpu.ProdName, "Xeon");
+    CopyEntryText(cpu.Vendor, "Arvex");
+    CopyEntryText(cpu.ProdName, "Cx64");
     CopyEntryText(cpu.ProdNumber, "X5355");
     CopyEntryText(cpu.ProdDescript, "CPU");
     CopyEntryText(cpu.ManuDate, "2006-10-20 00:00:00");
@@ -106,8 +106,8 @@ TEST_F(InventorySequenceTest, ScanWritesDefinitionsContainersAndComponentsInOrde
                                                 "PhysCont.2=4",
                                                 "FuncCont.2=2",
                                                 "CompType.2=10",
-                                                "Vendor.2=Intel",
-                                                "ProdName.2=Xeon",
+                                                "Vendor.2=Arvex",
+                                                "ProdName.2=Cx64",
                                                 "ProdNumber.2=X5355",
                                                 "ProdDescript.2=CPU",
                                                 "ManuDate.2=2006-10-20 00:00:00",

@@ -29,7 +29,7 @@ TEST(Scenario, ItemsBuildTheReplyData) {
     Load(store,
          "# the server cabinet\r\n"
          "reply 0xE204 0 0 0 : word 1   # cabinet 1\n"
-         "reply 0x0604 0 * * : status 0x15 text \"Intel\\\"\\x41\" hex 0a 0B byte 7 dword "
+         "reply 0x0604 0 * * : status 0x15 text \"Arvex\\\"\\x41\" hex 0a 0B byte 7 dword "
          "0x01020304\n"
          "\n");
     ReplySpec cabinet = store.Answer(Key(0xE204, 0, 0, 0));
@@ -37,7 +37,7 @@ TEST(Scenario, ItemsBuildTheReplyData) {
     EXPECT_EQ(cabinet.data, std::string("\x01\x00", 2));
     ReplySpec vendor = store.Answer(Key(0x0604, 0, 3, 1));
     EXPECT_EQ(vendor.status, 0x15u);
-    EXPECT_EQ(vendor.data, std::string("Intel\"A\0\x0a\x0b\x07\x04\x03\x02\x01", 15));
+    EXPECT_EQ(vendor.data, std::string("Arvex\"A\0\x0a\x0b\x07\x04\x03\x02\x01", 15));
 }
 
 TEST(Scenario, RepeatedKeysAnswerInOrderAndTheLastRepeats) {

@@ -66,11 +66,11 @@ TEST(CmdFrame, SetDataStoresSmallValuesInPlaceAndGrowsForLongData) {
 TEST(CmdFrame, GetDataStringTerminatesOnceAndResetsStatus) {
     CSwitchCommand command;
     command.SetRequest(0x0604, 0, 0, 0, 0x16);
-    command.SetData("Xeon", 4, 0x15);
-    EXPECT_STREQ(command.GetDataString(), "Xeon");
+    command.SetData("Cx64", 4, 0x15);
+    EXPECT_STREQ(command.GetDataString(), "Cx64");
     EXPECT_EQ(command.GetHeader()->DataLength, 5u);
     EXPECT_EQ(command.GetHeader()->Status, 0u);
-    EXPECT_STREQ(command.GetDataString(), "Xeon");
+    EXPECT_STREQ(command.GetDataString(), "Cx64");
     EXPECT_EQ(command.GetHeader()->DataLength, 5u);  // already terminated: unchanged
 }
 

@@ -46,7 +46,7 @@ TEST(SwitchTools, RegisteredServerAnswersRequestsWithBusyRetries) {
         server.Start("reply 0xE204 0 0 0 : word 1\n"
                      "reply 0x0604 0 1 0 : status 0x0F\n"
                      "reply 0x0604 0 1 0 : status 0x0F\n"
-                     "reply 0x0604 0 1 0 : text \"GenuineIntel\"\n",
+                     "reply 0x0604 0 1 0 : text \"CatalixChips\"\n",
                      {"--register"}));
 
     Output cabinet = RunTool(server, kSwitch + " request 0xE204 0 0 0");
@@ -57,7 +57,7 @@ TEST(SwitchTools, RegisteredServerAnswersRequestsWithBusyRetries) {
     Output vendor =
         RunTool(server, kSwitch + " request 0x0604 0 1 0 --retries 3 --increment 5 --timeout 30");
     EXPECT_EQ(vendor.status, 0) << vendor.text;
-    EXPECT_NE(vendor.text.find("text   \"GenuineIntel\\x00\""), std::string::npos) << vendor.text;
+    EXPECT_NE(vendor.text.find("text   \"CatalixChips\\x00\""), std::string::npos) << vendor.text;
 
     std::vector<std::string> lines = server.JournalLines();
     int calls = 0;
