@@ -113,8 +113,9 @@ class CCX_Agent : public CSnmpAgent {
     void GetPowerSupplies(DWORD cabinet_nr);
     void ChkBlade(CabinetRecord* cabinets, DWORD count);
 
-    // The bus collector's storage controllers: the record of one controller with its resources,
-    // offered to the storage handlers and recorded generically when none takes it.
+    // The bus collector, and its storage controllers: the record of one controller with its
+    // resources, offered to the storage handlers and recorded generically when none takes it.
+    void InitBus();
     BOOL GetStorageCtrlInfo(ComponentEntry* component, CSnmpMgr* session, BusDevInfo* bus_dev_info);
     BOOL DiskCtrlInfo(CSnmpMgr* session, ScsiCtrl* scsi_ctrl);
     // The storage handlers: nonzero when the handler recorded the controller itself.
