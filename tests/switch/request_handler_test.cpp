@@ -35,12 +35,15 @@ WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
 
 class Handler : public ::testing::Test {
   protected:
-    void Start(MethodSet methods, const char* scenario_text = "",
+    // A scenario text, when given, replaces what the store holds.
+    void Start(MethodSet methods, const char* scenario_text = nullptr,
                RequestHandler::Backend backend = {}) {
-        cx::switchd::Scenario scenario;
-        std::string error;
-        ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
-        store_.Replace(std::move(scenario));
+        if (scenario_text != nullptr) {
+            cx::switchd::Scenario scenario;
+            std::string error;
+            ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
+            store_.Replace(std::move(scenario));
+        }
         handler_ = std::make_unique<RequestHandler>(&store_, methods, nullptr, std::move(backend));
         Message create;
         create.kind = MessageKind::kCreate;
