@@ -28,8 +28,6 @@ class StreamObject : public KernelObject {
         written = 0;
         auto deadline = Clock::now() + kStalledStreamLimit;
         while (written < size) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             pollfd ready{fd_, POLLOUT, 0};
             int polled = cx::RetryOnEintr([&] {
                 // The time left, again after an interruption.
