@@ -1,11 +1,15 @@
 // SC_MIB: the server-control agent on Linux. Serves the bus, I/O range, memory range and
-// interrupt tables of the machine's PCI functions under 1.3.6.1.4.1.7391.2.10.2.2, built once
-// at start, and reports itself ready where the inventory's scan looks for it. "SysRoot" and
-// "PciIds" (REG_SZ, Parameters key) point it at another system root and ID database.
+// interrupt tables of the machine's PCI functions and the hard-disk adapter and device tables
+// of its storage controllers under 1.3.6.1.4.1.7391.2.10.2.2, built once at start, and reports
+// itself ready where the inventory's scan looks for it. "SysRoot" and "PciIds" (REG_SZ, Parameters
+// key) point it at another system root and ID database.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/reg_key.h"
+#include "block_reader.h"
+#include "disk_tables.h"
 #include "framework/agent_globals.h"
 #include "framework/agent_status.h"
 #include "framework/snmp_agent.h"
@@ -14,7 +18,9 @@
 
 namespace {
 
-// The bus (4.1), interrupt (4.3) and range (4.4) tables; the disk tables (3) are not ours yet.
+// The hard-disk adapter (3.1) and device (3.2) tables; the bus (4.1), interrupt (4.3) and
+// range (4.4) tables.
+constexpr char kDiskRegion[] = "1.3.6.1.4.1.7391.2.10.2.2.3";
 constexpr char kRegion[] = "1.3.6.1.4.1.7391.2.10.2.2.4";
 // The subsystem whose readiness the inventory's scan waits for, below the common root.
 constexpr char kEnvironmentParameters[] = "SC_MIB\\Subsystems\\Environment\\Parameters";
@@ -55,6 +61,7 @@ SnmpVarBind BindingOf(const cx::scmib::TableValue& value) {
 class ServerControlAgent : public CSnmpAgent {
   public:
     BOOL InitSupportedRegions() override {
+        AddMibRegion(kDiskRegion);
         AddMibRegion(kRegion);
         return TRUE;
     }
@@ -66,16 +73,23 @@ class ServerControlAgent : public CSnmpAgent {
         SetReadiness(kAgentStatusInitializing);
         cx::scmib::ReaderOptions options{Setting("SysRoot"), Setting("PciIds")};
         const cx::scmib::ReadResult read = cx::scmib::ReadPciFunctions(options);
+        cx::scmib::BlockReadResult storage = cx::scmib::ReadStorageDevices(options.sys_root);
+        auto values = cx::scmib::BuildTables(read.functions);
+        const auto disk_values =
+            cx::scmib::BuildDiskTables(read.functions, storage.devices, &storage.problems);
         for (const std::string& problem : read.problems)
             CX_TRACE(1, "\n%-20s: %s", g_szModuleName, problem.c_str());
-        const auto values = cx::scmib::BuildTables(read.functions);
+        for (const std::string& problem : storage.problems)
+            CX_TRACE(1, "\n%-20s: %s", g_szModuleName, problem.c_str());
+        values.insert(values.end(), disk_values.begin(), disk_values.end());
         for (const cx::scmib::TableValue& value : values) {
             SnmpVarBind binding = BindingOf(value);
             if (binding.name.idLength != 0) SetMibEntry(&binding, "sc", 0);
             SnmpUtilVarBindFree(&binding);
         }
-        CX_TRACE(2, "\n%-20s: %u PCI functions, %u objects served", g_szModuleName,
-                 static_cast<unsigned>(read.functions.size()),
+        CX_TRACE(2, "\n%-20s: %u PCI functions, %u storage devices, %u objects served",
+                 g_szModuleName, static_cast<unsigned>(read.functions.size()),
+                 static_cast<unsigned>(storage.devices.size()),
                  static_cast<unsigned>(values.size()));
         SetAgentStatus(kAgentStatusInitialized);
         SetAgentLastError("");

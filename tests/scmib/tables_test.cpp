@@ -1,11 +1,15 @@
 // SC_MIB's tables from a recorded sysfs tree of invented functions: names and their fallbacks,
 // device classes, slots, network addresses, ranges and interrupts, and what is left out when
-// files are missing, malformed or gone.
+// files are missing, malformed or gone; then the hard-disk adapter and device tables of the
+// storage devices on those functions.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
+#include "block_reader.h"
 #include "child_process.h"
+#include "disk_tables.h"
 #include "pci_tables.h"
 #include "sysfs_reader.h"
 #include "sysfs_tree.h"
@@ -135,6 +139,204 @@ TEST(ScTables, DeviceClassByClassAndSubclass) {
     };
     for (const auto& [class_code, device_class] : cases)
         EXPECT_EQ(scmib::DeviceClassOf(class_code), device_class) << std::hex << class_code;
+}
+
+// Three controllers and a virtio disk with what the kernel lists beside them: the adapter and
+// device rows, the ports the bus collector compares, and what is not a device of a controller.
+TEST(ScDiskTables, RecordedTreeOfControllers) {
+    TempDir root;
+    const std::string r = root.Path();
+    WriteFile(root.File("pci.ids"), kTestPciIds);
+    // A SATA controller in slot 2 with an I/O port before its memory; ports 1 and 2 hold a
+    // disk and a CD drive, port 3 only an enclosure (no block device: no adapter).
+    WritePciSlot(r, "2", "0000:00:1f");
+    WritePciFunction(r, {.address = "0000:00:1f.2",
+                         .device = "0x0a02",
+                         .class_code = "0x010601",
+                         .resource = "0xfebf0000 0xfebf0fff 0x40200\n0xe000 0xe01f 0x40101\n"});
+    WriteScsiDevice(r, {.address = "0:0:0:0",
+                        .ata = "ata1",
+                        .vendor = "ATA     ",
+                        .model = "Catalix D1      ",
+                        .rev = "A1B2",
+                        .block = "sda"});
+    WriteScsiDevice(
+        r,
+        {.address = "1:0:0:0", .ata = "ata2", .model = "Catalix R4", .type = "5", .block = "sr0"});
+    WriteScsiDevice(r, {.address = "2:0:0:0", .ata = "ata3", .type = "13"});
+    // A SAS controller with memory only: a disk, a processor and a tape without block
+    // devices, and a disk whose files are missing or empty.
+    WritePciFunction(r, {.address = "0000:02:00.0",
+                         .device = "0x0a02",
+                         .class_code = "0x010700",
+                         .resource = "0xfe000000 0xfe00ffff 0x40200\n"});
+    WriteScsiDevice(r, {.pci = "0000:02:00.0", .address = "4:0:1:0", .block = "sdb"});
+    WriteScsiDevice(r, {.pci = "0000:02:00.0", .address = "4:0:2:0", .type = "3"});
+    WriteScsiDevice(r, {.pci = "0000:02:00.0", .address = "4:0:3:0", .type = "1"});
+    WriteScsiDevice(r, {.pci = "0000:02:00.0",
+                        .address = "4:1:0:0",
+                        .vendor = std::nullopt,
+                        .model = std::nullopt,
+                        .rev = std::nullopt,
+                        .type = "",
+                        .block = "sdc"});
+    // NVMe with a 64-bit BAR whose low half has none of its upper 16 bits set: port 0, as
+    // the bus collector's IoPort. The second namespace has no nsid file.
+    WritePciFunction(r, {.address = "0000:03:00.0",
+                         .vendor = "0x7391",
+                         .device = "0x0a02",
+                         .class_code = "0x010802",
+                         .resource = "0x0000004000000000 0x0000004000003fff 0x140204\n"});
+    WriteNvmeNamespace(r, "0000:03:00.0", 0, "nvme0n1", "1", "Catalix N7 NVMe SSD 960G");
+    WriteNvmeNamespace(r, "0000:03:00.0", 0, "nvme0n2", "");
+    WriteNvmeNamespace(r, "0000:03:00.0", 0, "nvme0n3", "1");    // claims nvme0n1's nsid
+    WriteNvmeNamespace(r, "0000:03:00.0", 0, "nvme0c0n1", "1");  // a multipath path: hidden
+    WriteFile(r + "/sys/block/nvme0c0n1/hidden", "1\n");
+    // A virtio disk (vendor known, device not) and what is no device of a controller: a
+    // partition, loop, zram and ram disks even where they hang from a PCI function, a disk
+    // on a function not in the bus table, a disk and a SCSI device gone after listing.
+    WritePciFunction(r, {.address = "0000:00:05.0",
+                         .vendor = "0x7392",
+                         .device = "0x0a03",
+                         .class_code = "0x010000",
+                         .resource = "0xc000 0xc03f 0x40101\n"});
+    WriteBlockDisk(r, "0000:00:05.0", "virtio2", "vda");
+    WriteBlockDisk(r, "0000:00:05.0", "virtio2/block/vda", "vda1");
+    WriteFile(r + "/sys/block/vda1/partition", "1\n");
+    for (const char* name : {"loop0", "zram0", "ram0"})
+        WriteBlockDisk(r, "0000:00:05.0", "virtio3", name);
+    WriteBlockDisk(r, "0000:07:00.0", "virtio4", "vdb");
+    std::filesystem::create_directory_symlink(root.File("nowhere"), r + "/sys/block/sdz");
+    std::filesystem::create_directory_symlink(root.File("nowhere"),
+                                              r + "/sys/bus/scsi/devices/9:0:0:0");
+
+    const auto pci = scmib::ReadPciFunctions({r, root.File("pci.ids")});
+    scmib::BlockReadResult read = scmib::ReadStorageDevices(r);
+    const auto objects =
+        Objects(scmib::BuildDiskTables(pci.functions, read.devices, &read.problems));
+    EXPECT_EQ(read.problems.size(), 3u);  // sdz, 9:0:0:0 gone; vdb on no function
+    const std::map<std::string, std::string> expected = {
+        // Adapters numbered in the order of their PCI functions. virtio: 1 on bus 1.
+        {"3.1.1.3.5.1.1", "I:1"},
+        {"3.1.1.7.5.1.1", "S:0a03"},
+        {"3.1.1.8.5.1.1", "I:1"},
+        {"3.1.1.10.5.1.1", "G:49152"},
+        {"3.1.1.11.5.1.1", "I:3"},
+        {"3.2.1.5.5.1.1.0.0.0", "S:Arvenmar0a03                "},
+        {"3.2.1.8.5.1.1.0.0.0", "I:2"},
+        // SATA: adapters 2 and 3 (one per host with a block device) in slot 2, ATA interface,
+        // the I/O port although a memory range comes first.
+        {"3.1.1.1.5.1.2", "I:5"},
+        {"3.1.1.2.5.1.2", "I:1"},
+        {"3.1.1.3.5.1.3", "I:3"},
+        {"3.1.1.7.5.1.2", "S:Q47120-S2 Storage Controller"},
+        {"3.1.1.8.5.1.2", "I:1"},
+        {"3.1.1.9.5.1.2", "I:2"},
+        {"3.1.1.10.5.1.2", "G:57344"},
+        {"3.1.1.11.5.1.3", "I:2"},
+        {"3.1.1.12.5.1.3", "I:3"},
+        {"3.2.1.3.5.1.2.0.0.0", "I:2"},
+        {"3.2.1.5.5.1.2.0.0.0", "S:ATA     Catalix D1      A1B2"},
+        {"3.2.1.8.5.1.2.0.0.0", "I:2"},
+        {"3.2.1.5.5.1.3.0.0.0", "S:ArvenmarCatalix R4      A1  "},
+        {"3.2.1.8.5.1.3.0.0.0", "I:7"},
+        // SAS: adapter 4 on bus 3, SCSI interface, the memory address as port; four devices.
+        {"3.1.1.8.5.3.4", "I:4"},
+        {"3.1.1.9.5.3.4", "I:0"},
+        {"3.1.1.10.5.3.4", "G:-33554432"},
+        {"3.1.1.11.5.3.4", "I:3"},
+        {"3.2.1.8.5.3.4.0.1.0", "I:2"},
+        {"3.2.1.8.5.3.4.0.2.0", "I:5"},
+        {"3.2.1.8.5.3.4.0.3.0", "I:3"},
+        {"3.2.1.5.5.3.4.1.0.0", "S:                            "},
+        {"3.2.1.8.5.3.4.1.0.0", "I:2"},
+        {"3.2.1.21.5.3.4.1.0.0", "I:1"},
+        {"3.2.1.22.5.3.4.0.2.0", "I:2"},
+        {"3.2.1.23.5.3.4.0.2.0", "I:0"},
+        // NVMe: adapter 5 on bus 4; namespaces by nsid, else by name, one row per nsid.
+        {"3.1.1.8.5.4.5", "I:2"},
+        {"3.1.1.10.5.4.5", "G:0"},
+        {"3.2.1.5.5.4.5.0.1.0", "S:Catalix Catalix N7 NVMe Q471"},
+        {"3.2.1.5.5.4.5.0.2.0", "S:Catalix Catalix N7 NVMe Q471"},
+        {"3.2.1.22.5.4.5.0.2.0", "I:2"},
+    };
+    for (const auto& [oid, value] : expected) {
+        const auto found = objects.find(oid);
+        EXPECT_TRUE(found != objects.end() && found->second == value)
+            << oid << " " << value << " got "
+            << (found == objects.end() ? "nothing" : found->second);
+    }
+    // Adapter rows of 9 objects, device rows of 6: the enclosure's host, the partition, the
+    // virtual and vanished disks and the hidden and duplicate namespaces are nowhere.
+    EXPECT_EQ(objects.size(), 5u * 9 + (1u + 1 + 1 + 4 + 2) * 6);
+}
+
+TEST(ScDiskTables, DevicePathsTypesAndInquiryFields) {
+    struct PathRow {
+        const char* path;
+        const char* expected;  // pci bus.device.function, ata, host, address, nvme; - for none
+    };
+    const PathRow paths[] = {
+        {"/devices/pci0000:00/0000:00:1f.2/ata3/host2/target2:0:0/2:0:0:0",
+         "0.31.2 ata host2 2:0:0:0 -"},
+        // Behind a bridge the nearer function counts; what stood above it does not.
+        {"/host9/ata1/devices/pci0000:00/0000:00:1c.0/0000:01:00.0/nvme/nvme3",
+         "1.0.0 - - - nvme3"},
+        {"/devices/pci0000:00/0000:00:02.0/virtio1", "0.2.0 - - - -"},
+        {"/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0",
+         "0.20.0 - host6 6:0:0:0 -"},
+        {"/devices/virtual/nvme-subsystem/nvme-subsys0", "- - - - -"},
+        // Not addresses: wrong widths, device 32, function 8, five numbers, nvme elsewhere.
+        {"/0000:0:1f.2/00000:00:1f.2/0000:00:20.0/0000:00:1f.8/1:2:3:4:5/1:2:3/nvme7/x/nvme1",
+         "- - - - -"},
+        {"", "- - - - -"},
+        {"////ata/host/0:0:0:x/nvme/nvme", "- - - - -"},
+    };
+    for (const PathRow& row : paths) {
+        const scmib::DevicePath p = scmib::ParseDevicePath(row.path);
+        auto n = [](const auto& v, const char* prefix) {
+            return v ? prefix + std::to_string(*v) : std::string("-");
+        };
+        std::string text = p.pci ? std::to_string((*p.pci)[1]) + "." + std::to_string((*p.pci)[2]) +
+                                       "." + std::to_string((*p.pci)[3])
+                                 : "-";
+        text += p.ata ? " ata " : " - ";
+        text += n(p.scsi_host, "host") + " ";
+        text += p.scsi_address ? std::to_string((*p.scsi_address)[0]) + ":" +
+                                     std::to_string((*p.scsi_address)[1]) + ":" +
+                                     std::to_string((*p.scsi_address)[2]) + ":" +
+                                     std::to_string((*p.scsi_address)[3])
+                               : "-";
+        text += " " + n(p.nvme_controller, "nvme");
+        EXPECT_EQ(text, row.expected) << row.path;
+    }
+
+    const std::pair<const char*, std::optional<std::uint32_t>> types[] = {
+        {"0\n", 2},
+        {"1", 3},
+        {"3", 5},
+        {"5\n", 7},
+        {"7", 9},
+        {"14", 2},
+        {"13", 1},
+        {"", std::nullopt},
+        {"x", std::nullopt},
+        {"-1", std::nullopt},
+        {"99999999999", std::nullopt},
+    };
+    for (const auto& [text, type] : types)
+        EXPECT_EQ(scmib::DeviceTypeOfScsiType(text), type) << text;
+
+    EXPECT_EQ(scmib::InquiryField("ATA     \n", 8), "ATA     ");
+    EXPECT_EQ(scmib::InquiryField("  Catalix N7 NVMe SSD 960GB\n", 16), "Catalix N7 NVMe ");
+    EXPECT_EQ(scmib::InquiryField("A\x01\xff\t", 4), "A??\x20"s);
+    EXPECT_EQ(scmib::InquiryField("", 4), "    ");
+
+    // A vendor name of several words gives its first: the inventory ends the vendor at a blank.
+    scmib::PciFunction function{.bus = 4, .device_name = "D", .vendor_name = " Q47 Catalix Labs"};
+    const auto values = scmib::BuildDiskTables(
+        {function}, {{.block = "vda", .path = "/devices/pci0000:00/0000:04:00.0/virtio1"}});
+    EXPECT_EQ(Objects(values)["3.2.1.5.5.5.1.0.0.0"], "S:Q47     D                   ");
 }
 
 }  // namespace
