@@ -1,11 +1,14 @@
 // SC_MIB builds its tables from sysfs: a tree of 256 invented functions (8 buses of 32 devices,
 // each with two BARs and an interrupt, every fourth a network function with an address), read
-// and built whole per iteration; with the test ID database (0) and the machine's (1).
+// and built whole per iteration; with the test ID database (0) and the machine's (1). Then the
+// disk tables of a controller with 64 and 256 SCSI disks, read and built whole per iteration.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 
+#include "block_reader.h"
 #include "child_process.h"
+#include "disk_tables.h"
 #include "pci_tables.h"
 #include "sysfs_reader.h"
 #include "sysfs_tree.h"
@@ -37,5 +40,28 @@ void BuildTables256(benchmark::State& state) {
 }
 
 BENCHMARK(BuildTables256)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BuildDiskTables(benchmark::State& state) {
+    cx::test::TempDir tree;
+    cx::test::WriteFile(tree.File("pci.ids"), cx::test::kTestPciIds);
+    const char* controller = "0000:02:00.0";
+    cx::test::WritePciFunction(tree.Path(), {.address = controller,
+                                             .device = "0x0a02",
+                                             .class_code = "0x010700",
+                                             .resource = "0xfe000000 0xfe00ffff 0x40200\n"});
+    for (unsigned n = 0; n < state.range(0); ++n) {
+        cx::test::WriteScsiDevice(tree.Path(), {.pci = controller,
+                                                .address = "0:" + std::to_string(n / 16) + ":" +
+                                                           std::to_string(n % 16) + ":0",
+                                                .block = "sd" + std::to_string(n)});
+    }
+    const auto pci = cx::scmib::ReadPciFunctions({tree.Path(), tree.File("pci.ids")});
+    for (auto _ : state) {
+        const auto read = cx::scmib::ReadStorageDevices(tree.Path());
+        benchmark::DoNotOptimize(cx::scmib::BuildDiskTables(pci.functions, read.devices).size());
+    }
+}
+
+BENCHMARK(BuildDiskTables)->Arg(64)->Arg(256)->Unit(benchmark::kMillisecond);
 
 }  // namespace
