@@ -318,7 +318,9 @@ std::vector<TableValue> BuildDiskTables(const std::vector<PciFunction>& function
         integer(a(11), ata ? kInterfaceIde : kInterfaceScsi);
         integer(a(12), adapter);
         for (const DeviceRow& row : rows) {
-            const auto& [channel, target, lun] = row.address;
+            const std::uint32_t channel = row.address[0];
+            const std::uint32_t target = row.address[1];
+            const std::uint32_t lun = row.address[2];
             auto d = [&](std::uint32_t c) {
                 return Column(kDeviceEntry, c, {kBusTypePci, bus, adapter, channel, target, lun});
             };
