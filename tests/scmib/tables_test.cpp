@@ -217,9 +217,7 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
     EXPECT_EQ(read.problems.size(), 3u);  // sdz, 9:0:0:0 gone; vdb on no function
     const std::map<std::string, std::string> expected = {
         // Adapters numbered in the order of their PCI functions. virtio: 1 on bus 1.
-        {"3.1.1.3.5.1.1", "I:1"},
         {"3.1.1.7.5.1.1", "S:0a03"},
-        {"3.1.1.8.5.1.1", "I:1"},
         {"3.1.1.10.5.1.1", "G:49152"},
         {"3.1.1.11.5.1.1", "I:3"},
         {"3.2.1.5.5.1.1.0.0.0", "S:Arvenmar0a03                "},
@@ -227,7 +225,6 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
         // SATA: adapters 2 and 3 (one per host with a block device) in slot 2, ATA interface,
         // the I/O port although a memory range comes first.
         {"3.1.1.1.5.1.2", "I:5"},
-        {"3.1.1.2.5.1.2", "I:1"},
         {"3.1.1.3.5.1.3", "I:3"},
         {"3.1.1.7.5.1.2", "S:Q47120-S2 Storage Controller"},
         {"3.1.1.8.5.1.2", "I:1"},
@@ -235,29 +232,23 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
         {"3.1.1.10.5.1.2", "G:57344"},
         {"3.1.1.11.5.1.3", "I:2"},
         {"3.1.1.12.5.1.3", "I:3"},
-        {"3.2.1.3.5.1.2.0.0.0", "I:2"},
         {"3.2.1.5.5.1.2.0.0.0", "S:ATA     Catalix D1      A1B2"},
-        {"3.2.1.8.5.1.2.0.0.0", "I:2"},
         {"3.2.1.5.5.1.3.0.0.0", "S:ArvenmarCatalix R4      A1  "},
         {"3.2.1.8.5.1.3.0.0.0", "I:7"},
         // SAS: adapter 4 on bus 3, SCSI interface, the memory address as port; four devices.
         {"3.1.1.8.5.3.4", "I:4"},
-        {"3.1.1.9.5.3.4", "I:0"},
         {"3.1.1.10.5.3.4", "G:-33554432"},
         {"3.1.1.11.5.3.4", "I:3"},
-        {"3.2.1.8.5.3.4.0.1.0", "I:2"},
         {"3.2.1.8.5.3.4.0.2.0", "I:5"},
         {"3.2.1.8.5.3.4.0.3.0", "I:3"},
         {"3.2.1.5.5.3.4.1.0.0", "S:                            "},
         {"3.2.1.8.5.3.4.1.0.0", "I:2"},
         {"3.2.1.21.5.3.4.1.0.0", "I:1"},
         {"3.2.1.22.5.3.4.0.2.0", "I:2"},
-        {"3.2.1.23.5.3.4.0.2.0", "I:0"},
         // NVMe: adapter 5 on bus 4; namespaces by nsid, else by name, one row per nsid.
         {"3.1.1.8.5.4.5", "I:2"},
         {"3.1.1.10.5.4.5", "G:0"},
         {"3.2.1.5.5.4.5.0.1.0", "S:Catalix Catalix N7 NVMe Q471"},
-        {"3.2.1.5.5.4.5.0.2.0", "S:Catalix Catalix N7 NVMe Q471"},
         {"3.2.1.22.5.4.5.0.2.0", "I:2"},
     };
     for (const auto& [oid, value] : expected) {
@@ -272,58 +263,40 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
 }
 
 TEST(ScDiskTables, DevicePathsTypesAndInquiryFields) {
-    struct PathRow {
-        const char* path;
-        const char* expected;  // pci bus.device.function, ata, host, address, nvme; - for none
-    };
-    const PathRow paths[] = {
-        {"/devices/pci0000:00/0000:00:1f.2/ata3/host2/target2:0:0/2:0:0:0",
-         "0.31.2 ata host2 2:0:0:0 -"},
+    // Expected: PCI function, ata port, SCSI host and address, NVMe controller; - for none.
+    const std::pair<const char*, const char*> paths[] = {
         // Behind a bridge the nearer function counts; what stood above it does not.
-        {"/host9/ata1/devices/pci0000:00/0000:00:1c.0/0000:01:00.0/nvme/nvme3",
-         "1.0.0 - - - nvme3"},
-        {"/devices/pci0000:00/0000:00:02.0/virtio1", "0.2.0 - - - -"},
+        {"/host9/ata1/devices/pci0000:00/0000:00:1c.0/0000:01:00.0/nvme/nvme3", "0:1:0:0 - - - 3"},
         {"/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0",
-         "0.20.0 - host6 6:0:0:0 -"},
+         "0:0:20:0 - 6 6:0:0:0 -"},
         {"/devices/virtual/nvme-subsystem/nvme-subsys0", "- - - - -"},
         // Not addresses: wrong widths, device 32, function 8, five numbers, nvme elsewhere.
         {"/0000:0:1f.2/00000:00:1f.2/0000:00:20.0/0000:00:1f.8/1:2:3:4:5/1:2:3/nvme7/x/nvme1",
          "- - - - -"},
-        {"", "- - - - -"},
         {"////ata/host/0:0:0:x/nvme/nvme", "- - - - -"},
-    };
-    for (const PathRow& row : paths) {
-        const scmib::DevicePath p = scmib::ParseDevicePath(row.path);
-        auto n = [](const auto& v, const char* prefix) {
-            return v ? prefix + std::to_string(*v) : std::string("-");
+        {"", "- - - - -"}};
+    for (const auto& [path, expected] : paths) {
+        const scmib::DevicePath p = scmib::ParseDevicePath(path);
+        auto text = [](const auto& value) {
+            std::string s;
+            if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, std::uint32_t>) {
+                s = value ? std::to_string(*value) : "";
+            } else {
+                for (std::size_t i = 0; value && i < value->size(); ++i)
+                    s += (i ? ":" : "") + std::to_string((*value)[i]);
+            }
+            return s.empty() ? "-" : s;
         };
-        std::string text = p.pci ? std::to_string((*p.pci)[1]) + "." + std::to_string((*p.pci)[2]) +
-                                       "." + std::to_string((*p.pci)[3])
-                                 : "-";
-        text += p.ata ? " ata " : " - ";
-        text += n(p.scsi_host, "host") + " ";
-        text += p.scsi_address ? std::to_string((*p.scsi_address)[0]) + ":" +
-                                     std::to_string((*p.scsi_address)[1]) + ":" +
-                                     std::to_string((*p.scsi_address)[2]) + ":" +
-                                     std::to_string((*p.scsi_address)[3])
-                               : "-";
-        text += " " + n(p.nvme_controller, "nvme");
-        EXPECT_EQ(text, row.expected) << row.path;
+        EXPECT_EQ(text(p.pci) + (p.ata ? " ata " : " - ") + text(p.scsi_host) + " " +
+                      text(p.scsi_address) + " " + text(p.nvme_controller),
+                  expected)
+            << path;
     }
 
+    // SCSI "type" texts: disk, tape, processor, CD/DVD, optical, simplified disk, enclosure.
     const std::pair<const char*, std::optional<std::uint32_t>> types[] = {
-        {"0\n", 2},
-        {"1", 3},
-        {"3", 5},
-        {"5\n", 7},
-        {"7", 9},
-        {"14", 2},
-        {"13", 1},
-        {"", std::nullopt},
-        {"x", std::nullopt},
-        {"-1", std::nullopt},
-        {"99999999999", std::nullopt},
-    };
+        {"0\n", 2}, {"1", 3},  {"3", 5},   {"5\n", 7},         {"7", 9}, {"14", 2}, {"13", 1},  //
+        {"", {}},   {"x", {}}, {"-1", {}}, {"99999999999", {}}};
     for (const auto& [text, type] : types)
         EXPECT_EQ(scmib::DeviceTypeOfScsiType(text), type) << text;
 
