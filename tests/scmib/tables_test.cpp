@@ -192,6 +192,13 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
     WriteNvmeNamespace(r, "0000:03:00.0", 0, "nvme0n3", "1");    // claims nvme0n1's nsid
     WriteNvmeNamespace(r, "0000:03:00.0", 0, "nvme0c0n1", "1");  // a multipath path: hidden
     WriteFile(r + "/sys/block/nvme0c0n1/hidden", "1\n");
+    // A multipath namespace hangs from its subsystem: the controller of its path counts.
+    WriteNvmeNamespace(r, "0000:03:00.0", 1, "nvme1c1n1", "1");
+    WriteFile(r + "/sys/block/nvme1c1n1/hidden", "1\n");
+    const std::string head = r + "/sys/devices/virtual/nvme-subsystem/nvme-subsys1/nvme1n1";
+    std::filesystem::create_directories(head + "/multipath/nvme1c1n1");
+    std::filesystem::create_directory_symlink(head + "/..", head + "/device");
+    std::filesystem::create_directory_symlink(head, r + "/sys/block/nvme1n1");
     // A virtio disk (vendor known, device not) and what is no device of a controller: a
     // partition, loop, zram and ram disks even where they hang from a PCI function, a disk
     // on a function not in the bus table, a disk and a SCSI device gone after listing.
@@ -250,6 +257,7 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
         {"3.1.1.10.5.4.5", "G:0"},
         {"3.2.1.5.5.4.5.0.1.0", "S:Catalix Catalix N7 NVMe Q471"},
         {"3.2.1.22.5.4.5.0.2.0", "I:2"},
+        {"3.2.1.5.5.4.6.0.1.0", "S:Catalix Catalix N7      Q471"},
     };
     for (const auto& [oid, value] : expected) {
         const auto found = objects.find(oid);
@@ -259,7 +267,7 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
     }
     // Adapter rows of 9 objects, device rows of 6: the enclosure's host, the partition, the
     // virtual and vanished disks and the hidden and duplicate namespaces are nowhere.
-    EXPECT_EQ(objects.size(), 5u * 9 + (1u + 1 + 1 + 4 + 2) * 6);
+    EXPECT_EQ(objects.size(), 6u * 9 + (1u + 1 + 1 + 4 + 2 + 1) * 6);
 }
 
 TEST(ScDiskTables, DevicePathsTypesAndInquiryFields) {
