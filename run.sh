@@ -33,7 +33,7 @@ scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Only what runs here (the tests and benchmarks are test.sh's); agents not configured are skipped.
 targets=()
-for target in extagentd cx-switchd cxreg CX_MIB SC_MIB REPLAY_MIB; do
+for target in extagentd cx-switchd cxreg CX_MIB SC_MIB REPLAY_MIB ENTITY_MIB; do
   ninja -C "$build" -t query "$target" >/dev/null 2>&1 && targets+=("$target")
 done
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
@@ -77,6 +77,13 @@ if [[ -n "$agent" ]]; then
 else
   echo "run.sh: CX_MIB.so is not built yet; extagentd serves without it"
   "$cxreg" delete 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents' CX_MIB
+fi
+
+# ENTITY_MIB serves the saved inventory again as ENTITY-MIB's physical entity table.
+entity_agent=$(find "$build" -name ENTITY_MIB.so -type f | head -n 1)
+if [[ -n "$entity_agent" ]]; then
+  "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\ENTITY_MIB\CurrentVersion' Pathname REG_SZ "$entity_agent"
+  "$cxreg" set "$agents_key" ENTITY_MIB REG_SZ 'SOFTWARE\Arvenmark\ENTITY_MIB\CurrentVersion'
 fi
 
 # REPLAY_MIB stands in for the server-management agent and the UPS agents with the demo walks
@@ -178,6 +185,7 @@ fi
 cat <<EOF
 extagentd answers on $listen (logs in $var/log). Try:
   snmpwalk -v2c -c public -On $listen $catalix_subtree
+  snmptable -v2c -c public -M +$root/mibs $listen ENTITY-MIB::entPhysicalTable
 Ctrl-C stops everything.
 EOF
 wait

@@ -1,0 +1,147 @@
+// ENTITY_MIB in the real host: net-snmp's snmptable prints the table of a saved inventory with
+// our module, a changed inventory moves entLastChangeTime and sends one entConfigChange to a
+// real snmptrapd, and the indexes survive a restart.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+
+#include "host_fixture.h"
+#include "registry_values.h"
+#include "scoped_env.h"
+#include "trace_capture.h"
+
+namespace cx::test {
+namespace {
+
+constexpr char kSaved[] = R"([Physical Container]
+NrContainer=2
+Type.1=1
+Parent.1=0
+Name.1=CXSERVER
+Type.2=2
+Parent.2=1
+Name.2=Catalix CX2200
+[Physical Definition]
+Type.1=1
+Name.1=PhysKorvan
+Type.2=2
+Name.2=ServerCabinet
+[Component Table]
+NrComponents=2
+PhysCont.1=2
+CompType.1=10
+Vendor.1=Arvenmark
+ProdName.1=Cx64 Processor
+ProdDescript.1=CPU 1
+Version.1=Stepping 4
+SerialNo.1=CX1001
+PhysCont.2=2
+CompType.2=4
+Vendor.2=Arvenmark
+ProdName.2=Power Supply 800W
+ProdNumber.2=Q47120-P800
+ProdDescript.2=PSU 1
+SerialNo.2=CX2001
+)";
+
+constexpr char kChangeTime[] = ".1.3.6.1.2.1.47.1.4.1.0";
+
+using EntityHost = HostFixture;
+
+TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
+    const std::string data = temp_.File("data");
+    std::filesystem::create_directories(data);
+    WriteFile(data + "/Catalix.sav", kSaved);
+    SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", data);
+    SetRegDword("SOFTWARE\\Arvenmark\\ENTITY_MIB\\Parameters", "ConfigChangeTraps", 1);
+
+    const int trap_port = FreeUdpPort();
+    const std::string trap_log = temp_.File("traps.log");
+    WriteFile(temp_.File("snmptrapd.conf"), "disableAuthorization yes\n");
+    ChildProcess trapd;
+    ASSERT_TRUE(trapd.Start(
+        {"/usr/sbin/snmptrapd", "-f", "-C", "-c", temp_.File("snmptrapd.conf"), "-n", "-On", "-Lf",
+         trap_log, "-M", "", "-m", "", "udp:127.0.0.1:" + std::to_string(trap_port)},
+        temp_.File("trapd.out"), temp_.File("trapd.err"),
+        {{"SNMP_PERSISTENT_DIR", temp_.File("trapd-state")}}));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ReadFile(trap_log).find("NET-SNMP version") != std::string::npos; },
+                  std::chrono::seconds(20)));
+
+    AddCommunity("public", 4);
+    AddTrapDestination("public", "v2c:127.0.0.1:" + std::to_string(trap_port));
+    AddAgentLibrary("ENTITY_MIB", CX_ENTITY_AGENT_PATH);
+    ScopedEnv fast("CX_TIME_SCALE", "20");  // the agent looks at the file every 100 ms
+    ASSERT_TRUE(StartHost()) << HostLog();
+
+    auto get = [this](const std::string& oid) {
+        return Snmp("snmpget", {"-v", "2c", "-c", "public", "-On", "%a", oid}).out;
+    };
+    const std::string first_name = ".1.3.6.1.2.1.47.1.1.1.1.7.1";
+    ASSERT_TRUE(WaitUntil([&] { return get(first_name).find("CXSERVER") != std::string::npos; },
+                          std::chrono::seconds(20)))
+        << HostLog();
+    // As an administrator types it: names from our module, no numeric output (0.0, the
+    // vendor type, reads "ccitt.0").
+    const ToolResult table =
+        RunTool({"/usr/bin/snmptable", "-v", "2c", "-c", "public", "-M", CX_MIB_SOURCE_DIR, "-m",
+                 "ENTITY-MIB", "-Cf", "|", "-Cb", Address(), "ENTITY-MIB::entPhysicalTable"},
+                temp_.Path());
+    ASSERT_EQ(table.exit_code, 0) << table.err;
+    for (const char* row : {"|CXSERVER|", "Catalix CX2200|",
+                            "CPU 1|ccitt.0|2|cpu|1|Cx64 Processor|Stepping 4|||CX1001|Arvenmark|",
+                            "PSU 1|ccitt.0|2|powerSupply|2|Power Supply 800W|"})
+        EXPECT_NE(table.out.find(row), std::string::npos) << row << "\n" << table.out;
+    EXPECT_EQ(table.err, "");
+    const std::string changed_before = get(kChangeTime);
+
+    // A new power supply: a new index, the old one gone, the time of change moved, one trap.
+    std::string replaced = kSaved;
+    replaced.replace(replaced.find("CX2001"), 6, "CX2002");
+    WriteFile(data + "/Catalix.sav", replaced);
+    ASSERT_TRUE(
+        WaitUntil([&] { return get(kChangeTime) != changed_before; }, std::chrono::seconds(20)));
+    EXPECT_NE(get(".1.3.6.1.2.1.47.1.1.1.1.11.5").find("CX2002"), std::string::npos);
+    EXPECT_NE(get(".1.3.6.1.2.1.47.1.1.1.1.11.4").find("No Such Instance"), std::string::npos);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadFile(trap_log).find(".1.3.6.1.2.1.47.2.0.1") != std::string::npos; },
+        std::chrono::seconds(20)))
+        << ReadFile(trap_log);
+
+    // After a restart every entity keeps its index.
+    const std::string before =
+        Snmp("snmpwalk", {"-v", "2c", "-c", "public", "-On", "%a", ".1.3.6.1.2.1.47.1.1.1.1.7"})
+            .out;
+    ASSERT_EQ(StopHost(), 0);
+    ASSERT_TRUE(StartHost()) << HostLog();
+    ASSERT_TRUE(WaitUntil([&] { return get(first_name).find("CXSERVER") != std::string::npos; },
+                          std::chrono::seconds(20)));
+    EXPECT_EQ(
+        Snmp("snmpwalk", {"-v", "2c", "-c", "public", "-On", "%a", ".1.3.6.1.2.1.47.1.1.1.1.7"})
+            .out,
+        before);
+
+    // With the switch off a change sends nothing: after one change off and one on, the log
+    // holds the first trap and the last one only.
+    auto change = [&](const char* serial) {
+        const std::string time_before = get(kChangeTime);
+        replaced.replace(replaced.find("SerialNo.1=") + 11, 6, serial);
+        WriteFile(data + "/Catalix.sav", replaced);
+        return WaitUntil([&] { return get(kChangeTime) != time_before; }, std::chrono::seconds(20));
+    };
+    SetRegDword("SOFTWARE\\Arvenmark\\ENTITY_MIB\\Parameters", "ConfigChangeTraps", 0);
+    ASSERT_TRUE(change("CX1002"));
+    SetRegDword("SOFTWARE\\Arvenmark\\ENTITY_MIB\\Parameters", "ConfigChangeTraps", 1);
+    ASSERT_TRUE(change("CX1003"));
+    const std::string trap = ".1.3.6.1.2.1.47.2.0.1";
+    ASSERT_TRUE(WaitUntil([&] { return Occurrences(ReadFile(trap_log), trap) >= 2; },
+                          std::chrono::seconds(20)));
+    EXPECT_EQ(Occurrences(ReadFile(trap_log), trap), 2u) << ReadFile(trap_log);
+    EXPECT_EQ(StopHost(), 0);
+    trapd.Signal(SIGTERM);
+    trapd.Wait(std::chrono::seconds(10));
+}
+
+}  // namespace
+}  // namespace cx::test
