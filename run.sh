@@ -87,21 +87,17 @@ if [[ -n "$entity_agent" ]]; then
 fi
 
 # REPLAY_MIB stands in for the server-management agent and the UPS agents with the demo walks
-# of the same server as the demo scenario; where SC_MIB serves the bus, only the disk tables.
+# of the same server as the demo scenario; on this machine SC_MIB serves the server-management
+# tables (bus and disks), and the demo's UPS units are not this machine's.
 replay=$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)
-if [[ -n "$replay" ]]; then
+if [[ -n "$replay" ]] && ((!machine_bus)); then
   replay_key='HKLM\SOFTWARE\Arvenmark\REPLAY_MIB'
   walks=("$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk" "$root/data/walks/demo-ups.walk")
-  management_region=.1.3.6.1.4.1.7391.2.10.2.2
-  if ((machine_bus)); then
-    walks=("$root/data/walks/demo-hd.walk" "$root/data/walks/demo-ups.walk")
-    management_region=.1.3.6.1.4.1.7391.2.10.2.2.3
-  fi
   "$cxreg" set "$replay_key\CurrentVersion" Pathname REG_SZ "$replay"
   "$cxreg" set "$replay_key\Parameters" WalkFiles REG_MULTI_SZ "${walks[@]}"
   # The server-management tables, and the UPS tables (the standard UPS MIB and the vendor one)
   # that the inventory reads UPS units from.
-  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ "$management_region" \
+  "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ .1.3.6.1.4.1.7391.2.10.2.2 \
     .1.3.6.1.2.1.33 .1.3.6.1.4.1.318
   "$cxreg" set "$agents_key" REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
 fi
