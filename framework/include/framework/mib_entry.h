@@ -34,14 +34,16 @@ struct MibCallbacks {
 template <class TAgent>
 struct MibEntry {
     MibEntry() { Binding.value.asnType = ASN_NULL; }
-    ~MibEntry() { SnmpUtilVarBindFree(&Binding); }
+    ~MibEntry() { SnmpUtilAsnAnyFree(&Binding.value); }
     MibEntry(const MibEntry&) = delete;
     MibEntry& operator=(const MibEntry&) = delete;
 
     // Absent when all four are: the constant entries that make up most of a MIB carry none,
     // and a large MIB stays small enough to be searched in the cache.
     std::unique_ptr<MibCallbacks<TAgent>> Callbacks;
-    SnmpVarBind Binding{};  // the full OID and the stored value, owned (SnmpUtilMem memory)
-    std::string Name;       // for the trace only
+    // The full OID, borrowed from the entry's key so that a large MIB keeps each OID once, and
+    // the stored value, owned (SnmpUtilMem memory).
+    SnmpVarBind Binding{};
+    std::string Name;  // for the trace only
     DWORD Access = 0;
 };

@@ -24,8 +24,11 @@ bool StoreMibEntry(MibMap<TAgent>& mib, SnmpVarBind& binding, const char* name, 
                    MibCallbacks<TAgent>&& callbacks) {
     auto [entry, added] = mib.try_emplace(OidKey(ViewOf(binding.name)));
     MibEntry<TAgent>& stored = entry->second;
-    SnmpUtilVarBindFree(&stored.Binding);
-    stored.Binding = binding;
+    SnmpUtilAsnAnyFree(&stored.Binding.value);
+    stored.Binding.value = binding.value;
+    const OidView key = entry->first.View();
+    stored.Binding.name = {static_cast<UINT>(key.length), const_cast<UINT*>(key.ids)};
+    SnmpUtilOidFree(&binding.name);
     binding = SnmpVarBind{};
     if (callbacks.GetCallback || callbacks.SetCallback || callbacks.CheckSetCallback ||
         callbacks.PreGetCallback) {
