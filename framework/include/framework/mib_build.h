@@ -25,7 +25,10 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
     // An entry was lost for want of memory: the build is incomplete and is not served.
     bool Failed() const { return m_Failed; }
     // Frees every entry: after a swap, those of the MIB that was served before.
-    void Clear() { m_Mib.clear(); }
+    void Clear() {
+        m_Mib.clear();
+        m_Names.clear();
+    }
 
   protected:
     void StoreEntry(SnmpVarBind& binding, const char* name, BYTE access,
@@ -36,7 +39,7 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
         }
         if (!m_Failed) {
             try {
-                StoreMibEntry(m_Mib, binding, name, access, std::move(callbacks));
+                StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks));
                 ++m_Stored;
             } catch (const std::bad_alloc&) {
                 m_Failed = true;
@@ -50,6 +53,7 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
     friend class CSnmpMibTree<TAgent>;
 
     MibMap<TAgent> m_Mib;
+    MibNames m_Names;
     unsigned long m_Stored = 0;
     bool m_Failed = false;
 };

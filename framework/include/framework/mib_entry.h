@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 
 #include "platform/snmp.h"
 
@@ -44,6 +43,6 @@ struct MibEntry {
     // The full OID, borrowed from the entry's key so that a large MIB keeps each OID once, and
     // the stored value, owned (SnmpUtilMem memory).
     SnmpVarBind Binding{};
-    std::string Name;  // for the trace only
+    const char* Name = "";  // for the trace only; kept in the MIB's MibNames
     DWORD Access = 0;
 };

@@ -3,7 +3,11 @@
 // (CSnmpMibBuild, without any lock), and the entry map they both store into.
 #pragma once
 
+#include <functional>
 #include <map>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "base/file_debug.h"
@@ -15,13 +19,36 @@
 template <class TAgent>
 using MibMap = std::map<OidKey, MibEntry<TAgent>, OidOrder>;
 
+// The names a MIB's entries are registered under, each kept once: a large MIB repeats a few
+// dozen column names thousands of times. A name stays where it is until the MIB is cleared,
+// also when the set is swapped with another MIB's.
+class MibNames {
+  public:
+    const char* Intern(const char* name) {
+        auto found = names_.find(std::string_view(name));
+        if (found == names_.end()) found = names_.emplace(name).first;
+        return found->c_str();
+    }
+    void clear() { names_.clear(); }
+    void swap(MibNames& other) { names_.swap(other.names_); }
+
+  private:
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    std::unordered_set<std::string, Hash, std::equal_to<>> names_;
+};
+
 // Stores `binding` (taking its SnmpUtilMem memory) under its own OID, replacing the value,
 // callbacks and access of an entry already there; a NULL name keeps the entry's name. TRUE when
 // the entry is new. Throws std::bad_alloc, with `binding` still the caller's, when no entry
 // could be made.
 template <class TAgent>
-bool StoreMibEntry(MibMap<TAgent>& mib, SnmpVarBind& binding, const char* name, BYTE access,
-                   MibCallbacks<TAgent>&& callbacks) {
+bool StoreMibEntry(MibMap<TAgent>& mib, MibNames& names, SnmpVarBind& binding, const char* name,
+                   BYTE access, MibCallbacks<TAgent>&& callbacks) {
     auto [entry, added] = mib.try_emplace(OidKey(ViewOf(binding.name)));
     MibEntry<TAgent>& stored = entry->second;
     SnmpUtilAsnAnyFree(&stored.Binding.value);
@@ -37,7 +64,7 @@ bool StoreMibEntry(MibMap<TAgent>& mib, SnmpVarBind& binding, const char* name, 
         stored.Callbacks.reset();
     }
     stored.Access = access;
-    if (name != nullptr) stored.Name = name;
+    if (name != nullptr) stored.Name = names.Intern(name);
     return added;
 }
 

@@ -37,6 +37,7 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         if (build.Failed()) return FALSE;
         TreeLock lock(&m_TreeLock);
         m_Mib.swap(build.m_Mib);
+        m_Names.swap(build.m_Names);
         m_WalkValid = false;
         return TRUE;
     }
@@ -45,6 +46,7 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         TreeLock lock(&m_TreeLock);
         m_WalkValid = false;
         m_Mib.clear();
+        m_Names.clear();
     }
 
     std::size_t MibEntryCount() {
@@ -201,7 +203,7 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         TreeLock lock(&m_TreeLock);
         try {
             // A new neighbour may now follow the walk's entry.
-            if (StoreMibEntry(m_Mib, binding, name, access, std::move(callbacks))) {
+            if (StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks))) {
                 m_WalkValid = false;
             }
         } catch (...) {
@@ -213,6 +215,7 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
   private:
     CRITICAL_SECTION m_TreeLock;
     MibMap m_Mib;
+    MibNames m_Names;
     // The entry the last GETNEXT answered with, while no entry was added or removed since.
     typename MibMap::iterator m_WalkLast;
     bool m_WalkValid = false;
