@@ -44,8 +44,8 @@ class MibNames {
 
 // Stores `binding` (taking its SnmpUtilMem memory) under its own OID, replacing the value,
 // callbacks and access of an entry already there; a NULL name keeps the entry's name. TRUE when
-// the entry is new. Throws std::bad_alloc, with `binding` still the caller's, when no entry
-// could be made.
+// the entry is new. Throws std::bad_alloc when memory runs out; whatever is then left in
+// `binding` stays the caller's.
 template <class TAgent>
 bool StoreMibEntry(MibMap<TAgent>& mib, MibNames& names, SnmpVarBind& binding, const char* name,
                    BYTE access, MibCallbacks<TAgent>&& callbacks) {
