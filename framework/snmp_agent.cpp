@@ -75,6 +75,14 @@ BOOL CSnmpAgent::QueryPrologue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger
 void CSnmpAgent::QueryEpilogue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger32*) {}
 BOOL CSnmpAgent::InitSupportedRegions() { return FALSE; }
 
+BOOL CSnmpAgent::PublishMib(CSnmpMibBuild<CSnmpAgent>& build) {
+    EnterCriticalSection(&m_MibLock);
+    const BOOL replaced = ReplaceMib(build);
+    LeaveCriticalSection(&m_MibLock);
+    build.Clear();
+    return replaced;
+}
+
 void CSnmpAgent::AddMibRegion(const char* root_oid, const char* text) {
     if (root_oid == nullptr) return;
     SnmpVarBind region{};

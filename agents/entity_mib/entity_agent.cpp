@@ -165,17 +165,17 @@ class EntityAgent : public CSnmpAgent {
         if (changed && announce && throttle_.Changed(GetTickCount())) SendConfigChange();
     }
 
-    // The whole table is registered at once, so a walk sees the old table or the new one.
+    // The table is built beside the served one and swapped in: a walk sees the old table or
+    // the new one, and requests do not wait while it is built.
     void Publish() {
-        const std::vector<EntityValue> values = EntityValues(rows_, last_change_);
-        EnterCriticalSection(&m_MibLock);
-        DeleteMib();
-        for (const EntityValue& value : values) {
+        CSnmpMibBuild<CSnmpAgent> build;
+        for (const EntityValue& value : EntityValues(rows_, last_change_)) {
             SnmpVarBind binding = BindingOf(value);
-            if (binding.name.idLength != 0) SetMibEntry(&binding, "entity", 0);
+            if (binding.name.idLength != 0) build.SetMibEntry(&binding, "entity", 0);
             SnmpUtilVarBindFree(&binding);
         }
-        LeaveCriticalSection(&m_MibLock);
+        if (!PublishMib(build))
+            CX_TRACE(1, "\n%-20s: ERROR! Out of memory - the old table is kept", g_szModuleName);
     }
 
     void SendConfigChange() {

@@ -82,10 +82,14 @@ class ServerControlAgent : public CSnmpAgent {
         for (const std::string& problem : storage.problems)
             CX_TRACE(1, "\n%-20s: %s", g_szModuleName, problem.c_str());
         values.insert(values.end(), disk_values.begin(), disk_values.end());
+        CSnmpMibBuild<CSnmpAgent> build;
         for (const cx::scmib::TableValue& value : values) {
             SnmpVarBind binding = BindingOf(value);
-            if (binding.name.idLength != 0) SetMibEntry(&binding, "sc", 0);
+            if (binding.name.idLength != 0) build.SetMibEntry(&binding, "sc", 0);
             SnmpUtilVarBindFree(&binding);
+        }
+        if (!PublishMib(build)) {
+            CX_TRACE(1, "\n%-20s: ERROR! Out of memory - no MIB served", g_szModuleName);
         }
         CX_TRACE(2, "\n%-20s: %u PCI functions, %u storage devices, %u objects served",
                  g_szModuleName, static_cast<unsigned>(read.functions.size()),

@@ -45,20 +45,29 @@ void CCX_Agent::FillMib() {
                                 AgentVersionString(m_VersionInfo, m_szModulePath, "CompanyName"),
                                 AgentVersionString(m_VersionInfo, m_szModulePath, "FileVersion"));
 
-    CX_TRACE(5, "\n--> LOCK MIB ");
-    MibLockScope lock(&m_MibLock);
-    CX_TRACE(1, "\n  --> Delete old MIB ");
-    DeleteMib();
+    // The new MIB is built whole beside the one being served, its traces written meanwhile;
+    // requests wait only while it is swapped in, and the old one is freed after they go on.
     CX_TRACE(1, "\n  -->        new MIB");
-    if (!have_saved) {
-        CX_TRACE(1, "\n--> NO SAVED DATA");
-        RegisterCells(*this, content.cells);
-        CX_TRACE(5, "\n--> UNLOCK MIB ");
+    if (!have_saved) CX_TRACE(1, "\n--> NO SAVED DATA");
+    CSnmpMibBuild<CSnmpAgent> build;
+    RegisterCells(build, content.cells);
+    if (have_saved && content.aborted) {
+        CX_TRACE(2, "\nCX_MIB FillMib      : ABORTED (AgentShutdown)");
+    }
+    if (build.Failed()) {
+        CX_TRACE(1, "\nCX_MIB FillMib      : ERROR! Out of memory - the old MIB is kept");
         return;
     }
-    ScanState = content.scan_state;
-    RegisterCells(*this, content.cells);
-    if (content.aborted) CX_TRACE(2, "\nCX_MIB FillMib      : ABORTED (AgentShutdown)");
-    CX_TRACE(5, "\n   MIB write time : %d sec", static_cast<int>(std::time(nullptr) - t0));
+    CX_TRACE(5, "\n--> LOCK MIB ");
+    {
+        MibLockScope lock(&m_MibLock);
+        if (have_saved) ScanState = content.scan_state;
+        ReplaceMib(build);
+    }
     CX_TRACE(5, "\n--> UNLOCK MIB ");
+    CX_TRACE(1, "\n  --> Delete old MIB ");
+    build.Clear();
+    if (have_saved) {
+        CX_TRACE(5, "\n   MIB write time : %d sec", static_cast<int>(std::time(nullptr) - t0));
+    }
 }

@@ -140,7 +140,7 @@ MibContent ReducedMib(DWORD last_date, DWORD scan_state, const std::string& comp
     return content;
 }
 
-void RegisterCells(CSnmpMibTree<CSnmpAgent>& tree, const std::vector<MibCell>& cells) {
+void RegisterCells(CSnmpMibRegistry<CSnmpAgent>& tree, const std::vector<MibCell>& cells) {
     for (const MibCell& cell : cells) {
         const MibObject& object = *cell.object;
         bool text = object.type == ASN_OCTETSTRING;

@@ -1,5 +1,5 @@
-// What one MIB rebuild publishes, read from the saved inventory file before the MIB lock is
-// taken, so that SNMP requests wait only while the tree is deleted and registered anew.
+// What one MIB rebuild publishes, read from the saved inventory file before the new tree is
+// built beside the one being served.
 #pragma once
 
 #include <string>
@@ -34,9 +34,9 @@ MibContent ReadSavedMib(ProfileFile& saved);
 MibContent ReducedMib(DWORD last_date, DWORD scan_state, const std::string& company,
                       const std::string& version);
 
-// Registers every cell, read-only, replacing entries of the same OID. The caller holds the MIB
-// lock.
-void RegisterCells(CSnmpMibTree<CSnmpAgent>& tree, const std::vector<MibCell>& cells);
+// Registers every cell, read-only, replacing entries of the same OID: into a MIB being built,
+// or into the one being served while the caller holds the MIB lock.
+void RegisterCells(CSnmpMibRegistry<CSnmpAgent>& tree, const std::vector<MibCell>& cells);
 
 // "LastDate" and the other hexadecimal values: leading blanks, a sign and "0x" allowed, digits
 // up to the first other character, 0 when there are none; beyond 32 bits the largest value.

@@ -123,8 +123,13 @@ class ReplayAgent : public CSnmpAgent {
 
     void InitializeMib() override {
         std::size_t served = 0;
+        CSnmpMibBuild<CSnmpAgent> build;
         for (const std::string& file : ReadStringList(m_szAgentRoot, "WalkFiles"))
-            served += ServeFile(ResolvePath(file));
+            served += ServeFile(ResolvePath(file), build);
+        if (!PublishMib(build)) {
+            CX_TRACE(1, "\n%-20s: ERROR! Out of memory - no MIB served", g_szModuleName);
+            served = 0;
+        }
         CX_TRACE(2, "\n%-20s: %u objects served", g_szModuleName, static_cast<unsigned>(served));
         SetAgentStatus(kAgentStatusInitialized);
         SetAgentLastError("");
@@ -137,7 +142,7 @@ class ReplayAgent : public CSnmpAgent {
         return std::string(m_szDataRoot) + "/" + file;
     }
 
-    std::size_t ServeFile(const std::string& path) {
+    std::size_t ServeFile(const std::string& path, CSnmpMibBuild<CSnmpAgent>& build) {
         std::ifstream stream(path, std::ios::binary | std::ios::ate);
         if (!stream) {
             CX_TRACE(1, "\n%-20s: ERROR! Could not open walk file \"%s\"!", g_szModuleName,
@@ -164,7 +169,7 @@ class ReplayAgent : public CSnmpAgent {
         for (const cx::replay::WalkRecord& record : contents.records) {
             if (!InRegions(record.name)) continue;
             SnmpVarBind binding = BindingOf(record);
-            SetMibEntry(&binding, "replay", 0);
+            build.SetMibEntry(&binding, "replay", 0);
             SnmpUtilVarBindFree(&binding);
             ++served;
         }

@@ -20,7 +20,7 @@ constexpr const char* kRoot = "1.3.6.1.4.1.7391.2.10.2.10";
 std::string Under(const std::string& suffix) { return std::string(kRoot) + suffix; }
 
 // Three scalars and a small table of two rows.
-void Populate(TestAgent& agent) {
+void Populate(CSnmpMibRegistry<TestAgent>& agent) {
     agent.AddConstMibEntry(Under(".1.1.0").c_str(), "avkCxAgentId", "agent", ASN_OCTETSTRING, 0);
     agent.AddConstMibEntry(Under(".2.1.0").c_str(), "avkCxLastDate", 1161404912, ASN_INTEGER, 0);
     agent.AddConstMibEntry(Under(".2.3.0").c_str(), "avkCxScanState", 3, ASN_INTEGER, 2);
@@ -298,13 +298,66 @@ TEST(MibTreeSet, ReadWriteEntryStoresAValueOfAnyType) {
     EXPECT_EQ(OctetsOf(after.binding.value), "now a string");
 }
 
+// A build registers as the tree does and is served whole: the old entries go with the build,
+// and a walk under way goes on from its OID in the new tree.
+TEST(MibTreeReplace, ABuildIsServedWholeAndTakesTheOldEntriesWithIt) {
+    TestAgent agent;
+    Populate(agent);
+    agent.AddConstMibEntry(Under(".9.9.0").c_str(), "gone", 1, ASN_INTEGER, 0);
+    RequestBinding walk(Under(".1.1.0").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_EQ(walk.Oid(), Under(".2.1.0"));
+
+    CSnmpMibBuild<TestAgent> build;
+    Populate(build);
+    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 1, ASN_INTEGER, 0);
+    build.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 1, ASN_INTEGER, 0);
+    SnmpVarBind later = MakeConstBinding(Under(".2.2.0").c_str());
+    SetVarBindValueText(&later, "text now", ASN_OCTETSTRING);
+    build.SetMibEntry(&later, nullptr, 0);
+    SnmpUtilVarBindFree(&later);
+    EXPECT_EQ(build.MibEntryCount(), 8u);
+
+    EXPECT_TRUE(agent.ReplaceMib(build));
+    EXPECT_EQ(agent.MibEntryCount(), 8u);
+    EXPECT_EQ(build.MibEntryCount(), 9u);  // the old ones, to be freed by the caller
+    build.Clear();
+    EXPECT_EQ(build.MibEntryCount(), 0u);
+
+    std::string name;
+    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, &name));
+    EXPECT_EQ(walk.Oid(), Under(".2.2.0"));
+    EXPECT_EQ(name, "avkCxLastScan");
+    EXPECT_EQ(OctetsOf(walk.binding.value), "text now");
+    RequestBinding gone(Under(".9.9.0").c_str());
+    EXPECT_FALSE(agent.MibGetVarbind(&gone.binding, SNMP_PDU_GET, nullptr, nullptr));
+}
+
+// A build that ran out of memory half-way is refused and the served tree stays as it was.
+TEST(MibTreeReplace, AFailedBuildIsNotServed) {
+    TestAgent agent;
+    agent.AddConstMibEntry(Under(".9.9.0").c_str(), "kept", 1, ASN_INTEGER, 0);
+    CSnmpMibBuild<TestAgent> build;
+    g_MibBuildFailAfter = 3;
+    Populate(build);
+    g_MibBuildFailAfter = 0;
+    EXPECT_TRUE(build.Failed());
+    EXPECT_EQ(build.MibEntryCount(), 3u);
+    EXPECT_FALSE(agent.ReplaceMib(build));
+    EXPECT_EQ(agent.MibEntryCount(), 1u);
+    RequestBinding kept(Under(".9.9.0").c_str());
+    EXPECT_TRUE(agent.MibGetVarbind(&kept.binding, SNMP_PDU_GET, nullptr, nullptr));
+}
+
+// Deleting and registering anew lets a walk see part of a tree; a swap never does.
 TEST(MibTreeConcurrency, RebuildsAndWalksOverlap) {
     TestAgent agent;
     Populate(agent);
     std::thread builder([&agent] {
         for (int round = 0; round < 50; ++round) {
-            agent.DeleteMib();
-            Populate(agent);
+            CSnmpMibBuild<TestAgent> build;
+            Populate(build);
+            agent.ReplaceMib(build);
         }
     });
     for (int round = 0; round < 200; ++round) {
@@ -312,6 +365,7 @@ TEST(MibTreeConcurrency, RebuildsAndWalksOverlap) {
         int steps = 0;
         while (agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr))
             ASSERT_LE(++steps, 7);
+        ASSERT_EQ(steps, 7);
     }
     builder.join();
     EXPECT_EQ(agent.MibEntryCount(), 7u);

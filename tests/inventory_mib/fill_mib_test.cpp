@@ -88,6 +88,10 @@ class FillMibTest : public InventoryTest {
         DeleteFileA(DataPath("Catalix.sav").c_str());
         WriteDataFile("Catalix.sav", Crlf(text));
     }
+    void TearDown() override {
+        g_MibBuildFailAfter = 0;
+        InventoryTest::TearDown();
+    }
     std::string Value(const std::string& oid) {
         auto cell = GetCatalix(*agent_, oid);
         return cell ? cell->value : "absent";
@@ -263,7 +267,9 @@ TEST_F(FillMibTest, ShutdownLetsEachTableThatFollowsPublishAtMostItsFirstRow) {
     EXPECT_EQ(TraceCount("\nCX_MIB FillMib      : ABORTED (AgentShutdown)"), 1u);
 }
 
-TEST_F(FillMibTest, TheFileIsReadBeforeTheMibLockIsTaken) {
+// The new MIB is read and built, entry traces and all, before the lock is taken; under it the
+// new tree only replaces the old, which is freed after the lock is dropped.
+TEST_F(FillMibTest, TheMibIsBuiltBeforeTheMibLockIsTaken) {
     WriteSaved(Header("4539A1F0", "DONE") + kTables);
     EnterCriticalSection(&agent_->m_MibLock);
     std::thread builder([this] { agent_->FillMib(); });
@@ -278,14 +284,34 @@ TEST_F(FillMibTest, TheFileIsReadBeforeTheMibLockIsTaken) {
 
     std::string trace = TraceText();
     std::size_t at = 0;
-    for (const char* step :
-         {"\n  CX_Mib: Write to MIB", "\n--> LOCK MIB ", "\n  --> Delete old MIB ",
-          "\n  -->        new MIB",
-          "## Const MIB entry:", "\n   MIB write time : ", "\n--> UNLOCK MIB "}) {
+    for (const char* step : {"\n  CX_Mib: Write to MIB", "\n  -->        new MIB",
+                             "## Const MIB entry:", "\n--> LOCK MIB ", "\n--> UNLOCK MIB ",
+                             "\n  --> Delete old MIB ", "\n   MIB write time : "}) {
         std::size_t found = trace.find(step, at);
         ASSERT_NE(found, std::string::npos) << step;
         at = found;
     }
+}
+
+// A rebuild that runs out of memory half-way serves nothing of the new file: the old MIB and
+// scan state stay whole, and the next rebuild goes through.
+TEST_F(FillMibTest, ARebuildThatRunsOutOfMemoryKeepsTheOldMib) {
+    WriteSaved(Header("1", "DONE") + kTables);
+    agent_->FillMib();
+    const std::vector<MibCellSeen> before = WalkCatalix(*agent_);
+    ASSERT_GT(before.size(), 20u);
+
+    WriteSaved(Header("2", "SCANNING") + "[Component Definition]\n0C=Storage Controller\n");
+    g_MibBuildFailAfter = 5;
+    agent_->FillMib();
+    EXPECT_EQ(WalkCatalix(*agent_), before);
+    EXPECT_EQ(agent_->ScanState, kScanStateDone);
+    EXPECT_EQ(TraceCount("\nCX_MIB FillMib      : ERROR! Out of memory - the old MIB is kept"), 1u);
+
+    g_MibBuildFailAfter = 0;
+    agent_->FillMib();
+    EXPECT_EQ(WalkCatalix(*agent_).size(), 10u);
+    EXPECT_EQ(agent_->ScanState, kScanStateScanning);
 }
 
 }  // namespace

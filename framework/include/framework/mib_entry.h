@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 
 #include "platform/snmp.h"
 
@@ -34,14 +33,16 @@ struct MibCallbacks {
 template <class TAgent>
 struct MibEntry {
     MibEntry() { Binding.value.asnType = ASN_NULL; }
-    ~MibEntry() { SnmpUtilVarBindFree(&Binding); }
+    ~MibEntry() { SnmpUtilAsnAnyFree(&Binding.value); }
     MibEntry(const MibEntry&) = delete;
     MibEntry& operator=(const MibEntry&) = delete;
 
     // Absent when all four are: the constant entries that make up most of a MIB carry none,
     // and a large MIB stays small enough to be searched in the cache.
     std::unique_ptr<MibCallbacks<TAgent>> Callbacks;
-    SnmpVarBind Binding{};  // the full OID and the stored value, owned (SnmpUtilMem memory)
-    std::string Name;       // for the trace only
+    // The full OID, borrowed from the entry's key so that a large MIB keeps each OID once, and
+    // the stored value, owned (SnmpUtilMem memory).
+    SnmpVarBind Binding{};
+    const char* Name = "";  // for the trace only; kept in the MIB's MibNames
     DWORD Access = 0;
 };

@@ -1,5 +1,6 @@
 // CSnmpMibTree: the agent's MIB, one entry per object in OID order, with the registration
-// operations and the per-binding GET, GETNEXT and SET steps that the request dispatch uses.
+// operations, the swap of a whole new MIB built beside it, and the per-binding GET, GETNEXT and
+// SET steps that the request dispatch uses.
 //
 // The agent class derives from CSnmpMibTree<Agent>; callbacks are called on that agent. Every
 // operation takes the tree lock for its whole duration. The agent's MIB lock, when held, is
@@ -7,83 +8,45 @@
 #pragma once
 
 #include <iterator>
-#include <map>
 #include <string>
 #include <type_traits>
 #include <utility>
 
-#include "base/file_debug.h"
-#include "framework/mib_entry.h"
-#include "framework/mib_text.h"
-#include "framework/mib_values.h"
-#include "framework/oid_order.h"
+#include "framework/mib_build.h"
+#include "framework/mib_registry.h"
 #include "platform/synch.h"
 
 template <class TAgent>
-class CSnmpMibTree {
+class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
   public:
     using Callback = MibCallback<TAgent>;
 
     CSnmpMibTree() { InitializeCriticalSection(&m_TreeLock); }
-    ~CSnmpMibTree() {
+    virtual ~CSnmpMibTree() {
         DeleteMib();
         DeleteCriticalSection(&m_TreeLock);
     }
     CSnmpMibTree(const CSnmpMibTree&) = delete;
     CSnmpMibTree& operator=(const CSnmpMibTree&) = delete;
 
-    // Finds the entry of the binding's OID or adds one, and stores a copy of the binding, the
-    // access and the four callbacks in it. A NULL name keeps the entry's earlier name, so
-    // registering an OID again updates its value in place.
-    void SetMibEntry(const SnmpVarBind* binding, const char* name, BYTE access,
-                     Callback get_callback = {}, Callback set_callback = {},
-                     Callback check_set_callback = {}, Callback pre_get_callback = {}) {
-        if (binding == nullptr) return;
-        SnmpVarBind copy;
-        if (!SnmpUtilVarBindCpy(&copy, binding)) return;
-        StoreEntry(copy, name, access, std::move(get_callback), std::move(set_callback),
-                   std::move(check_set_callback), std::move(pre_get_callback));
-    }
-
-    // A constant object without callbacks; the value as a number (SetVarBindValue) or as text
-    // (SetVarBindValueText). An OID text that does not parse registers the empty OID and an
-    // unsupported type a NULL value, as the MIB builders have always relied on.
-    void AddConstMibEntry(const char* oid_text, const char* name, LONG value, BYTE asn_type,
-                          BYTE access) {
-        SnmpVarBind binding = MakeConstBinding(oid_text);
-        SetVarBindValue(&binding, value, asn_type);
-        StoreConstMibEntry(binding, name, access);
-    }
-    void AddConstMibEntry(const char* oid_text, const char* name, const char* value, BYTE asn_type,
-                          BYTE access) {
-        SnmpVarBind binding = MakeConstBinding(oid_text);
-        SetVarBindValueText(&binding, value, asn_type);
-        StoreConstMibEntry(binding, name, access);
-    }
-
-    // A read-only table cell: the column OID's placeholders take the indexes
-    // (AppendTableIndex; -1 is absent).
-    void AddConstTableEntry(const char* oid_text, const char* name, LONG value, BYTE asn_type,
-                            LONG index1, LONG index2 = -1, LONG index3 = -1, LONG index4 = -1,
-                            LONG index5 = -1) {
-        SnmpVarBind binding = MakeConstBinding(oid_text);
-        SetVarBindValue(&binding, value, asn_type);
-        AppendTableIndex(&binding.name, index1, index2, index3, index4, index5);
-        StoreConstTableEntry(binding, name);
-    }
-    void AddConstTableEntry(const char* oid_text, const char* name, const char* value,
-                            BYTE asn_type, LONG index1, LONG index2 = -1, LONG index3 = -1,
-                            LONG index4 = -1, LONG index5 = -1) {
-        SnmpVarBind binding = MakeConstBinding(oid_text);
-        SetVarBindValueText(&binding, value, asn_type);
-        AppendTableIndex(&binding.name, index1, index2, index3, index4, index5);
-        StoreConstTableEntry(binding, name);
+    // Serves the entries of `build` in place of the whole MIB, in one step under the tree
+    // lock: a request sees all of the old MIB or all of the new one. `build` then holds the
+    // old entries, to be freed (Clear, or its end) once the caller has dropped the MIB lock.
+    // A build that failed is not served: FALSE, and the MIB stays as it was.
+    BOOL ReplaceMib(CSnmpMibBuild<TAgent>& build) {
+        if (build.Failed()) return FALSE;
+        TreeLock lock(&m_TreeLock);
+        m_Mib.swap(build.m_Mib);
+        m_Names.swap(build.m_Names);
+        m_WalkValid = false;
+        return TRUE;
     }
 
     void DeleteMib() {
         TreeLock lock(&m_TreeLock);
         m_WalkValid = false;
         m_Mib.clear();
+        m_Names.clear();
     }
 
     std::size_t MibEntryCount() {
@@ -206,7 +169,7 @@ class CSnmpMibTree {
         LPCRITICAL_SECTION lock_;
     };
 
-    using MibMap = std::map<OidKey, MibEntry<TAgent>, OidOrder>;
+    using MibMap = ::MibMap<TAgent>;
 
     // The first entry greater than `oid`. A manager's walk asks for the entry after the one
     // it was just given; that entry's neighbour answers without a search from the root.
@@ -234,42 +197,25 @@ class CSnmpMibTree {
         }
     }
 
-    // Takes ownership of `binding` (SnmpUtilMem memory).
-    void StoreEntry(SnmpVarBind& binding, const char* name, BYTE access, Callback get_callback,
-                    Callback set_callback, Callback check_set_callback, Callback pre_get_callback) {
-        OidView oid = ViewOf(binding.name);
+  protected:
+    void StoreEntry(SnmpVarBind& binding, const char* name, BYTE access,
+                    MibCallbacks<TAgent>&& callbacks) override {
         TreeLock lock(&m_TreeLock);
-        auto [entry, added] = m_Mib.try_emplace(OidKey(oid));
-        if (added) m_WalkValid = false;  // a new neighbour may now follow the walk's entry
-        MibEntry<TAgent>& stored = entry->second;
-        SnmpUtilVarBindFree(&stored.Binding);
-        stored.Binding = binding;
-        binding = SnmpVarBind{};
-        if (get_callback || set_callback || check_set_callback || pre_get_callback) {
-            stored.Callbacks.reset(new MibCallbacks<TAgent>{
-                std::move(get_callback), std::move(set_callback), std::move(check_set_callback),
-                std::move(pre_get_callback)});
-        } else {
-            stored.Callbacks.reset();
+        try {
+            // A new neighbour may now follow the walk's entry.
+            if (StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks))) {
+                m_WalkValid = false;
+            }
+        } catch (...) {
+            SnmpUtilVarBindFree(&binding);
+            throw;
         }
-        stored.Access = access;
-        if (name != nullptr) stored.Name = name;
     }
 
-    void StoreConstMibEntry(SnmpVarBind& binding, const char* name, BYTE access) {
-        CX_TRACE(1, "\n## Const MIB entry:   %-30s%s %s", name != nullptr ? name : "",
-                 access == kMibAccessReadWrite ? " (RW) -" : " -", VarBindText(&binding));
-        StoreEntry(binding, name, access, {}, {}, {}, {});
-    }
-
-    void StoreConstTableEntry(SnmpVarBind& binding, const char* name) {
-        CX_TRACE(1, "\n## Const table entry: %-30s - %s", name != nullptr ? name : "",
-                 VarBindText(&binding));
-        StoreEntry(binding, name, 0, {}, {}, {}, {});
-    }
-
+  private:
     CRITICAL_SECTION m_TreeLock;
     MibMap m_Mib;
+    MibNames m_Names;
     // The entry the last GETNEXT answered with, while no entry was added or removed since.
     typename MibMap::iterator m_WalkLast;
     bool m_WalkValid = false;

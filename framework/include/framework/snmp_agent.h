@@ -45,6 +45,10 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
                                AsnInteger32* error_status, AsnInteger32* error_index);
     virtual BOOL InitSupportedRegions();
 
+    // Serves `build` in place of the whole MIB, swapped in under the MIB lock; the old entries
+    // are freed after the lock is dropped. FALSE, and the MIB stays, when the build failed.
+    BOOL PublishMib(CSnmpMibBuild<CSnmpAgent>& build);
+
     // Appends a MIB region: its root OID as dotted text and an optional second text.
     void AddMibRegion(const char* root_oid, const char* text = nullptr);
 
