@@ -55,6 +55,18 @@ rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
 "$cxreg" import data/registry/defaults.reg
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' FileRoot REG_SZ "$root/data"
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' DataRoot REG_SZ "$var/data"
+# The agent libraries side by side, as an installation has them, so that the scan lists each
+# with the version stamped into it (links into the build, whose agents lie in several places).
+rm -rf "$var/agents" && mkdir -p "$var/agents"
+for library in "$agent" "$sc_agent" "$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)"; do
+  if [[ -n "$library" ]]; then ln -s "$library" "$var/agents/"; fi
+done
+"$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' AgentRoot REG_SZ "$var/agents"
+# This machine's product options: the kernel's machine name and the distribution's ID.
+options_key='HKLM\SYSTEM\CurrentControlSet\Control\ProductOptions'
+"$cxreg" set "$options_key" ProductType REG_SZ "$(uname -m)"
+os_id=$(sed -n 's/^ID=["'"'"']\{0,1\}\([^"'"'"']*\).*/\1/p' /etc/os-release 2>/dev/null | head -n 1)
+"$cxreg" set "$options_key" ProductSuite REG_SZ "${os_id:-linux}"
 # The host listens where the agents' own SNMP sessions (to 127.0.0.1 on UdpPort) find it.
 "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters' UdpPort REG_DWORD "${listen##*:}"
 "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters' ListenAddress REG_SZ "${listen%:*}"

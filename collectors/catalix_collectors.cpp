@@ -11,13 +11,15 @@ namespace {
 constexpr std::array kSteps = {
     // InitCabinets: the computer, its cabinets and chassis, and the blades (cabinet/, blade/).
     CollectorStep{[](CCX_Agent& agent) { agent.InitCabinets(); }, false, false},
-    // The collectors below are not written yet; their rows keep their places in the scan.
-    CollectorStep{nullptr, false, false},  // InsertOSInfo: OS version and language
-    CollectorStep{nullptr, false, false},  // InsertDriver: loaded drivers and their files
+    // InsertOSInfo, InsertDriver: the operating system and the loaded drivers (software/).
+    CollectorStep{[](CCX_Agent& agent) { agent.InsertOSInfo(); }, false, false},
+    CollectorStep{[](CCX_Agent& agent) { agent.InsertDriver(); }, false, false},
     // InitBus: buses and their devices, storage controllers handed to their handlers (bus/).
     CollectorStep{[](CCX_Agent& agent) { agent.InitBus(); }, true, false},
-    CollectorStep{nullptr, true, true},    // InitSCSI: storage adapters and devices
-    CollectorStep{nullptr, false, false},  // InsertAgents: the installed agents' versions
+    // The collector below is not written yet; its row keeps its place in the scan.
+    CollectorStep{nullptr, true, true},  // InitSCSI: storage adapters and devices
+    // InsertAgents: the installed agents' and tools' versions (agents/).
+    CollectorStep{[](CCX_Agent& agent) { agent.InsertAgents(); }, false, false},
 };
 
 }  // namespace

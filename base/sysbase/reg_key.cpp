@@ -97,6 +97,12 @@ LONG RegKey::QueryDword(LPCSTR name, LPDWORD value, HKEY key) {
     });
 }
 
+LONG RegKey::EnumKey(DWORD index, LPSTR name, LPDWORD size) {
+    return Guarded(*this, [&] {
+        return RegEnumKeyExA(m_hKey, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
 LONG RegKey::SetDword(LPCSTR name, DWORD value) {
     return Guarded(*this, [&] {
         return RegSetValueExA(m_hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),

@@ -8,7 +8,10 @@
 
 #include "platform/errors.h"
 #include "platform/libloaderapi.h"
+#include "platform/module.h"
+#include "platform/msi.h"
 #include "platform/objbase.h"
+#include "platform/psapi.h"
 
 namespace {
 
@@ -30,8 +33,24 @@ const Entry kOle32Entries[] = {
     {"CoGetCancelObject", reinterpret_cast<FARPROC>(&CoGetCancelObject)},
 };
 
+// The process-status calls the platform has; the others of the library are not there.
+const Entry kPsApiEntries[] = {
+    {"GetModuleFileNameExA", reinterpret_cast<FARPROC>(&GetModuleFileNameExA)},
+    {"GetModuleBaseNameA", reinterpret_cast<FARPROC>(&GetModuleBaseNameA)},
+    {"GetDeviceDriverBaseNameA", reinterpret_cast<FARPROC>(&GetDeviceDriverBaseNameA)},
+    {"GetDeviceDriverFileNameA", reinterpret_cast<FARPROC>(&GetDeviceDriverFileNameA)},
+    {"EnumDeviceDrivers", reinterpret_cast<FARPROC>(&EnumDeviceDrivers)},
+    {"GetProcessMemoryInfo", reinterpret_cast<FARPROC>(&GetProcessMemoryInfo)},
+};
+
+const Entry kMsiEntries[] = {
+    {"MsiGetProductInfoA", reinterpret_cast<FARPROC>(&MsiGetProductInfoA)},
+};
+
 const BuiltinModule kBuiltins[] = {
     {"OLE32.dll", kOle32Entries, sizeof(kOle32Entries) / sizeof(kOle32Entries[0])},
+    {"PsApi.dll", kPsApiEntries, sizeof(kPsApiEntries) / sizeof(kPsApiEntries[0])},
+    {"msi.dll", kMsiEntries, sizeof(kMsiEntries) / sizeof(kMsiEntries[0])},
 };
 
 // The module handle of a built-in library is the address of its table entry, which no shared

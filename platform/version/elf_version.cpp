@@ -252,19 +252,9 @@ bool ReadPackageNote(const std::string& json, std::uint32_t elf_type, CxVersionR
     return true;
 }
 
-// Kernel module strings: description, author (the first one), version and name.
-bool ReadModinfo(const std::vector<std::uint8_t>& data, std::uint32_t elf_type,
-                 CxVersionResource* resource) {
-    struct Mapping {
-        const char* key;
-        const char* names[2];
-    } const mappings[] = {
-        {"description", {"FileDescription", nullptr}},
-        {"author", {"CompanyName", nullptr}},
-        {"version", {"FileVersion", "ProductVersion"}},
-        {"name", {"InternalName", nullptr}},
-    };
-    std::vector<CxVersionString> strings;
+// The ".modinfo" strings as key and value pairs, in order.
+std::vector<CxVersionString> ModinfoEntries(const std::vector<std::uint8_t>& data) {
+    std::vector<CxVersionString> entries;
     const char* text = reinterpret_cast<const char*>(data.data());
     std::size_t at = 0;
     while (at < data.size()) {
@@ -273,19 +263,9 @@ bool ReadModinfo(const std::vector<std::uint8_t>& data, std::uint32_t elf_type,
         at += length + 1;
         std::size_t equals = entry.find('=');
         if (equals == std::string::npos) continue;
-        std::string key = entry.substr(0, equals);
-        for (const Mapping& mapping : mappings) {
-            if (key != mapping.key) continue;
-            for (const char* name : mapping.names) {
-                if (name != nullptr && Lookup(strings, name) == nullptr) {
-                    strings.push_back({name, entry.substr(equals + 1)});
-                }
-            }
-        }
+        entries.push_back({entry.substr(0, equals), entry.substr(equals + 1)});
     }
-    if (strings.empty()) return false;
-    Finish(std::move(strings), elf_type, resource);
-    return true;
+    return entries;
 }
 
 }  // namespace
@@ -309,8 +289,36 @@ DWORD CxReadElfVersion(const CxByteSource& image, CxVersionResource* resource) {
         if (found && ReadPackageNote(json, elf.FileType(), resource)) return ERROR_SUCCESS;
     }
     if (elf.SectionByName(".modinfo", kMaxModinfoBytes, &data, &alignment) &&
-        ReadModinfo(data, elf.FileType(), resource)) {
+        CxModinfoVersion(ModinfoEntries(data), elf.FileType(), resource)) {
         return ERROR_SUCCESS;
     }
     return ERROR_RESOURCE_TYPE_NOT_FOUND;
+}
+
+// Kernel module strings: description, author (the first one), version and name.
+bool CxModinfoVersion(const std::vector<CxVersionString>& entries, std::uint32_t elf_type,
+                      CxVersionResource* resource) {
+    struct Mapping {
+        const char* key;
+        const char* names[2];
+    } const mappings[] = {
+        {"description", {"FileDescription", nullptr}},
+        {"author", {"CompanyName", nullptr}},
+        {"version", {"FileVersion", "ProductVersion"}},
+        {"name", {"InternalName", nullptr}},
+    };
+    std::vector<CxVersionString> strings;
+    for (const CxVersionString& entry : entries) {
+        for (const Mapping& mapping : mappings) {
+            if (entry.name != mapping.key) continue;
+            for (const char* name : mapping.names) {
+                if (name != nullptr && Lookup(strings, name) == nullptr) {
+                    strings.push_back({name, entry.value});
+                }
+            }
+        }
+    }
+    if (strings.empty()) return false;
+    Finish(std::move(strings), elf_type, resource);
+    return true;
 }

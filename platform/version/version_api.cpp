@@ -11,7 +11,10 @@ namespace {
 // the thread's last error.
 DWORD ReadVersionOf(LPCSTR filename, CxVersionResource* resource) {
     DWORD error = ERROR_INVALID_PARAMETER;
-    if (filename != nullptr && *filename != '\0') {
+    if (filename != nullptr && *filename != '\0' && CxIsCompressedModuleName(filename)) {
+        *resource = CxVersionResource{};
+        error = CxReadCompressedModuleVersion(filename, resource);
+    } else if (filename != nullptr && *filename != '\0') {
         cx::platform::version::FileByteSource file;
         error = file.Open(filename);
         if (error == ERROR_SUCCESS) error = CxReadVersionResource(file, resource);

@@ -31,6 +31,9 @@ class RegKey {
     // terminated with a NUL; REG_EXPAND_SZ comes back expanded when the expansion fits.
     LONG QueryRegValue(LPCSTR name, LPBYTE buffer, LPDWORD size, HKEY key = nullptr);
     LONG QueryDword(LPCSTR name, LPDWORD value, HKEY key = nullptr);
+    // The name of the open key's subkey number `index` (RegEnumKeyExA): *size characters on
+    // entry, the name's length on return; ERROR_NO_MORE_ITEMS after the last.
+    LONG EnumKey(DWORD index, LPSTR name, LPDWORD size);
     LONG SetDword(LPCSTR name, DWORD value);
     LONG SetString(LPCSTR name, LPCSTR text);
     BOOL Close();

@@ -126,6 +126,15 @@ class CCX_Agent : public CSnmpAgent {
     BOOL GetLSISATAType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
     BOOL GetAICType(ComponentEntry* component, ScsiCtrl* scsi_ctrl);
 
+    // The software collectors: the operating system and the loaded drivers, then the installed
+    // agents and tools (collectors/software/, collectors/agents/).
+    void InsertOSInfo();
+    void InsertDriver();
+    void InsertAgents();
+    // The agent package's version from the installer database; FALSE without one.
+    BOOL GetMsiProductVersion(char* buffer, DWORD size);
+    BOOL GetTvcRaidVsn(ComponentEntry* component);
+
     // Members, in their documented order after the framework part.
     CThread m_ScanThread;
     CThread m_WatchThread;

@@ -107,3 +107,10 @@ FILE* CxOpenStream(LPCSTR path, LPCSTR mode);
 // The text of an errno value ("No such file or directory"), valid until the calling thread
 // asks again.
 const char* CxErrnoText(int error_number);
+
+// The files the Windows patterns "*.dll" and "*.exe" stand for: shared objects ("*.so") and
+// programs, which have no extension of their own on Linux (every name, then CxIsProgramFile).
+inline constexpr const char* kCxLibraryPattern = "*.so";
+inline constexpr const char* kCxProgramPattern = "*";
+// A regular file with an execute bit (a program); FALSE for directories and everything else.
+BOOL CxIsProgramFile(LPCSTR path);

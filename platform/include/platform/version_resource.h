@@ -69,3 +69,15 @@ bool CxParseJsonStringMembers(const char* text, std::size_t size,
 std::size_t CxVersionBlockSize(const CxVersionResource& resource);
 std::size_t CxWriteVersionBlock(const CxVersionResource& resource, void* block,
                                 std::size_t capacity);
+
+// A kernel module's version data from its ".modinfo" entries (key, value): description,
+// the first author, version and name. FALSE when none of them is there. `elf_type` is the
+// module's ELF file type (1, relocatable, for every module).
+bool CxModinfoVersion(const std::vector<CxVersionString>& entries, std::uint32_t elf_type,
+                      CxVersionResource* resource);
+// A compressed kernel module (".ko.xz", ".ko.zst", ".ko.gz"), unpacked by libkmod. Returns
+// ERROR_SUCCESS, the file error, ERROR_BAD_EXE_FORMAT (not a module libkmod can unpack) or
+// ERROR_RESOURCE_TYPE_NOT_FOUND (no version strings).
+DWORD CxReadCompressedModuleVersion(const char* path, CxVersionResource* resource);
+// Whether `path` names a compressed kernel module by its extension.
+bool CxIsCompressedModuleName(const char* path);

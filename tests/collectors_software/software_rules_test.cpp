@@ -1,0 +1,214 @@
+// The rules of the software collectors that need no agent: driver names in both forms, the
+// operating system's texts per platform, os-release and dpkg status text, and the language.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/msi.h"
+#include "platform/os_info.h"
+#include "scoped_env.h"
+#include "software_steps.h"
+
+namespace cx::test {
+namespace {
+
+using cx::software::CPsApi;
+using cx::software::DriverCandidates;
+using cx::software::IsDriverExtension;
+using cx::software::SplitDriverName;
+
+struct DriverRow {
+    const char* reported;
+    bool driver;
+    std::vector<std::string> candidates;
+};
+
+TEST(DriverNames, NormalisedAndLookedForWhereTheSystemKeepsThem) {
+    ScopedEnv system_root("SystemRoot", "C:\\WINDOWS");
+    const DriverRow rows[] = {
+        {"\\SystemRoot\\system32\\drivers\\ntfs.sys",
+         true,
+         {"C:\\WINDOWS\\system32\\drivers\\ntfs.sys", "C:\\WINDOWS\\system32\\ntfs.sys"}},
+        {"\\??\\C:\\Program Files\\Tool\\tool.sys",
+         true,
+         {"C:\\Program Files\\Tool\\tool.sys", "C:\\WINDOWS\\system32\\tool.sys"}},
+        {"beep.sys",
+         true,
+         {"C:\\WINDOWS\\system32\\drivers\\beep.sys", "C:\\WINDOWS\\system32\\beep.sys"}},
+        {"\\WINDOWS\\System32\\Drivers\\x.sys",
+         true,
+         {"C:\\WINDOWS\\SYSTEM32\\DRIVERS\\x.sys", "C:\\WINDOWS\\system32\\x.sys"}},
+        // A directory outside system32 has only the second place.
+        {"\\Tools\\y.sys", true, {"C:\\WINDOWS\\system32\\y.sys"}},
+        {"\\SystemRoot\\System32\\DRIVERS\\UPPER.SYS",
+         true,
+         {"C:\\WINDOWS\\System32\\DRIVERS\\UPPER.SYS", "C:\\WINDOWS\\system32\\UPPER.SYS"}},
+        {"\\SystemRoot\\system32\\hal.dll", false, {}},
+        // Letter case of the prefixes is exact: these stay as they are.
+        {"\\systemroot\\a.sys", true, {"C:\\WINDOWS\\system32\\a.sys"}},
+        {"/lib/modules/6.1.0-18-amd64/kernel/fs/ext4/ext4.ko",
+         true,
+         {"/lib/modules/6.1.0-18-amd64/kernel/fs/ext4/ext4.ko"}},
+        {"/lib/modules/6.1.0/kernel/net/x-y.ko.xz",
+         true,
+         {"/lib/modules/6.1.0/kernel/net/x-y.ko.xz"}},
+        {"/lib/modules/6.1.0/kernel/net/z.ko.zst",
+         true,
+         {"/lib/modules/6.1.0/kernel/net/z.ko.zst"}},
+        {"/lib/modules/6.1.0/kernel/net/g.ko.gz", true, {"/lib/modules/6.1.0/kernel/net/g.ko.gz"}},
+        {"/lib/modules/6.1.0/kernel/net/b.ko.bz2", false, {}},
+        {"/usr/lib/x.sys", false, {}},
+        {"/usr/lib/libx.so", false, {}},
+    };
+    for (const DriverRow& row : rows) {
+        SCOPED_TRACE(row.reported);
+        char path[260];
+        std::snprintf(path, sizeof(path), "%s", row.reported);
+        CPsApi::NormalizeDriverPath(path, sizeof(path));
+        auto parts = SplitDriverName(path);
+        EXPECT_EQ(IsDriverExtension(parts), row.driver);
+        if (row.driver) {
+            EXPECT_EQ(DriverCandidates(parts, "C:\\WINDOWS"), row.candidates);
+        }
+    }
+}
+
+TEST(DriverNames, SystemRootIsKeptWhenItCannotBeExpandedIntoTheBuffer) {
+    char path[64] = "\\SystemRoot\\system32\\drivers\\ntfs.sys";
+    {
+        ScopedEnv system_root("SystemRoot", std::string(40, 'D'));
+        EXPECT_EQ(CPsApi::NormalizeDriverPath(path, sizeof(path)), std::strlen(path));
+        EXPECT_STREQ(path, "\\SystemRoot\\system32\\drivers\\ntfs.sys");
+    }
+    ScopedEnv unset("SystemRoot", "");
+    unsetenv("SystemRoot");
+    CPsApi::NormalizeDriverPath(path, sizeof(path));
+    EXPECT_STREQ(path, "\\SystemRoot\\system32\\drivers\\ntfs.sys");
+}
+
+struct OsRow {
+    DWORD platform;
+    const char* csd;
+    const CxOsRelease* release;
+    const char* vendor;
+    const char* prod_name;
+    const char* version;
+    const char* object;
+};
+
+TEST(OsTexts, WindowsIdsKeepTheirNamesAndLinuxReportsTheDistribution) {
+    CxOsRelease vendor_release;
+    vendor_release.name = "Catalix Linux";
+    vendor_release.vendor_name = "Catalix";
+    vendor_release.pretty_name = "Catalix Linux 3 (Teal)";
+    CxOsRelease plain_release;
+    plain_release.name = "Arvenmark Linux";
+    const OsRow rows[] = {
+        {VER_PLATFORM_WIN32_NT, "Service Pack 1", nullptr, "Microsoft", "Windows NT",
+         "5.2 Build 3790 Service Pack 1", "OperatingSystem:Win"},
+        {VER_PLATFORM_WIN32_NT, "", nullptr, "Microsoft", "Windows NT", "5.2 Build 3790 ",
+         "OperatingSystem:Win"},
+        {VER_PLATFORM_WIN32s, "", nullptr, "Microsoft", "Win32s on Windows 3.1", "5.2 Build 3790 ",
+         "OperatingSystem:Win"},
+        {VER_PLATFORM_WIN32_WINDOWS, "", nullptr, "Microsoft", "Win32s on Windows 95",
+         "5.2 Build 3790 ", "OperatingSystem:Win"},
+        {7, "", nullptr, "Microsoft", "not detected", "5.2 Build 3790 ", "OperatingSystem:Win"},
+        {CX_VER_PLATFORM_LINUX, "3 (Teal)", &vendor_release, "Catalix", "Catalix Linux 3 (Teal)",
+         "5.2 Build 3790 3 (Teal)", "OperatingSystem:Linux"},
+        {CX_VER_PLATFORM_LINUX, "", &plain_release, "Arvenmark Linux", "Arvenmark Linux",
+         "5.2 Build 3790 ", "OperatingSystem:Linux"},
+        {CX_VER_PLATFORM_LINUX, "", nullptr, "Linux", "Linux", "5.2 Build 3790 ",
+         "OperatingSystem:Linux"},
+    };
+    for (const OsRow& row : rows) {
+        SCOPED_TRACE(row.prod_name);
+        OSVERSIONINFOA version{sizeof(OSVERSIONINFOA), 5, 2, 3790, row.platform, {}};
+        std::snprintf(version.szCSDVersion, sizeof(version.szCSDVersion), "%s", row.csd);
+        auto texts = cx::software::OsTextsFor(version, row.release);
+        EXPECT_EQ(texts.vendor, row.vendor);
+        EXPECT_EQ(texts.prod_name, row.prod_name);
+        EXPECT_EQ(texts.firmware_object, row.object);
+        EXPECT_EQ(cx::software::OsVersionText(version), row.version);
+    }
+}
+
+TEST(OsRelease, QuotingCommentsAndBrokenLines) {
+    const std::string text =
+        "# comment\r\n"
+        "  NAME=\"Catalix \\\"Teal\\\" Linux\"\r\n"
+        "VERSION='3 (Teal)'   # trailing comment\n"
+        "ID=catalix\n"
+        "PRETTY_NAME=\"never closed\n"
+        "VENDOR_NAME=Catalix trailing words\n"
+        "no assignment here\n"
+        "VERSION_ID=3";
+    CxOsRelease release;
+    CxParseOsRelease(text.data(), text.size(), &release);
+    EXPECT_EQ(release.name, "Catalix \"Teal\" Linux");
+    EXPECT_EQ(release.version, "3 (Teal)");
+    EXPECT_EQ(release.id, "catalix");
+    EXPECT_EQ(release.version_id, "3");
+    EXPECT_EQ(release.pretty_name, "");
+    EXPECT_EQ(release.vendor_name, "");
+    EXPECT_EQ(release.bad_lines, 3u);
+}
+
+TEST(Language, LocaleNamesGiveWindowsLanguageIds) {
+    const std::pair<const char*, LANGID> rows[] = {
+        {"en_US.UTF-8", 0x0409},
+        {"de_DE", 0x0407},
+        {"de_AT@euro", 0x0C07},
+        {"C", 0x0409},
+        {"POSIX", 0x0409},
+        {"C.UTF-8", 0x0409},
+        {"fr", 0x040C},
+        {"pt_BR.UTF-8", 0x0416},
+        {"de_XX", 0x0407},
+        {"xx_YY", 0x0409},
+        {"", 0x0409},
+        {"zh_TW.Big5", 0x0404},
+    };
+    for (const auto& [locale, id] : rows)
+        EXPECT_EQ(CxLangIdFromLocale(locale), id) << locale;
+
+    ScopedEnv all("LC_ALL", "");
+    ScopedEnv messages("LC_MESSAGES", "de_CH.UTF-8");
+    ScopedEnv lang("LANG", "en_GB.UTF-8");
+    EXPECT_EQ(GetSystemDefaultLangID(), 0x0807);
+    all.Set("fr_CA");
+    EXPECT_EQ(GetSystemDefaultLangID(), 0x0C0C);
+}
+
+TEST(DpkgStatus, TheInstalledStanzaOfThePackageWinsAndBrokenOnesAreSkipped) {
+    const std::string text = ReadFile(CX_SOFTWARE_DATA "/dpkg/status");
+    struct Row {
+        const char* package;
+        bool installed;
+        const char* version;
+    } const rows[] = {
+        {"catalix", true, "4.2.10-1"},
+        {"catalix:amd64", true, "4.2.10-1"},
+        {"arvenmark-tools", true, "2.1-1"},
+        {"catalix-extra", false, ""},  // only in a stanza that names two packages
+        {"missing", false, ""},
+    };
+    for (const Row& row : rows) {
+        CxDpkgLookup lookup;
+        CxFindDpkgVersion(text.data(), text.size(), row.package, &lookup);
+        EXPECT_EQ(lookup.installed, row.installed) << row.package;
+        EXPECT_EQ(lookup.version, row.version) << row.package;
+        EXPECT_EQ(lookup.broken_stanzas, 2u);
+    }
+    for (const char* name : {"catalix", "lib++-dev", "a.b:i386", "x1"}) {
+        EXPECT_TRUE(CxIsDpkgPackageName(name)) << name;
+    }
+    for (const char* name : {"-rf", "a", "Catalix", "a b", "a;b", "a/b", "a:", ""}) {
+        EXPECT_FALSE(CxIsDpkgPackageName(name)) << name;
+    }
+}
+
+}  // namespace
+}  // namespace cx::test
