@@ -58,7 +58,8 @@ rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
 # The agent libraries side by side, as an installation has them, so that the scan lists each
 # with the version stamped into it (links into the build, whose agents lie in several places).
 rm -rf "$var/agents" && mkdir -p "$var/agents"
-for library in "$agent" "$sc_agent" "$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)"; do
+for library in "$agent" "$sc_agent" "$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)" \
+  "$(find "$build" -name ENTITY_MIB.so -type f | head -n 1)"; do
   if [[ -n "$library" ]]; then ln -s "$library" "$var/agents/"; fi
 done
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' AgentRoot REG_SZ "$var/agents"
