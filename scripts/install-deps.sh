@@ -11,6 +11,7 @@ packages=(
   libpci-dev pciutils pci.ids
   clang libclang-rt-14-dev clang-format
   gcovr
+  dpkg-dev file
 )
 
 missing=()

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The Debian package as built: its control data and maintainer scripts, its file list in the
+# FHS layout, no path of the checkout or the build tree in any file, and the extracted
+# extagentd serving a walk through the extracted REPLAY_MIB, with a registry of its own.
+#   package_test.sh DEB SOURCE_DIR BUILD_DIR
+set -euo pipefail
+deb=$1
+source_dir=$2
+build_dir=$3
+
+work=$(mktemp -d)
+host_pid=
+cleanup() {
+  if [[ -n "$host_pid" ]]; then kill -TERM "$host_pid" 2>/dev/null || true; wait "$host_pid" || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+# Control data: name, dependencies computed from the libraries, the maintainer scripts.
+dpkg-deb -f "$deb" Package | grep -qx catalix || fail "package name is not catalix"
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libsnmp libsqlite3 libpci libc6; do
+  [[ "$depends" == *"$library"* ]] || fail "Depends lacks $library: $depends"
+done
+dpkg-deb -e "$deb" "$work/control"
+for script in postinst prerm postrm; do
+  [[ -x "$work/control/$script" ]] || fail "no executable $script"
+  sh -n "$work/control/$script" || fail "$script: syntax"
+done
+grep -q 'Installer\\Products\\{4E2A9B17-6C3D-4F81-A5E0-2D7C91B3F468}' "$work/control/postinst" ||
+  fail "postinst does not register the product code"
+
+# The file list.
+dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/files"
+for path in ./usr/sbin/extagentd ./usr/sbin/cx-switchd ./usr/bin/cxreg ./usr/bin/cxini \
+            ./usr/bin/cxinv ./usr/bin/cx-switch ./usr/lib/catalix/agents/CX_MIB.so \
+            ./usr/lib/catalix/agents/REPLAY_MIB.so ./usr/share/catalix/defaults.reg \
+            ./usr/share/catalix/CX_MIB.ini ./usr/share/snmp/mibs/CATALIX-INVENTORY-MIB.txt \
+            ./usr/lib/systemd/system/extagentd.service ./usr/lib/systemd/system/cx-switchd.service \
+            ./usr/share/man/man8/extagentd.8.gz ./usr/share/man/man1/cxinv.1.gz; do
+  grep -qx "$path" "$work/files" || grep -qx "${path%.gz}" "$work/files" || fail "missing $path"
+done
+
+dpkg-deb -x "$deb" "$work/root"
+root=$work/root
+if grep -rlF -e "$source_dir" -e "$build_dir" "$root" >"$work/leaks"; then
+  fail "paths of the build tree in: $(tr '\n' ' ' <"$work/leaks")"
+fi
+
+# The extracted host with a registry of its own serves the walk of the extracted REPLAY_MIB.
+registry=$work/registry.db
+cxreg() { "$root/usr/bin/cxreg" --registry "$registry" "$@"; }
+port=$(python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cxreg import "$root/usr/share/catalix/defaults.reg"
+agents='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
+cxreg delete "$agents" CX_MIB
+cxreg set 'HKLM\SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion' Pathname REG_SZ \
+  "$root/usr/lib/catalix/agents/REPLAY_MIB.so"
+cxreg set 'HKLM\SOFTWARE\Arvenmark\REPLAY_MIB\Parameters' WalkFiles REG_MULTI_SZ \
+  "$root/usr/share/catalix/walks/demo-ups.walk"
+cxreg set 'HKLM\SOFTWARE\Arvenmark\REPLAY_MIB\Parameters' Regions REG_MULTI_SZ .1.3.6.1.2.1.33
+cxreg set "$agents" REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
+
+"$root/usr/sbin/extagentd" --foreground --registry "$registry" --listen "127.0.0.1:$port" \
+  --state-dir "$work/state" >"$work/extagentd.log" 2>&1 &
+host_pid=$!
+state=
+for ((tenth = 0; tenth < 300; tenth++)); do
+  state=$(cxreg query 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Status' CurrentState 2>/dev/null || true)
+  [[ "$state" == 4 ]] && break
+  kill -0 "$host_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [[ "$state" != 4 ]]; then
+  fail "extagentd did not serve: $(cat "$work/extagentd.log")"
+else
+  # net-snmp reports the end of the MIB view as a line of its own.
+  walk=$(snmpwalk -v2c -c public -On -m '' -t 2 -r 1 "127.0.0.1:$port" .1.3.6.1.2.1.33 2>&1 |
+    grep -v 'No more variables left' || true)
+  expected=$(grep '^\.1\.3\.6\.1\.2\.1\.33\.' "$root/usr/share/catalix/walks/demo-ups.walk")
+  [[ "$walk" == "$expected" ]] || fail "walk differs: got [$walk], expected [$expected]"
+fi
+
+if ((failures)); then
+  echo "package test: $failures failed" >&2
+  exit 1
+fi
+echo "package test: $(wc -l <"$work/files") entries in $(basename "$deb"); 1 passed, 0 failed"
