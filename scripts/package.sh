@@ -5,6 +5,7 @@
 #   scripts/package.sh [BUILD_DIR]     (default build/normal; the .deb is left there)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ "${1:-}" == -h || "${1:-}" == --help ]]; then sed -n '2,5p' "$0" | sed 's/^# \{0,1\}//'; exit 0; fi
 build=${1:-build/normal}
 
 scripts/install-deps.sh

@@ -32,22 +32,10 @@ done
 grep -q 'Installer\\Products\\{4E2A9B17-6C3D-4F81-A5E0-2D7C91B3F468}' "$work/control/postinst" ||
   fail "postinst does not register the product code"
 
-# The file list.
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/files"
-for path in ./usr/sbin/extagentd ./usr/sbin/cx-switchd ./usr/bin/cxreg ./usr/bin/cxini \
-            ./usr/bin/cxinv ./usr/bin/cx-switch ./usr/lib/catalix/agents/CX_MIB.so \
-            ./usr/lib/catalix/agents/REPLAY_MIB.so ./usr/share/catalix/defaults.reg \
-            ./usr/share/catalix/CX_MIB.ini ./usr/share/snmp/mibs/CATALIX-INVENTORY-MIB.txt \
-            ./usr/lib/systemd/system/extagentd.service ./usr/lib/systemd/system/cx-switchd.service \
-            ./usr/share/man/man8/extagentd.8.gz ./usr/share/man/man1/cxinv.1.gz; do
-  grep -qx "$path" "$work/files" || grep -qx "${path%.gz}" "$work/files" || fail "missing $path"
-done
-
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
-if grep -rlF -e "$source_dir" -e "$build_dir" "$root" >"$work/leaks"; then
-  fail "paths of the build tree in: $(tr '\n' ' ' <"$work/leaks")"
-fi
+"$(dirname "$0")/check_layout.sh" "$root/usr" "$source_dir" "$build_dir" || fail "layout"
 
 # The extracted host with a registry of its own serves the walk of the extracted REPLAY_MIB.
 registry=$work/registry.db
