@@ -260,6 +260,28 @@ TEST_F(CxinvTest, InconsistentFilesAreShownWholeAndReportedWithExit3) {
     }
 }
 
+// A chain of containers each inside the one before: drawn without recursion, at most 32 deep.
+TEST_F(CxinvTest, DeeplyNestedContainersAreShownWithBoundedIndent) {
+    constexpr int kDepth = 30000;
+    std::string chain = "NrContainer=" + std::to_string(kDepth) + "\r\n";
+    for (int no = 1; no <= kDepth; ++no) {
+        std::string n = std::to_string(no);
+        chain += "Type." + n + "=1\r\nParent." + n + "=" + std::to_string(no - 1) + "\r\nName." +
+                 n + "=C" + n + "\r\n";
+    }
+    std::string text = Sample({{"FuncCont.2=2", "FuncCont.2=" + std::to_string(kDepth)}});
+    std::string block =
+        "NrContainer=2\r\nType.1=1\r\nParent.1=0\r\nName.1=Server\r\n"
+        "Type.2=4\r\nParent.2=1\r\nName.2=Board\r\n";
+    text.replace(text.find(block), block.size(), chain);
+    ToolResult result = Run({Write("deep.sav", text)});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    std::string deepest = std::string(2 * 32, ' ') + "[" + std::to_string(kDepth) + "] C" +
+                          std::to_string(kDepth) + " (FuncKorvan)\n" + std::string(2 * 34, ' ') +
+                          "#2 Processor: Arvenmark Cx64";
+    EXPECT_NE(result.out.find(deepest), std::string::npos);
+}
+
 TEST_F(CxinvTest, DiffPairsComponentsByIdentityNotByNumber) {
     struct Case {
         Edits after;

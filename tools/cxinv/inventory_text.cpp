@@ -1,5 +1,8 @@
 // The trees and the JSON form of a saved inventory.
+#include <algorithm>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "inventory/inventory_sections.h"
 #include "inventory_text.h"
@@ -38,14 +41,6 @@ struct Tree {
     const char* component_key;
 };
 
-void AddComponents(const SavedInventory& inventory, const Tree& tree, DWORD container, int depth,
-                   std::string* out) {
-    for (const Row& row : inventory.Rows(kComponentTableSection).rows) {
-        if (row.Number(tree.component_key) == container)
-            *out += Indent(depth) + ComponentLine(inventory, row) + "\n";
-    }
-}
-
 // Containers whose parent is not an earlier one are shown at the root, so every container is
 // shown once and a loop cannot form.
 DWORD ParentOf(const Row& row) {
@@ -53,28 +48,42 @@ DWORD ParentOf(const Row& row) {
     return parent < row.no ? parent : 0;
 }
 
-void AddContainer(const SavedInventory& inventory, const Tree& tree, const Row& container,
-                  int depth, std::string* out) {
-    *out += Indent(depth) + "[" + std::to_string(container.no) + "] " + container.Text("Name") +
-            " (" + NodeTypeName(inventory, tree.definitions, container.Number("Type")) + ")\n";
-    AddComponents(inventory, tree, container.no, depth + 2, out);
-    for (const Row& row : inventory.Rows(tree.containers).rows)
-        if (row.no > container.no && ParentOf(row) == container.no)
-            AddContainer(inventory, tree, row, depth + 1, out);
-}
+// Deeper nesting is drawn at this depth: a file may nest as deep as it has containers.
+constexpr int kMaxDepth = 32;
 
 void AddTree(const SavedInventory& inventory, const Tree& tree, std::string* out) {
     *out += "\n" + std::string(tree.title) + "\n";
+    // Rows are numbered 1, 2, ... without gaps; index 0 holds the roots, and the components
+    // that are in no container of this tree.
     const std::vector<Row>& containers = inventory.Rows(tree.containers).rows;
+    std::vector<std::vector<const Row*>> children(containers.size() + 1);
     for (const Row& row : containers)
-        if (ParentOf(row) == 0) AddContainer(inventory, tree, row, 1, out);
-    std::string loose;
+        children[ParentOf(row)].push_back(&row);
+    std::vector<std::vector<const Row*>> contents(containers.size() + 1);
     for (const Row& row : inventory.Rows(kComponentTableSection).rows) {
         DWORD container = row.Number(tree.component_key);
-        if (container == 0 || container > containers.size())
-            loose += Indent(3) + ComponentLine(inventory, row) + "\n";
+        contents[container <= containers.size() ? container : 0].push_back(&row);
     }
-    if (!loose.empty()) *out += Indent(1) + "(no container)\n" + loose;
+    std::vector<std::pair<const Row*, int>> stack;  // depth first, without recursion
+    for (auto root = children[0].rbegin(); root != children[0].rend(); ++root)
+        stack.emplace_back(*root, 1);
+    while (!stack.empty()) {
+        auto [container, depth] = stack.back();
+        stack.pop_back();
+        int shown = std::min(depth, kMaxDepth);
+        *out += Indent(shown) + "[" + std::to_string(container->no) + "] " +
+                container->Text("Name") + " (" +
+                NodeTypeName(inventory, tree.definitions, container->Number("Type")) + ")\n";
+        for (const Row* component : contents[container->no])
+            *out += Indent(shown + 2) + ComponentLine(inventory, *component) + "\n";
+        const std::vector<const Row*>& below = children[container->no];
+        for (auto child = below.rbegin(); child != below.rend(); ++child)
+            stack.emplace_back(*child, depth + 1);
+    }
+    if (contents[0].empty()) return;
+    *out += Indent(1) + "(no container)\n";
+    for (const Row* component : contents[0])
+        *out += Indent(3) + ComponentLine(inventory, *component) + "\n";
 }
 
 const NamedValues& Header(const SavedInventory& inventory, bool agent) {

@@ -191,8 +191,9 @@ std::string SavedInventory::TypeName(DWORD comp_type) const {
 std::string SavedInventory::ContainerPath(std::string_view section, DWORD no) const {
     const std::vector<Row>& rows = Rows(section).rows;
     std::string path;
-    // Parents are earlier containers; a file that says otherwise ends the path there.
-    for (DWORD limit = no; no != 0 && no <= rows.size() && limit-- > 0;) {
+    // Parents are earlier containers; a file that says otherwise ends the path there. Real
+    // trees are a few levels deep: a path stops after 32 names.
+    for (int names = 0; no != 0 && no <= rows.size() && names < 32; ++names) {
         const Row& row = rows[no - 1];
         path = path.empty() ? row.Text("Name") : row.Text("Name") + "/" + path;
         DWORD parent = row.Number("Parent");
