@@ -37,6 +37,33 @@ dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 "$(dirname "$0")/check_layout.sh" "$root/usr" "$source_dir" "$build_dir" || fail "layout"
 
+# postinst against the extracted tree: paths moved below the test's directory, the services
+# left alone. The first run makes the store; a second keeps what the administrator changed.
+state=$work/var/lib/catalix
+sed -e "s#/var/lib/catalix#$state#g; s#/var/log/catalix#$work/var/log/catalix#g" \
+    -e "s#/usr/#$root/usr/#g; s#/run/systemd/system#$work/no-systemd#g" \
+    -e "s#deb-systemd-helper#cx-test-no-deb-systemd-helper#g" \
+    "$work/control/postinst" >"$work/postinst"
+stored() { "$root/usr/bin/cxreg" --registry "$state/registry.db" query "$@" 2>&1 || true; }
+parameters='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
+sh "$work/postinst" configure || fail "postinst configure failed"
+[[ $(stored "$parameters\ExtensionAgents" SC_MIB) == 'SOFTWARE\Arvenmark\SC_MIB\CurrentVersion' ]] ||
+  fail "postinst did not register SC_MIB"
+[[ $(stored 'HKLM\SOFTWARE\Arvenmark\#Setup' AgentRoot) == "$root/usr/lib/catalix/agents" ]] ||
+  fail "AgentRoot: $(stored 'HKLM\SOFTWARE\Arvenmark\#Setup' AgentRoot)"
+[[ $(stored 'HKLM\SOFTWARE\Classes\Installer\Products\{4E2A9B17-6C3D-4F81-A5E0-2D7C91B3F468}' Package) == catalix ]] ||
+  fail "product code not registered"
+"$root/usr/bin/cxreg" --registry "$state/registry.db" set "$parameters" UdpPort REG_DWORD 1161
+"$root/usr/bin/cxreg" --registry "$state/registry.db" delete "$parameters\ExtensionAgents" SC_MIB
+"$root/usr/bin/cxreg" --registry "$state/registry.db" set 'HKLM\SOFTWARE\Arvenmark\CX_MIB\CurrentVersion' \
+  Pathname REG_SZ /old/CX_MIB.so
+sh "$work/postinst" configure || fail "postinst configure (again) failed"
+[[ $(stored "$parameters" UdpPort) == 1161 ]] || fail "postinst replaced the store"
+[[ $(stored "$parameters\ExtensionAgents" SC_MIB) == *"not found"* ]] || fail "postinst registered SC_MIB again"
+[[ $(stored 'HKLM\SOFTWARE\Arvenmark\CX_MIB\CurrentVersion' Pathname) == "$root/usr/lib/catalix/agents/CX_MIB.so" ]] ||
+  fail "postinst did not rewrite the agent's Pathname"
+[[ -d "$work/var/log/catalix" ]] || fail "postinst made no log directory"
+
 # The extracted host with a registry of its own serves the walk of the extracted REPLAY_MIB.
 registry=$work/registry.db
 cxreg() { "$root/usr/bin/cxreg" --registry "$registry" "$@"; }
