@@ -102,6 +102,7 @@ void ReadTables(ProfileFile& saved, SavedInventory* inventory) {
             rows.push_back({static_cast<DWORD>(cell.row), {}});
             continue;
         }
+        if (rows.empty()) continue;  // a row's cells follow its row number
         bool text = column.source == CellSource::kText;
         rows.back().fields.push_back(
             {column.key, text, text ? 0 : static_cast<DWORD>(cell.number), cell.text});
