@@ -11,7 +11,7 @@ build=${1:-build/normal}
 scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 targets=()
-for target in extagentd cx-switchd cxreg cxini cxinv cx-switch CX_MIB SC_MIB REPLAY_MIB; do
+for target in extagentd cx-switchd cxreg cxini cxinv cx-switch CX_MIB SC_MIB REPLAY_MIB cx_man_pages; do
   ninja -C "$build" -t query "$target" >/dev/null 2>&1 && targets+=("$target")
 done
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"

@@ -22,8 +22,8 @@ for path in sbin/extagentd sbin/cx-switchd bin/cxreg bin/cxini bin/cxinv bin/cx-
             share/catalix/defaults.reg share/catalix/CX_MIB.ini \
             share/catalix/walks/demo-ups.walk share/snmp/mibs/CATALIX-INVENTORY-MIB.txt \
             lib/systemd/system/extagentd.service lib/systemd/system/cx-switchd.service \
-            share/man/man8/extagentd.8 share/man/man8/cx-switchd.8 share/man/man1/cxreg.1 \
-            share/man/man1/cxini.1 share/man/man1/cxinv.1 share/doc/catalix/OPERATIONS.md; do
+            share/man/man8/extagentd.8.gz share/man/man8/cx-switchd.8.gz share/man/man1/cxreg.1.gz \
+            share/man/man1/cxini.1.gz share/man/man1/cxinv.1.gz share/doc/catalix/OPERATIONS.md; do
   [[ -e "$prefix/$path" ]] || { echo "FAIL: missing $path" >&2; failures=$((failures + 1)); }
 done
 if leaks=$(grep -rlF -e "$source_dir" -e "$build_dir" "$prefix"); then
