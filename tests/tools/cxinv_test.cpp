@@ -296,6 +296,13 @@ TEST_F(CxinvTest, DiffPairsComponentsByIdentityNotByNumber) {
          "    SerialNo: \"T40A1\" -> \"T40A2\"\n"
          "~ #2 Processor: Arvenmark Cx64 in Tower | Server/Board\n"
          "    Version: \"B3\" -> \"B4\"\n"},
+        // Values are shown as JSON strings, so neither a quote nor a control byte reaches the
+        // terminal as it is; names are shown with "?" for a control byte.
+        {{{"SerialNo.2=", "SerialNo.2=\"x\x1b[2J"}, {"Vendor.2=Arvenmark", "Vendor.2=Arven\x07"}},
+         1,
+         "~ #2 Processor: Arven? Cx64 in Tower | Server/Board\n"
+         "    Vendor: \"Arvenmark\" -> \"Arven\\u0007\"\n"
+         "    SerialNo: \"\" -> \"\\\"x\\u001b[2J\"\n"},
         // Where a component has a CompId, that is what identifies it, not its name.
         {{{"ProdName.2=Cx64", "ProdName.2=Cx64 Pro"}},
          1,

@@ -54,7 +54,8 @@ std::string Changes(const Row& before, const Row& after) {
         if (!field.text) continue;
         std::string old = before.Text(field.key);
         if (old != field.value)
-            changes += "    " + field.key + ": \"" + old + "\" -> \"" + field.value + "\"\n";
+            changes += "    " + field.key + ": " + JsonString(old) + " -> " +
+                       JsonString(field.value) + "\n";
     }
     return changes;
 }
@@ -78,7 +79,7 @@ std::string DiffText(const SavedInventory& before, const SavedInventory& after) 
     }
     for (const auto& [identity, row] : new_rows)
         if (old_index.count(identity) == 0) added += Line("+", after, *row);
-    return removed + added + changed;
+    return Printable(removed + added + changed);
 }
 
 }  // namespace cx::cxinv

@@ -167,6 +167,13 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) c = '?';
+    }
+    return text;
+}
+
 std::string TreeText(const SavedInventory& inventory) {
     const NamedValues& date = Header(inventory, false);
     const NamedValues& agent = Header(inventory, true);
@@ -183,7 +190,7 @@ std::string TreeText(const SavedInventory& inventory) {
         inventory,
         {"Functional tree", kFunctionalContainerSection, kFunctionalDefinitionSection, "FuncCont"},
         &out);
-    return out;
+    return Printable(std::move(out));
 }
 
 std::string JsonText(const SavedInventory& inventory) {

@@ -19,7 +19,12 @@ std::string JsonText(const SavedInventory& inventory);
 // code page the inventory texts come from.
 std::string JsonString(std::string_view text);
 
-// The components added ("+"), removed ("-") and changed ("~", with each changed field) from
+// `text` with every control character but the line ends shown as "?": texts from the file
+// reach a terminal. (An INI value cannot hold a line end, so every "\n" is the printer's own.)
+std::string Printable(std::string text);
+
+// The components added ("+"), removed ("-") and changed ("~", with each changed field, the
+// values as JSON strings) from
 // `before` to `after`; "" when there is no difference. A component is the same one in both
 // when its type, its place in both trees (by container names) and its CompId, or its ProdName
 // where it has no CompId, are the same; equal ones are paired in file order.
