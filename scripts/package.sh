@@ -17,6 +17,8 @@ done
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 rm -f "$build"/catalix_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
+# The staging tree holds copies of the agents, which run.sh would find in the build directory.
+rm -rf "$build/_CPack_Packages"
 deb=$(ls "$build"/catalix_*.deb)
 echo "package: $deb"
 tests/tools/package_test.sh "$deb" "$PWD" "$(cd "$build" && pwd)"
