@@ -5,6 +5,7 @@
 #   --tsan      ThreadSanitizer build (clang) in build/tsan
 #   --coverage  gcov build in build/coverage; after the tests, product line coverage per layer
 #   -R REGEX    only the tests whose name matches (passed to ctest)
+#   --package   build the Debian package catalix_*.deb in build/normal and test it
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,6 +16,7 @@ while (($#)); do
     --sanitize) mode=sanitize ;;
     --tsan) mode=tsan ;;
     --coverage) mode=coverage ;;
+    --package) exec scripts/package.sh build/normal ;;
     -R) ctest_args+=(-R "$2"); shift ;;
     -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "test.sh: unknown option '$1' (see --help)" >&2; exit 2 ;;

@@ -12,6 +12,7 @@ packages=(
   libkmod-dev
   clang libclang-rt-14-dev clang-format
   gcovr
+  dpkg-dev file
 )
 
 missing=()

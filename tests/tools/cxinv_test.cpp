@@ -1,0 +1,382 @@
+// cxinv: the trees, the JSON form and the difference of saved inventories, its errors and exit
+// codes, on small handwritten files and on one written by the agent's own writers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "child_process.h"
+#include "inventory_fixture.h"
+#include "inventory_text.h"
+#include "saved_inventory.h"
+#include "temp_dir.h"
+
+namespace cx::test {
+namespace {
+
+const std::vector<std::string> kSampleLines = {
+    "[Last Date]",
+    "LastCollectionDate=2026-01-02 03:04:05",
+    "LastScanDate=2026-01-02 03:04:05",
+    "LastDate=6B000000",
+    "LastScan=6B000000",
+    "ScanState=DONE",
+    "[Agent Info]",
+    "AgentId=Catalix inventory SNMP agent",
+    "AgentCompany=Catalix",
+    "AgentVersion=1.0.0",
+    "AgentBuild=Build: Oct 20 2006, 08:57:39",
+    "[Component Definition]",
+    "01=Cabinet",
+    "0A=Processor",
+    "[Physical Definition]",
+    "Type.1=1",
+    "Name.1=PhysKorvan",
+    "[Functional Definition]",
+    "Type.1=1",
+    "Name.1=FuncKorvan",
+    "Type.2=4",
+    "Name.2=BaseBoard",
+    "[Physical Container]",
+    "NrContainer=1",
+    "Type.1=1",
+    "Parent.1=0",
+    "Name.1=Tower",
+    "[Functional Container]",
+    "NrContainer=2",
+    "Type.1=1",
+    "Parent.1=0",
+    "Name.1=Server",
+    "Type.2=4",
+    "Parent.2=1",
+    "Name.2=Board",
+    "[Component Table]",
+    "NrComponents=2",
+    "PhysCont.1=1",
+    "FuncCont.1=1",
+    "CompType.1=1",
+    "Vendor.1=Catalix",
+    "ProdName.1=Arden T40",
+    "ProdNumber.1=Q47120-T40",
+    "ProdDescript.1=Cabinet",
+    "ManuDate.1=",
+    "Version.1=N/A",
+    "SerialNo.1=T40A1",
+    "Language.1=",
+    "CompId.1=",
+    "PhysCont.2=1",
+    "FuncCont.2=2",
+    "CompType.2=10",
+    "Vendor.2=Arvenmark",
+    "ProdName.2=Cx64",
+    "ProdNumber.2=",
+    "ProdDescript.2=CPU",
+    "ManuDate.2=",
+    "Version.2=B3",
+    "SerialNo.2=",
+    "Language.2=",
+    "CompId.2=CPU1",
+    "[Firmware Update]",
+    "NrUpdObjects=1",
+    "ObjectName.1=Bios",
+    "ObjectParent.1=N/A",
+    "ObjectPath.1=N/A",
+    "UpdateState.1=0",
+    "CompIndex.1=2",
+};
+
+// The sample with each edit applied to the first line equal to `first`: replaced by `second`,
+// removed when `second` is empty, or followed by the lines of `second` after a leading "+".
+using Edits = std::vector<std::pair<std::string, std::string>>;
+
+std::string Sample(const Edits& edits = {}) {
+    std::vector<std::string> lines = kSampleLines;
+    for (const auto& [from, to] : edits) {
+        auto line = std::find(lines.begin(), lines.end(), from);
+        if (line == lines.end()) {
+            ADD_FAILURE() << "no line " << from;
+        } else if (to.empty()) {
+            lines.erase(line);
+        } else if (to.front() == '+') {
+            std::vector<std::string> added;
+            for (std::size_t start = 1; start <= to.size();) {
+                std::size_t end = std::min(to.find('\n', start), to.size());
+                added.push_back(to.substr(start, end - start));
+                start = end + 1;
+            }
+            lines.insert(line + 1, added.begin(), added.end());
+        } else {
+            *line = to;
+        }
+    }
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+class CxinvTest : public ::testing::Test {
+  protected:
+    ToolResult Run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), CX_CXINV);
+        return RunTool(arguments, dir_.Path());
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        WriteFile(dir_.File(name), text);
+        return dir_.File(name);
+    }
+
+    TempDir dir_;
+};
+
+TEST_F(CxinvTest, TreesShowEachContainerWithItsComponents) {
+    std::string file = Write("Catalix.sav", Sample());
+    ToolResult result = Run({file});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    EXPECT_EQ(result.out, file +
+                              ": scan of 2026-01-02 03:04:05, ScanState DONE, 2 components\n"
+                              "Agent: Catalix inventory SNMP agent 1.0.0 (Catalix)\n"
+                              "\n"
+                              "Physical tree\n"
+                              "  [1] Tower (PhysKorvan)\n"
+                              "      #1 Cabinet: Catalix Arden T40 (ProdNumber Q47120-T40, "
+                              "SerialNo T40A1)\n"
+                              "      #2 Processor: Arvenmark Cx64 (Version B3, CompId CPU1)\n"
+                              "\n"
+                              "Functional tree\n"
+                              "  [1] Server (FuncKorvan)\n"
+                              "      #1 Cabinet: Catalix Arden T40 (ProdNumber Q47120-T40, "
+                              "SerialNo T40A1)\n"
+                              "    [2] Board (BaseBoard)\n"
+                              "        #2 Processor: Arvenmark Cx64 (Version B3, CompId CPU1)\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CxinvTest, JsonHasOneObjectPerRowKeyedByTheFileNames) {
+    std::string file = Write("Catalix.sav", Sample({{"Vendor.2=Arvenmark", "Vendor.2=A\"r\\v"}}));
+    ToolResult result = Run({"--json", file});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    for (const char* line : {
+             "  \"Last Date\": {\"LastCollectionDate\": \"2026-01-02 03:04:05\", "
+             "\"LastScanDate\": \"2026-01-02 03:04:05\", \"LastDate\": \"6B000000\", "
+             "\"LastScan\": \"6B000000\", \"ScanState\": \"DONE\"},\n",
+             "    {\"CompType\": 10, \"Name\": \"Processor\"}\n",
+             "  \"Functional Container\": [\n"
+             "    {\"No\": 1, \"Type\": 1, \"Parent\": 0, \"Name\": \"Server\"},\n"
+             "    {\"No\": 2, \"Type\": 4, \"Parent\": 1, \"Name\": \"Board\"}\n  ],\n",
+             "    {\"No\": 2, \"PhysCont\": 1, \"FuncCont\": 2, \"CompType\": 10, \"Vendor\": "
+             "\"A\\\"r\\\\v\", \"ProdName\": \"Cx64\", \"ProdNumber\": \"\", \"ProdDescript\": "
+             "\"CPU\", \"Version\": \"B3\", \"ManuDate\": \"\", \"SerialNo\": \"\", "
+             "\"Language\": \"\", \"CompId\": \"CPU1\"}\n  ],\n",
+             "  \"Firmware Update\": [\n    {\"No\": 1, \"CompIndex\": 2, \"ObjectName\": "
+             "\"Bios\", \"ObjectParent\": \"N/A\", \"ObjectPath\": \"N/A\", \"UpdateState\": "
+             "0}\n  ]\n}\n",
+         }) {
+        EXPECT_NE(result.out.find(line), std::string::npos) << line << "\nin\n" << result.out;
+    }
+}
+
+TEST(CxinvJson, StringsAreEscapedAndAlwaysValidUtf8) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "\"plain\""},
+        {"q\"b\\s/", "\"q\\\"b\\\\s/\""},
+        {std::string("\x01\t\x7F", 3), "\"\\u0001\\u0009\\u007f\""},
+        {"caf\xC3\xA9 \xE2\x82\xAC", "\"caf\xC3\xA9 \xE2\x82\xAC\""},  // UTF-8 kept
+        {"caf\xE9", "\"caf\\u00e9\""},                                 // Latin-1 byte
+        {"\xC3", "\"\\u00c3\""},                                       // cut sequence
+        {"\xC0\xAF", "\"\\u00c0\\u00af\""},                            // overlong
+        {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u0080\""},                 // surrogate
+        {"\xF4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},      // beyond U+10FFFF
+    };
+    for (const auto& [text, json] : cases)
+        EXPECT_EQ(cxinv::JsonString(text), json) << text;
+}
+
+TEST_F(CxinvTest, FilesThatAreNoInventoryAndWrongUsageExitWith2) {
+    std::string good = Write("good.sav", Sample());
+    std::string utf16("\xFF\xFE[\0L\0]\0", 8);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string error;  // the first line of standard error
+    };
+    const Case cases[] = {
+        {{dir_.File("missing.sav")}, "cxinv: " + dir_.File("missing.sav") + ": no such file"},
+        {{}, "cxinv: Catalix.sav: no such file"},  // the working directory's, here none
+        {{dir_.Path()}, "cxinv: " + dir_.Path() + ": is a directory"},
+        {{Write("utf16.sav", utf16)},
+         "cxinv: " + dir_.File("utf16.sav") +
+             ": not an inventory file: not single-byte text (UTF-16?)"},
+        {{Write("other.ini", "[Component Type]\r\nBIOS=A0\r\n")},
+         "cxinv: " + dir_.File("other.ini") + ": not an inventory file: no [Last Date] section"},
+        {{"--diff", good, dir_.File("missing.sav")},
+         "cxinv: " + dir_.File("missing.sav") + ": no such file"},
+        {{"--diff", good}, "cxinv: --diff takes two files"},
+        {{"--diff", "--json", good, good}, "cxinv: --diff and --json do not go together"},
+        {{good, good}, "cxinv: one file at a time"},
+        {{"--tree"}, "cxinv: unknown option '--tree'"},
+    };
+    for (const Case& c : cases) {
+        ToolResult result = Run(c.arguments);
+        EXPECT_EQ(result.exit_code, 2) << c.error;
+        EXPECT_EQ(result.out, "") << c.error;
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.error);
+    }
+    ToolResult help = Run({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_EQ(help.out.rfind("Usage: cxinv [--json] [FILE]\n", 0), 0u);
+}
+
+TEST_F(CxinvTest, InconsistentFilesAreShownWholeAndReportedWithExit3) {
+    struct Case {
+        Edits edits;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {{{"NrComponents=2", "NrComponents=3"}}, "[Component Table] NrComponents=3: 2 rows read"},
+        // A gap ends the table for the MIB; the count tells that rows were lost.
+        {{{"CompIndex.1=2", ""}}, "[Firmware Update] NrUpdObjects=1: 0 rows read"},
+        {{{"Parent.1=0", "Parent.1=1"}},
+         "[Physical Container] Parent.1=1: not an earlier container"},
+        {{{"Parent.2=1", "Parent.2=2"}},
+         "[Functional Container] Parent.2=2: not an earlier container"},
+        {{{"FuncCont.2=2", "FuncCont.2=7"}}, "[Component Table] FuncCont.2=7: no such container"},
+        {{{"CompIndex.1=2", "CompIndex.1=9"}},
+         "[Firmware Update] CompIndex.1=9: no such component"},
+    };
+    for (const Case& c : cases) {
+        std::string file = Write("odd.sav", Sample(c.edits));
+        for (const char* mode : {"--json", ""}) {
+            std::vector<std::string> arguments{file};
+            if (*mode != '\0') arguments.insert(arguments.begin(), mode);
+            ToolResult result = Run(arguments);
+            EXPECT_EQ(result.exit_code, 3) << c.problem;
+            EXPECT_EQ(result.err, "cxinv: " + file + ": " + c.problem + "\n");
+            // Every container and component is still shown, once.
+            EXPECT_NE(result.out.find("Cx64"), std::string::npos) << c.problem;
+            EXPECT_EQ(result.out.find("Tower"), result.out.rfind("Tower")) << c.problem;
+        }
+    }
+}
+
+// A chain of containers each inside the one before: drawn without recursion, at most 32 deep.
+TEST_F(CxinvTest, DeeplyNestedContainersAreShownWithBoundedIndent) {
+    constexpr int kDepth = 30000;
+    std::string chain = "NrContainer=" + std::to_string(kDepth) + "\r\n";
+    for (int no = 1; no <= kDepth; ++no) {
+        std::string n = std::to_string(no);
+        chain += "Type." + n + "=1\r\nParent." + n + "=" + std::to_string(no - 1) + "\r\nName." +
+                 n + "=C" + n + "\r\n";
+    }
+    std::string text = Sample({{"FuncCont.2=2", "FuncCont.2=" + std::to_string(kDepth)}});
+    std::string block =
+        "NrContainer=2\r\nType.1=1\r\nParent.1=0\r\nName.1=Server\r\n"
+        "Type.2=4\r\nParent.2=1\r\nName.2=Board\r\n";
+    text.replace(text.find(block), block.size(), chain);
+    ToolResult result = Run({Write("deep.sav", text)});
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    std::string deepest = std::string(2 * 32, ' ') + "[" + std::to_string(kDepth) + "] C" +
+                          std::to_string(kDepth) + " (FuncKorvan)\n" + std::string(2 * 34, ' ') +
+                          "#2 Processor: Arvenmark Cx64";
+    EXPECT_NE(result.out.find(deepest), std::string::npos);
+}
+
+TEST_F(CxinvTest, DiffPairsComponentsByIdentityNotByNumber) {
+    struct Case {
+        Edits after;
+        int exit_code;
+        std::string output;
+    };
+    const Case cases[] = {
+        {{}, 0, ""},
+        {{{"SerialNo.1=T40A1", "SerialNo.1=T40A2"}, {"Version.2=B3", "Version.2=B4"}},
+         1,
+         "~ #1 Cabinet: Catalix Arden T40 in Tower | Server\n"
+         "    SerialNo: \"T40A1\" -> \"T40A2\"\n"
+         "~ #2 Processor: Arvenmark Cx64 in Tower | Server/Board\n"
+         "    Version: \"B3\" -> \"B4\"\n"},
+        // Values are shown as JSON strings, so neither a quote nor a control byte reaches the
+        // terminal as it is; names are shown with "?" for a control byte.
+        {{{"SerialNo.2=", "SerialNo.2=\"x\x1b[2J"}, {"Vendor.2=Arvenmark", "Vendor.2=Arven\x07"}},
+         1,
+         "~ #2 Processor: Arven? Cx64 in Tower | Server/Board\n"
+         "    Vendor: \"Arvenmark\" -> \"Arven\\u0007\"\n"
+         "    SerialNo: \"\" -> \"\\\"x\\u001b[2J\"\n"},
+        // Where a component has a CompId, that is what identifies it, not its name.
+        {{{"ProdName.2=Cx64", "ProdName.2=Cx64 Pro"}},
+         1,
+         "~ #2 Processor: Arvenmark Cx64 Pro in Tower | Server/Board\n"
+         "    ProdName: \"Cx64\" -> \"Cx64 Pro\"\n"},
+        {{{"ProdName.1=Arden T40", "ProdName.1=Arden T50"}},
+         1,
+         "- #1 Cabinet: Catalix Arden T40 in Tower | Server\n"
+         "+ #1 Cabinet: Catalix Arden T50 in Tower | Server\n"},
+        // A second processor of the same kind in the same place is a new one.
+        {{{"NrComponents=2", "NrComponents=3"},
+          {"CompId.2=CPU1",
+           "+PhysCont.3=1\nFuncCont.3=2\nCompType.3=10\nVendor.3=Arvenmark\n"
+           "ProdName.3=Cx64\nCompId.3=CPU1"}},
+         1,
+         "+ #3 Processor: Arvenmark Cx64 in Tower | Server/Board\n"},
+    };
+    std::string before = Write("before.sav", Sample());
+    for (const Case& c : cases) {
+        std::string after = Write("after.sav", Sample(c.after));
+        ToolResult result = Run({"--diff", before, after});
+        EXPECT_EQ(result.exit_code, c.exit_code) << c.output;
+        EXPECT_EQ(result.out, c.output);
+    }
+    // The same inventory with another functional container in front: no difference.
+    std::string renumbered =
+        Sample({{"FuncCont.1=1", "FuncCont.1=2"}, {"FuncCont.2=2", "FuncCont.2=3"}});
+    std::string block =
+        "NrContainer=2\r\nType.1=1\r\nParent.1=0\r\nName.1=Server\r\n"
+        "Type.2=4\r\nParent.2=1\r\nName.2=Board\r\n";
+    ASSERT_NE(renumbered.find(block), std::string::npos);
+    renumbered.replace(renumbered.find(block), block.size(),
+                       "NrContainer=3\r\nType.1=1\r\nParent.1=0\r\nName.1=Spare\r\n"
+                       "Type.2=1\r\nParent.2=0\r\nName.2=Server\r\n"
+                       "Type.3=4\r\nParent.3=2\r\nName.3=Board\r\n");
+    ToolResult result = Run({"--diff", before, Write("renumbered.sav", renumbered)});
+    EXPECT_EQ(result.exit_code, 0) << result.out;
+    EXPECT_EQ(result.out, "");
+}
+
+// A file written by the agent's own writers reads back with every container and component.
+class CxinvWritersTest : public InventoryTest {};
+
+TEST_F(CxinvWritersTest, WrittenInventoryReadsBackRowForRow) {
+    WriteTableFile(
+        "[Component Type]\r\nCabinet=01\r\nProcessor=0A\r\n[Physical Tree]\r\n"
+        "PhysKorvan=1\r\n[Functional Tree]\r\nFuncKorvan=1\r\n");
+    CCX_Agent& agent = *agent_;
+    agent.InitCommon();
+    agent.InitComponentDefinitions();
+    agent.InsertPhysicalContainer("Tower", 0, "PhysKorvan", -1);
+    agent.InsertFunctionalContainer("Server", 0, "FuncKorvan", -1);
+    ComponentEntry cabinet(0x01);
+    CopyEntryText(cabinet.ProdName, "Arden T40");
+    agent.InsertComponent(&cabinet);
+    ComponentEntry cpu(0x0A);
+    CopyEntryText(cpu.Vendor, "Arvenmark");
+    CopyEntryText(cpu.CompId, "CPU1");
+    agent.InsertComponent(&cpu);
+
+    cxinv::SavedInventory inventory;
+    std::string error;
+    ASSERT_TRUE(cxinv::LoadSavedInventory(DataPath("Catalix.act"), &inventory, &error)) << error;
+    EXPECT_TRUE(inventory.problems.empty());
+    const auto& components = inventory.Rows("Component Table").rows;
+    ASSERT_EQ(components.size(), 2u);
+    EXPECT_EQ(components[0].Text("Vendor"), "N/A");
+    EXPECT_EQ(components[1].Text("ProdName"), "unknown");
+    EXPECT_EQ(components[1].Text("CompId"), "CPU1");
+    EXPECT_EQ(inventory.TypeName(components[1].Number("CompType")), "Processor");
+    EXPECT_EQ(inventory.ContainerPath("Functional Container", components[1].Number("FuncCont")),
+              "Server");
+    EXPECT_EQ(inventory.Rows("Physical Container").rows.size(), 1u);
+}
+
+}  // namespace
+}  // namespace cx::test

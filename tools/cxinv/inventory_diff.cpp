@@ -1,0 +1,85 @@
+// The difference of two saved inventories, component by component.
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "inventory/inventory_sections.h"
+#include "inventory_text.h"
+
+namespace cx::cxinv {
+
+namespace {
+
+using namespace cx::inventory;
+
+// Container numbers change from scan to scan; the identity and the comparison use the names.
+constexpr const char* kPlaceKeys[] = {"PhysCont", "FuncCont"};
+
+std::string Place(const SavedInventory& inventory, const Row& row, const char* key) {
+    const char* section = std::string_view(key) == "PhysCont" ? kPhysicalContainerSection
+                                                              : kFunctionalContainerSection;
+    return inventory.ContainerPath(section, row.Number(key));
+}
+
+std::string Identity(const SavedInventory& inventory, const Row& row) {
+    std::string id = row.Text("CompId");
+    std::string identity = std::to_string(row.Number("CompType"));
+    for (const char* key : kPlaceKeys)
+        identity += '\n' + Place(inventory, row, key);
+    return identity + '\n' + (id.empty() ? "ProdName " + row.Text("ProdName") : "CompId " + id);
+}
+
+// Each component's identity with its occurrence ("#2" for the second component of the same
+// identity), in file order.
+std::vector<std::pair<std::string, const Row*>> Keyed(const SavedInventory& inventory) {
+    std::vector<std::pair<std::string, const Row*>> keyed;
+    std::map<std::string, int> seen;
+    for (const Row& row : inventory.Rows(kComponentTableSection).rows) {
+        std::string identity = Identity(inventory, row);
+        keyed.emplace_back(identity + "\n#" + std::to_string(++seen[identity]), &row);
+    }
+    return keyed;
+}
+
+std::string Line(const char* mark, const SavedInventory& inventory, const Row& row) {
+    return std::string(mark) + " #" + std::to_string(row.no) + " " +
+           inventory.TypeName(row.Number("CompType")) + ": " + row.Text("Vendor") + " " +
+           row.Text("ProdName") + " in " + Place(inventory, row, "PhysCont") + " | " +
+           Place(inventory, row, "FuncCont") + "\n";
+}
+
+std::string Changes(const Row& before, const Row& after) {
+    std::string changes;
+    for (const Field& field : after.fields) {
+        if (!field.text) continue;
+        std::string old = before.Text(field.key);
+        if (old != field.value)
+            changes += "    " + field.key + ": " + JsonString(old) + " -> " +
+                       JsonString(field.value) + "\n";
+    }
+    return changes;
+}
+
+}  // namespace
+
+std::string DiffText(const SavedInventory& before, const SavedInventory& after) {
+    auto old_rows = Keyed(before);
+    auto new_rows = Keyed(after);
+    std::map<std::string, const Row*> old_index(old_rows.begin(), old_rows.end());
+    std::map<std::string, const Row*> new_index(new_rows.begin(), new_rows.end());
+    std::string removed, added, changed;
+    for (const auto& [identity, row] : old_rows) {
+        auto match = new_index.find(identity);
+        if (match == new_index.end()) {
+            removed += Line("-", before, *row);
+            continue;
+        }
+        std::string changes = Changes(*row, *match->second);
+        if (!changes.empty()) changed += Line("~", after, *match->second) + changes;
+    }
+    for (const auto& [identity, row] : new_rows)
+        if (old_index.count(identity) == 0) added += Line("+", after, *row);
+    return Printable(removed + added + changed);
+}
+
+}  // namespace cx::cxinv
