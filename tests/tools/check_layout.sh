@@ -19,6 +19,7 @@ build_dir=$3
 failures=0
 for path in sbin/extagentd sbin/cx-switchd bin/cxreg bin/cxini bin/cxinv bin/cx-switch \
             lib/catalix/agents/CX_MIB.so lib/catalix/agents/REPLAY_MIB.so \
+            lib/catalix/agents/ENTITY_MIB.so share/snmp/mibs/ENTITY-MIB.txt \
             share/catalix/defaults.reg share/catalix/CX_MIB.ini \
             share/catalix/walks/demo-ups.walk share/snmp/mibs/CATALIX-INVENTORY-MIB.txt \
             lib/systemd/system/extagentd.service lib/systemd/system/cx-switchd.service \

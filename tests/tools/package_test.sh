@@ -49,6 +49,8 @@ parameters='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
 sh "$work/postinst" configure || fail "postinst configure failed"
 [[ $(stored "$parameters\ExtensionAgents" SC_MIB) == 'SOFTWARE\Arvenmark\SC_MIB\CurrentVersion' ]] ||
   fail "postinst did not register SC_MIB"
+[[ $(stored "$parameters\ExtensionAgents" ENTITY_MIB) == 'SOFTWARE\Arvenmark\ENTITY_MIB\CurrentVersion' ]] ||
+  fail "postinst did not register ENTITY_MIB"
 [[ $(stored 'HKLM\SOFTWARE\Arvenmark\#Setup' AgentRoot) == "$root/usr/lib/catalix/agents" ]] ||
   fail "AgentRoot: $(stored 'HKLM\SOFTWARE\Arvenmark\#Setup' AgentRoot)"
 [[ $(stored 'HKLM\SOFTWARE\Classes\Installer\Products\{4E2A9B17-6C3D-4F81-A5E0-2D7C91B3F468}' Package) == catalix ]] ||
