@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
   libpci-dev pciutils pci.ids
+  libudev-dev
   clang libclang-rt-14-dev clang-format
   gcovr
 )
