@@ -11,7 +11,15 @@ UdevMonitor::~UdevMonitor() {
 }
 
 bool UdevMonitor::Open(std::string* error) {
-    udev_ = udev_new();
+    if (OpenMonitor(error)) return true;
+    // A monitor half set up is none: fd() stays -1.
+    if (monitor_ != nullptr) udev_monitor_unref(monitor_);
+    monitor_ = nullptr;
+    return false;
+}
+
+bool UdevMonitor::OpenMonitor(std::string* error) {
+    if (udev_ == nullptr) udev_ = udev_new();
     if (udev_ == nullptr) {
         *error = "udev_new failed";
         return false;

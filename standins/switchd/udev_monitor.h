@@ -24,6 +24,8 @@ class UdevMonitor {
     int Drain();
 
   private:
+    bool OpenMonitor(std::string* error);
+
     struct udev* udev_ = nullptr;
     struct udev_monitor* monitor_ = nullptr;
 };
