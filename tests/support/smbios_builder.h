@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cx::test {
@@ -15,6 +17,13 @@ class SmbiosStructure {
         : formatted_(length, '\0') {
         Set(0, type).Set(1, length).Set(2, handle, 2);
     }
+    // With texts at the offsets given, in order.
+    SmbiosStructure(std::uint8_t type, std::size_t length,
+                    std::initializer_list<std::pair<std::size_t, std::string>> texts)
+        : SmbiosStructure(type, length) {
+        for (const auto& [offset, text] : texts)
+            Text(offset, text);
+    }
     // Writes `value` little-endian at `offset`; bytes beyond the formatted area are dropped,
     // so one description serves structures of every length.
     SmbiosStructure& Set(std::size_t offset, std::uint64_t value, std::size_t size = 1) {
@@ -22,6 +31,16 @@ class SmbiosStructure {
             if (offset + i < formatted_.size())
                 formatted_[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
         }
+        return *this;
+    }
+    struct Field {
+        std::size_t offset;
+        std::uint64_t value;
+        std::size_t size = 1;
+    };
+    SmbiosStructure& Set(std::initializer_list<Field> fields) {
+        for (const Field& field : fields)
+            Set(field.offset, field.value, field.size);
         return *this;
     }
     // Adds `text` to the strings and stores its index at `offset`.

@@ -14,86 +14,67 @@ namespace {
 using test::SmbiosStructure;
 
 std::vector<SmbiosStructure> SampleMachine() {
-    std::vector<SmbiosStructure> s;
-    s.push_back(SmbiosStructure(0, 0x1A)
-                    .Text(0x04, "Catalix")
-                    .Text(0x05, "1.07.2210")
-                    .Text(0x08, "10/16/2024"));
-    s.push_back(SmbiosStructure(1, 0x1B)
-                    .Text(0x04, "Catalix")
-                    .Text(0x05, "Arden R20 Rack")
-                    .Text(0x06, "Not Specified")
-                    .Text(0x07, "R20A004711")
-                    .Text(0x19, "Q47120-R20-A10"));
-    s.push_back(SmbiosStructure(2, 0x0F)
-                    .Text(0x04, "Catalix")
-                    .Text(0x05, "K3120")
-                    .Text(0x06, "Q47120-K3120-A11")
-                    .Text(0x07, "BB0042")
-                    .Set(0x0D, 0x0A));
-    s.push_back(SmbiosStructure(2, 0x0F).Text(0x04, "Catalix").Text(0x06, "GS02").Set(0x0D, 0x07));
-    s.push_back(SmbiosStructure(3, 0x15)
-                    .Text(0x04, "Catalix")
-                    .Set(0x05, 0x17)
-                    .Text(0x06, "None")
-                    .Text(0x07, "CH4711")
-                    .Text(0x08, "ASSET-0815"));
     auto cpu = [](const char* socket, std::uint8_t status) {
-        return SmbiosStructure(4, 0x2A)
-            .Text(0x04, socket)
-            .Set(0x05, 0x03)
-            .Set(0x06, 0xB3)
-            .Text(0x07, "Arvenmark Chips")
-            .Set(0x08, 0x000606A6, 4)
-            .Text(0x10, "Arvenmark Cx64 Processor")
-            .Set(0x14, 3600, 2)
-            .Set(0x16, 2800, 2)
-            .Set(0x18, status);
+        return SmbiosStructure(
+                   4, 0x2A,
+                   {{0x04, socket}, {0x07, "Arvenmark Chips"}, {0x10, "Arvenmark Cx64 Processor"}})
+            .Set({{0x05, 0x03},
+                  {0x06, 0xB3},
+                  {0x08, 0x000606A6, 4},
+                  {0x14, 3600, 2},
+                  {0x16, 2800, 2},
+                  {0x18, status}});
     };
-    s.push_back(cpu("CPU0", 0x41));
-    s.push_back(SmbiosStructure(4, 0x2A)
-                    .Text(0x04, "CPU1")
-                    .Set(0x05, 0x03)
-                    .Text(0x07, "Not Specified")
-                    .Text(0x10, "Not Specified"));
-    s.push_back(cpu("CPU2", 0x43));                 // disabled by the firmware
-    s.push_back(cpu("FPU", 0x41).Set(0x05, 0x04));  // not a central processor
     auto dimm = [](const char* slot, std::uint16_t size) {
-        return SmbiosStructure(17, 0x5C)
-            .Set(0x0C, size, 2)
-            .Set(0x0E, 0x09)
-            .Text(0x10, slot)
-            .Text(0x11, "BANK 0")
-            .Set(0x12, 0x1A)
-            .Set(0x15, 3200, 2)
-            .Text(0x17, "Memorix")
-            .Text(0x18, "3A0F1C22")
-            .Text(0x1A, "CX-MEM-16G");
+        return SmbiosStructure(17, 0x5C,
+                               {{0x10, slot},
+                                {0x11, "BANK 0"},
+                                {0x17, "Memorix"},
+                                {0x18, "3A0F1C22"},
+                                {0x1A, "CX-MEM-16G"}})
+            .Set({{0x0C, size, 2}, {0x0E, 0x09}, {0x12, 0x1A}, {0x15, 3200, 2}});
     };
-    s.push_back(dimm("DIMM A1", 16384));
-    s.push_back(dimm("DIMM A2", 0));
-    s.push_back(dimm("DIMM B1", 0x7FFF)
-                    .Set(0x1C, 65536, 4)
-                    .Set(0x12, 0x22)
-                    .Set(0x15, 0xFFFF, 2)
-                    .Set(0x54, 4800, 4));
-    s.push_back(dimm("DIMM B2", 0x8000 | 2048));  // KByte granularity
-    s.push_back(dimm("DIMM B3", 0xFFFF));         // installed, size unknown
-    s.push_back(SmbiosStructure(38, 0x12).Set(0x04, 1).Set(0x05, 0x20));
     auto supply = [](const char* location, std::uint16_t traits) {
-        return SmbiosStructure(39, 0x16)
-            .Text(0x05, location)
-            .Text(0x06, "PS-800")
-            .Text(0x07, "Arvenmark Powerco")
-            .Text(0x08, "PS10A0042")
-            .Text(0x0A, "Q47120-P800")
-            .Text(0x0B, "02")
-            .Set(0x0C, 800, 2)
-            .Set(0x0E, traits, 2);
+        return SmbiosStructure(39, 0x16,
+                               {{0x05, location},
+                                {0x06, "PS-800"},
+                                {0x07, "Arvenmark Powerco"},
+                                {0x08, "PS10A0042"},
+                                {0x0A, "Q47120-P800"},
+                                {0x0B, "02"}})
+            .Set({{0x0C, 800, 2}, {0x0E, traits, 2}});
     };
-    s.push_back(supply("PSU1", 0x0003));
-    s.push_back(supply("PSU2", 0x0004));  // not present
-    return s;
+    return {
+        SmbiosStructure(0, 0x1A, {{0x04, "Catalix"}, {0x05, "1.07.2210"}, {0x08, "10/16/2024"}}),
+        SmbiosStructure(1, 0x1B,
+                        {{0x04, "Catalix"},
+                         {0x05, "Arden R20 Rack"},
+                         {0x06, "Not Specified"},
+                         {0x07, "R20A004711"},
+                         {0x19, "Q47120-R20-A10"}}),
+        SmbiosStructure(
+            2, 0x0F,
+            {{0x04, "Catalix"}, {0x05, "K3120"}, {0x06, "Q47120-K3120-A11"}, {0x07, "BB0042"}})
+            .Set(0x0D, 0x0A),
+        SmbiosStructure(2, 0x0F, {{0x04, "Catalix"}, {0x06, "GS02"}}).Set(0x0D, 0x07),
+        SmbiosStructure(3, 0x15,
+                        {{0x04, "Catalix"}, {0x06, "None"}, {0x07, "CH4711"}, {0x08, "ASSET-0815"}})
+            .Set(0x05, 0x17),
+        cpu("CPU0", 0x41),
+        SmbiosStructure(4, 0x2A, {{0x04, "CPU1"}, {0x07, "Not Specified"}, {0x10, "Not Specified"}})
+            .Set(0x05, 0x03),              // an empty socket
+        cpu("CPU2", 0x43),                 // disabled by the firmware
+        cpu("FPU", 0x41).Set(0x05, 0x04),  // not a central processor
+        dimm("DIMM A1", 16384),
+        dimm("DIMM A2", 0),
+        dimm("DIMM B1", 0x7FFF)
+            .Set({{0x1C, 65536, 4}, {0x12, 0x22}, {0x15, 0xFFFF, 2}, {0x54, 4800, 4}}),
+        dimm("DIMM B2", 0x8000 | 2048),  // KByte granularity
+        dimm("DIMM B3", 0xFFFF),         // installed, size unknown
+        SmbiosStructure(38, 0x12).Set({{0x04, 1}, {0x05, 0x20}}),
+        supply("PSU1", 0x0003),
+        supply("PSU2", 0x0004),  // not present
+    };
 }
 
 std::string Txt(const std::string& text) { return text + '\0'; }
