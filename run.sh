@@ -4,8 +4,8 @@
 # and extagentd on 127.0.0.1:1161 with the agents that are built, and stops both on Ctrl-C.
 #   --once   wait until the first inventory scan is done, print a walk of the Catalix
 #            inventory MIB, stop, exit 0
-#   --demo   the scripted demo server: its PCI bus from data/walks and its PCI headers from
-#            the demo scenario, also where this machine has PCI devices of its own
+#   --demo   the scripted demo server (data/scenarios/demo.scn and data/walks) in place of
+#            this machine: by default cx-switchd --linux describes the machine run on
 # CX_BUILD_DIR chooses another build directory than build/normal.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -44,7 +44,7 @@ cxreg=$(find "$build/tools" -name cxreg -type f -perm -u+x | head -n 1)
 agent=$(find "$build" -name CX_MIB.so -type f | head -n 1)
 scenario=$(find "$root/data" -path '*scenario*' -name 'demo*' -type f 2>/dev/null | head -n 1)
 sc_agent=$(find "$build" -name SC_MIB.so -type f | head -n 1)
-# This machine's own PCI bus (SC_MIB, and cx-switchd --linux for the headers) unless --demo.
+# This machine unless --demo: cx-switchd --linux, and SC_MIB for its PCI bus where it has one.
 machine_bus=0
 if ((!demo)) && [[ -n "$sc_agent" ]] && compgen -G '/sys/bus/pci/devices/*' >/dev/null; then
   machine_bus=1
@@ -80,8 +80,8 @@ if ((machine_bus)); then
   "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\SC_MIB\CurrentVersion' Pathname REG_SZ "$sc_agent"
   "$cxreg" set "$agents_key" SC_MIB REG_SZ 'SOFTWARE\Arvenmark\SC_MIB\CurrentVersion'
 else
-  # The demo has no server-control agent: report it ready, so that the first scan does not
-  # wait the four minutes it gives that agent to start.
+  # Without the server-control agent (the demo, or no PCI bus here): report it ready, so that
+  # the first scan does not wait the four minutes it gives that agent to start.
   "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\SC_MIB\Subsystems\Environment\Parameters\VolatileParameters' \
     AgentStatus REG_DWORD 1
 fi
@@ -99,11 +99,10 @@ if [[ -n "$entity_agent" ]]; then
   "$cxreg" set "$agents_key" ENTITY_MIB REG_SZ 'SOFTWARE\Arvenmark\ENTITY_MIB\CurrentVersion'
 fi
 
-# REPLAY_MIB stands in for the server-management agent and the UPS agents with the demo walks
-# of the same server as the demo scenario; on this machine SC_MIB serves the server-management
-# tables (bus and disks), and the demo's UPS units are not this machine's.
+# With --demo, REPLAY_MIB stands in for the server-management agent and the UPS agents with the
+# demo walks of the same server as the demo scenario. This machine has neither.
 replay=$(find "$build" -name REPLAY_MIB.so -type f | head -n 1)
-if [[ -n "$replay" ]] && ((!machine_bus)); then
+if ((demo)) && [[ -n "$replay" ]]; then
   replay_key='HKLM\SOFTWARE\Arvenmark\REPLAY_MIB'
   walks=("$root/data/walks/demo-bus.walk" "$root/data/walks/demo-hd.walk" "$root/data/walks/demo-ups.walk")
   "$cxreg" set "$replay_key\CurrentVersion" Pathname REG_SZ "$replay"
@@ -126,14 +125,9 @@ trap 'exit 0' INT TERM
 
 rm -f "$var/switch.sock"
 switchd_args=(--socket "$var/switch.sock" --register --journal "$var/log/switchd.journal")
-if ((machine_bus)); then
-  # The demo scenario still answers the rest (until cx-switchd reads it all from the machine);
-  # its PCI headers would answer for this machine's functions, so they are left out.
+if ((!demo)); then
+  # Firmware table, procfs and sysfs; its log says which source described the machine.
   switchd_args+=(--linux)
-  if [[ -n "$scenario" ]]; then
-    grep -v '^reply 0x1401 ' "$scenario" >"$var/switch.scn"
-    switchd_args+=(--scenario "$var/switch.scn")
-  fi
 elif [[ -n "$scenario" ]]; then
   switchd_args+=(--scenario "$scenario")
 fi

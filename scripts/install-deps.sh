@@ -10,6 +10,7 @@ packages=(
   libsnmp-dev snmp snmpd snmptrapd smitools
   libpci-dev pciutils pci.ids
   libkmod-dev
+  libudev-dev
   clang libclang-rt-14-dev clang-format
   gcovr
   dpkg-dev file

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +18,15 @@
 #include <string>
 
 #include "clients/switch_protocol.h"
+#include "machine_answers.h"
 #include "pci_config.h"
 #include "platform/guid.h"
 #include "platform/winreg.h"
 #include "request_handler.h"
+#include "rescan_throttle.h"
 #include "scenario.h"
 #include "server.h"
+#include "udev_monitor.h"
 
 namespace {
 
@@ -39,8 +44,11 @@ const char kUsage[] =
     "\n"
     "  --scenario FILE   answer requests from FILE (read at start and on SIGHUP); without it\n"
     "                    every request is answered with status 0x01 and no data\n"
-    "  --linux           answer from the machine what the scenario does not: PCI\n"
-    "                    configuration headers (OpCode 0x1401, object 5) from sysfs\n"
+    "  --linux           answer from the machine what the scenario does not: rights,\n"
+    "                    cabinet, BIOS, boards, processors, memory, power supplies and\n"
+    "                    management controller (SMBIOS, else /sys/class/dmi/id and /proc),\n"
+    "                    PCI configuration headers from sysfs; device changes (udev) send\n"
+    "                    the rescan event, at most once per 5 s\n"
     "  --sysroot DIR     read the machine's files below DIR (with --linux)\n"
     "  --socket PATH     listen on PATH (default /run/catalix/switch.sock)\n"
     "  --journal FILE    append one line per call received\n"
@@ -53,7 +61,8 @@ const char kUsage[] =
     "\n"
     "Scenario lines: reply OPCODE EXT OBJECT CABINET [data HH ...] : ITEM...\n"
     "  items: status N, byte N, word N, dword N, text \"...\", hex HH ..., delay MS\n"
-    "SIGHUP reloads the scenario; SIGTERM or SIGINT ends the server.\n";
+    "SIGHUP reloads the scenario (with --linux also reads the machine again and sends the\n"
+    "rescan event); SIGTERM or SIGINT ends the server.\n";
 
 struct Options {
     std::string scenario;
@@ -181,6 +190,27 @@ bool RegisterClass(const std::string& socket_path) {
     return true;
 }
 
+void ReadMachine(const std::string& sys_root, cx::switchd::MachineStore* store) {
+    cx::switchd::MachineSource source = cx::switchd::ReadMachine(sys_root);
+    if (!source.no_table.empty()) std::fprintf(stderr, "cx-switchd: %s\n", source.no_table.c_str());
+    std::fprintf(stderr,
+                 "cx-switchd: machine described by %s: %zu processor socket(s), %zu memory "
+                 "slot(s), %zu base board(s), %zu power supplies\n",
+                 source.description.c_str(), source.info.processors.size(),
+                 source.info.memory.size(), source.info.boards.size(),
+                 source.info.power_supplies.size());
+    store->Replace(std::move(source.info));
+}
+
+// The event that asks the agent for a scan (data byte 1).
+cx::switchd::EventFrame RescanEvent() {
+    cx::switchd::EventFrame event;
+    event.op_code = 0x0C80;
+    event.cabinet_id = cx::switchd::kMachineCabinet;
+    event.data = std::string(1, '\x01');
+    return event;
+}
+
 // The default socket lives in a directory that may not exist yet.
 void MakeParentDirectory(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -230,10 +260,13 @@ int main(int argc, char** argv) {
         };
     }
     cx::switchd::RequestHandler::Backend backend;
+    cx::switchd::MachineStore machine;
     if (options.linux_backend) {
-        backend = [read = cx::switchd::SysfsPciConfigReader(options.sys_root)](
-                      const cx::switchd::RequestKey& request) {
-            return cx::switchd::AnswerPciConfig(request, read);
+        ReadMachine(options.sys_root, &machine);
+        backend = [read = cx::switchd::SysfsPciConfigReader(options.sys_root),
+                   &machine](const cx::switchd::RequestKey& request) {
+            if (auto reply = cx::switchd::AnswerPciConfig(request, read)) return reply;
+            return cx::switchd::AnswerMachineRequest(*machine.Get(), request);
         };
     }
     cx::switchd::RequestHandler handler(&scenario, options.methods, write_journal,
@@ -249,11 +282,37 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    cx::switchd::UdevMonitor udev;
+    cx::switchd::RescanThrottle throttle;
+    if (options.linux_backend) {
+        if (udev.Open(&error)) {
+            std::fprintf(stderr, "cx-switchd: watching pci, block, cpu and memory devices\n");
+        } else {
+            std::fprintf(stderr, "cx-switchd: no device events (%s)\n", error.c_str());
+        }
+    }
+    auto send_rescan = [&] {
+        ReadMachine(options.sys_root, &machine);
+        server.Broadcast(RescanEvent());
+    };
+
     for (;;) {
-        pollfd fds[2] = {{server.listen_fd(), POLLIN, 0}, {signal_fd, POLLIN, 0}};
-        int ready = poll(fds, 2, 1000);
+        pollfd fds[3] = {
+            {server.listen_fd(), POLLIN, 0}, {signal_fd, POLLIN, 0}, {udev.fd(), POLLIN, 0}};
+        int timeout_ms = 1000;
+        if (auto deadline = throttle.Deadline()) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *deadline - cx::switchd::RescanThrottle::Clock::now());
+            timeout_ms = static_cast<int>(std::clamp<long long>(left.count() + 1, 0, 1000));
+        }
+        int ready = poll(fds, udev.fd() >= 0 ? 3 : 2, timeout_ms);
         server.Reap();
+        if (throttle.Due(cx::switchd::RescanThrottle::Clock::now())) send_rescan();
         if (ready <= 0) continue;
+        if ((fds[2].revents & POLLIN) != 0 && udev.Drain() > 0 &&
+            throttle.Change(cx::switchd::RescanThrottle::Clock::now())) {
+            send_rescan();
+        }
         if ((fds[1].revents & POLLIN) != 0) {
             signalfd_siginfo info;
             if (read(signal_fd, &info, sizeof(info)) != sizeof(info)) continue;
@@ -261,6 +320,10 @@ int main(int argc, char** argv) {
                 // A file with mistakes leaves the scenario in force unchanged.
                 if (LoadScenario(options.scenario, &scenario)) {
                     std::fprintf(stderr, "cx-switchd: scenario reloaded\n");
+                }
+                if (options.linux_backend) {
+                    send_rescan();
+                    throttle.Sent(cx::switchd::RescanThrottle::Clock::now());
                 }
                 continue;
             }

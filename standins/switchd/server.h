@@ -39,6 +39,8 @@ class Server {
     void Reap();
     // Ends every connection and joins its thread; removes the socket file.
     void Stop();
+    // Sends `event` to every advised client.
+    void Broadcast(const EventFrame& event);
 
   private:
     struct Client;
@@ -47,7 +49,6 @@ class Server {
     bool ReadMessage(Client& client, com::Message* message);
     Delay DelayAnswer(Client& client, std::uint32_t call_id, std::uint32_t delay_ms,
                       std::deque<com::Message>* backlog);
-    void Broadcast(const EventFrame& event);
     bool SendTo(Client& client, const std::string& frame);
 
     ServerOptions options_;

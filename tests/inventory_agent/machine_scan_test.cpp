@@ -1,9 +1,11 @@
 // The first scan on this machine, with SC_MIB serving its bus table and cx-switchd reading the
 // configuration headers from sysfs: every PCI function of domain 0 becomes a component whose
 // CompId carries the numbers that sysfs (where lspci -n reads them) gives.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "catalix_host.h"
 #include "platform/profile.h"
@@ -57,6 +59,109 @@ TEST_F(CatalixHostTest, FirstScanRecordsEveryPciFunctionOfThisMachine) {
         if (std::string(id).starts_with("PCI\\")) recorded.insert(id);
     }
     EXPECT_EQ(recorded, expected) << DataFile("Catalix.sav");
+}
+
+// The value after "key :" of the first line of `path` that starts with `key`, blanks trimmed.
+std::string ProcValue(const std::string& text, const std::string& key) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with(key) || line.find(':') == std::string::npos) continue;
+        std::string value = line.substr(line.find(':') + 1);
+        value.erase(0, value.find_first_not_of(" \t"));
+        value.erase(value.find_last_not_of(" \t") + 1);
+        return value;
+    }
+    return {};
+}
+
+// The rows of the saved component table with CompType `type`: their ProdName and Version.
+std::vector<std::pair<std::string, std::string>> Components(const std::string& saved, int type) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    const UINT count = GetPrivateProfileIntA("Component Table", "NrComponents", 0, saved.c_str());
+    for (UINT n = 1; n <= count; ++n) {
+        auto text = [&](const char* name) {
+            char value[256] = {};
+            GetPrivateProfileStringA("Component Table", (name + ("." + std::to_string(n))).c_str(),
+                                     "", value, sizeof(value), saved.c_str());
+            return std::string(value);
+        };
+        if (text("CompType") == std::to_string(type))
+            rows.emplace_back(text("ProdName"), text("Version"));
+    }
+    return rows;
+}
+
+bool FirmwareTableReadable() { return std::ifstream("/sys/firmware/dmi/tables/DMI").good(); }
+
+// The first scan with cx-switchd --linux alone, without a scenario.
+class LinuxSwitchScanTest : public CatalixHostTest {
+  protected:
+    // The saved inventory file once the first scan is done.
+    std::string Scan() {
+        SetReady(true);
+        switchd_ = std::make_unique<SwitchdProcess>(temp_);
+        switchd_->RegisterClass();
+        EXPECT_TRUE(switchd_->Start("", {"--linux"}));
+        EXPECT_TRUE(StartHost()) << HostErrors();
+        EXPECT_TRUE(WaitForTrace("\n\n  Rescan done", 1, std::chrono::seconds(240))) << Trace();
+        return DataPath("Catalix.sav");
+    }
+};
+
+// This machine's processors (one per socket of /proc/cpuinfo, named by its model name) and,
+// without a readable firmware table, its memory size.
+TEST_F(LinuxSwitchScanTest, FirstScanShowsThisMachinesProcessorsAndMemory) {
+    std::ifstream cpuinfo_file("/proc/cpuinfo");
+    const std::string cpuinfo((std::istreambuf_iterator<char>(cpuinfo_file)), {});
+    std::set<std::string> sockets;
+    std::istringstream lines(cpuinfo);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("physical id")) sockets.insert(line);
+    }
+    const std::string model = ProcValue(cpuinfo, "model name");
+    const bool table = FirmwareTableReadable();
+    const std::string saved = Scan();
+    ASSERT_FALSE(HasFailure());
+
+    const auto processors = Components(saved, 10);
+    EXPECT_FALSE(processors.empty()) << DataFile("Catalix.sav");
+    if (table) {
+        for (const auto& processor : processors)
+            EXPECT_NE(processor.first.find(" MHz"), std::string::npos) << processor.first;
+        return;  // the firmware table's processors and memory devices: see the dmidecode test
+    }
+    ASSERT_EQ(processors.size(), sockets.empty() ? 1 : sockets.size()) << DataFile("Catalix.sav");
+    for (const auto& processor : processors) {
+        EXPECT_TRUE(processor.first.starts_with(model + " ")) << processor.first;
+        EXPECT_NE(processor.first.find(" MHz"), std::string::npos) << processor.first;
+    }
+    std::ifstream meminfo_file("/proc/meminfo");
+    const std::string meminfo((std::istreambuf_iterator<char>(meminfo_file)), {});
+    const std::string megabytes =
+        std::to_string(std::stoull(ProcValue(meminfo, "MemTotal")) / 1024) + " MByte";
+    const auto memory = Components(saved, 22);
+    ASSERT_EQ(memory.size(), 1u) << DataFile("Catalix.sav");
+    EXPECT_NE(memory[0].first.find(megabytes), std::string::npos) << memory[0].first;
+}
+
+// Where the firmware table can be read (a physical machine, as root): the BIOS version that
+// dmidecode reads from it.
+TEST_F(LinuxSwitchScanTest, FirstScanShowsTheBiosVersionDmidecodeReads) {
+    if (!FirmwareTableReadable()) GTEST_SKIP() << "the firmware table cannot be read here";
+    FILE* dmidecode = popen("dmidecode -s bios-version 2>/dev/null", "r");
+    char version[256] = {};
+    const bool read = dmidecode != nullptr && std::fgets(version, sizeof(version), dmidecode);
+    if (dmidecode != nullptr) pclose(dmidecode);
+    if (!read) GTEST_SKIP() << "dmidecode is not installed";
+    std::string expected(version);
+    expected.erase(expected.find_last_not_of(" \n") + 1);
+    const std::string saved = Scan();
+    ASSERT_FALSE(HasFailure());
+    const auto bios = Components(saved, 160);
+    ASSERT_EQ(bios.size(), 1u) << DataFile("Catalix.sav");
+    if (!expected.empty() && expected != "Not Specified") {
+        EXPECT_EQ(bios[0].second, expected);
+    }
 }
 
 }  // namespace

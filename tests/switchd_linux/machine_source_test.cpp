@@ -1,0 +1,199 @@
+// Where cx-switchd --linux finds the machine without a readable firmware table (recorded
+// cpuinfo and meminfo, dmi/id), how it copes with truncated and oversized files below
+// --sysroot, and how device events are throttled into rescan events.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "machine_answers.h"
+#include "procfs.h"
+#include "rescan_throttle.h"
+#include "smbios_builder.h"
+#include "temp_dir.h"
+
+namespace cx::switchd {
+namespace {
+
+// One logical processor's block of /proc/cpuinfo.
+std::string CpuBlock(int processor, const char* physical_id, int core,
+                     const char* model = "Arvenmark Cx64 Processor @ 2.80GHz") {
+    std::string block = "processor\t: " + std::to_string(processor) +
+                        "\nvendor_id\t: CatalixChips\ncpu family\t: 6\nmodel\t\t: 85\n"
+                        "model name\t: " +
+                        model + "\nstepping\t: 7\ncpu MHz\t\t: 2800.412\n";
+    if (physical_id != nullptr) block += "physical id\t: " + std::string(physical_id) + "\n";
+    block += "core id\t\t: " + std::to_string(core) + "\nflags\t\t: fpu vme de\n\n";
+    return block;
+}
+
+std::string Cpuinfo(int sockets, int threads_per_socket, bool physical_id = true) {
+    std::string text;
+    int n = 0;
+    for (int thread = 0; thread < threads_per_socket; ++thread) {
+        for (int socket = 0; socket < sockets; ++socket) {  // sockets interleave, as on hosts
+            const std::string id = std::to_string(socket);
+            text += CpuBlock(n++, physical_id ? id.c_str() : nullptr, thread / 2);
+        }
+    }
+    return text;
+}
+
+TEST(ProcCpuinfo, OneProcessorPerSocket) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t sockets;
+        std::vector<std::string> socket_names;
+    };
+    const Case cases[] = {
+        {"two sockets with hyper-threads", Cpuinfo(2, 8), 2, {"CPU 0", "CPU 1"}},
+        {"one socket", Cpuinfo(1, 4), 1, {"CPU 0"}},
+        {"no physical id", Cpuinfo(1, 4, false), 1, {"CPU"}},
+        {"no trailing blank line",
+         CpuBlock(0, "3", 0).substr(0, CpuBlock(0, "3", 0).size() - 2),
+         1,
+         {"CPU 3"}},
+        {"empty", "", 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ProcessorInfo> cpus = ParseCpuinfo(c.text);
+        ASSERT_EQ(cpus.size(), c.sockets);
+        for (std::size_t i = 0; i < cpus.size(); ++i) {
+            EXPECT_EQ(cpus[i].socket, c.socket_names[i]);
+            EXPECT_EQ(cpus[i].version, "Arvenmark Cx64 Processor @ 2.80GHz");
+            EXPECT_EQ(cpus[i].maker, "CatalixChips");
+            EXPECT_EQ(cpus[i].current_mhz, 2800);
+            EXPECT_EQ(cpus[i].stepping, 7);
+            EXPECT_EQ(cpus[i].status, SocketStatus::kEnabled);
+        }
+    }
+}
+
+TEST(ProcMeminfo, OneModuleOfMemTotal) {
+    std::optional<MemoryDeviceInfo> module =
+        ParseMeminfo("MemTotal:       24683748 kB\nMemFree:        23503208 kB\n");
+    ASSERT_TRUE(module);
+    EXPECT_EQ(module->size_mb, 24105u);
+    EXPECT_TRUE(module->installed);
+    EXPECT_FALSE(ParseMeminfo("MemFree: 1 kB\n"));
+    EXPECT_FALSE(ParseMeminfo("MemTotal: lots kB\n"));
+    EXPECT_FALSE(ParseMeminfo("MemTot"));
+}
+
+class SysrootTest : public ::testing::Test {
+  protected:
+    void Write(const std::string& name, const std::string& content) {
+        const std::filesystem::path path = dir_.Path() + "/" + name;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    void WriteProc() {
+        Write("proc/cpuinfo", Cpuinfo(2, 4));
+        Write("proc/meminfo", "MemTotal:        8388608 kB\n");
+    }
+    void WriteTable(const std::string& entry, const std::string& table) {
+        Write("sys/firmware/dmi/tables/smbios_entry_point", entry);
+        Write("sys/firmware/dmi/tables/DMI", table);
+    }
+    MachineSource Read() const { return ReadMachine(dir_.Path()); }
+
+    test::TempDir dir_;
+};
+
+TEST_F(SysrootTest, WithoutTheTableDmiIdAndProcDescribeTheMachine) {
+    WriteProc();
+    Write("sys/class/dmi/id/sys_vendor", "Catalix\n");
+    Write("sys/class/dmi/id/product_name", "Arden T20\n");
+    Write("sys/class/dmi/id/product_serial", "Not Specified\n");
+    Write("sys/class/dmi/id/bios_date", "03/02/2025\n");
+    Write("etc/machine-id", "0123456789abcdef0123456789abcdef\n");
+    MachineSource source = Read();
+    EXPECT_EQ(source.no_table, "the SMBIOS table cannot be read");
+    EXPECT_EQ(source.description, "/sys/class/dmi/id and /proc");
+    ASSERT_TRUE(source.info.system);
+    EXPECT_EQ(source.info.system->product, "Arden T20");
+    EXPECT_EQ(source.info.system->serial, "");  // never the machine id
+    EXPECT_EQ(source.info.bios->release_date, "03/02/2025");
+    EXPECT_EQ(source.info.processors.size(), 2u);
+    ASSERT_EQ(source.info.memory.size(), 1u);
+    EXPECT_EQ(source.info.memory[0].size_mb, 8192u);
+    // The agent's memory module: the name, then the size it appends.
+    RequestKey name{0x0702, 0, 0, 1, {}, false};
+    EXPECT_EQ(AnswerMachineRequest(source.info, name)->data, std::string("System Memory\0", 14));
+}
+
+TEST_F(SysrootTest, ProcessorsAndMemoryComeFromTheTableWhenItListsThem) {
+    WriteProc();
+    const std::string table = test::SmbiosTable(
+        {test::SmbiosStructure(4, 0x2A).Text(0x10, "Cx64").Set(0x05, 3).Set(0x18, 0x41)});
+    WriteTable(test::SmbiosEntryPoint3(static_cast<std::uint32_t>(table.size())), table);
+    MachineSource source = Read();
+    EXPECT_EQ(source.description, "SMBIOS 3.3 table (2 structures)");
+    EXPECT_EQ(source.no_table, "");
+    ASSERT_EQ(source.info.processors.size(), 1u);
+    EXPECT_EQ(source.info.processors[0].version, "Cx64");
+    EXPECT_EQ(source.info.memory.size(), 1u);  // the table has no memory devices: meminfo's
+}
+
+TEST_F(SysrootTest, BrokenAndOversizedFilesDegradeToWhatCanBeRead) {
+    WriteProc();
+    const std::string bios = test::SmbiosStructure(0, 0x12).Text(0x04, "Catalix").Bytes();
+    const std::string table = bios + test::SmbiosTable({test::SmbiosStructure(1, 0x1B)});
+    // The table file cut in the second structure: the first one stays.
+    WriteTable(test::SmbiosEntryPoint3(static_cast<std::uint32_t>(table.size())),
+               table.substr(0, bios.size() + 7));
+    MachineSource source = Read();
+    EXPECT_TRUE(source.info.bios);
+    EXPECT_FALSE(source.info.system);
+
+    // A truncated entry point: procfs instead.
+    WriteTable(test::SmbiosEntryPoint3(4096).substr(0, 12), table);
+    source = Read();
+    EXPECT_NE(source.no_table.find("entry point"), std::string::npos) << source.no_table;
+    EXPECT_EQ(source.description, "/proc");
+    EXPECT_FALSE(source.info.bios);
+    EXPECT_EQ(source.info.processors.size(), 2u);
+
+    // A cpuinfo larger than the reader takes (9 MiB of processors of one socket): read up to
+    // the limit; a meminfo without its number.
+    std::string huge;
+    for (int n = 0; huge.size() < (9u << 20); ++n)
+        huge += CpuBlock(n, "0", n);
+    Write("proc/cpuinfo", huge);
+    Write("proc/meminfo", "MemTotal:");
+    source = Read();
+    EXPECT_EQ(source.info.processors.size(), 1u);
+    EXPECT_TRUE(source.info.memory.empty());
+}
+
+TEST(RescanThrottle, AStormGivesAtMostOneEventPerPeriod) {
+    using Clock = RescanThrottle::Clock;
+    using std::chrono::milliseconds;
+    RescanThrottle throttle(std::chrono::seconds(5));
+    const Clock::time_point start{};
+    std::vector<Clock::time_point> sent;
+    // 1,000 events 10 ms apart (10 s), the loop also asking for held-back ones after each.
+    for (int i = 0; i < 1000; ++i) {
+        const Clock::time_point now = start + milliseconds(10 * i);
+        if (throttle.Due(now)) sent.push_back(now);
+        if (throttle.Change(now)) sent.push_back(now);
+    }
+    // After the storm the last change is still reported once, at the period's end.
+    EXPECT_EQ(throttle.Deadline(), start + milliseconds(10000));
+    EXPECT_FALSE(throttle.Due(start + milliseconds(9999)));
+    EXPECT_TRUE(throttle.Due(start + milliseconds(10000)));
+    sent.push_back(start + milliseconds(10000));
+    EXPECT_FALSE(throttle.Deadline());
+    ASSERT_EQ(sent.size(), 3u);
+    for (std::size_t i = 1; i < sent.size(); ++i)
+        EXPECT_GE(sent[i] - sent[i - 1], std::chrono::seconds(5));
+    // A reload's event counts: a change right after it waits.
+    throttle.Sent(start + milliseconds(20000));
+    EXPECT_FALSE(throttle.Change(start + milliseconds(20001)));
+    EXPECT_TRUE(throttle.Due(start + milliseconds(26000)));
+}
+
+}  // namespace
+}  // namespace cx::switchd
