@@ -16,7 +16,8 @@ constexpr std::array kSteps = {
     CollectorStep{nullptr, false, false},  // InsertDriver: loaded drivers and their files
     // InitBus: buses and their devices, storage controllers handed to their handlers (bus/).
     CollectorStep{[](CCX_Agent& agent) { agent.InitBus(); }, true, false},
-    CollectorStep{nullptr, true, true},    // InitSCSI: storage adapters and devices
+    // InitSCSI: the devices behind the storage adapters, by controller family (storage/).
+    CollectorStep{[](CCX_Agent& agent) { agent.InitSCSI(); }, true, true},
     CollectorStep{nullptr, false, false},  // InsertAgents: the installed agents' versions
 };
 
