@@ -45,6 +45,9 @@ TableWalk::TableWalk(CSnmpMgr& session, const char* entry, std::initializer_list
 }
 
 bool TableWalk::Request(BYTE type, const std::vector<UINT>& index) {
+    // The session's list only grows; a list of exactly these columns is made afresh, so that
+    // no column of an earlier walk on the same session goes along.
+    SnmpUtilVarBindListFree(&session_.m_VarBindList);
     session_.ResizeVarBindList(static_cast<UINT>(columns_.size()), FALSE);
     if (session_.m_VarBindList.len < columns_.size()) return false;
     for (std::size_t k = 0; k < columns_.size(); ++k)
