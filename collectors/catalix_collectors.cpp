@@ -16,8 +16,8 @@ constexpr std::array kSteps = {
     CollectorStep{[](CCX_Agent& agent) { agent.InsertDriver(); }, false, false},
     // InitBus: buses and their devices, storage controllers handed to their handlers (bus/).
     CollectorStep{[](CCX_Agent& agent) { agent.InitBus(); }, true, false},
-    // The collector below is not written yet; its row keeps its place in the scan.
-    CollectorStep{nullptr, true, true},  // InitSCSI: storage adapters and devices
+    // InitSCSI: the devices behind the storage adapters, by controller family (storage/).
+    CollectorStep{[](CCX_Agent& agent) { agent.InitSCSI(); }, true, true},
     // InsertAgents: the installed agents' and tools' versions (agents/).
     CollectorStep{[](CCX_Agent& agent) { agent.InsertAgents(); }, false, false},
 };

@@ -33,9 +33,11 @@ void CatalixHostTest::SetUp() {
     SetString("SOFTWARE\\Arvenmark\\CX_MIB\\CurrentVersion", "Pathname", CX_MIB_AGENT_PATH);
     SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
               "SOFTWARE\\Arvenmark\\CX_MIB\\CurrentVersion");
-    // The bus collector waits for the server management agent's bus table: an empty one.
+    // The bus collector waits for the server management agent's bus table, the storage
+    // collectors for its hard-disk adapter table: empty ones.
     std::ofstream(temp_.File("bus.walk"))
-        << ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.10.5.1.0.1 = \"\"\n";
+        << ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.10.5.1.0.1 = \"\"\n"
+        << ".1.3.6.1.4.1.7391.2.10.2.2.3.1.1.13.5.1.0 = \"\"\n";
     SetString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion", "Pathname", CX_REPLAY_AGENT_PATH);
     SetString(std::string(kSnmpParameters) + "\\ExtensionAgents", "2",
               "SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion");

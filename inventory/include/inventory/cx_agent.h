@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 #include "base/event.h"
 #include "base/thread.h"
@@ -20,6 +21,9 @@
 #include "inventory/component_entry.h"
 #include "inventory/profile_file.h"
 #include "inventory/scsi_ctrl.h"
+
+class AicAssocList;
+struct AicPortEntry;
 
 // The Catalix MIB region and the inventory files in the data root.
 inline constexpr const char* kCatalixMibRoot = ".1.3.6.1.4.1.7391.2.10.2.10";
@@ -133,7 +137,31 @@ class CCX_Agent : public CSnmpAgent {
     void InsertAgents();
     // The agent package's version from the installer database; FALSE without one.
     BOOL GetMsiProductVersion(char* buffer, DWORD size);
+
+    // The storage collectors (collectors/storage/): the device phase after the bus walk, the
+    // device scanner of each controller family, and their text rules.
+    void InitSCSI();
+    ScsiCtrl* GetSCSICtrl(DWORD bus_type, DWORD bus_no, DWORD port, DWORD slot);
+    void InitSCSIDevice(ScsiCtrl* scsi_ctrl, DWORD bus_type, DWORD bus_no, DWORD adapter_no,
+                        DWORD port, DWORD slot, DWORD interface_type, DWORD adapter_index);
+    void ScanAICDevices(ScsiCtrl* scsi_ctrl);
+    void InitDPT(ScsiCtrl* scsi_ctrl);
+    void ScanLSIDevices(ScsiCtrl* scsi_ctrl);
+    void ScanLSISATADevices(ScsiCtrl* scsi_ctrl);
+    void InitMylex(ScsiCtrl* scsi_ctrl);
+    void InitMLXDev(CSnmpMgr* session, ScsiCtrl* scsi_ctrl, LONG adapter_index, LONG bridge_channel,
+                    LONG bridge_target, LONG bridge_unit, BOOL behind_bridge);
+    void InitMylexSubsystem(ScsiCtrl* scsi_ctrl, DWORD adapter_index, DWORD channel, DWORD target,
+                            DWORD unit);
+    void GetTvcRaidDev(ScsiCtrl* scsi_ctrl);
     BOOL GetTvcRaidVsn(ComponentEntry* component);
+    // At most 16 rows I2 of the associations (t1, i1) -> t2, in table order.
+    int FindAssoc(AicAssocList* list, DWORD t1, DWORD i1, DWORD t2, DWORD out[16]);
+    void ParseDevPath(AicPortEntry* port_entry);
+    void DecodeAacVsn(ComponentEntry* component);
+    void DecodeDptVsn(ComponentEntry* component, const char* text);
+    // The Mylex controller name of a type number from the definition table; "" when unknown.
+    std::string GetCtrlName(DWORD type);
 
     // Members, in their documented order after the framework part.
     CThread m_ScanThread;
