@@ -51,6 +51,9 @@ if ((!demo)) && [[ -n "$sc_agent" ]] && compgen -G '/sys/bus/pci/devices/*' >/de
 fi
 
 mkdir -p "$var/data" "$var/log"
+# A fresh inventory and trace for every run: the first scan's MIB (what --once prints) must be
+# this run's, not the one a previous run saved (perhaps of the demo server).
+rm -f "$var/data/Catalix.sav" "$var/data/Catalix.act" "$var/data/Catalix.cpy" "$var/log/CX_MIB.txt"
 rm -f "$CX_REGISTRY" "$CX_REGISTRY-wal" "$CX_REGISTRY-shm"
 "$cxreg" import data/registry/defaults.reg
 "$cxreg" set 'HKLM\SOFTWARE\Arvenmark\#Setup' FileRoot REG_SZ "$root/data"
