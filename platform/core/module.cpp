@@ -8,28 +8,12 @@
 #include <string>
 
 #include "core/errno_map.h"
+#include "core/module_name.h"
 #include "core/process_object.h"
 #include "platform/errors.h"
 #include "platform/module.h"
 
 namespace {
-
-// Copies `text` with the Windows truncation rule of the module-name calls.
-DWORD CopyName(const std::string& text, LPSTR buffer, DWORD size) {
-    if (buffer == nullptr || size == 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    if (text.size() + 1 > size) {
-        std::memcpy(buffer, text.data(), size - 1);
-        buffer[size - 1] = '\0';
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    SetLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(text.size());
-}
 
 bool ReadLink(const std::string& link, std::string& target) {
     char path[4096];
@@ -82,7 +66,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR filename, DWORD size) {
             if (!ReadLink("/proc/self/exe", path)) path = info.dli_fname;
         }
     }
-    return CopyName(path, filename, size);
+    return cx::platform::CopyModuleName(path, filename, size);
 }
 
 DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR filename, DWORD size) {
@@ -104,7 +88,7 @@ DWORD GetModuleFileNameExA(HANDLE process, HMODULE module, LPSTR filename, DWORD
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    return CopyName(path, filename, size);
+    return cx::platform::CopyModuleName(path, filename, size);
 }
 
 DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR base_name, DWORD size) {
@@ -135,5 +119,25 @@ DWORD GetModuleBaseNameA(HANDLE process, HMODULE module, LPSTR base_name, DWORD 
         SetLastError(ERROR_ACCESS_DENIED);
         return 0;
     }
-    return CopyName(name, base_name, size);
+    return cx::platform::CopyModuleName(name, base_name, size);
 }
+
+namespace cx::platform {
+
+DWORD CopyModuleName(const std::string& text, LPSTR buffer, DWORD size) {
+    if (buffer == nullptr || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (text.size() + 1 > size) {
+        std::memcpy(buffer, text.data(), size - 1);
+        buffer[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(text.size());
+}
+
+}  // namespace cx::platform

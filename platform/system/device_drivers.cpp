@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/errno_map.h"
+#include "core/module_name.h"
 #include "platform/errors.h"
 #include "platform/psapi.h"
 
@@ -111,22 +112,6 @@ std::string PathFromKmod(const std::string& directory, const std::string& name) 
     return path;
 }
 
-DWORD CopyText(const std::string& text, LPSTR buffer, DWORD size) {
-    if (buffer == nullptr || size == 0) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    if (text.size() + 1 > size) {
-        std::memcpy(buffer, text.data(), size - 1);
-        buffer[size - 1] = '\0';
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return size;
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    SetLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(text.size());
-}
-
 }  // namespace
 
 BOOL EnumDeviceDrivers(LPVOID* image_base, DWORD cb, LPDWORD needed) {
@@ -164,7 +149,7 @@ DWORD GetDeviceDriverBaseNameA(LPVOID image_base, LPSTR base_name, DWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    return CopyText(name, base_name, size);
+    return cx::platform::CopyModuleName(name, base_name, size);
 }
 
 DWORD GetDeviceDriverFileNameA(LPVOID image_base, LPSTR filename, DWORD size) {
@@ -183,5 +168,5 @@ DWORD GetDeviceDriverFileNameA(LPVOID image_base, LPSTR filename, DWORD size) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    return CopyText(path, filename, size);
+    return cx::platform::CopyModuleName(path, filename, size);
 }

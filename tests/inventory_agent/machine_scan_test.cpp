@@ -1,6 +1,7 @@
-// The first scan on this machine, with SC_MIB serving its bus table and cx-switchd reading the
-// configuration headers from sysfs: every PCI function of domain 0 becomes a component whose
-// CompId carries the numbers that sysfs (where lspci -n reads them) gives.
+// The first scan on this machine, with SC_MIB serving its bus and disk tables and cx-switchd
+// reading the configuration headers from sysfs: every PCI function of domain 0 becomes a
+// component whose CompId carries the numbers that sysfs (where lspci -n reads them) gives, and
+// every disk a storage device under its controller.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -59,6 +60,31 @@ TEST_F(CatalixHostTest, FirstScanRecordsEveryPciFunctionOfThisMachine) {
         if (std::string(id).starts_with("PCI\\")) recorded.insert(id);
     }
     EXPECT_EQ(recorded, expected) << DataFile("Catalix.sav");
+
+    // Every disk of the machine (what lsblk lists as one, less loop, ram and zram devices) is a
+    // storage device in the SCSIDevice container of its controller's SCSISystem.
+    std::size_t disks = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/block", error)) {
+        const std::string name = entry.path().filename();
+        if (!name.starts_with("loop") && !name.starts_with("ram") && !name.starts_with("zram") &&
+            std::filesystem::exists(entry.path() / "device"))
+            ++disks;
+    }
+    auto value = [&saved](const char* section, const std::string& key) {
+        char text[256] = {};
+        GetPrivateProfileStringA(section, key.c_str(), "", text, sizeof(text), saved.c_str());
+        return std::string(text);
+    };
+    std::size_t stored = 0;
+    for (UINT n = 1; n <= count; ++n) {
+        if (value("Component Table", "CompType." + std::to_string(n)) != "25") continue;
+        const std::string container = value("Component Table", "FuncCont." + std::to_string(n));
+        const std::string parent = value("Functional Container", "Parent." + container);
+        if (value("Functional Container", "Name." + container) == "SCSIDevice" &&
+            value("Functional Container", "Name." + parent) == "SCSISystem")
+            ++stored;
+    }
+    EXPECT_EQ(stored, disks) << DataFile("Catalix.sav");
 }
 
 // The value after "key :" of the first line of `path` that starts with `key`, blanks trimmed.
