@@ -72,7 +72,10 @@ BOOL CSnmpAgent::ResolveTrapFromQueue(AsnObjectIdentifier* enterprise, AsnIntege
     m_dwTrapQueueCount = static_cast<DWORD>(m_TrapQueue.size());
     CX_TRACE(2, "\n%-20s: SnmpAgent::ResolveTrap(): Found trap #%d in trap queue, resolve trap",
              g_szModuleName, static_cast<int>(record.SpecificTrap));
-    // The outputs take the record's memory over; the service frees it.
+    // The service frees the bindings; the enterprise OID it only copies, as agents commonly
+    // hand out a static one, so the agent keeps this one until the next trap.
+    SnmpUtilOidFree(&m_LastTrapEnterprise);
+    m_LastTrapEnterprise = record.Enterprise;
     *enterprise = record.Enterprise;
     *bindings = record.Bindings;
     *specific_trap = record.SpecificTrap;

@@ -60,6 +60,7 @@ CSnmpAgent::~CSnmpAgent() {
         SnmpUtilVarBindListFree(&record.Bindings);
     }
     m_TrapQueue.clear();
+    SnmpUtilOidFree(&m_LastTrapEnterprise);
     DeleteMib();
     DeleteCriticalSection(&m_MibLock);
     DeleteCriticalSection(&m_TrapQueueLock);

@@ -102,7 +102,7 @@ BOOL SnmpService::CallTrap(Trap* trap) {
         trap->specific_trap = specific_trap;
         trap->binding_count = bindings.len;
     }
-    SnmpUtilOidFree(&enterprise);
+    // As the SNMP service: the bindings are the service's to free, the enterprise OID the agent's.
     SnmpUtilVarBindListFree(&bindings);
     return result;
 }

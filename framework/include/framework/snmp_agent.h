@@ -124,6 +124,9 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     // this in its constructor: it then builds its MIB and serves even when the attach fails.
     // Agents that do need the server keep it set and refuse every request without it.
     bool m_bSwitchRequired = true;
+    // The enterprise OID of the last trap handed out of the queue: the service copies it and
+    // leaves it to the agent, which frees it with the next one or at its end.
+    AsnObjectIdentifier m_LastTrapEnterprise{};
 
   private:
     void RunInitThread();
