@@ -2,8 +2,8 @@
 // codes, on small handwritten files and on one written by the agent's own writers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -16,106 +16,32 @@
 namespace cx::test {
 namespace {
 
-const std::vector<std::string> kSampleLines = {
-    "[Last Date]",
-    "LastCollectionDate=2026-01-02 03:04:05",
-    "LastScanDate=2026-01-02 03:04:05",
-    "LastDate=6B000000",
-    "LastScan=6B000000",
-    "ScanState=DONE",
-    "[Agent Info]",
-    "AgentId=Catalix inventory SNMP agent",
-    "AgentCompany=Catalix",
-    "AgentVersion=1.0.0",
-    "AgentBuild=Build: Oct 20 2006, 08:57:39",
-    "[Component Definition]",
-    "01=Cabinet",
-    "0A=Processor",
-    "[Physical Definition]",
-    "Type.1=1",
-    "Name.1=PhysKorvan",
-    "[Functional Definition]",
-    "Type.1=1",
-    "Name.1=FuncKorvan",
-    "Type.2=4",
-    "Name.2=BaseBoard",
-    "[Physical Container]",
-    "NrContainer=1",
-    "Type.1=1",
-    "Parent.1=0",
-    "Name.1=Tower",
-    "[Functional Container]",
-    "NrContainer=2",
-    "Type.1=1",
-    "Parent.1=0",
-    "Name.1=Server",
-    "Type.2=4",
-    "Parent.2=1",
-    "Name.2=Board",
-    "[Component Table]",
-    "NrComponents=2",
-    "PhysCont.1=1",
-    "FuncCont.1=1",
-    "CompType.1=1",
-    "Vendor.1=Catalix",
-    "ProdName.1=Arden T40",
-    "ProdNumber.1=Q47120-T40",
-    "ProdDescript.1=Cabinet",
-    "ManuDate.1=",
-    "Version.1=N/A",
-    "SerialNo.1=T40A1",
-    "Language.1=",
-    "CompId.1=",
-    "PhysCont.2=1",
-    "FuncCont.2=2",
-    "CompType.2=10",
-    "Vendor.2=Arvenmark",
-    "ProdName.2=Cx64",
-    "ProdNumber.2=",
-    "ProdDescript.2=CPU",
-    "ManuDate.2=",
-    "Version.2=B3",
-    "SerialNo.2=",
-    "Language.2=",
-    "CompId.2=CPU1",
-    "[Firmware Update]",
-    "NrUpdObjects=1",
-    "ObjectName.1=Bios",
-    "ObjectParent.1=N/A",
-    "ObjectPath.1=N/A",
-    "UpdateState.1=0",
-    "CompIndex.1=2",
-};
-
-// The sample with each edit applied to the first line equal to `first`: replaced by `second`,
-// removed when `second` is empty, or followed by the lines of `second` after a leading "+".
+// The sample inventory (LF lines on disk, CR LF as the agent writes) with each edit applied to
+// the first run of lines equal to `first`: replaced by `second`, removed when `second` is empty,
+// or followed by the lines of `second` after a leading "+".
 using Edits = std::vector<std::pair<std::string, std::string>>;
 
 std::string Sample(const Edits& edits = {}) {
-    std::vector<std::string> lines = kSampleLines;
+    std::string text = ReadFile(CX_TEST_DATA "/inventory.sav");
     for (const auto& [from, to] : edits) {
-        auto line = std::find(lines.begin(), lines.end(), from);
-        if (line == lines.end()) {
+        const std::size_t at = ("\n" + text).find("\n" + from + "\n");
+        if (at == std::string::npos) {
             ADD_FAILURE() << "no line " << from;
-        } else if (to.empty()) {
-            lines.erase(line);
-        } else if (to.front() == '+') {
-            std::vector<std::string> added;
-            for (std::size_t start = 1; start <= to.size();) {
-                std::size_t end = std::min(to.find('\n', start), to.size());
-                added.push_back(to.substr(start, end - start));
-                start = end + 1;
-            }
-            lines.insert(line + 1, added.begin(), added.end());
-        } else {
-            *line = to;
+            continue;
         }
+        const std::string with = to.empty()     ? ""
+                                 : to[0] == '+' ? from + "\n" + to.substr(1) + "\n"
+                                                : to + "\n";
+        text.replace(at, from.size() + 1, with);
     }
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return text;
+    std::string crlf;
+    for (char c : text)
+        crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    return crlf;
 }
+
+const std::string kFunctionalContainers =
+    "NrContainer=2\nType.1=1\nParent.1=0\nName.1=Server\nType.2=4\nParent.2=1\nName.2=Board";
 
 class CxinvTest : public ::testing::Test {
   protected:
@@ -135,22 +61,7 @@ TEST_F(CxinvTest, TreesShowEachContainerWithItsComponents) {
     std::string file = Write("Catalix.sav", Sample());
     ToolResult result = Run({file});
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out, file +
-                              ": scan of 2026-01-02 03:04:05, ScanState DONE, 2 components\n"
-                              "Agent: Catalix inventory SNMP agent 1.0.0 (Catalix)\n"
-                              "\n"
-                              "Physical tree\n"
-                              "  [1] Tower (PhysKorvan)\n"
-                              "      #1 Cabinet: Catalix Arden T40 (ProdNumber Q47120-T40, "
-                              "SerialNo T40A1)\n"
-                              "      #2 Processor: Arvenmark Cx64 (Version B3, CompId CPU1)\n"
-                              "\n"
-                              "Functional tree\n"
-                              "  [1] Server (FuncKorvan)\n"
-                              "      #1 Cabinet: Catalix Arden T40 (ProdNumber Q47120-T40, "
-                              "SerialNo T40A1)\n"
-                              "    [2] Board (BaseBoard)\n"
-                              "        #2 Processor: Arvenmark Cx64 (Version B3, CompId CPU1)\n");
+    EXPECT_EQ(result.out, file + ReadFile(CX_TEST_DATA "/inventory.tree"));
     EXPECT_EQ(result.err, "");
 }
 
@@ -158,24 +69,8 @@ TEST_F(CxinvTest, JsonHasOneObjectPerRowKeyedByTheFileNames) {
     std::string file = Write("Catalix.sav", Sample({{"Vendor.2=Arvenmark", "Vendor.2=A\"r\\v"}}));
     ToolResult result = Run({"--json", file});
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    for (const char* line : {
-             "  \"Last Date\": {\"LastCollectionDate\": \"2026-01-02 03:04:05\", "
-             "\"LastScanDate\": \"2026-01-02 03:04:05\", \"LastDate\": \"6B000000\", "
-             "\"LastScan\": \"6B000000\", \"ScanState\": \"DONE\"},\n",
-             "    {\"CompType\": 10, \"Name\": \"Processor\"}\n",
-             "  \"Functional Container\": [\n"
-             "    {\"No\": 1, \"Type\": 1, \"Parent\": 0, \"Name\": \"Server\"},\n"
-             "    {\"No\": 2, \"Type\": 4, \"Parent\": 1, \"Name\": \"Board\"}\n  ],\n",
-             "    {\"No\": 2, \"PhysCont\": 1, \"FuncCont\": 2, \"CompType\": 10, \"Vendor\": "
-             "\"A\\\"r\\\\v\", \"ProdName\": \"Cx64\", \"ProdNumber\": \"\", \"ProdDescript\": "
-             "\"CPU\", \"Version\": \"B3\", \"ManuDate\": \"\", \"SerialNo\": \"\", "
-             "\"Language\": \"\", \"CompId\": \"CPU1\"}\n  ],\n",
-             "  \"Firmware Update\": [\n    {\"No\": 1, \"CompIndex\": 2, \"ObjectName\": "
-             "\"Bios\", \"ObjectParent\": \"N/A\", \"ObjectPath\": \"N/A\", \"UpdateState\": "
-             "0}\n  ]\n}\n",
-         }) {
-        EXPECT_NE(result.out.find(line), std::string::npos) << line << "\nin\n" << result.out;
-    }
+    EXPECT_EQ(result.out,
+              "{\n  \"File\": \"" + file + "\",\n" + ReadFile(CX_TEST_DATA "/inventory.json"));
 }
 
 TEST(CxinvJson, StringsAreEscapedAndAlwaysValidUtf8) {
@@ -197,11 +92,8 @@ TEST(CxinvJson, StringsAreEscapedAndAlwaysValidUtf8) {
 TEST_F(CxinvTest, FilesThatAreNoInventoryAndWrongUsageExitWith2) {
     std::string good = Write("good.sav", Sample());
     std::string utf16("\xFF\xFE[\0L\0]\0", 8);
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string error;  // the first line of standard error
-    };
-    const Case cases[] = {
+    // The arguments, the first line of standard error.
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{dir_.File("missing.sav")}, "cxinv: " + dir_.File("missing.sav") + ": no such file"},
         {{}, "cxinv: Catalix.sav: no such file"},  // the working directory's, here none
         {{dir_.Path()}, "cxinv: " + dir_.Path() + ": is a directory"},
@@ -217,11 +109,11 @@ TEST_F(CxinvTest, FilesThatAreNoInventoryAndWrongUsageExitWith2) {
         {{good, good}, "cxinv: one file at a time"},
         {{"--tree"}, "cxinv: unknown option '--tree'"},
     };
-    for (const Case& c : cases) {
-        ToolResult result = Run(c.arguments);
-        EXPECT_EQ(result.exit_code, 2) << c.error;
-        EXPECT_EQ(result.out, "") << c.error;
-        EXPECT_EQ(result.err.substr(0, result.err.find('\n')), c.error);
+    for (const auto& [arguments, error] : cases) {
+        ToolResult result = Run(arguments);
+        EXPECT_EQ(result.exit_code, 2) << error;
+        EXPECT_EQ(result.out, "") << error;
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n')), error);
     }
     ToolResult help = Run({"--help"});
     EXPECT_EQ(help.exit_code, 0);
@@ -229,11 +121,7 @@ TEST_F(CxinvTest, FilesThatAreNoInventoryAndWrongUsageExitWith2) {
 }
 
 TEST_F(CxinvTest, InconsistentFilesAreShownWholeAndReportedWithExit3) {
-    struct Case {
-        Edits edits;
-        std::string problem;
-    };
-    const Case cases[] = {
+    const std::pair<Edits, std::string> cases[] = {
         {{{"NrComponents=2", "NrComponents=3"}}, "[Component Table] NrComponents=3: 2 rows read"},
         // A gap ends the table for the MIB; the count tells that rows were lost.
         {{{"CompIndex.1=2", ""}}, "[Firmware Update] NrUpdObjects=1: 0 rows read"},
@@ -245,17 +133,17 @@ TEST_F(CxinvTest, InconsistentFilesAreShownWholeAndReportedWithExit3) {
         {{{"CompIndex.1=2", "CompIndex.1=9"}},
          "[Firmware Update] CompIndex.1=9: no such component"},
     };
-    for (const Case& c : cases) {
-        std::string file = Write("odd.sav", Sample(c.edits));
+    for (const auto& [edits, problem] : cases) {
+        std::string file = Write("odd.sav", Sample(edits));
         for (const char* mode : {"--json", ""}) {
             std::vector<std::string> arguments{file};
             if (*mode != '\0') arguments.insert(arguments.begin(), mode);
             ToolResult result = Run(arguments);
-            EXPECT_EQ(result.exit_code, 3) << c.problem;
-            EXPECT_EQ(result.err, "cxinv: " + file + ": " + c.problem + "\n");
+            EXPECT_EQ(result.exit_code, 3) << problem;
+            EXPECT_EQ(result.err, "cxinv: " + file + ": " + problem + "\n");
             // Every container and component is still shown, once.
-            EXPECT_NE(result.out.find("Cx64"), std::string::npos) << c.problem;
-            EXPECT_EQ(result.out.find("Tower"), result.out.rfind("Tower")) << c.problem;
+            EXPECT_NE(result.out.find("Cx64"), std::string::npos) << problem;
+            EXPECT_EQ(result.out.find("Tower"), result.out.rfind("Tower")) << problem;
         }
     }
 }
@@ -263,17 +151,14 @@ TEST_F(CxinvTest, InconsistentFilesAreShownWholeAndReportedWithExit3) {
 // A chain of containers each inside the one before: drawn without recursion, at most 32 deep.
 TEST_F(CxinvTest, DeeplyNestedContainersAreShownWithBoundedIndent) {
     constexpr int kDepth = 30000;
-    std::string chain = "NrContainer=" + std::to_string(kDepth) + "\r\n";
+    std::string chain = "NrContainer=" + std::to_string(kDepth);
     for (int no = 1; no <= kDepth; ++no) {
         std::string n = std::to_string(no);
-        chain += "Type." + n + "=1\r\nParent." + n + "=" + std::to_string(no - 1) + "\r\nName." +
-                 n + "=C" + n + "\r\n";
+        chain += "\nType." + n + "=1\nParent." + n + "=" + std::to_string(no - 1) + "\nName." + n +
+                 "=C" + n;
     }
-    std::string text = Sample({{"FuncCont.2=2", "FuncCont.2=" + std::to_string(kDepth)}});
-    std::string block =
-        "NrContainer=2\r\nType.1=1\r\nParent.1=0\r\nName.1=Server\r\n"
-        "Type.2=4\r\nParent.2=1\r\nName.2=Board\r\n";
-    text.replace(text.find(block), block.size(), chain);
+    std::string text = Sample(
+        {{"FuncCont.2=2", "FuncCont.2=" + std::to_string(kDepth)}, {kFunctionalContainers, chain}});
     ToolResult result = Run({Write("deep.sav", text)});
     EXPECT_EQ(result.exit_code, 0) << result.err;
     std::string deepest = std::string(2 * 32, ' ') + "[" + std::to_string(kDepth) + "] C" +
@@ -283,12 +168,8 @@ TEST_F(CxinvTest, DeeplyNestedContainersAreShownWithBoundedIndent) {
 }
 
 TEST_F(CxinvTest, DiffPairsComponentsByIdentityNotByNumber) {
-    struct Case {
-        Edits after;
-        int exit_code;
-        std::string output;
-    };
-    const Case cases[] = {
+    // The edits, cxinv's exit code and output.
+    const std::tuple<Edits, int, std::string> cases[] = {
         {{}, 0, ""},
         {{{"SerialNo.1=T40A1", "SerialNo.1=T40A2"}, {"Version.2=B3", "Version.2=B4"}},
          1,
@@ -321,23 +202,18 @@ TEST_F(CxinvTest, DiffPairsComponentsByIdentityNotByNumber) {
          "+ #3 Processor: Arvenmark Cx64 in Tower | Server/Board\n"},
     };
     std::string before = Write("before.sav", Sample());
-    for (const Case& c : cases) {
-        std::string after = Write("after.sav", Sample(c.after));
-        ToolResult result = Run({"--diff", before, after});
-        EXPECT_EQ(result.exit_code, c.exit_code) << c.output;
-        EXPECT_EQ(result.out, c.output);
+    for (const auto& [edits, exit_code, output] : cases) {
+        ToolResult result = Run({"--diff", before, Write("after.sav", Sample(edits))});
+        EXPECT_EQ(result.exit_code, exit_code) << output;
+        EXPECT_EQ(result.out, output);
     }
     // The same inventory with another functional container in front: no difference.
     std::string renumbered =
-        Sample({{"FuncCont.1=1", "FuncCont.1=2"}, {"FuncCont.2=2", "FuncCont.2=3"}});
-    std::string block =
-        "NrContainer=2\r\nType.1=1\r\nParent.1=0\r\nName.1=Server\r\n"
-        "Type.2=4\r\nParent.2=1\r\nName.2=Board\r\n";
-    ASSERT_NE(renumbered.find(block), std::string::npos);
-    renumbered.replace(renumbered.find(block), block.size(),
-                       "NrContainer=3\r\nType.1=1\r\nParent.1=0\r\nName.1=Spare\r\n"
-                       "Type.2=1\r\nParent.2=0\r\nName.2=Server\r\n"
-                       "Type.3=4\r\nParent.3=2\r\nName.3=Board\r\n");
+        Sample({{"FuncCont.1=1", "FuncCont.1=2"},
+                {"FuncCont.2=2", "FuncCont.2=3"},
+                {kFunctionalContainers,
+                 "NrContainer=3\nType.1=1\nParent.1=0\nName.1=Spare\nType.2=1\nParent.2=0\n"
+                 "Name.2=Server\nType.3=4\nParent.3=2\nName.3=Board"}});
     ToolResult result = Run({"--diff", before, Write("renumbered.sav", renumbered)});
     EXPECT_EQ(result.exit_code, 0) << result.out;
     EXPECT_EQ(result.out, "");
