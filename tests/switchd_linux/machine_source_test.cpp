@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "machine_answers.h"
 #include "procfs.h"
@@ -40,34 +41,25 @@ std::string Cpuinfo(int sockets, int threads_per_socket, bool physical_id = true
 }
 
 TEST(ProcCpuinfo, OneProcessorPerSocket) {
-    struct Case {
-        const char* name;
-        std::string text;
-        std::size_t sockets;
-        std::vector<std::string> socket_names;
+    const std::string one = CpuBlock(0, "3", 0);
+    const std::tuple<const char*, std::string, std::vector<std::string>> cases[] = {
+        {"two sockets with hyper-threads", Cpuinfo(2, 8), {"CPU 0", "CPU 1"}},
+        {"one socket", Cpuinfo(1, 4), {"CPU 0"}},
+        {"no physical id", Cpuinfo(1, 4, false), {"CPU"}},
+        {"no trailing blank line", one.substr(0, one.size() - 2), {"CPU 3"}},
+        {"empty", "", {}},
     };
-    const Case cases[] = {
-        {"two sockets with hyper-threads", Cpuinfo(2, 8), 2, {"CPU 0", "CPU 1"}},
-        {"one socket", Cpuinfo(1, 4), 1, {"CPU 0"}},
-        {"no physical id", Cpuinfo(1, 4, false), 1, {"CPU"}},
-        {"no trailing blank line",
-         CpuBlock(0, "3", 0).substr(0, CpuBlock(0, "3", 0).size() - 2),
-         1,
-         {"CPU 3"}},
-        {"empty", "", 0, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<ProcessorInfo> cpus = ParseCpuinfo(c.text);
-        ASSERT_EQ(cpus.size(), c.sockets);
-        for (std::size_t i = 0; i < cpus.size(); ++i) {
-            EXPECT_EQ(cpus[i].socket, c.socket_names[i]);
-            EXPECT_EQ(cpus[i].version, "Arvenmark Cx64 Processor @ 2.80GHz");
-            EXPECT_EQ(cpus[i].maker, "CatalixChips");
-            EXPECT_EQ(cpus[i].current_mhz, 2800);
-            EXPECT_EQ(cpus[i].stepping, 7);
-            EXPECT_EQ(cpus[i].status, SocketStatus::kEnabled);
+    for (const auto& [name, text, socket_names] : cases) {
+        SCOPED_TRACE(name);
+        std::vector<std::string> sockets;
+        for (const ProcessorInfo& cpu : ParseCpuinfo(text)) {
+            sockets.push_back(cpu.socket);
+            EXPECT_EQ(cpu.version + "|" + cpu.maker + "|" + std::to_string(cpu.current_mhz) + "|" +
+                          std::to_string(cpu.stepping),
+                      "Arvenmark Cx64 Processor @ 2.80GHz|CatalixChips|2800|7");
+            EXPECT_EQ(cpu.status, SocketStatus::kEnabled);
         }
+        EXPECT_EQ(sockets, socket_names);
     }
 }
 
