@@ -1,13 +1,12 @@
-// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments, security, the global
+// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments, the global
 // interface table, the OLE32 module table and cancellation without a call.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <string_view>
 #include <thread>
 
-#include "clients/switch_protocol.h"
+#include "clients/switch_client.h"
 #include "platform/errors.h"
 #include "platform/libloaderapi.h"
 #include "platform/objbase.h"
@@ -17,26 +16,20 @@ namespace {
 
 TEST(Bstr, CarriesLengthPrefixTerminatorAndBinaryData) {
     BSTR text = SysAllocString(u"Catalix");
-    ASSERT_NE(text, nullptr);
     EXPECT_EQ(SysStringLen(text), 7u);
     EXPECT_EQ(SysStringByteLen(text), 14u);
     EXPECT_EQ(text[7], 0);
     SysFreeString(text);
-
-    const char bytes[] = {'\x01', '\0', '\x03'};
-    BSTR binary = SysAllocStringByteLen(bytes, 3);
+    BSTR binary = SysAllocStringByteLen("\x01\0\x03", 3);
     EXPECT_EQ(SysStringByteLen(binary), 3u);
     EXPECT_EQ(SysStringLen(binary), 1u);  // odd byte counts round down in characters
-    EXPECT_EQ(std::memcmp(binary, bytes, 3), 0);
+    EXPECT_EQ(std::memcmp(binary, "\x01\0\x03", 3), 0);
     SysFreeString(binary);
-
     BSTR zeroed = SysAllocStringByteLen(nullptr, 5);
     EXPECT_EQ(std::memcmp(zeroed, "\0\0\0\0\0", 5), 0);
     SysFreeString(zeroed);
-
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
-    EXPECT_EQ(SysStringLen(nullptr), 0u);
-    EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+    EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
     SysFreeString(nullptr);
     EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
 }
@@ -100,49 +93,32 @@ TEST(Apartment, ReportsFirstRepeatedAndChangedMode) {
     }).join();
 }
 
-TEST(Security, SecondInitialisationIsTooLate) {
-    HRESULT first = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
-                                         RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
-    EXPECT_TRUE(first == S_OK || first == RPC_E_TOO_LATE);
-    EXPECT_EQ(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
-                                   RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr),
-              RPC_E_TOO_LATE);
-}
-
-// A counted object for the interface table to hold.
-class Counted final : public IDispatch {
-  public:
-    HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            AddRef();
-            *object = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++references; }
-    ULONG Release() override { return --references; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
-    std::atomic<ULONG> references{1};
+// An object for the interface table to hold, its reference count in view.
+struct Counted : CRSwitchOut {
+    LONG references() const { return m_cRef; }
 };
 
-TEST(GlobalInterfaceTable, HandsRegisteredInterfacesToOtherThreadsUntilRevoked) {
+TEST(GlobalInterfaceTable, IsCreatedPlainAndHandsInterfacesToOtherThreadsUntilRevoked) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    // Created without aggregation, and only from a known class.
+    Counted object;
+    MULTI_QI query{&IID_IDispatch, nullptr, S_OK};
+    EXPECT_EQ(CoCreateInstanceEx(CLSID_StdGlobalInterfaceTable, &object, CLSCTX_INPROC_SERVER,
+                                 nullptr, 1, &query),
+              CLASS_E_NOAGGREGATION);
+    const CLSID unknown = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+    EXPECT_EQ(CoCreateInstanceEx(unknown, nullptr, CLSCTX_INPROC_SERVER, nullptr, 1, &query),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstanceEx(unknown, nullptr, CLSCTX_LOCAL_SERVER, nullptr, 0, &query),
+              E_INVALIDARG);
     IGlobalInterfaceTable* table = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
                                IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&table)),
               S_OK);
-    Counted object;
     DWORD cookie = 0;
     ASSERT_EQ(table->RegisterInterfaceInGlobal(&object, IID_IDispatch, &cookie), S_OK);
     EXPECT_NE(cookie, 0u);
-    EXPECT_EQ(object.references, 2u);
+    EXPECT_EQ(object.references(), 1);
 
     std::thread([&] {
         IDispatch* fetched = nullptr;
@@ -158,7 +134,7 @@ TEST(GlobalInterfaceTable, HandsRegisteredInterfacesToOtherThreadsUntilRevoked) 
     }).join();
 
     EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), S_OK);
-    EXPECT_EQ(object.references, 1u);
+    EXPECT_EQ(object.references(), 0);
     EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), E_INVALIDARG);
     void* stale = &object;
     EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IDispatch, &stale), E_INVALIDARG);
@@ -168,11 +144,7 @@ TEST(GlobalInterfaceTable, HandsRegisteredInterfacesToOtherThreadsUntilRevoked) 
 }
 
 TEST(ModuleTable, Ole32ResolvesTheFourCancellationEntryPoints) {
-    struct Case {
-        const char* name;
-        FARPROC expected;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, FARPROC> entries[] = {
         {"CoEnableCallCancellation", reinterpret_cast<FARPROC>(&CoEnableCallCancellation)},
         {"CoDisableCallCancellation", reinterpret_cast<FARPROC>(&CoDisableCallCancellation)},
         {"CoGetCancelObject", reinterpret_cast<FARPROC>(&CoGetCancelObject)},
@@ -181,8 +153,8 @@ TEST(ModuleTable, Ole32ResolvesTheFourCancellationEntryPoints) {
     for (const char* spelling : {"OLE32.dll", "ole32.DLL", "ole32"}) {
         HMODULE ole32 = LoadLibraryA(spelling);
         ASSERT_NE(ole32, nullptr) << spelling;
-        for (const Case& c : cases)
-            EXPECT_EQ(GetProcAddress(ole32, c.name), c.expected);
+        for (const auto& [name, entry] : entries)
+            EXPECT_EQ(GetProcAddress(ole32, name), entry);
         EXPECT_EQ(GetProcAddress(ole32, "CoInitializeEx"), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
         EXPECT_TRUE(FreeLibrary(ole32));
@@ -205,21 +177,6 @@ TEST(Cancellation, FollowsTheEnablingThreadAndNeedsACall) {
         EXPECT_EQ(CoDisableCallCancellation(nullptr), S_OK);
         EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
     }).join();
-}
-
-TEST(CreateInstance, RefusesAggregationAndInProcessUnknownClasses) {
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-    Counted outer;
-    MULTI_QI query{&IID_IDispatch, nullptr, S_OK};
-    EXPECT_EQ(CoCreateInstanceEx(CLSID_StdGlobalInterfaceTable, &outer, CLSCTX_INPROC_SERVER,
-                                 nullptr, 1, &query),
-              CLASS_E_NOAGGREGATION);
-    const CLSID unknown = {0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
-    EXPECT_EQ(CoCreateInstanceEx(unknown, nullptr, CLSCTX_INPROC_SERVER, nullptr, 1, &query),
-              REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(CoCreateInstanceEx(unknown, nullptr, CLSCTX_LOCAL_SERVER, nullptr, 0, &query),
-              E_INVALIDARG);
-    CoUninitialize();
 }
 
 }  // namespace

@@ -20,8 +20,6 @@ namespace {
 using cx::com::Message;
 using cx::com::MessageKind;
 using cx::com::WireValue;
-using cx::switchd::ClientState;
-using cx::switchd::Effects;
 using cx::switchd::MethodSet;
 using cx::switchd::RequestHandler;
 
@@ -32,18 +30,26 @@ WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
     value.bytes = std::move(bytes);
     return value;
 }
+WireValue I2(std::int64_t number) { return Value(VT_I2, number); }
+WireValue Ref(std::string bytes = {}) { return Value(VT_BYREF | VT_BSTR, 0, std::move(bytes)); }
+
+// A request header (48 bytes, status 0x16) with the opcode, extension and object given.
+std::string Header(std::uint32_t op, std::uint32_t ext, std::uint32_t object = 0) {
+    std::string header(48, '\0');
+    std::memcpy(header.data(), "$SIP\x02\x00\x30\x00", 8);
+    const std::uint32_t fields[] = {op, ext, object, 0, 0x16};
+    std::memcpy(header.data() + 12, fields, sizeof(fields));
+    return header;
+}
 
 class Handler : public ::testing::Test {
   protected:
-    // A scenario text, when given, replaces what the store holds.
-    void Start(MethodSet methods, const char* scenario_text = nullptr,
+    void Start(MethodSet methods, const char* scenario_text = "",
                RequestHandler::Backend backend = {}) {
-        if (scenario_text != nullptr) {
-            cx::switchd::Scenario scenario;
-            std::string error;
-            ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
-            store_.Replace(std::move(scenario));
-        }
+        cx::switchd::Scenario scenario;
+        std::string error;
+        ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
+        store_.Replace(std::move(scenario));
         handler_ = std::make_unique<RequestHandler>(&store_, methods, nullptr, std::move(backend));
         Message create;
         create.kind = MessageKind::kCreate;
@@ -52,7 +58,7 @@ class Handler : public ::testing::Test {
     }
 
     Message Send(const Message& request) {
-        Effects effects;
+        cx::switchd::Effects effects;
         std::optional<Message> answer = handler_->Handle(request, &client_, &effects);
         return answer ? *answer : Message();
     }
@@ -74,18 +80,9 @@ class Handler : public ::testing::Test {
         return Send(request);
     }
 
-    static std::string Header(std::uint32_t op, std::uint32_t ext, std::uint32_t status) {
-        std::string header(48, '\0');
-        std::memcpy(header.data(), "$SIP\x02\x00\x30\x00", 8);
-        std::memcpy(header.data() + 12, &op, 4);
-        std::memcpy(header.data() + 16, &ext, 4);
-        std::memcpy(header.data() + 28, &status, 4);
-        return header;
-    }
-
     cx::switchd::ScenarioStore store_;
     std::unique_ptr<RequestHandler> handler_;
-    ClientState client_;
+    cx::switchd::ClientState client_;
 };
 
 TEST_F(Handler, MethodsListDecidesWhichRequestNamesResolve) {
@@ -95,9 +92,8 @@ TEST_F(Handler, MethodsListDecidesWhichRequestNamesResolve) {
     EXPECT_NE(IdOf(u"VCRequest"), DISPID_UNKNOWN);
     EXPECT_NE(IdOf(u"vcrequest"), DISPID_UNKNOWN);  // names are not case-sensitive
     for (const char16_t* name : {u"SyncRequest", u"DefaultTimeout", u"ServerCabinetNumber",
-                                 u"ServerControlVersion", u"ClientName"}) {
+                                 u"ServerControlVersion", u"ClientName"})
         EXPECT_NE(IdOf(name), DISPID_UNKNOWN);
-    }
     EXPECT_EQ(IdOf(u"Nonsense"), DISPID_UNKNOWN);
     // A method left out cannot be invoked by its number either.
     EXPECT_EQ(Invoke(cx::switchd::kIdCmdRequest, {}).hr, DISP_E_MEMBERNOTFOUND);
@@ -106,18 +102,10 @@ TEST_F(Handler, MethodsListDecidesWhichRequestNamesResolve) {
 // The 16-bit shapes answer through their by-reference bytes: the data, the status and the
 // message-ID byte handed in, which the client checks its answer by.
 TEST_F(Handler, VCRequestExAnswersThroughItsByReferenceBytes) {
-    cx::switchd::Scenario scenario;
-    std::string error;
-    ASSERT_TRUE(cx::switchd::ParseScenario("reply 0x0C21 5 0 0xFFFFFFFF : status 0xFF byte 3\n",
-                                           &scenario, &error))
-        << error;
-    store_.Replace(std::move(scenario));
-    Start(MethodSet{});
-    Message answer =
-        Invoke(IdOf(u"VCRequestEx"),
-               {Value(VT_I2, 0x0C21), Value(VT_I2, 5), Value(VT_I2, 0), Value(VT_I2, -1),
-                Value(VT_BYREF | VT_BSTR, 0, "\xAB"), Value(VT_BYREF | VT_UI1, 0x16),
-                Value(VT_I2, 0), Value(VT_BYREF | VT_UI1, 0x41)});
+    Start(MethodSet{}, "reply 0x0C21 5 0 0xFFFFFFFF : status 0xFF byte 3\n");
+    Message answer = Invoke(IdOf(u"VCRequestEx"), {I2(0x0C21), I2(5), I2(0), I2(-1), Ref("\xAB"),
+                                                   Value(VT_BYREF | VT_UI1, 0x16), I2(0),
+                                                   Value(VT_BYREF | VT_UI1, 0x41)});
     ASSERT_EQ(answer.hr, S_OK);
     ASSERT_EQ(answer.by_ref.size(), 3u);
     EXPECT_EQ(answer.by_ref[0].second.bytes, "\x03");
@@ -125,61 +113,35 @@ TEST_F(Handler, VCRequestExAnswersThroughItsByReferenceBytes) {
     EXPECT_EQ(answer.by_ref[2].second.number, 0x41);
 }
 
-TEST_F(Handler, RefusesMalformedCalls) {
+TEST_F(Handler, RefusesMalformedCallsAndAllButCreationBeforeTheObjectExists) {
     Start(MethodSet{});
-    DISPID cmd = IdOf(u"CmdRequest");
-    struct Case {
-        const char* what;
-        DISPID id;
-        std::vector<WireValue> args;
-        HRESULT expected;
-    };
-    const Case cases[] = {
-        {"two arguments",
-         cmd,
-         {Value(VT_BYREF | VT_BSTR, 0), Value(VT_I2, 0)},
-         DISP_E_BADPARAMCOUNT},
+    const DISPID cmd = IdOf(u"CmdRequest");
+    const std::tuple<const char*, DISPID, std::vector<WireValue>, HRESULT> cases[] = {
+        {"two arguments", cmd, {Ref(), I2(0)}, DISP_E_BADPARAMCOUNT},
         {"header by value",
          cmd,
-         {Value(VT_BSTR, 0, Header(1, 0, 0x16)), Value(VT_BYREF | VT_BSTR, 0), Value(VT_I2, 0)},
+         {Value(VT_BSTR, 0, Header(1, 0)), Ref(), I2(0)},
          DISP_E_TYPEMISMATCH},
-        {"short header",
-         cmd,
-         {Value(VT_BYREF | VT_BSTR, 0, "$SIP"), Value(VT_BYREF | VT_BSTR, 0), Value(VT_I2, 0)},
-         E_INVALIDARG},
-        {"wrong magic",
-         cmd,
-         {Value(VT_BYREF | VT_BSTR, 0, std::string(48, 'X')), Value(VT_BYREF | VT_BSTR, 0),
-          Value(VT_I2, 0)},
-         E_INVALIDARG},
+        {"short header", cmd, {Ref("$SIP"), Ref(), I2(0)}, E_INVALIDARG},
+        {"wrong magic", cmd, {Ref(std::string(48, 'X')), Ref(), I2(0)}, E_INVALIDARG},
         {"VCRequest without status byte",
          IdOf(u"VCRequest"),
-         {Value(VT_I2, 1), Value(VT_I2, 0), Value(VT_I2, 0), Value(VT_I2, 0),
-          Value(VT_BYREF | VT_BSTR, 0), Value(VT_I2, 0x16), Value(VT_I2, 0)},
+         {I2(1), I2(0), I2(0), I2(0), Ref(), I2(0x16), I2(0)},
          DISP_E_TYPEMISMATCH},
         {"unknown member", 555, {}, DISP_E_MEMBERNOTFOUND},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Invoke(c.id, c.args).hr, c.expected) << c.what;
-}
+    for (const auto& [what, id, args, expected] : cases)
+        EXPECT_EQ(Invoke(id, args).hr, expected) << what;
 
-TEST_F(Handler, NothingButCreationBeforeTheObjectExists) {
-    cx::switchd::ScenarioStore store;
-    RequestHandler handler(&store, MethodSet{}, nullptr);
-    ClientState fresh;
-    Effects effects;
+    client_ = {};
     Message request;
     request.kind = MessageKind::kGetIdOfName;
     request.name = u"CmdRequest";
-    EXPECT_EQ(handler.Handle(request, &fresh, &effects)->hr, E_UNEXPECTED);
+    EXPECT_EQ(Send(request).hr, E_UNEXPECTED);
     request.kind = MessageKind::kCreate;
     request.guid1 = IID_IDispatch;
-    EXPECT_EQ(handler.Handle(request, &fresh, &effects)->hr, CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(Send(request).hr, CLASS_E_CLASSNOTAVAILABLE);
 }
-
-}  // namespace
-
-namespace {
 
 // cx-switchd --linux: PCI configuration headers from a recorded tree; scenario lines first.
 TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
@@ -209,11 +171,8 @@ TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
         {6, "\x00\x03\x00"s, 1, ""},
     };
     for (const auto& [object, data, status, reply] : cases) {
-        std::string request = Header(0x1401, 0, 0x16);
-        std::memcpy(request.data() + 20, &object, 4);
         Message answer =
-            Invoke(IdOf(u"CmdRequest"), {Value(VT_BYREF | VT_BSTR, 0, request),
-                                         Value(VT_BYREF | VT_BSTR, 0, data), Value(VT_I2, 30)});
+            Invoke(IdOf(u"CmdRequest"), {Ref(Header(0x1401, 0, object)), Ref(data), I2(30)});
         ASSERT_EQ(answer.hr, S_OK);
         EXPECT_EQ(answer.by_ref[0].second.bytes[28], static_cast<char>(status)) << object;
         EXPECT_EQ(answer.by_ref[1].second.bytes, reply);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <tuple>
 
 #include "clients/switch_command.h"
 
@@ -11,11 +13,10 @@ namespace {
 TEST(CmdFrame, HeaderLayoutIsLittleEndianAtTheFixedOffsets) {
     CSwitchCommand command;
     ASSERT_TRUE(command.SetRequest(0xE204, 0, 0, 0xFFFFFFFF, 0x16));
-    const auto* bytes = reinterpret_cast<const unsigned char*>(command.GetHeader());
-    const unsigned char expected[32] = {'$', 'S',  'I',  'P',  2,    0,    48,   0, 0, 0, 0,
-                                        0,   0x04, 0xE2, 0,    0,    0,    0,    0, 0, 0, 0,
-                                        0,   0,    0xFF, 0xFF, 0xFF, 0xFF, 0x16, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(bytes, expected, sizeof(expected)), 0);
+    EXPECT_EQ(
+        std::string(reinterpret_cast<const char*>(command.GetHeader()), 32),
+        std::string("$SIP\2\0\x30\0\0\0\0\0\x04\xE2\0\0\0\0\0\0\0\0\0\0\xFF\xFF\xFF\xFF\x16\0\0\0",
+                    32));
 }
 
 TEST(CmdFrame, WithoutFrameAccessorsAnswerEmpty) {
@@ -75,25 +76,19 @@ TEST(CmdFrame, GetDataStringTerminatesOnceAndResetsStatus) {
 }
 
 TEST(CmdFrame, IsOkChecksStatusAndLength) {
-    struct Case {
-        DWORD status;
-        DWORD length;
-        DWORD min_length;
-        BOOL at_least;
-        BOOL expected;
-    };
-    const Case cases[] = {
+    // status, data length, minimum length, "at least", expected
+    const std::tuple<DWORD, DWORD, DWORD, BOOL, BOOL> cases[] = {
         {0x00, 1, 0, FALSE, TRUE},  {0x0C, 2, 2, FALSE, TRUE},  {0x15, 3, 2, FALSE, FALSE},
         {0x15, 3, 2, TRUE, TRUE},   {0xFF, 1, 2, TRUE, FALSE},  {0x00, 0, 0, FALSE, FALSE},
         {0x0F, 4, 0, FALSE, FALSE}, {0x16, 4, 0, FALSE, FALSE}, {0x01, 4, 4, TRUE, FALSE},
     };
     const char data[4] = {1, 2, 3, 4};
-    for (const Case& c : cases) {
+    for (const auto& [status, length, min_length, at_least, expected] : cases) {
         CSwitchCommand command;
         command.SetRequest(1, 0, 0, 0, 0x16);
-        command.SetData(data, c.length, c.status);
-        EXPECT_EQ(command.IsOk(c.min_length, c.at_least), c.expected)
-            << "status " << c.status << " length " << c.length << " min " << c.min_length;
+        command.SetData(data, length, status);
+        EXPECT_EQ(command.IsOk(min_length, at_least), expected)
+            << "status " << status << " length " << length << " min " << min_length;
     }
 }
 

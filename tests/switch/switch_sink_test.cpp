@@ -2,7 +2,7 @@
 // permission flags.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,46 +11,35 @@
 
 namespace {
 
-struct Received {
-    DWORD op_code, op_code_ext, object_id, cabinet_id, status;
-    std::string data;
-};
-
+// Each event received, as "opcode ext object cabinet status:data" in hex.
 class RecordingClient : public CRcmiClient {
   public:
     RecordingClient() {
         SetReplyHandler([this](CSwitchCommand* command) {
             const CmdHeader* h = command->GetHeader();
             const BYTE* data = command->GetData(0);
+            char fields[64];
+            std::snprintf(fields, sizeof(fields), "%X %X %X %X %X:", h->OpCode, h->OpCodeExt,
+                          h->ObjectId, h->CabinetId, h->Status);
             received.push_back(
-                {h->OpCode, h->OpCodeExt, h->ObjectId, h->CabinetId, h->Status,
-                 data ? std::string(reinterpret_cast<const char*>(data), h->DataLength)
-                      : std::string()});
+                fields + (data ? std::string(reinterpret_cast<const char*>(data), h->DataLength)
+                               : std::string()));
         });
     }
-    std::vector<Received> received;
+    std::vector<std::string> received;
 };
 
-VARIANT Short(SHORT value) {
+// A number argument of type `vt`, or a string one.
+VARIANT Arg(VARTYPE vt, LONG number) {
     VARIANT v;
     VariantInit(&v);
-    v.vt = VT_I2;
-    v.iVal = value;
+    v.vt = vt;
+    if (vt == VT_I2) v.iVal = static_cast<SHORT>(number);
+    if (vt == VT_UI1) v.bVal = static_cast<BYTE>(number);
     return v;
 }
-
-VARIANT Byte(BYTE value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_UI1;
-    v.bVal = value;
-    return v;
-}
-
-VARIANT Text(const std::string& bytes) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
+VARIANT Arg(const std::string& bytes) {
+    VARIANT v = Arg(VT_BSTR, 0);
     v.bstrVal = SysAllocStringByteLen(bytes.data(), static_cast<UINT>(bytes.size()));
     return v;
 }
@@ -65,76 +54,51 @@ HRESULT Fire(IDispatch* sink, DISPID id, std::vector<VARIANT> first_to_last) {
     return hr;
 }
 
-std::string EventHeader(DWORD op_code, DWORD ext, DWORD length, DWORD status) {
+// Event 3: opcode, extension, object, cabinet (16 bits), status byte, data.
+HRESULT Fire3(IDispatch* sink, LONG op, LONG ext, LONG cabinet, BYTE status,
+              const std::string& data) {
+    return Fire(sink, 3,
+                {Arg(VT_I2, op), Arg(VT_I2, ext), Arg(VT_I2, 0), Arg(VT_I2, cabinet),
+                 Arg(VT_UI1, status), Arg(data)});
+}
+
+std::string EventHeader(DWORD op_code, DWORD length) {
     CmdFrameHead head;
     InitCmdHeader(&head);
     head.Header.OpCode = op_code;
-    head.Header.OpCodeExt = ext;
     head.Header.DataLength = length;
-    head.Header.Status = status;
     return std::string(reinterpret_cast<const char*>(&head), sizeof(head));
 }
 
-TEST(SwitchSink, EventThreeBuildsTheFrameFromSixArguments) {
+TEST(SwitchSink, EventsOfBothFormsBuildTheFrame) {
     RecordingClient client;
-    EXPECT_EQ(Fire(&client, 3,
-                   {Short(static_cast<SHORT>(0xE002)), Short(0x3811), Short(0),
-                    Short(static_cast<SHORT>(0xFFFF)), Byte(0x15), Text(std::string("\0", 1))}),
-              S_OK);
-    ASSERT_EQ(client.received.size(), 1u);
-    const Received& r = client.received[0];
-    EXPECT_EQ(r.op_code, 0xE002u);  // 16-bit values are zero-extended
-    EXPECT_EQ(r.op_code_ext, 0x3811u);
-    EXPECT_EQ(r.cabinet_id, 0xFFFFu);
-    EXPECT_EQ(r.status, 0x15u);
-    EXPECT_EQ(r.data, std::string("\0", 1));
-}
-
-TEST(SwitchSink, EventFourTakesTheHeaderStringAndBoundsTheData) {
-    RecordingClient client;
-    EXPECT_EQ(Fire(&client, 4, {Text(EventHeader(0x0C80, 0, 1, 0)), Text("\x01")}), S_OK);
+    // 16-bit values are zero-extended.
+    EXPECT_EQ(Fire3(&client, 0xE002, 0x3811, 0xFFFF, 0x15, std::string(1, '\0')), S_OK);
+    EXPECT_EQ(Fire(&client, 4, {Arg(EventHeader(0x0C80, 1)), Arg("\x01")}), S_OK);
     // A header naming more data than the data string holds gets only what is there.
-    EXPECT_EQ(Fire(&client, 4, {Text(EventHeader(0x0C80, 0, 5000, 0)), Text("ab")}), S_OK);
+    EXPECT_EQ(Fire(&client, 4, {Arg(EventHeader(0x0C80, 5000)), Arg("ab")}), S_OK);
     // A header string shorter than a header leaves the rest of the fresh header.
-    EXPECT_EQ(Fire(&client, 4, {Text("$SIP"), Text("zz")}), S_OK);
-    ASSERT_EQ(client.received.size(), 3u);
-    EXPECT_EQ(client.received[0].op_code, 0x0C80u);
-    EXPECT_EQ(client.received[0].data, "\x01");
-    EXPECT_EQ(client.received[1].data, "ab");
-    EXPECT_EQ(client.received[2].op_code, 0u);
-    EXPECT_EQ(client.received[2].data, "");
+    EXPECT_EQ(Fire(&client, 4, {Arg("$SIP"), Arg("zz")}), S_OK);
+    EXPECT_EQ(client.received,
+              (std::vector<std::string>{std::string("E002 3811 0 FFFF 15:\0", 21),
+                                        "C80 0 0 0 0:\x01", "C80 0 0 0 0:ab", "0 0 0 0 0:"}));
 }
 
 TEST(SwitchSink, RefusesEventsOfTheWrongShape) {
     RecordingClient client;
-    struct Case {
-        const char* what;
-        DISPID id;
-        std::vector<VARIANT> args;
-        HRESULT expected;
-    };
-    std::vector<Case> cases;
-    cases.push_back({"status as VT_I2",
-                     3,
-                     {Short(1), Short(2), Short(3), Short(4), Short(0), Text("x")},
-                     DISP_E_TYPEMISMATCH});
-    cases.push_back({"five arguments",
-                     3,
-                     {Short(1), Short(2), Short(3), Short(4), Byte(0)},
-                     DISP_E_BADPARAMCOUNT});
-    cases.push_back({"event 4 with a number", 4, {Text("h"), Short(1)}, DISP_E_TYPEMISMATCH});
-    cases.push_back({"event 4 with one string", 4, {Text("h")}, DISP_E_BADPARAMCOUNT});
-    cases.push_back({"dispatch ID 5", 5, {}, DISP_E_MEMBERNOTFOUND});
-    cases.push_back({"dispatch ID 1", 1, {}, E_NOTIMPL});
-    for (Case& c : cases)
-        EXPECT_EQ(Fire(&client, c.id, std::move(c.args)), c.expected) << c.what;
+    const auto i2 = [](LONG n) { return Arg(VT_I2, n); };
+    EXPECT_EQ(Fire(&client, 3, {i2(1), i2(2), i2(3), i2(4), i2(0), Arg("x")}),
+              DISP_E_TYPEMISMATCH);  // status as VT_I2
+    EXPECT_EQ(Fire(&client, 3, {i2(1), i2(2), i2(3), i2(4), Arg(VT_UI1, 0)}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Fire(&client, 4, {Arg("h"), i2(1)}), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Fire(&client, 4, {Arg("h")}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Fire(&client, 5, {}), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Fire(&client, 1, {}), E_NOTIMPL);
     EXPECT_EQ(client.Invoke(3, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
               DISP_E_PARAMNOTFOUND);
     EXPECT_TRUE(client.received.empty());
-}
 
-TEST(SwitchSink, AnswersQueryInterfaceForEventsDispatchAndUnknownOnly) {
-    RecordingClient client;
+    // Query interface: the event interface, IDispatch and IUnknown only.
     for (const IID* iid : {&DIID_SwitchEvents, &IID_IDispatch, &IID_IUnknown}) {
         void* object = nullptr;
         EXPECT_EQ(client.QueryInterface(*iid, &object), S_OK);
@@ -150,22 +114,19 @@ TEST(RcmiReply, PermissionEventsSwitchTheFlagsAndStillReachTheAgent) {
     SetAllowed = 0;
     ShutdownIsAllowed = 1;
     DoAccountCheck = 0;
-    struct Case {
-        SHORT ext;
+    const struct {
+        LONG ext;
         std::string data;
         BYTE set, shutdown, account;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0x3811, std::string("\0", 1), 0, 0, 0},
         {0x3810, "\x01", 1, 0, 0},
         {0x3812, "\x07", 1, 0, 7},
         {0x3810, std::string("\x01\x00", 2), 1, 0, 7},  // two bytes: no permission change
         {0x3813, "\x01", 1, 0, 7},                      // unknown extension
     };
-    for (const Case& c : cases) {
-        Fire(&client, 3,
-             {Short(static_cast<SHORT>(0xE002)), Short(c.ext), Short(0), Short(0), Byte(0),
-              Text(c.data)});
+    for (const auto& c : cases) {
+        Fire3(&client, 0xE002, c.ext, 0, 0, c.data);
         EXPECT_EQ(SetAllowed.load(), c.set) << c.ext;
         EXPECT_EQ(ShutdownIsAllowed.load(), c.shutdown) << c.ext;
         EXPECT_EQ(DoAccountCheck.load(), c.account) << c.ext;

@@ -16,18 +16,28 @@
 #include "registry_values.h"
 
 namespace cx::test {
+
+int UnixSocket(const std::string& path, bool listening) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    auto* where = reinterpret_cast<sockaddr*>(&address);
+    if (listening ? bind(fd, where, sizeof(address)) == 0 && listen(fd, 1) == 0
+                  : connect(fd, where, sizeof(address)) == 0)
+        return fd;
+    close(fd);
+    return -1;
+}
+
 namespace {
 
 constexpr std::chrono::seconds kBound(10);
 
 bool Accepts(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    const int fd = UnixSocket(path, false);
     close(fd);
-    return ok;
+    return fd >= 0;
 }
 
 }  // namespace

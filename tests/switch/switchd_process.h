@@ -12,6 +12,9 @@ namespace cx::test {
 
 class ChildProcess;
 
+// A Unix stream socket listening at `path`, or connected to it; -1 when that fails.
+int UnixSocket(const std::string& path, bool listening);
+
 class SwitchdProcess {
   public:
     // Without `journal` the server writes none (JournalLines stays empty).
