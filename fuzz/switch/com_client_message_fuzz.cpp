@@ -9,28 +9,22 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     cx::com::Message message;
     if (!cx::com::DecodeMessage(data, size, &message)) return 0;
+    message.args.push_back(message.result);
     for (const cx::com::WireValue& value : message.args) {
         VARIANT variant;
         cx::com::VariantFromWire(value, &variant);
         VariantClear(&variant);
     }
-    VARIANT result;
-    cx::com::VariantFromWire(message.result, &result);
-    VariantClear(&result);
-
     // The arguments a request method hands over by reference.
     BSTR text = SysAllocString(u"in");
     BYTE byte = 0;
     VARIANT targets[2];
-    VariantInit(&targets[0]);
     targets[0].vt = VT_BYREF | VT_BSTR;
     targets[0].pbstrVal = &text;
-    VariantInit(&targets[1]);
     targets[1].vt = VT_BYREF | VT_UI1;
     targets[1].pbVal = &byte;
-    for (const auto& [index, value] : message.by_ref) {
+    for (const auto& [index, value] : message.by_ref)
         cx::com::StoreByRef(value, &targets[index % 2]);
-    }
     SysFreeString(text);
     return 0;
 }

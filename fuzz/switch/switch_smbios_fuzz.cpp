@@ -15,33 +15,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
     cx::switchd::SmbiosEntryPoint entry;
     std::string error;
-    switch (data[0] % 3) {
-        case 0: {
-            const std::string_view point = input.substr(0, 32);
-            input.remove_prefix(point.size());
-            if (!cx::switchd::ParseSmbiosEntryPoint(point, &entry, &error)) return 0;
-            break;
-        }
-        case 1:
-            entry.major = 2;
-            entry.table_length = static_cast<std::uint32_t>(input.size() & 0xFFFF);
-            entry.structure_count = data[0] >> 2;
-            break;
-        default:
-            entry.v3 = true;
-            entry.major = 3;
-            entry.table_length = static_cast<std::uint32_t>(input.size());
-            break;
+    if (data[0] % 3 == 0) {
+        const std::string_view point = input.substr(0, 32);
+        input.remove_prefix(point.size());
+        if (!cx::switchd::ParseSmbiosEntryPoint(point, &entry, &error)) return 0;
+    } else {
+        entry.v3 = data[0] % 3 == 2;
+        entry.major = entry.v3 ? 3 : 2;
+        entry.table_length =
+            static_cast<std::uint32_t>(entry.v3 ? input.size() : input.size() & 0xFFFF);
+        entry.structure_count = entry.v3 ? 0 : data[0] >> 2;
     }
     cx::switchd::MachineInfo machine;
-    const std::size_t count = cx::switchd::ParseSmbiosTable(entry, input, &machine);
-    if (count > input.size() / 4 + 1) __builtin_trap();
-    static const std::uint32_t kOpCodes[] = {0x0600, 0x0601, 0x0603, 0x0604, 0x0605, 0x0700,
-                                             0x0701, 0x0702, 0x0703, 0x0500, 0x0501, 0x0C21};
+    if (cx::switchd::ParseSmbiosTable(entry, input, &machine) > input.size() / 4 + 1)
+        __builtin_trap();
     cx::switchd::RequestKey key;
     key.cabinet_id = 1;
-    for (std::uint32_t object = 0; object < 4; ++object) {
-        key.object_id = object;
+    for (key.object_id = 0; key.object_id < 4; ++key.object_id) {
         key.op_code = 0x0C00;
         for (std::uint32_t section = 0x20; section <= 0x38; ++section) {
             for (std::uint32_t field = 1; field <= 9; ++field) {
@@ -52,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     __builtin_trap();
             }
         }
-        for (std::uint32_t op_code : kOpCodes) {
+        key.op_code_ext = key.object_id;
+        for (std::uint32_t op_code : {0x0600, 0x0601, 0x0603, 0x0604, 0x0605, 0x0700, 0x0701,
+                                      0x0702, 0x0703, 0x0500, 0x0501, 0x0C21}) {
             key.op_code = op_code;
-            key.op_code_ext = object;
             cx::switchd::AnswerMachineRequest(machine, key);
         }
     }
