@@ -7,32 +7,25 @@
 
 namespace {
 
-std::string LargeTable() {
-    std::string table;
-    for (int n = 0; table.size() < 64 * 1024 - 256; ++n) {
-        const std::string slot = "DIMM " + std::to_string(n);
-        cx::test::SmbiosStructure s = n % 8 == 0 ? cx::test::SmbiosStructure(4, 0x30)
-                                                       .Text(0x04, "CPU" + std::to_string(n / 8))
-                                                       .Set(0x05, 3)
-                                                       .Text(0x07, "Arvenmark Chips")
-                                                       .Text(0x10, "Arvenmark Cx64 Processor")
-                                                       .Set(0x16, 2800, 2)
-                                                       .Set(0x18, 0x41)
-                                                 : cx::test::SmbiosStructure(17, 0x5C)
-                                                       .Set(0x0C, 16384, 2)
-                                                       .Text(0x10, slot)
-                                                       .Text(0x11, "BANK 0")
-                                                       .Set(0x12, 0x1A)
-                                                       .Text(0x17, "Memorix")
-                                                       .Text(0x18, "3A0F1C22")
-                                                       .Text(0x1A, "CX-MEM-16G");
-        table += s.Bytes();
-    }
-    return table + cx::test::SmbiosStructure(127, 4).Bytes();
-}
-
 void BM_ParseSmbiosTable64K(benchmark::State& state) {
-    const std::string table = LargeTable();
+    using cx::test::SmbiosStructure;
+    std::vector<SmbiosStructure> structures;
+    for (std::size_t n = 0, size = 0; size < 64 * 1024 - 256;
+         size += structures.back().Bytes().size(), ++n) {
+        structures.push_back(n % 8 == 0 ? SmbiosStructure(4, 0x30,
+                                                          {{0x04, "CPU" + std::to_string(n / 8)},
+                                                           {0x07, "Arvenmark Chips"},
+                                                           {0x10, "Arvenmark Cx64 Processor"}})
+                                              .Set({{0x05, 3}, {0x16, 2800, 2}, {0x18, 0x41}})
+                                        : SmbiosStructure(17, 0x5C,
+                                                          {{0x10, "DIMM " + std::to_string(n)},
+                                                           {0x11, "BANK 0"},
+                                                           {0x17, "Memorix"},
+                                                           {0x18, "3A0F1C22"},
+                                                           {0x1A, "CX-MEM-16G"}})
+                                              .Set({{0x0C, 16384, 2}, {0x12, 0x1A}}));
+    }
+    const std::string table = cx::test::SmbiosTable(structures);
     cx::switchd::SmbiosEntryPoint entry;
     std::string error;
     if (!cx::switchd::ParseSmbiosEntryPoint(

@@ -25,25 +25,23 @@ void BM_CmdRequestRoundTrip(benchmark::State& state) {
     }
     CSwitchCommand command;
     std::vector<double> latencies_us;
-    latencies_us.reserve(1 << 20);
     for (auto _ : state) {
         command.SetRequest(0xE204, 0, 0, 0, 0x16);
-        auto start = std::chrono::steady_clock::now();
-        DWORD status = client.SendCommand(&command, 0, 0, 0);
-        auto end = std::chrono::steady_clock::now();
-        if (status != 0) {
+        const auto start = std::chrono::steady_clock::now();
+        if (client.SendCommand(&command, 0, 0, 0) != 0) {
             state.SkipWithError("request failed");
             break;
         }
-        latencies_us.push_back(std::chrono::duration<double, std::micro>(end - start).count());
+        latencies_us.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     client.Detach();
     state.SetItemsProcessed(state.iterations());
-    if (!latencies_us.empty()) {
-        auto middle = latencies_us.begin() + static_cast<std::ptrdiff_t>(latencies_us.size() / 2);
-        std::nth_element(latencies_us.begin(), middle, latencies_us.end());
-        state.counters["median_us"] = *middle;
-    }
+    if (latencies_us.empty()) return;
+    auto middle = latencies_us.begin() + static_cast<std::ptrdiff_t>(latencies_us.size() / 2);
+    std::nth_element(latencies_us.begin(), middle, latencies_us.end());
+    state.counters["median_us"] = *middle;
 }
 BENCHMARK(BM_CmdRequestRoundTrip)->MinTime(2.0)->UseRealTime();
 
