@@ -75,7 +75,7 @@ TEST(Guid, FormatsAndParsesTheBracedForm) {
 }
 
 // Each case runs on a fresh thread, so the apartment state starts empty.
-TEST(Apartment, ReportsFirstRepeatedAndChangedMode) {
+TEST(Apartment, ReportsFirstRepeatedAndChangedModeAndCancellationFollowsTheThread) {
     std::thread([] {
         IGlobalInterfaceTable* table = nullptr;  // nothing is created before the first call
         EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
@@ -90,6 +90,19 @@ TEST(Apartment, ReportsFirstRepeatedAndChangedMode) {
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
         CoUninitialize();
+    }).join();
+    // Cancellation follows the thread that enabled it and needs a call to cancel.
+    std::thread([] {
+        DWORD self = GetCurrentThreadId();
+        EXPECT_EQ(CoDisableCallCancellation(nullptr), CO_E_CANCEL_DISABLED);
+        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
+        EXPECT_EQ(CoEnableCallCancellation(nullptr), S_OK);
+        EXPECT_EQ(CoCancelCall(self, 1), RPC_E_CALL_COMPLETE);  // no call in progress
+        void* cancel = &self;
+        EXPECT_EQ(CoGetCancelObject(self, IID_ICancelMethodCalls, &cancel), RPC_E_CALL_COMPLETE);
+        EXPECT_EQ(cancel, nullptr);
+        EXPECT_EQ(CoDisableCallCancellation(nullptr), S_OK);
+        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
     }).join();
 }
 
@@ -162,21 +175,6 @@ TEST(ModuleTable, Ole32ResolvesTheFourCancellationEntryPoints) {
     EXPECT_EQ(LoadLibraryA("OLE32.dll.missing"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
-}
-
-TEST(Cancellation, FollowsTheEnablingThreadAndNeedsACall) {
-    std::thread([] {
-        DWORD self = GetCurrentThreadId();
-        EXPECT_EQ(CoDisableCallCancellation(nullptr), CO_E_CANCEL_DISABLED);
-        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
-        EXPECT_EQ(CoEnableCallCancellation(nullptr), S_OK);
-        EXPECT_EQ(CoCancelCall(self, 1), RPC_E_CALL_COMPLETE);  // no call in progress
-        void* cancel = &self;
-        EXPECT_EQ(CoGetCancelObject(self, IID_ICancelMethodCalls, &cancel), RPC_E_CALL_COMPLETE);
-        EXPECT_EQ(cancel, nullptr);
-        EXPECT_EQ(CoDisableCallCancellation(nullptr), S_OK);
-        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
-    }).join();
 }
 
 }  // namespace
