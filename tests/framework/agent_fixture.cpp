@@ -161,9 +161,14 @@ std::size_t AgentTest::TraceCount(const std::string& text) const {
     return Occurrences(TraceText(), text);
 }
 
-BOOL AgentTest::Request(BYTE type, const std::vector<std::string>& oids) {
+BOOL AgentTest::Request(BYTE type, const std::vector<std::string>& oids, BYTE value_type,
+                        LONG number) {
     SnmpUtilVarBindListFree(&list_);
     list_ = MakeBindings(oids);
+    for (UINT i = 0; i < list_.len; ++i) {
+        list_.list[i].value.asnType = value_type;
+        list_.list[i].value.asnValue.number = number;
+    }
     status_ = -1;
     index_ = -1;
     return service_.Query(type, &list_, &status_, &index_);

@@ -108,8 +108,10 @@ class AgentTest : public ::testing::Test {
         return WaitUntil([&] { return TraceCount(text) > 0; });
     }
 
-    // One request of one or more OIDs; the answers stay in `list` until the next call.
-    BOOL Request(BYTE type, const std::vector<std::string>& oids);
+    // One request of one or more OIDs, each binding with the value `type`/`number` (NULL by
+    // default); the answers stay in `list` until the next call.
+    BOOL Request(BYTE type, const std::vector<std::string>& oids, BYTE value_type = ASN_NULL,
+                 LONG number = 0);
     std::string AnswerOid(UINT i) const { return OidText(list_.list[i].name); }
     const AsnAny& AnswerValue(UINT i) const { return list_.list[i].value; }
 
