@@ -6,7 +6,6 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -17,92 +16,67 @@
 
 namespace {
 
-using cx::test::ChildProcess;
-
-constexpr int kTestObjects = 30000;
+using namespace cx::test;
 
 // extagentd with the test agent and snmpd, each on its own loopback port, for the whole run.
-class Peers {
-  public:
+struct Peers {
     Peers() {
-        host_port_ = cx::test::FreeUdpPort();
-        snmpd_port_ = cx::test::FreeUdpPort();
-        CxRegistrySetPath((dir_ + "/registry.db").c_str());
+        CxRegistrySetPath(temp.File("registry.db").c_str());
         const std::string parameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-        cx::test::SetRegDword(parameters + "\\ValidCommunities", "public", 4);
-        const std::string agent = dir_ + "/agent.so";
-        std::filesystem::copy_file(CX_TEST_AGENT_PATH, agent);
-        cx::test::WriteFile(agent + ".conf", "root 1.3.6.1.4.1.99999.1\nobjects " +
-                                                 std::to_string(kTestObjects) + "\n");
-        cx::test::SetRegString("SOFTWARE\\Bench\\Agent", "Pathname", agent);
-        cx::test::SetRegString(parameters + "\\ExtensionAgents", "1", "SOFTWARE\\Bench\\Agent");
-
-        host_.Start(
-            {CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db", "--state-dir",
-             dir_ + "/state", "--listen", "127.0.0.1:" + std::to_string(host_port_)},
-            dir_ + "/host.out", dir_ + "/host.err");
-        cx::test::WaitUntil(cx::test::SnmpServiceRunning, std::chrono::seconds(30));
-
-        cx::test::WriteFile(dir_ + "/snmpd.conf", "rocommunity public 127.0.0.1\n");
-        snmpd_.Start(
-            {"/usr/sbin/snmpd", "-f", "-C", "-c", dir_ + "/snmpd.conf", "-Lf", dir_ + "/snmpd.log",
-             "-M", "", "-m", "", "udp:127.0.0.1:" + std::to_string(snmpd_port_)},
-            dir_ + "/snmpd.out", dir_ + "/snmpd.err",
-            {{"SNMP_PERSISTENT_DIR", dir_ + "/snmpd-state"}});
-        cx::test::WaitUntil(
-            [this] { return Walk("snmpget", snmpd_port_, ".1.3.6.1.2.1.1.3.0") > 0; },
-            std::chrono::seconds(30));
+        SetRegDword(parameters + "\\ValidCommunities", "public", 4);
+        std::filesystem::copy_file(CX_TEST_AGENT_PATH, temp.File("agent.so"));
+        WriteFile(temp.File("agent.so.conf"), "root 1.3.6.1.4.1.99999.1\nobjects 30000\n");
+        SetRegString("SOFTWARE\\Bench\\Agent", "Pathname", temp.File("agent.so"));
+        SetRegString(parameters + "\\ExtensionAgents", "1", "SOFTWARE\\Bench\\Agent");
+        host.Start({CX_EXTAGENTD_PATH, "--foreground", "--registry", temp.File("registry.db"),
+                    "--state-dir", temp.File("state"), "--listen",
+                    "127.0.0.1:" + std::to_string(host_port)},
+                   temp.File("host.out"), temp.File("host.err"));
+        WaitUntil(SnmpServiceRunning, std::chrono::seconds(30));
+        WriteFile(temp.File("snmpd.conf"), "rocommunity public 127.0.0.1\n");
+        snmpd.Start({"/usr/sbin/snmpd", "-f", "-C", "-c", temp.File("snmpd.conf"), "-Lf",
+                     temp.File("snmpd.log"), "-M", "", "-m", "",
+                     "udp:127.0.0.1:" + std::to_string(snmpd_port)},
+                    temp.File("snmpd.out"), temp.File("snmpd.err"),
+                    {{"SNMP_PERSISTENT_DIR", temp.File("snmpd-state")}});
+        WaitUntil([this] { return Walk("snmpget", snmpd_port, ".1.3.6.1.2.1.1.3.0") > 0; },
+                  std::chrono::seconds(30));
     }
     ~Peers() {
-        host_.Signal(SIGTERM);
-        snmpd_.Signal(SIGTERM);
-        host_.Wait(std::chrono::seconds(30));
-        snmpd_.Wait(std::chrono::seconds(30));
+        host.Signal(SIGTERM);
+        snmpd.Signal(SIGTERM);
+        host.Wait(std::chrono::seconds(30));
+        snmpd.Wait(std::chrono::seconds(30));
     }
 
-    // Runs the tool to its end and returns the number of objects it printed.
+    // Runs the tool to its end and returns the number of objects it printed (0: it failed).
     int Walk(const std::string& tool, int port, const std::string& root) {
-        const cx::test::ToolResult result =
-            cx::test::RunTool({"/usr/bin/" + tool, "-m", "", "-On", "-v", "2c", "-c", "public",
-                               "-t", "5", "127.0.0.1:" + std::to_string(port), root},
-                              dir_, std::chrono::minutes(5));
+        const ToolResult result =
+            RunTool({"/usr/bin/" + tool, "-m", "", "-On", "-v", "2c", "-c", "public", "-t", "5",
+                     "127.0.0.1:" + std::to_string(port), root},
+                    temp.Path(), std::chrono::minutes(5));
         std::istringstream lines(result.out);
-        std::string line;
         int objects = 0;
-        while (std::getline(lines, line)) {
-            if (line.find(" = ") != std::string::npos &&
-                line.find("No more variables left") == std::string::npos)
-                ++objects;
-        }
+        for (std::string line; std::getline(lines, line);)
+            objects += line.find(" = ") != std::string::npos &&
+                       line.find("No more variables left") == std::string::npos;
         return result.exit_code == 0 ? objects : 0;
     }
 
-    int host_port_ = 0;
-    int snmpd_port_ = 0;
-
-  private:
-    cx::test::TempDir temp_;
-    const std::string dir_ = temp_.Path();
-    ChildProcess host_;
-    ChildProcess snmpd_;
+    TempDir temp;
+    int host_port = FreeUdpPort();
+    int snmpd_port = FreeUdpPort();
+    ChildProcess host;
+    ChildProcess snmpd;
 };
 
-Peers& SharedPeers() {
-    static Peers peers;
-    return peers;
-}
-
 void RunWalks(benchmark::State& state, const std::string& tool, bool through_host) {
-    Peers& peers = SharedPeers();
-    const int port = through_host ? peers.host_port_ : peers.snmpd_port_;
-    const std::string root = through_host ? ".1.3.6.1.4.1.99999.1" : ".1";
+    static Peers peers;
     std::int64_t objects = 0;
     for (auto _ : state) {
-        const int walked = peers.Walk(tool, port, root);
-        if (walked == 0) {
-            state.SkipWithError("the walk failed");
-            return;
-        }
+        const int walked = through_host ? peers.Walk(tool, peers.host_port, ".1.3.6.1.4.1.99999.1")
+                                        : peers.Walk(tool, peers.snmpd_port, ".1");
+        if (walked == 0) return state.SkipWithError("the walk failed");
         objects += walked;
     }
     state.counters["objects"] = static_cast<double>(objects) / state.iterations();

@@ -7,7 +7,9 @@ namespace {
 
 constexpr const char* kParametersKey = "SOFTWARE\\Arvenmark\\CX_FWTEST\\Parameters";
 
-TEST_F(AgentTest, NormalStartPublishesTheRegionParametersAndStartedState) {
+// A normal start publishes the region, the parameters and the started state; close, then
+// unload, shut down once and clean up.
+TEST_F(AgentTest, NormalStartThenCloseAndUnload) {
     StartSwitch();
     ASSERT_TRUE(service_.Load(CX_FWTEST_AGENT_PATH)) << service_.error();
     EXPECT_EQ(RunState(), "loaded");
@@ -26,11 +28,7 @@ TEST_F(AgentTest, NormalStartPublishesTheRegionParametersAndStartedState) {
     EXPECT_EQ(TraceCount("ShutdownIsAllowed = 1"), 2u);
     EXPECT_EQ(TraceCount("SetAllowed = 0"), 2u);
     EXPECT_EQ(TraceCount("DoAccountCheck = 1"), 2u);
-}
 
-TEST_F(AgentTest, CloseThenUnloadShutsDownOnceAndCleansUp) {
-    StartSwitch();
-    LoadAndInit();
     service_.Close();
     EXPECT_EQ(RunState(), "stopped");
     EXPECT_EQ(service_.Symbol<FwTestCountFn>("FwTestCloseMibCalls")(), 1);

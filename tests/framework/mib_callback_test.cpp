@@ -53,7 +53,7 @@ std::string At(const char* what, UINT mode) {
     return std::string(what) + ":" + std::to_string(mode) + ":" + kScalar;
 }
 
-TEST(MibCallbacks, GetRunsPreGetThenGetOnACopy) {
+TEST(MibCallbacks, GetRunsPreGetThenGetOnACopyUnlessPreGetFails) {
     CallbackAgent agent;
     agent.Register(0);
     for (BYTE type : {BYTE{SNMP_PDU_GET}, BYTE{SNMP_PDU_GETNEXT}}) {
@@ -66,11 +66,8 @@ TEST(MibCallbacks, GetRunsPreGetThenGetOnACopy) {
         EXPECT_EQ(request.binding.value.asnType, ASN_GAUGE32);
         EXPECT_EQ(request.binding.value.asnValue.unsigned32, 42u);
     }
-}
-
-TEST(MibCallbacks, FailedPreGetSkipsGetAndStillAnswersTheEntry) {
-    CallbackAgent agent;
-    agent.Register(0);
+    // A failed PreGetCallback skips GetCallback and still answers the entry.
+    agent.calls.clear();
     agent.answer = SNMP_ERRORSTATUS_GENERR;
     RequestBinding request("1.3.6.1.4.1.7391.2.10.2.10.7");
     AsnInteger32 status = -1;
@@ -84,49 +81,33 @@ TEST(MibCallbacks, FailedPreGetSkipsGetAndStillAnswersTheEntry) {
     EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
 }
 
-TEST(MibCallbacks, SetPhasesCallTheirCallbacksWithTheRequest) {
-    CallbackAgent agent;
-    agent.Register(kMibAccessReadWrite);
-    RequestBinding request(kScalar);
-    SetVarBindValue(&request.binding, 11, ASN_INTEGER);
-    AsnInteger32 status = -1;
-    EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
-    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
-    EXPECT_EQ(agent.calls, (std::vector<std::string>{At("check", 2), At("set", 1)}));
-
-    agent.answer = SNMP_ERRORSTATUS_BADVALUE;  // a refusing SetCallback keeps the old value
-    SetVarBindValue(&request.binding, 12, ASN_INTEGER);
-    EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_BADVALUE);
-    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_BADVALUE);
-}
-
-// Only a SetCallback that answers 0 lets the request's value become the stored one.
-TEST(MibCallbacks, StoredValueFollowsASuccessfulSet) {
+// Both SET phases call their callbacks with the request; only a SetCallback that answers 0
+// lets the request's value become the stored one.
+TEST(MibCallbacks, SetPhasesCallTheirCallbacksAndASuccessfulSetStores) {
     CallbackAgent agent;
     SnmpVarBind binding = MakeConstBinding(kScalar);
     SetVarBindValue(&binding, 7, ASN_INTEGER);
-    agent.SetMibEntry(&binding, "scalar", kMibAccessReadWrite, {}, &CallbackAgent::Set);
+    agent.SetMibEntry(&binding, "scalar", kMibAccessReadWrite, {}, &CallbackAgent::Set,
+                      &CallbackAgent::CheckSet);
     SnmpUtilVarBindFree(&binding);
-
     RequestBinding request(kScalar);
-    SetVarBindValue(&request.binding, 11, ASN_INTEGER);
-    AsnInteger32 status = -1;
-    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
     RequestBinding get(kScalar);
-    ASSERT_TRUE(agent.MibGetVarbind(&get.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(get.binding.value.asnValue.number, 11);
-
-    agent.answer = SNMP_ERRORSTATUS_BADVALUE;
-    SetVarBindValue(&request.binding, 12, ASN_INTEGER);
-    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
-    ASSERT_TRUE(agent.MibGetVarbind(&get.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(get.binding.value.asnValue.number, 11);
+    AsnInteger32 status = -1;
+    for (AsnInteger32 answer : {SNMP_ERRORSTATUS_NOERROR, SNMP_ERRORSTATUS_BADVALUE}) {
+        agent.calls.clear();
+        agent.answer = answer;
+        SetVarBindValue(&request.binding, 11 + answer, ASN_INTEGER);
+        EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
+        EXPECT_EQ(status, answer);
+        EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
+        EXPECT_EQ(status, answer);
+        EXPECT_EQ(agent.calls, (std::vector<std::string>{At("check", 2), At("set", 1)}));
+        ASSERT_TRUE(agent.MibGetVarbind(&get.binding, SNMP_PDU_GET, nullptr, nullptr));
+        EXPECT_EQ(get.binding.value.asnValue.number, 11);  // a refused SET keeps the old value
+    }
 }
 
-TEST(MibCallbacks, ThrowingCallbackGivesGenericError) {
+TEST(MibCallbacks, ThrowingCallbackGivesGenericErrorAndOneThatEmptiesTheTreeIsSafe) {
     CallbackAgent agent;
     SnmpVarBind binding = MakeConstBinding(kScalar);
     agent.SetMibEntry(&binding, "thrower", kMibAccessReadWrite, &CallbackAgent::Throw,
@@ -140,20 +121,15 @@ TEST(MibCallbacks, ThrowingCallbackGivesGenericError) {
     EXPECT_EQ(status, SNMP_ERRORSTATUS_GENERR);
     EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
     EXPECT_EQ(status, SNMP_ERRORSTATUS_GENERR);
-}
 
-TEST(MibCallbacks, CallbackThatEmptiesTheTreeIsSafe) {
-    CallbackAgent agent;
+    // A callback that empties the tree under the dispatch is safe.
     auto wipe = [](CallbackAgent& self, SnmpVarBind*, UINT) -> AsnInteger32 {
         self.DeleteMib();
         return SNMP_ERRORSTATUS_NOERROR;
     };
-    SnmpVarBind binding = MakeConstBinding(kScalar);
+    binding = MakeConstBinding(kScalar);
     SetVarBindValue(&binding, 7, ASN_INTEGER);
     agent.SetMibEntry(&binding, "wiper", kMibAccessReadWrite, wipe, wipe, wipe, wipe);
-
-    RequestBinding request(kScalar);
-    AsnInteger32 status = -1;
     EXPECT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, &status, nullptr));
     EXPECT_EQ(request.binding.value.asnValue.number, 7);
 

@@ -32,6 +32,10 @@ void Populate(CSnmpMibRegistry<TestAgent>& agent) {
     }
 }
 
+bool Step(TestAgent& agent, RequestBinding& request, std::string* name = nullptr) {
+    return agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, name);
+}
+
 // GET answers a registered OID exactly; any other OID, or another request type, finds nothing
 // and leaves the binding as it came.
 TEST(MibTreeGet, OnlyAnExactOidOfAGetIsAnswered) {
@@ -66,12 +70,14 @@ TEST(MibTreeGet, OnlyAnExactOidOfAGetIsAnswered) {
     }
 }
 
-TEST(MibTreeGetNext, AnswersTheNextGreaterEntry) {
+// GETNEXT answers the next greater entry; past the last one it finds nothing, answers
+// noSuchName and keeps the binding.
+TEST(MibTreeGetNext, AnswersTheNextGreaterEntryOrNoSuchNameAtTheEnd) {
     TestAgent agent;
     Populate(agent);
     struct Case {
         std::string from;
-        std::string next;
+        std::string next;  // empty: the end of the tree
     } cases[] = {
         {"", Under(".1.1.0")},                                  // the empty OID
         {"1.3", Under(".1.1.0")},                               // before the first entry
@@ -84,41 +90,26 @@ TEST(MibTreeGetNext, AnswersTheNextGreaterEntry) {
         {Under(".3.1.1.1.2"), Under(".3.1.1.3.1")},             // column to column
         {Under(".3.1.1.3"), Under(".3.1.1.3.1")},               // a column's first row
         {Under(".3.1.1.3.1.4294967295"), Under(".3.1.1.3.2")},  // large sub-identifiers
+        {Under(".3.1.1.3.2"), ""},
+        {Under(".3.1.1.3.2.0"), ""},
+        {Under(".4"), ""},
+        {"1.3.6.1.4.1.7391.2.10.2.11", ""},
+        {"2.0", ""},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.from);
         RequestBinding request(c.from.c_str());
-        if (c.from.find("4294967295") != std::string::npos) {
+        if (c.from.find("4294967295") != std::string::npos)
             request.binding.name.ids[request.binding.name.idLength - 1] = 4294967295u;
-        }
         AsnInteger32 status = -1;
-        EXPECT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, &status, nullptr))
-            << c.from;
-        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR) << c.from;
-        EXPECT_EQ(request.Oid(), c.next) << c.from;
+        EXPECT_EQ(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, &status, nullptr),
+                  !c.next.empty());
+        EXPECT_EQ(status, c.next.empty() ? SNMP_ERRORSTATUS_NOSUCHNAME : SNMP_ERRORSTATUS_NOERROR);
+        EXPECT_EQ(request.Oid(), c.next.empty() ? c.from : c.next);
     }
-}
-
-TEST(MibTreeGetNext, EndOfTreeGivesNoSuchNameAndKeepsTheBinding) {
-    TestAgent agent;
-    Populate(agent);
-    for (const std::string& from :
-         {Under(".3.1.1.3.2"), Under(".3.1.1.3.2.0"), Under(".4"),
-          std::string("1.3.6.1.4.1.7391.2.10.2.11"), std::string("2.0")}) {
-        RequestBinding request(from.c_str());
-        AsnInteger32 status = -1;
-        EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, &status, nullptr))
-            << from;
-        EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME) << from;
-        EXPECT_EQ(request.Oid(), from);
-    }
-}
-
-TEST(MibTreeGetNext, ALengthWithoutAnArrayCountsAsTheEmptyOid) {
-    TestAgent agent;
-    Populate(agent);
-    RequestBinding broken("");
+    RequestBinding broken("");  // a length without an array counts as the empty OID
     broken.binding.name.idLength = 200;
-    EXPECT_TRUE(agent.MibGetVarbind(&broken.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_TRUE(Step(agent, broken));
     EXPECT_EQ(broken.Oid(), Under(".1.1.0"));
 }
 
@@ -146,156 +137,126 @@ TEST(MibTreeGetNext, WalkFollowsSnmpUtilOidCmpOrder) {
     RequestBinding request("");
     AsnObjectIdentifier previous{};
     std::size_t visited = 0;
-    while (agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr)) {
-        if (visited > 0) {
+    while (Step(agent, request)) {
+        if (visited++ > 0) {
             ASSERT_LT(SnmpUtilOidCmp(&previous, &request.binding.name), 0);
         }
         SnmpUtilOidFree(&previous);
         SnmpUtilOidCpy(&previous, &request.binding.name);
-        ++visited;
     }
     SnmpUtilOidFree(&previous);
     EXPECT_EQ(visited, oids.size());
 }
 
-// A walk goes on correctly when the tree changes between its steps.
+// A walk goes on correctly when the tree changes between its steps, and another manager's
+// request in between does not disturb it.
 TEST(MibTreeGetNext, WalkSeesChangesMadeOnTheWay) {
     TestAgent agent;
     Populate(agent);
     RequestBinding request(Under(".1").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
-    EXPECT_EQ(request.Oid(), Under(".1.1.0"));
+    ASSERT_TRUE(Step(agent, request));
     agent.AddConstMibEntry(Under(".1.2.0").c_str(), "inserted", 1, ASN_INTEGER, 0);
-    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_TRUE(Step(agent, request));
     EXPECT_EQ(request.Oid(), Under(".1.2.0"));
 
     agent.DeleteMib();
+    EXPECT_EQ(agent.MibEntryCount(), 0u);
     agent.AddConstMibEntry(Under(".2.3.0").c_str(), "only", 1, ASN_INTEGER, 0);
-    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_TRUE(Step(agent, request));
     EXPECT_EQ(request.Oid(), Under(".2.3.0"));
-    EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    EXPECT_FALSE(Step(agent, request));
 
-    // Another manager's request in between does not disturb this walk.
+    agent.DeleteMib();
     Populate(agent);
+    EXPECT_EQ(agent.MibEntryCount(), 7u);
     RequestBinding walk(Under(".2.1.0").c_str());
     RequestBinding other(Under(".3").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
-    ASSERT_TRUE(agent.MibGetVarbind(&other.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
-    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_TRUE(Step(agent, walk));
+    ASSERT_TRUE(Step(agent, other));
+    ASSERT_TRUE(Step(agent, walk));
     EXPECT_EQ(walk.Oid(), Under(".3.1.1.1.1"));
     EXPECT_EQ(other.Oid(), Under(".3.1.1.1.1"));
 }
 
-TEST(MibTreeRegistration, SameOidTwiceUpdatesInPlace) {
+// The same OID again updates in place (a NULL name keeps the earlier one); table entries take
+// their indexes; bad OID text and a bad type still register.
+TEST(MibTreeRegistration, UpdatesIndexesAndBadInput) {
     TestAgent agent;
     agent.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 1, ASN_INTEGER, 0);
-    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 2, ASN_INTEGER, 0);
     SnmpVarBind later = MakeConstBinding(Under(".2.2.0").c_str());
     SetVarBindValueText(&later, "text now", ASN_OCTETSTRING);
     agent.SetMibEntry(&later, nullptr, 0);
     SnmpUtilVarBindFree(&later);
-    EXPECT_EQ(agent.MibEntryCount(), 1u);
-
-    RequestBinding request(Under(".2.2.0").c_str());
-    std::string name;
-    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, nullptr, &name));
-    EXPECT_EQ(name, "avkCxLastScan");  // a NULL name keeps the earlier one
-    EXPECT_EQ(request.binding.value.asnType, ASN_OCTETSTRING);
-    EXPECT_EQ(OctetsOf(request.binding.value), "text now");
-
-    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "renamed", 3, ASN_INTEGER, 0);
-    ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, nullptr, &name));
-    EXPECT_EQ(name, "renamed");
-}
-
-TEST(MibTreeRegistration, TableEntryTakesItsIndexes) {
-    TestAgent agent;
     agent.AddConstTableEntry(Under(".5.1.1.6.0").c_str(), "avkCxInfoProductName", "CXSERVER",
                              ASN_OCTETSTRING, 12);
     agent.AddConstTableEntry(Under(".3.1.2.0.0").c_str(), "twoIndexes", 9, ASN_INTEGER, 5, 7);
-    RequestBinding cell(Under(".5.1.1.6.12").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&cell.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(OctetsOf(cell.binding.value), "CXSERVER");
-    RequestBinding two(Under(".3.1.2.5.7").c_str());
-    EXPECT_TRUE(agent.MibGetVarbind(&two.binding, SNMP_PDU_GET, nullptr, nullptr));
-}
-
-TEST(MibTreeRegistration, BadOidTextAndBadTypeStillRegister) {
-    TestAgent agent;
-    agent.AddConstMibEntry("not an oid", "broken", 5, ASN_INTEGER, 0);
+    agent.AddConstMibEntry("not an oid", "broken", 5, ASN_INTEGER, 0);  // the empty OID's key
     agent.AddConstMibEntry(Under(".9.0").c_str(), "badType", 5, ASN_OBJECTIDENTIFIER, 0);
-    EXPECT_EQ(agent.MibEntryCount(), 2u);
+    EXPECT_EQ(agent.MibEntryCount(), 5u);
 
-    RequestBinding empty("");  // the empty OID is the broken entry's key
+    struct Case {
+        std::string oid, name, octets;
+        BYTE type;
+    } cases[] = {
+        {Under(".2.2.0"), "avkCxLastScan", "text now", ASN_OCTETSTRING},
+        {Under(".5.1.1.6.12"), "avkCxInfoProductName", "CXSERVER", ASN_OCTETSTRING},
+        {Under(".3.1.2.5.7"), "twoIndexes", "", ASN_INTEGER},
+        {"", "broken", "", ASN_INTEGER},
+        {Under(".9.0"), "badType", "", ASN_NULL},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.oid);
+        RequestBinding request(c.oid.c_str());
+        std::string name;
+        ASSERT_TRUE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GET, nullptr, &name));
+        EXPECT_EQ(name, c.name);
+        EXPECT_EQ(request.binding.value.asnType, c.type);
+        if (c.type == ASN_OCTETSTRING) {
+            EXPECT_EQ(OctetsOf(request.binding.value), c.octets);
+        }
+    }
+    agent.AddConstMibEntry(Under(".2.2.0").c_str(), "renamed", 3, ASN_INTEGER, 0);
+    RequestBinding renamed(Under(".2.2.0").c_str());
     std::string name;
-    ASSERT_TRUE(agent.MibGetVarbind(&empty.binding, SNMP_PDU_GET, nullptr, &name));
-    EXPECT_EQ(name, "broken");
-    RequestBinding bad_type(Under(".9.0").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&bad_type.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(bad_type.binding.value.asnType, ASN_NULL);
+    ASSERT_TRUE(agent.MibGetVarbind(&renamed.binding, SNMP_PDU_GET, nullptr, &name));
+    EXPECT_EQ(name, "renamed");
 }
 
-TEST(MibTreeRegistration, DeleteMibRemovesEverything) {
-    TestAgent agent;
-    Populate(agent);
-    EXPECT_EQ(agent.MibEntryCount(), 7u);
-    agent.DeleteMib();
-    EXPECT_EQ(agent.MibEntryCount(), 0u);
-    RequestBinding request("1.3");
-    EXPECT_FALSE(agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
-    Populate(agent);
-    EXPECT_EQ(agent.MibEntryCount(), 7u);
-}
-
-TEST(MibTreeSet, ReadOnlyEntryRefusesBothPhases) {
-    TestAgent agent;
-    Populate(agent);
-    RequestBinding request(Under(".2.1.0").c_str());
-    SetVarBindValue(&request.binding, 99, ASN_INTEGER);
-    AsnInteger32 status = -1;
-    std::string name;
-    EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, &name));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_READONLY);
-    EXPECT_EQ(name, "avkCxLastDate");
-    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_READONLY);
-
-    RequestBinding check(Under(".2.1.0").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&check.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(check.binding.value.asnValue.number, 1161404912);
-}
-
-TEST(MibTreeSet, UnknownOidIsNoSuchName) {
-    TestAgent agent;
-    Populate(agent);
-    RequestBinding request(Under(".2.9.0").c_str());
-    AsnInteger32 status = -1;
-    EXPECT_FALSE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
-    EXPECT_FALSE(agent.MibSetVarbind(&request.binding, &status));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
-    EXPECT_EQ(agent.MibEntryCount(), 7u);
-}
-
-TEST(MibTreeSet, ReadWriteEntryStoresAValueOfAnyType) {
-    TestAgent agent;
-    Populate(agent);
-    RequestBinding request(Under(".2.3.0").c_str());  // registered INTEGER, read-write
-    SetVarBindValueText(&request.binding, "now a string", ASN_OCTETSTRING);
-    AsnInteger32 status = -1;
-    EXPECT_TRUE(agent.MibCheckSetVarbind(&request.binding, &status, nullptr));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
-    // The first phase does not touch the stored value.
-    RequestBinding before(Under(".2.3.0").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&before.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(before.binding.value.asnType, ASN_INTEGER);
-
-    EXPECT_TRUE(agent.MibSetVarbind(&request.binding, &status));
-    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
-    RequestBinding after(Under(".2.3.0").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&after.binding, SNMP_PDU_GET, nullptr, nullptr));
-    EXPECT_EQ(after.binding.value.asnType, ASN_OCTETSTRING);
-    EXPECT_EQ(OctetsOf(after.binding.value), "now a string");
+// SET: a read-only entry refuses both phases, an unknown OID is noSuchName, a read-write
+// entry takes a value of any type in the second phase only.
+TEST(MibTreeSet, BothPhasesByAccess) {
+    struct Case {
+        const char* suffix;
+        bool found;
+        AsnInteger32 status;
+        BYTE stored_type;  // after both phases
+    } cases[] = {
+        {".2.1.0", true, SNMP_ERRORSTATUS_READONLY, ASN_INTEGER},
+        {".2.9.0", false, SNMP_ERRORSTATUS_NOSUCHNAME, ASN_NULL},
+        {".2.3.0", true, SNMP_ERRORSTATUS_NOERROR, ASN_OCTETSTRING},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        TestAgent agent;
+        Populate(agent);
+        RequestBinding request(Under(c.suffix).c_str());
+        SetVarBindValueText(&request.binding, "now a string", ASN_OCTETSTRING);
+        AsnInteger32 status = -1;
+        EXPECT_EQ(agent.MibCheckSetVarbind(&request.binding, &status, nullptr), c.found);
+        EXPECT_EQ(status, c.status);
+        RequestBinding before(Under(c.suffix).c_str());
+        agent.MibGetVarbind(&before.binding, SNMP_PDU_GET, nullptr, nullptr);
+        EXPECT_NE(before.binding.value.asnType, ASN_OCTETSTRING);  // the check stores nothing
+        EXPECT_EQ(agent.MibSetVarbind(&request.binding, &status), c.found);
+        EXPECT_EQ(status, c.status);
+        RequestBinding after(Under(c.suffix).c_str());
+        agent.MibGetVarbind(&after.binding, SNMP_PDU_GET, nullptr, nullptr);
+        EXPECT_EQ(after.binding.value.asnType, c.stored_type);
+        if (c.stored_type == ASN_OCTETSTRING) {
+            EXPECT_EQ(OctetsOf(after.binding.value), "now a string");
+        }
+        EXPECT_EQ(agent.MibEntryCount(), 7u);
+    }
 }
 
 // A build registers as the tree does and is served whole: the old entries go with the build,
@@ -305,17 +266,14 @@ TEST(MibTreeReplace, ABuildIsServedWholeAndTakesTheOldEntriesWithIt) {
     Populate(agent);
     agent.AddConstMibEntry(Under(".9.9.0").c_str(), "gone", 1, ASN_INTEGER, 0);
     RequestBinding walk(Under(".1.1.0").c_str());
-    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, nullptr));
+    ASSERT_TRUE(Step(agent, walk));
     ASSERT_EQ(walk.Oid(), Under(".2.1.0"));
 
     CSnmpMibBuild<TestAgent> build;
     Populate(build);
     agent.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 1, ASN_INTEGER, 0);
-    build.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", 1, ASN_INTEGER, 0);
-    SnmpVarBind later = MakeConstBinding(Under(".2.2.0").c_str());
-    SetVarBindValueText(&later, "text now", ASN_OCTETSTRING);
-    build.SetMibEntry(&later, nullptr, 0);
-    SnmpUtilVarBindFree(&later);
+    build.AddConstMibEntry(Under(".2.2.0").c_str(), "avkCxLastScan", "text now", ASN_OCTETSTRING,
+                           0);
     EXPECT_EQ(build.MibEntryCount(), 8u);
 
     EXPECT_TRUE(agent.ReplaceMib(build));
@@ -325,7 +283,7 @@ TEST(MibTreeReplace, ABuildIsServedWholeAndTakesTheOldEntriesWithIt) {
     EXPECT_EQ(build.MibEntryCount(), 0u);
 
     std::string name;
-    ASSERT_TRUE(agent.MibGetVarbind(&walk.binding, SNMP_PDU_GETNEXT, nullptr, &name));
+    ASSERT_TRUE(Step(agent, walk, &name));
     EXPECT_EQ(walk.Oid(), Under(".2.2.0"));
     EXPECT_EQ(name, "avkCxLastScan");
     EXPECT_EQ(OctetsOf(walk.binding.value), "text now");
@@ -363,7 +321,7 @@ TEST(MibTreeConcurrency, RebuildsAndWalksOverlap) {
     for (int round = 0; round < 200; ++round) {
         RequestBinding request("1.3");
         int steps = 0;
-        while (agent.MibGetVarbind(&request.binding, SNMP_PDU_GETNEXT, nullptr, nullptr))
+        while (Step(agent, request))
             ASSERT_LE(++steps, 7);
         ASSERT_EQ(steps, 7);
     }

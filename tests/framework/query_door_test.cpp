@@ -45,24 +45,14 @@ TEST_F(QueryTest, GetAndGetNextWalkTheTreeAndBlameTheUnknownBinding) {
 }
 
 TEST_F(QueryTest, SetChangesNothingUnlessEveryBindingPasses) {
-    SnmpUtilVarBindListFree(&list_);
-    list_ = MakeBindings({kTestRoot ".1.2.0", kTestRoot ".2.1.0"});
-    for (UINT i = 0; i < 2; ++i) {
-        list_.list[i].value.asnType = ASN_INTEGER;
-        list_.list[i].value.asnValue.number = 99;
-    }
-    EXPECT_TRUE(service_.Query(SNMP_PDU_SET, &list_, &status_, &index_));
+    EXPECT_TRUE(Request(SNMP_PDU_SET, {kTestRoot ".1.2.0", kTestRoot ".2.1.0"}, ASN_INTEGER, 99));
     EXPECT_EQ(status_, SNMP_ERRORSTATUS_READONLY);
     EXPECT_EQ(index_, 2);
     ASSERT_TRUE(Request(SNMP_PDU_GET, {kTestRoot ".1.2.0"}));
     EXPECT_EQ(AnswerValue(0).asnValue.number, 7);
 
     // The writable object alone takes the value, even of another type.
-    SnmpUtilVarBindListFree(&list_);
-    list_ = MakeBindings({kTestRoot ".1.2.0"});
-    list_.list[0].value.asnType = ASN_GAUGE32;
-    list_.list[0].value.asnValue.gauge = 5;
-    EXPECT_TRUE(service_.Query(SNMP_PDU_SET, &list_, &status_, &index_));
+    EXPECT_TRUE(Request(SNMP_PDU_SET, {kTestRoot ".1.2.0"}, ASN_GAUGE32, 5));
     EXPECT_EQ(status_, SNMP_ERRORSTATUS_NOERROR);
     ASSERT_TRUE(Request(SNMP_PDU_GET, {kTestRoot ".1.2.0"}));
     EXPECT_EQ(AnswerValue(0).asnType, ASN_GAUGE32);
@@ -81,9 +71,7 @@ TEST_F(QueryTest, UnsupportedTypesHostileListsAndRequestsAfterCloseAreRefused) {
     EXPECT_FALSE(service_.Query(SNMP_PDU_GET, &hollow, &status_, &index_));
     EXPECT_FALSE(service_.Query(SNMP_PDU_GET, nullptr, &status_, &index_));
     // An empty OID and an OID of 200 numbers find nothing and break nothing.
-    SnmpUtilVarBindListFree(&list_);
-    list_ = MakeBindings({""});
-    EXPECT_TRUE(service_.Query(SNMP_PDU_GETNEXT, &list_, &status_, &index_));
+    EXPECT_TRUE(Request(SNMP_PDU_GETNEXT, {""}));
     EXPECT_EQ(AnswerOid(0), kTestRoot ".1.1.0");
     std::string deep = kTestRoot;
     for (int i = 0; i < 200; ++i)

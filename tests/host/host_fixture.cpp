@@ -16,22 +16,6 @@ namespace {
 
 constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
 
-int ValueCount(const std::string& key_path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return 0;
-    int count = 0;
-    for (;; ++count) {
-        char name[300];
-        DWORD size = sizeof(name);
-        if (RegEnumValueA(key, static_cast<DWORD>(count), name, &size, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS)
-            break;
-    }
-    RegCloseKey(key);
-    return count;
-}
-
 }  // namespace
 
 void HostFixture::SetUp() {
@@ -58,7 +42,7 @@ void HostFixture::AddAgentLibrary(const std::string& name, const std::string& li
     const std::string agent_key = "SOFTWARE\\Test\\" + name + "\\CurrentVersion";
     SetRegString(agent_key, "Pathname", library_path);
     const std::string agents = std::string(kParameters) + "\\ExtensionAgents";
-    SetRegString(agents, std::to_string(ValueCount(agents) + 1).c_str(), agent_key);
+    SetRegString(agents, std::to_string(++entries_[agents]).c_str(), agent_key);
 }
 
 void HostFixture::AddCommunity(const std::string& name, unsigned rights) {
@@ -67,12 +51,12 @@ void HostFixture::AddCommunity(const std::string& name, unsigned rights) {
 
 void HostFixture::AddPermittedManager(const std::string& address) {
     const std::string managers = std::string(kParameters) + "\\PermittedManagers";
-    SetRegString(managers, std::to_string(ValueCount(managers) + 1).c_str(), address);
+    SetRegString(managers, std::to_string(++entries_[managers]).c_str(), address);
 }
 
 void HostFixture::AddTrapDestination(const std::string& community, const std::string& address) {
     const std::string key = std::string(kParameters) + "\\TrapConfiguration\\" + community;
-    SetRegString(key, std::to_string(ValueCount(key) + 1).c_str(), address);
+    SetRegString(key, std::to_string(++entries_[key]).c_str(), address);
 }
 
 bool HostFixture::StartHost(std::vector<std::string> extra) {

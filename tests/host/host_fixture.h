@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ class HostFixture : public ::testing::Test {
     TempDir temp_;
     int port_ = 0;
     std::unique_ptr<ChildProcess> host_;
+    std::map<std::string, int> entries_;  // values listed so far under each numbered key
 };
 
 // The objects of "OID = TYPE: VALUE" lines printed with -On, in order, as (OID, "TYPE: VALUE").

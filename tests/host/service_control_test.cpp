@@ -1,6 +1,8 @@
 // The service control calls over the state a service host publishes in the registry.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/errors.h"
 #include "platform/registry_store.h"
 #include "platform/winsvc.h"
@@ -45,30 +47,14 @@ class ServiceControlTest : public ::testing::Test {
     cx::test::TempDir temp_;
 };
 
-TEST_F(ServiceControlTest, PublishedStatesReadBack) {
+// Every published state reads back; a running service accepts stop; unusable stored values
+// read as stopped.
+TEST_F(ServiceControlTest, PublishedStatesReadBackAndUnusableOnesAsStopped) {
     EXPECT_EQ(QueriedState(), SERVICE_STOPPED);  // the host never ran
     for (DWORD state = SERVICE_STOPPED; state <= SERVICE_PAUSED; ++state) {
         ASSERT_EQ(CxSetServiceCurrentState("SNMP", state), ERROR_SUCCESS);
         EXPECT_EQ(QueriedState(), state);
     }
-}
-
-TEST_F(ServiceControlTest, UnusableStateValuesReadAsStopped) {
-    const DWORD zero = 0;
-    const DWORD eight = 8;
-    struct Case {
-        DWORD type;
-        const void* data;
-        DWORD size;
-    };
-    for (const Case& c : {Case{REG_DWORD, &zero, 4}, Case{REG_DWORD, &eight, 4},
-                          Case{REG_SZ, "4", 2}, Case{REG_BINARY, "\x04", 2}}) {
-        WriteRawState(c.type, c.data, c.size);
-        EXPECT_EQ(QueriedState(), SERVICE_STOPPED) << c.type;
-    }
-}
-
-TEST_F(ServiceControlTest, RunningServiceAcceptsStop) {
     ASSERT_EQ(CxSetServiceCurrentState("SNMP", SERVICE_RUNNING), ERROR_SUCCESS);
     SC_HANDLE manager = OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_ALL_ACCESS);
@@ -78,6 +64,16 @@ TEST_F(ServiceControlTest, RunningServiceAcceptsStop) {
     EXPECT_EQ(status.dwControlsAccepted, SERVICE_ACCEPT_STOP);
     EXPECT_TRUE(CloseServiceHandle(service));
     EXPECT_TRUE(CloseServiceHandle(manager));
+
+    const DWORD numbers[] = {0, 8};
+    for (const auto& [type, data, size] :
+         {std::tuple<DWORD, const void*, DWORD>{REG_DWORD, &numbers[0], 4},
+          {REG_DWORD, &numbers[1], 4},
+          {REG_SZ, "4", 2},
+          {REG_BINARY, "\x04", 2}}) {
+        WriteRawState(type, data, size);
+        EXPECT_EQ(QueriedState(), SERVICE_STOPPED) << type;
+    }
 }
 
 TEST_F(ServiceControlTest, FailuresReportTheWindowsErrors) {

@@ -7,8 +7,12 @@
 //   rebuild_ms N      a thread rebuilds the tree (next generation) every N ms
 //   stuck_thread      SnmpExtensionClose leaves a thread behind that cannot be stopped
 //   traps N           SET ROOT.9.1 = 1 queues N traps and signals the trap event
+//   self_walks N      a thread walks the host's whole MIB N times through a manager session,
+//                     then writes "walks=W objects=O errors=E" to "<library file>.result"
 // ROOT.9.1 (read-write INTEGER): 1 queues traps, 2 rebuilds once. Everything else is read-only.
-#include <cstdlib>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <deque>
 #include <fstream>
 #include <map>
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/mgmtapi.h"
 #include "platform/module.h"
 #include "platform/snmp.h"
 #include "platform/synch.h"
@@ -29,46 +34,28 @@ namespace {
 
 using Oid = std::vector<UINT>;
 
-struct Settings {
-    std::vector<Oid> roots;
-    UINT objects = 0;
-    bool init_fail = false;
-    bool faulty = false;
-    int rebuild_ms = 0;
-    bool stuck_thread = false;
-    int traps = 0;
-};
-
-struct PendingTrap {
-    UINT specific;
-    LONG value;
-};
-
 struct Agent {
-    Settings settings;
+    std::vector<Oid> roots;  // per view; handed out and never freed by the host
+    std::map<std::string, int> settings;
+    std::string library;
     std::mutex lock;  // the MIB lock: queries and rebuilds take it
     std::map<Oid, LONG> tree;
     LONG generation = 1;
-    std::vector<Oid> enterprise;  // per view; handed out and never freed by the host
-    std::deque<PendingTrap> traps;
+    std::deque<std::pair<UINT, LONG>> traps;  // specific trap number, value
     HANDLE trap_event = nullptr;
     std::size_t next_view = 1;
     std::thread rebuilder;
-    bool stop = false;
+    std::thread walker;
+    std::atomic<bool> stop{false};
     HANDLE stuck = nullptr;
+
+    int Setting(const char* name) const {
+        const auto found = settings.find(name);
+        return found == settings.end() ? 0 : found->second;
+    }
 };
 
 Agent* g_agent = nullptr;
-
-Oid ParseOid(const std::string& text) {
-    Oid oid;
-    std::stringstream stream(text);
-    std::string part;
-    while (std::getline(stream, part, '.')) {
-        if (!part.empty()) oid.push_back(static_cast<UINT>(std::stoul(part)));
-    }
-    return oid;
-}
 
 Oid Child(const Oid& root, std::initializer_list<UINT> tail) {
     Oid oid = root;
@@ -76,57 +63,38 @@ Oid Child(const Oid& root, std::initializer_list<UINT> tail) {
     return oid;
 }
 
-Settings ReadSettings() {
-    Settings settings;
+// "root" lines make views; a key alone counts as 1; any other key takes the number after it.
+void ReadSettings(Agent& agent) {
     char path[4096] = {};
     GetModuleFileNameA(CxModuleFromAddress(reinterpret_cast<const void*>(&ReadSettings)), path,
                        sizeof(path));
-    std::ifstream file(std::string(path) + ".conf");
-    std::string key;
-    while (file >> key) {
-        if (key == "root") {
-            std::string oid;
-            file >> oid;
-            settings.roots.push_back(ParseOid(oid));
-        } else if (key == "objects") {
-            file >> settings.objects;
-        } else if (key == "rebuild_ms") {
-            file >> settings.rebuild_ms;
-        } else if (key == "traps") {
-            file >> settings.traps;
-        } else if (key == "init_fail") {
-            settings.init_fail = true;
-        } else if (key == "faulty") {
-            settings.faulty = true;
-        } else if (key == "stuck_thread") {
-            settings.stuck_thread = true;
+    agent.library = path;
+    std::ifstream file(agent.library + ".conf");
+    for (std::string line; std::getline(file, line);) {
+        std::istringstream words(line);
+        std::string key, value;
+        words >> key >> value;
+        if (key != "root") {
+            agent.settings[key] = value.empty() ? 1 : std::stoi(value);
+            continue;
         }
+        Oid& root = agent.roots.emplace_back();
+        std::istringstream parts(value);
+        for (std::string part; std::getline(parts, part, '.');)
+            if (!part.empty()) root.push_back(static_cast<UINT>(std::stoul(part)));
     }
-    return settings;
 }
 
 // Called with the lock held.
 void Build(Agent& agent) {
     agent.tree.clear();
-    for (const Oid& root : agent.settings.roots) {
-        for (UINT i = 1; i <= agent.settings.objects; ++i)
-            agent.tree[Child(root, {1, i})] = agent.generation;
-        if (agent.settings.faulty) {
-            agent.tree[Child(root, {3, 1})] = 0;
-            agent.tree[Child(root, {4, 1})] = 0;
-        }
+    for (const Oid& root : agent.roots) {
+        for (int i = 1; i <= agent.Setting("objects"); ++i)
+            agent.tree[Child(root, {1, static_cast<UINT>(i)})] = agent.generation;
+        if (agent.Setting("faulty") != 0) agent.tree[Child(root, {3, 1})] = 0;
+        if (agent.Setting("faulty") != 0) agent.tree[Child(root, {4, 1})] = 0;
         agent.tree[Child(root, {9, 1})] = 0;
     }
-}
-
-void Rebuild(Agent& agent) {
-    std::lock_guard<std::mutex> hold(agent.lock);
-    ++agent.generation;
-    Build(agent);
-}
-
-bool IsPrefix(const Oid& prefix, const Oid& oid) {
-    return oid.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), oid.begin());
 }
 
 Oid ToOid(const AsnObjectIdentifier& oid) { return Oid(oid.ids, oid.ids + oid.idLength); }
@@ -145,79 +113,109 @@ void SetInteger(SnmpVarBind& binding, LONG value) {
     binding.value.asnValue.number = value;
 }
 
-void CheckFault(const Agent& agent, const Oid& oid, bool* fail) {
-    for (const Oid& root : agent.settings.roots) {
-        if (!agent.settings.faulty) continue;
-        if (oid == Child(root, {3, 1})) throw std::runtime_error("test fault");
-        if (oid == Child(root, {4, 1})) *fail = true;
+// Whether `oid` makes the query fail (ROOT.4.1); ROOT.3.1 throws.
+bool Faulty(const Agent& agent, const Oid& oid) {
+    for (const Oid& root : agent.roots) {
+        if (agent.Setting("faulty") != 0 && oid == Child(root, {3, 1}))
+            throw std::runtime_error("test fault");
+        if (agent.Setting("faulty") != 0 && oid == Child(root, {4, 1})) return true;
     }
+    return false;
 }
 
-BOOL Get(Agent& agent, SnmpVarBindList* list, AsnInteger32* status, AsnInteger32* index) {
+BOOL Query(Agent& agent, BYTE type, SnmpVarBindList* list, AsnInteger32* status,
+           AsnInteger32* index) {
     for (UINT i = 0; i < list->len; ++i) {
-        const auto found = agent.tree.find(ToOid(list->list[i].name));
-        if (found == agent.tree.end()) {
+        const Oid asked = ToOid(list->list[i].name);
+        const bool command =
+            std::any_of(agent.roots.begin(), agent.roots.end(), [&](const Oid& root) {
+                return asked == Child(root, {9, 1});
+            });
+        const auto found =
+            type == SNMP_PDU_GETNEXT ? agent.tree.upper_bound(asked) : agent.tree.find(asked);
+        if (type == SNMP_PDU_SET && !command) {
+            *status =
+                found != agent.tree.end() ? SNMP_ERRORSTATUS_READONLY : SNMP_ERRORSTATUS_NOSUCHNAME;
+            *index = static_cast<AsnInteger32>(i + 1);
+            return TRUE;
+        }
+        if (type == SNMP_PDU_GET && found == agent.tree.end()) {
             *status = SNMP_ERRORSTATUS_NOSUCHNAME;
             *index = static_cast<AsnInteger32>(i + 1);
             return i == 0 ? FALSE : TRUE;
         }
-        bool fail = false;
-        CheckFault(agent, found->first, &fail);
-        if (fail) return FALSE;
-        SetInteger(list->list[i], found->second);
-    }
-    return TRUE;
-}
-
-BOOL GetNext(Agent& agent, SnmpVarBindList* list) {
-    for (UINT i = 0; i < list->len; ++i) {
-        const Oid asked = ToOid(list->list[i].name);
-        const auto found = agent.tree.upper_bound(asked);
-        if (found != agent.tree.end()) {
-            bool fail = false;
-            CheckFault(agent, found->first, &fail);
-            if (fail) return FALSE;
-            SetName(list->list[i], found->first);
-            SetInteger(list->list[i], found->second);
+        if (type == SNMP_PDU_GETNEXT && found == agent.tree.end()) {
+            // Past the last object: the root of the asked view plus one, as the framework does.
+            for (const Oid& root : agent.roots) {
+                if (asked.size() < root.size() ||
+                    !std::equal(root.begin(), root.end(), asked.begin()))
+                    continue;
+                Oid beyond = root;
+                ++beyond.back();
+                SetName(list->list[i], beyond);
+                break;
+            }
             continue;
         }
-        // Past the last object: the root of the asked view plus one, as the framework answers.
-        for (const Oid& root : agent.settings.roots) {
-            if (!IsPrefix(root, asked)) continue;
-            Oid beyond = root;
-            ++beyond.back();
-            SetName(list->list[i], beyond);
-            break;
-        }
+        if (type == SNMP_PDU_SET) continue;
+        if (Faulty(agent, found->first)) return FALSE;
+        SetName(list->list[i], found->first);
+        SetInteger(list->list[i], found->second);
+    }
+    for (UINT i = 0; type == SNMP_PDU_SET && i < list->len; ++i) {
+        const LONG value = list->list[i].value.asnValue.number;
+        for (int n = 1; value == 1 && n <= agent.Setting("traps"); ++n)
+            agent.traps.emplace_back(static_cast<UINT>(n), agent.generation);
+        if (value == 1) SetEvent(agent.trap_event);
+        if (value == 2) ++agent.generation;
+        if (value == 2) Build(agent);
     }
     return TRUE;
 }
 
-BOOL Set(Agent& agent, SnmpVarBindList* list, AsnInteger32* status, AsnInteger32* index) {
-    for (UINT i = 0; i < list->len; ++i) {
-        const Oid oid = ToOid(list->list[i].name);
-        bool command = false;
-        for (const Oid& root : agent.settings.roots)
-            command |= oid == Child(root, {9, 1});
-        if (!command) {
-            *status = agent.tree.count(oid) != 0 ? SNMP_ERRORSTATUS_READONLY
-                                                 : SNMP_ERRORSTATUS_NOSUCHNAME;
-            *index = static_cast<AsnInteger32>(i + 1);
-            return TRUE;
-        }
+// One walk of the host's MIB from 1.3 until the v1 end (noSuchName): the number of objects, or
+// -1 when a request failed or a name did not rise.
+int WalkHostOnce(LPSNMP_MGR_SESSION session) {
+    SnmpVarBindList list{};
+    list.len = 1;
+    list.list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(sizeof(SnmpVarBind)));
+    SetName(list.list[0], {1, 3});
+    list.list[0].value.asnType = ASN_NULL;
+    int objects = 0;
+    for (Oid previous = {1, 3};; ++objects) {
+        AsnInteger status = 0;
+        AsnInteger index = 0;
+        if (!SnmpMgrRequest(session, SNMP_PDU_GETNEXT, &list, &status, &index)) objects = -1;
+        if (objects < 0 || status == SNMP_ERRORSTATUS_NOSUCHNAME) break;
+        const Oid name = ToOid(list.list[0].name);
+        if (status != 0 || !(previous < name)) objects = -1;
+        if (objects < 0) break;
+        previous = name;
     }
-    for (UINT i = 0; i < list->len; ++i) {
-        const LONG value = list->list[i].value.asnValue.number;
-        if (value == 1) {
-            for (int n = 1; n <= agent.settings.traps; ++n)
-                agent.traps.push_back(PendingTrap{static_cast<UINT>(n), agent.generation});
-            SetEvent(agent.trap_event);
-        } else if (value == 2) {
-            ++agent.generation;
-            Build(agent);
-        }
+    SnmpUtilVarBindListFree(&list);
+    return objects;
+}
+
+void SelfWalks(Agent* agent) {
+    // The address without a port: the host's own UdpPort from the registry.
+    LPSNMP_MGR_SESSION session = SnmpMgrOpen("127.0.0.1", "public", 1000, 2);
+    int walks = 0;
+    int errors = session == nullptr ? 1 : 0;
+    long objects = 0;
+    // The host answers once it has finished starting; until then requests go unanswered.
+    bool serving = false;
+    for (int attempt = 0; session != nullptr && attempt < 20 && !serving && !agent->stop; ++attempt)
+        serving = WalkHostOnce(session) > 0;
+    for (; serving && walks < agent->Setting("self_walks") && !agent->stop; ++walks) {
+        const int walked = WalkHostOnce(session);
+        errors += walked < 0 ? 1 : 0;
+        objects += walked > 0 ? walked : 0;
     }
-    return TRUE;
+    if (session != nullptr) SnmpMgrClose(session);
+    const std::string result = agent->library + ".result";
+    std::ofstream(result + ".part")
+        << "walks=" << walks << " objects=" << objects << " errors=" << errors << "\n";
+    std::rename((result + ".part").c_str(), result.c_str());
 }
 
 DWORD StuckThread(LPVOID) {
@@ -231,31 +229,31 @@ extern "C" BOOL SnmpExtensionInit(DWORD, HANDLE* trap_event, AsnObjectIdentifier
     view->idLength = 0;
     view->ids = nullptr;
     auto* agent = new Agent;
-    agent->settings = ReadSettings();
-    if (agent->settings.init_fail || agent->settings.roots.empty()) {
+    ReadSettings(*agent);
+    if (agent->Setting("init_fail") != 0 || agent->roots.empty()) {
         delete agent;
         return FALSE;
     }
-    for (const Oid& root : agent->settings.roots)
-        agent->enterprise.push_back(root);
     Build(*agent);
     agent->trap_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     *trap_event = agent->trap_event;
-    view->ids = agent->enterprise[0].data();
-    view->idLength = static_cast<UINT>(agent->enterprise[0].size());
-    if (agent->settings.rebuild_ms > 0) {
+    view->ids = agent->roots[0].data();
+    view->idLength = static_cast<UINT>(agent->roots[0].size());
+    if (agent->Setting("rebuild_ms") > 0) {
         agent->rebuilder = std::thread([agent] {
-            for (;;) {
+            while (!agent->stop) {
                 {
                     std::lock_guard<std::mutex> hold(agent->lock);
-                    if (agent->stop) return;
+                    ++agent->generation;
+                    Build(*agent);
                 }
-                Rebuild(*agent);
-                std::this_thread::sleep_for(std::chrono::milliseconds(agent->settings.rebuild_ms));
+                std::this_thread::sleep_for(
+                    std::chrono::milliseconds(agent->Setting("rebuild_ms")));
             }
         });
     }
-    if (agent->settings.stuck_thread)
+    if (agent->Setting("self_walks") > 0) agent->walker = std::thread(SelfWalks, agent);
+    if (agent->Setting("stuck_thread") != 0)
         agent->stuck = CreateThread(nullptr, 0, StuckThread, nullptr, 0, nullptr);
     g_agent = agent;
     return TRUE;
@@ -264,8 +262,8 @@ extern "C" BOOL SnmpExtensionInit(DWORD, HANDLE* trap_event, AsnObjectIdentifier
 extern "C" BOOL SnmpExtensionInitEx(AsnObjectIdentifier* view) {
     view->idLength = 0;
     view->ids = nullptr;
-    if (g_agent == nullptr || g_agent->next_view >= g_agent->enterprise.size()) return FALSE;
-    Oid& root = g_agent->enterprise[g_agent->next_view++];
+    if (g_agent == nullptr || g_agent->next_view >= g_agent->roots.size()) return FALSE;
+    Oid& root = g_agent->roots[g_agent->next_view++];
     view->ids = root.data();
     view->idLength = static_cast<UINT>(root.size());
     return TRUE;
@@ -276,15 +274,11 @@ extern "C" BOOL SnmpExtensionQuery(BYTE type, SnmpVarBindList* list, AsnInteger3
     *status = SNMP_ERRORSTATUS_NOERROR;
     *index = 0;
     std::lock_guard<std::mutex> hold(g_agent->lock);
-    switch (type) {
-        case SNMP_PDU_GET: return Get(*g_agent, list, status, index);
-        case SNMP_PDU_GETNEXT: return GetNext(*g_agent, list);
-        case SNMP_PDU_SET: return Set(*g_agent, list, status, index);
-        default:
-            *status = SNMP_ERRORSTATUS_GENERR;
-            *index = 1;
-            return FALSE;
-    }
+    if (type == SNMP_PDU_GET || type == SNMP_PDU_GETNEXT || type == SNMP_PDU_SET)
+        return Query(*g_agent, type, list, status, index);
+    *status = SNMP_ERRORSTATUS_GENERR;
+    *index = 1;
+    return FALSE;
 }
 
 extern "C" BOOL SnmpExtensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32* generic,
@@ -292,27 +286,25 @@ extern "C" BOOL SnmpExtensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32*
                                   SnmpVarBindList* list) {
     std::lock_guard<std::mutex> hold(g_agent->lock);
     if (g_agent->traps.empty()) return FALSE;
-    const PendingTrap trap = g_agent->traps.front();
+    const auto [number, value] = g_agent->traps.front();
     g_agent->traps.pop_front();
-    enterprise->ids = g_agent->enterprise[0].data();
-    enterprise->idLength = static_cast<UINT>(g_agent->enterprise[0].size());
+    enterprise->ids = g_agent->roots[0].data();
+    enterprise->idLength = static_cast<UINT>(g_agent->roots[0].size());
     *generic = SNMP_GENERICTRAP_ENTERSPECIFIC;
-    *specific = static_cast<AsnInteger32>(trap.specific);
+    *specific = static_cast<AsnInteger32>(number);
     *timestamp = 0;
     list->len = 1;
     list->list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(sizeof(SnmpVarBind)));
-    SetName(list->list[0], Child(g_agent->settings.roots[0], {1, 1}));
-    SetInteger(list->list[0], trap.value);
+    SetName(list->list[0], Child(g_agent->roots[0], {1, 1}));
+    SetInteger(list->list[0], value);
     return TRUE;
 }
 
 extern "C" void SnmpExtensionClose() {
     if (g_agent == nullptr) return;
-    {
-        std::lock_guard<std::mutex> hold(g_agent->lock);
-        g_agent->stop = true;
-    }
+    g_agent->stop = true;
     if (g_agent->rebuilder.joinable()) g_agent->rebuilder.join();
+    if (g_agent->walker.joinable()) g_agent->walker.join();
     if (g_agent->stuck != nullptr) TerminateThread(g_agent->stuck, 0);
     CloseHandle(g_agent->trap_event);
     delete g_agent;

@@ -47,7 +47,7 @@ Instance MakeInstance(const PublishedObject& object, int row, int serial) {
 std::vector<Instance> EveryInstance() {
     std::vector<Instance> instances;
     int serial = 0;
-    for (const PublishedObject& object : kPublishedObjects)
+    for (const PublishedObject& object : PublishedObjects())
         for (int row = 1; row <= (object.column ? kRows : 1); ++row)
             instances.push_back(MakeInstance(object, row, serial++));
     return instances;

@@ -2,7 +2,10 @@
 // check the MIB module against the agent's tree.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace cx::test {
 
@@ -12,57 +15,29 @@ constexpr const char* kModuleName = "CATALIX-INVENTORY-MIB";
 enum class ValueType { kInteger, kText };
 
 struct PublishedObject {
-    const char* agent_name;  // as the agent registers it, blanks and letter case included
-    const char* oid;         // below kCatalixRoot; a column without its row sub-identifier
+    std::string agent_name;  // as the agent registers it, blanks and letter case included
+    std::string oid;         // below kCatalixRoot; a column without its row sub-identifier
     ValueType type;
     bool column;
 };
 
-inline constexpr PublishedObject kPublishedObjects[] = {
-    {"avkCxAgentId", ".1.1", ValueType::kText, false},
-    {"avkCxAgentCompany", ".1.2", ValueType::kText, false},
-    {"avkCxAgentVersion", ".1.3", ValueType::kText, false},
-    {"avkCxAgentBuild", ".1.4", ValueType::kText, false},
-    {"avkCxLastDate", ".2.1", ValueType::kInteger, false},
-    {"avkCxLastScan", ".2.2", ValueType::kInteger, false},
-    {"avkCxScanState", ".2.3", ValueType::kInteger, false},
-    {"avkCxCompDefNo", ".3.1.1.1", ValueType::kInteger, true},
-    {"avkCxCompDefType", ".3.1.1.2", ValueType::kInteger, true},
-    {"avkCxCompDefName", ".3.1.1.3", ValueType::kText, true},
-    {"avkCxPhysNodeDefNo", ".3.2.1.1", ValueType::kInteger, true},
-    {"avkCxPhysNodeDefType", ".3.2.1.2", ValueType::kInteger, true},
-    {"avkCxPhysNodeDefName", ".3.2.1.3", ValueType::kText, true},
-    {"avkCxFuncNodeDefNo", ".3.3.1.1", ValueType::kInteger, true},
-    {"avkCxFuncNodeDefType", ".3.3.1.2", ValueType::kInteger, true},
-    {"avkCxFuncNodeDefName", ".3.3.1.3", ValueType::kText, true},
-    {"avkCxPhysContNo", ".4.1.1.1", ValueType::kInteger, true},
-    {"avkCxPhysContType", ".4.1.1.2", ValueType::kInteger, true},
-    {"avkCxPhysContParent", ".4.1.1.3", ValueType::kInteger, true},
-    {"avkCxPhyscContName", ".4.1.1.4", ValueType::kText, true},
-    {"avkCxFuncContNo ", ".4.2.1.1", ValueType::kInteger, true},
-    {"avkCxFuncContType", ".4.2.1.2", ValueType::kInteger, true},
-    {"avkCxFuncContParent", ".4.2.1.3", ValueType::kInteger, true},
-    {"avkCxFuncContName", ".4.2.1.4", ValueType::kText, true},
-    {"avkCxInfoNo", ".5.1.1.1", ValueType::kInteger, true},
-    {"avkCxInfoPhysContNo", ".5.1.1.2", ValueType::kInteger, true},
-    {"avkCxInfoFuncContNo", ".5.1.1.3", ValueType::kInteger, true},
-    {"avkCxInfoCompType", ".5.1.1.4", ValueType::kInteger, true},
-    {"avkCxInfoVendor", ".5.1.1.5", ValueType::kText, true},
-    {"avkCxInfoProductName", ".5.1.1.6", ValueType::kText, true},
-    {"avkCxInfoProductNumber", ".5.1.1.7", ValueType::kText, true},
-    {"avkCxInfoProductDescription", ".5.1.1.8", ValueType::kText, true},
-    {"avkCxInfoVersion", ".5.1.1.9", ValueType::kText, true},
-    {"avkCxInfoManufacturingDate", ".5.1.1.10", ValueType::kText, true},
-    {"avkCxInfoSerialNo", ".5.1.1.11", ValueType::kText, true},
-    {"avkCxInfoLanguage", ".5.1.1.12", ValueType::kText, true},
-    {"avkCxInfoCompId", ".5.1.1.13", ValueType::kText, true},
-    {"AvkCxFwuObjectNo", ".6.1.1.1", ValueType::kInteger, true},
-    {"AvkCxFwuObjectName", ".6.1.1.2", ValueType::kText, true},
-    {"AvkCxFwuObjectPath", ".6.1.1.3", ValueType::kText, true},
-    {"AvkCxFwuObjectParent", ".6.1.1.4", ValueType::kText, true},
-    {"AvkCxFwuObjectUpdateState", ".6.1.1.5", ValueType::kInteger, true},
-    {"AvkCxFwuObjectComponentIndex", ".6.1.1.6", ValueType::kInteger, true},
-};
+// The objects listed in published_objects.txt, one "agent name|OID|integer or text|scalar or
+// column" a line.
+inline std::vector<PublishedObject> PublishedObjects() {
+    std::vector<PublishedObject> objects;
+    std::ifstream in(CX_TEST_DATA "/mibs/published_objects.txt");
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string type, kind;
+        PublishedObject& object = objects.emplace_back();
+        std::getline(std::getline(std::getline(fields, object.agent_name, '|'), object.oid, '|'),
+                     type, '|') >>
+            kind;
+        object.type = type == "text" ? ValueType::kText : ValueType::kInteger;
+        object.column = kind == "column";
+    }
+    return objects;
+}
 
 // The descriptor the module gives an object: SMI descriptors hold no blanks and begin with a
 // lower-case letter, so the agent's trailing blank goes and its leading capital is lowered.

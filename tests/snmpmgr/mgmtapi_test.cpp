@@ -10,6 +10,7 @@
 #include "platform/mgmtapi.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
+#include "registry_values.h"
 #include "temp_dir.h"
 
 namespace cx::test {
@@ -69,13 +70,15 @@ class MgmtApiTest : public ::testing::Test {
 const BerOid kFirst = {1, 3, 6, 1, 4, 1, 99999, 1, 1};
 const BerOid kSecond = {1, 3, 6, 1, 4, 1, 99999, 1, 2};
 
-TEST_F(MgmtApiTest, GetReplacesNamesAndValuesOfEveryType) {
+// GETNEXT replaces the name with the following object's and the value with one of any type.
+TEST_F(MgmtApiTest, AnswersReplaceNamesAndValuesOfEveryType) {
     struct Case {
         std::string value;  // as the agent sends it
         BYTE type;
         UINT number;
         std::string octets;
     };
+    const BerOid object = {1, 3, 6, 1, 4, 1, 99999, 3, 2, 10};
     const std::vector<Case> cases = {
         {BerInteger(0x02, -5), ASN_INTEGER, static_cast<UINT>(-5), ""},
         {BerOctets(0x04, "CX220"), ASN_OCTETSTRING, 0, "CX220"},
@@ -87,15 +90,16 @@ TEST_F(MgmtApiTest, GetReplacesNamesAndValuesOfEveryType) {
         {BerInteger(0x43, 100), ASN_TIMETICKS, 100, ""},
         {BerOctets(0x44, "\x01\x02"), ASN_OPAQUE, 0, "\x01\x02"},
         {BerNull(), ASN_NULL, 0, ""},
+        {BerObjectId(object), ASN_OBJECTIDENTIFIER, 0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.type));
-        agent_.Serve({{kFirst, c.value}});
+        agent_.Serve({{kSecond, c.value}});
         ASSERT_NE(Open(), nullptr);
         BindingList bindings({kFirst});
-        ASSERT_TRUE(SnmpMgrRequest(session_, SNMP_PDU_GET, &bindings.list, &status_, &index_));
+        ASSERT_TRUE(SnmpMgrRequest(session_, SNMP_PDU_GETNEXT, &bindings.list, &status_, &index_));
         EXPECT_EQ(status_, 0);
-        EXPECT_EQ(OidOf(bindings[0].name), kFirst);
+        EXPECT_EQ(OidOf(bindings[0].name), kSecond);
         ASSERT_EQ(bindings[0].value.asnType, c.type);
         const auto& value = bindings[0].value.asnValue;
         if (c.type == ASN_OCTETSTRING || c.type == ASN_IPADDRESS || c.type == ASN_OPAQUE) {
@@ -103,23 +107,14 @@ TEST_F(MgmtApiTest, GetReplacesNamesAndValuesOfEveryType) {
                 std::string(reinterpret_cast<char*>(value.string.stream), value.string.length),
                 c.octets);
             EXPECT_EQ(value.string.dynamic, c.octets.empty() ? FALSE : TRUE);
+        } else if (c.type == ASN_OBJECTIDENTIFIER) {
+            EXPECT_EQ(OidOf(value.object), object);
         } else if (c.type != ASN_NULL) {
             EXPECT_EQ(value.unsigned32, c.number);
         }
         SnmpMgrClose(session_);
         session_ = nullptr;
     }
-}
-
-TEST_F(MgmtApiTest, GetNextHandsBackTheFollowingObjectAndAnObjectIdentifierValue) {
-    const BerOid value = {1, 3, 6, 1, 4, 1, 8072, 3, 2, 10};
-    agent_.Serve({{kSecond, BerObjectId(value)}});
-    ASSERT_NE(Open(), nullptr);
-    BindingList bindings({kFirst});
-    ASSERT_TRUE(SnmpMgrRequest(session_, SNMP_PDU_GETNEXT, &bindings.list, &status_, &index_));
-    EXPECT_EQ(OidOf(bindings[0].name), kSecond);
-    ASSERT_EQ(bindings[0].value.asnType, ASN_OBJECTIDENTIFIER);
-    EXPECT_EQ(OidOf(bindings[0].value.asnValue.object), value);
     EXPECT_EQ(agent_.LastRequest().pdu_type, 0xA1);
     EXPECT_EQ(agent_.LastRequest().community, "public");
 }
@@ -170,6 +165,7 @@ TEST_F(MgmtApiTest, AnErrorStatusIsAnAnswerAndLeavesTheBindingsAsSent) {
     ASSERT_NE(Open(), nullptr);
     BindingList bindings({kFirst, kSecond});
     ASSERT_TRUE(SnmpMgrRequest(session_, SNMP_PDU_GET, &bindings.list, &status_, &index_));
+    EXPECT_EQ(agent_.LastRequest().pdu_type, 0xA0);
     EXPECT_EQ(status_, SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(index_, 1);
     EXPECT_EQ(OidOf(bindings[1].name), kSecond);
@@ -245,15 +241,8 @@ TEST_F(MgmtApiTest, NoAnswerIsAskedForRetriesPlusOneTimesAndThenGivenUp) {
 }
 
 TEST_F(MgmtApiTest, AnAddressWithoutPortUsesTheServicePortFromTheRegistry) {
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters",
-                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    const DWORD port = static_cast<DWORD>(agent_.Port());
-    RegSetValueExA(key, "UdpPort", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port),
-                   sizeof(port));
-    RegCloseKey(key);
+    SetRegDword("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters", "UdpPort",
+                static_cast<DWORD>(agent_.Port()));
     agent_.Serve({{kFirst, BerInteger(0x02, 1)}});
     session_ = SnmpMgrOpen("127.0.0.1", "public", kShortTimeoutMs, 0);
     ASSERT_NE(session_, nullptr);
