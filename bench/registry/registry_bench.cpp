@@ -1,41 +1,25 @@
 // Registry calls as the agent makes them: reading a parameter, and publishing its run state.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <string>
 
 #include "base/reg_key.h"
 #include "platform/registry_store.h"
+#include "temp_dir.h"
 
 namespace {
 
-// A store of its own in a temporary directory, removed afterwards.
-class BenchStore {
-  public:
-    BenchStore() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "cx-bench-registry-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) directory_ = pattern;
-        CxRegistrySetPath((directory_ + "/registry.db").c_str());
-    }
-    ~BenchStore() {
-        CxRegistrySetPath((directory_ + "/closed.db").c_str());
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
-    }
-
-  private:
-    std::string directory_;
+// A store of its own in a temporary directory, closed before the directory goes.
+struct BenchStore {
+    BenchStore() { CxRegistrySetPath(dir.File("registry.db").c_str()); }
+    ~BenchStore() { CxRegistrySetPath(dir.File("closed.db").c_str()); }
+    cx::test::TempDir dir;
 };
 
 void BM_OpenQueryDwordClose(benchmark::State& state) {
     BenchStore store;
-    {
-        RegKey setup;
-        setup.Create("SOFTWARE\\Arvenmark\\CX_MIB\\Parameters");
-        setup.SetDword("ScanTime", 7200);
-    }
+    RegKey setup;
+    setup.Create("SOFTWARE\\Arvenmark\\CX_MIB\\Parameters");
+    setup.SetDword("ScanTime", 7200);
+    setup.Close();
     for (auto _ : state) {
         RegKey key;
         DWORD value = 0;
@@ -51,10 +35,9 @@ BENCHMARK(BM_OpenQueryDwordClose)->UseRealTime();
 // SetAgentRunState: open or create the volatile "#Status" key, set the string, close.
 void BM_CreateSetStringClose(benchmark::State& state) {
     BenchStore store;
-    {
-        RegKey family;
-        family.Create("SOFTWARE\\Arvenmark");
-    }
+    RegKey family;
+    family.Create("SOFTWARE\\Arvenmark");
+    family.Close();
     const char* states[] = {"starting", "started"};
     size_t turn = 0;
     for (auto _ : state) {

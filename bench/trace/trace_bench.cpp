@@ -1,33 +1,24 @@
 // Trace costs: a call site while the trace is off, a message filtered by its level, and the
-// file sink at level 5 with the file opened per message (as shipped) and kept open.
+// file sink at level 5 with the file opened per message.
 #include <benchmark/benchmark.h>
 
-#include <cstdarg>
 #include <string>
 
 #include "base/file_debug.h"
-#include "file_sink.h"
-#include "platform/files.h"
 #include "platform/registry_store.h"
-#include "platform/windows.h"
 #include "temp_dir.h"
 #include "trace_capture.h"
-#include "trace_line.h"
 
 namespace {
 
 // A scratch directory with its own registry holding the trace settings of "CX_BENCH".
-class Scratch {
-  public:
+struct Scratch {
     explicit Scratch(DWORD file_level) {
-        CxRegistrySetPath(directory_.File("registry.db").c_str());
-        cx::test::TraceToFile("CX_BENCH", TracePath(), file_level);
+        CxRegistrySetPath(directory.File("registry.db").c_str());
+        cx::test::TraceToFile("CX_BENCH", directory.File("trace.log"), file_level);
     }
     ~Scratch() { CxRegistrySetPath(nullptr); }
-    std::string TracePath() const { return directory_.File("trace.log"); }
-
-  private:
-    cx::test::TempDir directory_;
+    cx::test::TempDir directory;
 };
 
 int Evaluated(int& count) { return ++count; }
@@ -63,37 +54,5 @@ void BM_FileSinkOpenedPerMessage(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FileSinkOpenedPerMessage)->UseRealTime();
-
-std::string FormatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-std::string FormatLine(const char* format, ...) {
-    char line[cx::trace::kLineCapacity];
-    va_list args;
-    va_start(args, format);
-    int length = cx::trace::FormatTraceLine(line, {}, format, args);
-    va_end(args);
-    return std::string(line, length < 0 ? 0 : static_cast<size_t>(length));
-}
-
-// The same message, mutex and write, with the file kept open between messages.
-void BM_FileSinkKeptOpen(benchmark::State& state) {
-    Scratch scratch(5);
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, "CFileDebug_bench_kept_open");
-    HANDLE file = CreateFileA(scratch.TracePath().c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    int message = 0;
-    for (auto _ : state) {
-        std::string line =
-            FormatLine("\nCBench              : message %d of the benchmark", ++message);
-        DWORD waited = WaitForSingleObject(mutex, cx::trace::kFileMutexWait);
-        cx::trace::AppendTraceText(file, line.data(), line.size());
-        if (waited == WAIT_OBJECT_0) ReleaseMutex(mutex);
-    }
-    CloseHandle(file);
-    CloseHandle(mutex);
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_FileSinkKeptOpen)->UseRealTime();
 
 }  // namespace

@@ -58,8 +58,7 @@ TEST(LockedListConcurrency, AppendGetAtAndRemoveAllFromManyThreads) {
     for (auto& writer : writers)
         writer.join();
     EXPECT_EQ(list.Count(), 6000);
-    std::thread clearer([&] { list.RemoveAll(); });
-    clearer.join();
+    std::thread([&] { list.RemoveAll(); }).join();
     stop = true;
     reader.join();
     EXPECT_EQ(list.Count(), 0);

@@ -6,13 +6,9 @@
 
 #include "base/event.h"
 #include "base/thread.h"
+#include "child_process.h"
 
 namespace {
-
-DWORD WaitForEvent(LPVOID parameter) {
-    static_cast<CEvent*>(parameter)->Wait(INFINITE);
-    return 3;
-}
 
 struct StopAndDone {
     CEvent stop{FALSE, TRUE};
@@ -23,67 +19,53 @@ DWORD WaitThenReport(LPVOID parameter) {
     auto* state = static_cast<StopAndDone*>(parameter);
     state->stop.Wait(INFINITE);
     state->done = true;
-    return 0;
-}
-
-DWORD Increment(LPVOID parameter) {
-    ++*static_cast<std::atomic<int>*>(parameter);
-    return 0;
+    return 3;
 }
 
 TEST(CThreadName, KeepsAtMost31Characters) {
+    const std::string forty(40, 'x');
+    struct Case {
+        const char* name;
+        const char* suffix;
+        std::string expected;
+    } const cases[] = {
+        {"CX_MIB", ":Thread_InitMib", "CX_MIB:Thread_InitMib"},
+        {"ABCDEFGHIJKLMNOPQRST", "123456789012345", "ABCDEFGHIJKLMNOPQRST"},  // suffix dropped
+        {"ABCDEFGHIJKLMNOPQRST", "12345678901", "ABCDEFGHIJKLMNOPQRST12345678901"},
+        {forty.c_str(), "s", std::string(31, 'x')},
+    };
+    for (const Case& c : cases) {
+        CThread thread;
+        thread.SetName(c.name, c.suffix);
+        EXPECT_EQ(thread.m_szName, c.expected) << c.name;
+    }
     CThread thread;
-    thread.SetName("CX_MIB", ":Thread_InitMib");
-    EXPECT_STREQ(thread.m_szName, "CX_MIB:Thread_InitMib");
-    CThread twenty;
-    twenty.SetName("ABCDEFGHIJKLMNOPQRST", "123456789012345");
-    EXPECT_STREQ(twenty.m_szName, "ABCDEFGHIJKLMNOPQRST") << "suffix dropped when it won't fit";
-    CThread exact;
-    exact.SetName("ABCDEFGHIJKLMNOPQRST", "12345678901");
-    EXPECT_EQ(std::string(exact.m_szName).size(), 31u) << "31 characters still fit";
-    CThread longer;
-    longer.SetName(std::string(40, 'x').c_str(), "s");
-    EXPECT_EQ(std::string(longer.m_szName), std::string(31, 'x'));
-    longer.SetName("", "z");
-    longer.SetName(nullptr, "z");
-    EXPECT_EQ(std::string(longer.m_szName), std::string(31, 'x')) << "empty names change nothing";
+    thread.SetName("kept", "");
+    thread.SetName("", "z");
+    thread.SetName(nullptr, "z");
+    EXPECT_STREQ(thread.m_szName, "kept") << "empty names change nothing";
 }
 
-TEST(CThreadRun, StartsWaitsAndCloses) {
-    std::atomic<int> counter{0};
+// Started suspended, the thread waits for Resume; the owner's bounded waits time out until it
+// is told to stop.
+TEST(CThreadRun, StartsSuspendedWaitsBoundedAndCloses) {
+    StopAndDone state;
     CThread thread;
-    ASSERT_TRUE(thread.Start(Increment, &counter));
+    ASSERT_TRUE(thread.Start(WaitThenReport, &state, THREAD_PRIORITY_NORMAL, TRUE));
     EXPECT_NE(thread.m_dwThreadId, 0u);
-    EXPECT_TRUE(thread.WaitForEnd(5000));
-    EXPECT_EQ(counter.load(), 1);
-    EXPECT_FALSE(thread.IsRunning());
-    EXPECT_TRUE(thread.Close());
-    EXPECT_FALSE(thread.Close());
-    EXPECT_TRUE(thread.WaitForEnd(0)) << "no thread: nothing to wait for";
-}
-
-TEST(CThreadRun, SuspendedStartRunsAfterResume) {
-    std::atomic<int> counter{0};
-    CThread thread;
-    ASSERT_TRUE(thread.Start(Increment, &counter, THREAD_PRIORITY_NORMAL, TRUE));
     EXPECT_TRUE(thread.IsRunning());
-    EXPECT_FALSE(thread.WaitForEnd(20));
+    state.stop.Set();
+    EXPECT_FALSE(thread.WaitForEnd(20)) << "still suspended";
+    EXPECT_FALSE(state.done.load());
     ResumeThread(thread.m_hThread);
     EXPECT_TRUE(thread.WaitForEnd(5000));
-    EXPECT_EQ(counter.load(), 1);
-}
-
-TEST(CThreadRun, OwnerStopsThreadInStages) {
-    CEvent stop(FALSE, TRUE);
-    CThread thread;
-    ASSERT_TRUE(thread.Start(WaitForEvent, &stop));
-    EXPECT_TRUE(thread.IsRunning());
-    EXPECT_FALSE(thread.WaitForEnd(30)) << "the owner's bounded wait times out";
-    stop.Set();
-    EXPECT_TRUE(thread.WaitForEnd(5000));
+    EXPECT_FALSE(thread.IsRunning());
     DWORD code = 0;
     GetExitCodeThread(thread.m_hThread, &code);
     EXPECT_EQ(code, 3u);
+    EXPECT_TRUE(thread.Terminate(0)) << "an ended thread needs no terminating";
+    EXPECT_FALSE(thread.Close());
+    EXPECT_TRUE(thread.WaitForEnd(0)) << "no thread: nothing to wait for";
 }
 
 TEST(CThreadRun, TerminateReportsAThreadThatCannotBeStopped) {
@@ -91,45 +73,30 @@ TEST(CThreadRun, TerminateReportsAThreadThatCannotBeStopped) {
     {
         CThread thread;
         ASSERT_TRUE(thread.Start(WaitThenReport, &state));
+        EXPECT_FALSE(thread.WaitForEnd(30)) << "the owner's bounded wait times out";
         DWORD before = CxAbandonedThreadCount();
         EXPECT_FALSE(thread.Terminate(0));
         EXPECT_EQ(thread.m_hThread, nullptr) << "the handle is closed all the same";
         EXPECT_EQ(CxAbandonedThreadCount(), before + 1);
     }
     state.stop.Set();  // let the abandoned thread end before its state goes away
-    for (int i = 0; i < 5000 && !state.done; ++i)
-        Sleep(1);
-    ASSERT_TRUE(state.done.load());
-    CThread ended;
-    std::atomic<int> counter{0};
-    ASSERT_TRUE(ended.Start(Increment, &counter));
-    ASSERT_TRUE(ended.WaitForEnd(5000));
-    EXPECT_TRUE(ended.Terminate(0)) << "an ended thread needs no terminating";
+    ASSERT_TRUE(cx::test::WaitUntil([&] { return state.done.load(); }));
 }
 
-TEST(CEventObject, SetResetWaitAndMissingHandle) {
-    CEvent manual(FALSE, TRUE);
-    EXPECT_EQ(manual.Wait(0), WAIT_TIMEOUT);
-    EXPECT_TRUE(manual.Set());
-    EXPECT_EQ(manual.Wait(0), WAIT_OBJECT_0);
-    EXPECT_EQ(manual.Wait(0), WAIT_OBJECT_0);
-    EXPECT_TRUE(manual.Reset());
-    EXPECT_EQ(manual.Wait(10), WAIT_TIMEOUT);
-
-    CEvent automatic(TRUE, FALSE);
-    EXPECT_EQ(automatic.Wait(0), WAIT_OBJECT_0);
-    EXPECT_EQ(automatic.Wait(0), WAIT_TIMEOUT);
-
+TEST(CEventObject, ReportsANameInUseAndAMissingHandle) {
     CEvent first(FALSE, TRUE, "cx-base-test-event");
     CEvent second(FALSE, TRUE, "cx-base-test-event");
     EXPECT_EQ(first.m_dwCreateError, 0u);
     EXPECT_EQ(second.m_dwCreateError, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-
-    CloseHandle(manual.m_hEvent);
-    manual.m_hEvent = nullptr;
-    EXPECT_FALSE(manual.Set());
-    EXPECT_FALSE(manual.Reset());
-    EXPECT_EQ(manual.Wait(0), WAIT_FAILED);
+    EXPECT_TRUE(first.Set());
+    EXPECT_EQ(second.Wait(0), WAIT_OBJECT_0) << "one event under both names";
+    EXPECT_TRUE(second.Reset());
+    EXPECT_EQ(first.Wait(10), WAIT_TIMEOUT);
+    CloseHandle(first.m_hEvent);
+    first.m_hEvent = nullptr;
+    EXPECT_FALSE(first.Set());
+    EXPECT_FALSE(first.Reset());
+    EXPECT_EQ(first.Wait(0), WAIT_FAILED);
 }
 
 }  // namespace

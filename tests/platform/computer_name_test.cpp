@@ -7,9 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "last_error.h"
 #include "platform/windows.h"
 
 namespace {
+
+using cx::test::FailedWith;
 
 std::string Name(COMPUTER_NAME_FORMAT format) {
     char buffer[300] = {};
@@ -19,15 +22,10 @@ std::string Name(COMPUTER_NAME_FORMAT format) {
     return buffer;
 }
 
-std::string HostLabel() {
+TEST(ComputerName, NamesAgreeWithTheHostName) {
     char host[256] = {};
     gethostname(host, sizeof(host) - 1);
-    std::string name(host);
-    return name.substr(0, name.find('.'));
-}
-
-TEST(ComputerName, NamesAgreeWithTheHostName) {
-    const std::string label = HostLabel();
+    const std::string label = std::string(host).substr(0, std::string(host).find('.'));
     ASSERT_FALSE(label.empty());
     EXPECT_EQ(Name(ComputerNameDnsHostname), label);
     EXPECT_EQ(Name(ComputerNamePhysicalDnsHostname), label);
@@ -41,60 +39,42 @@ TEST(ComputerName, NamesAgreeWithTheHostName) {
     // The fully qualified name is the host label, then the domain when there is one.
     const std::string full = Name(ComputerNameDnsFullyQualified);
     const std::string domain = Name(ComputerNameDnsDomain);
-    EXPECT_EQ(full, domain.empty() ? full.substr(0, full.find('.'))
-                                   : full.substr(0, full.find('.')) + "." + domain);
+    EXPECT_EQ(full, domain.empty() ? label : label + "." + domain);
     EXPECT_EQ(Name(ComputerNamePhysicalDnsFullyQualified), full);
 }
 
-struct SmallBufferCase {
-    const char* what;
-    bool extended;  // GetComputerNameExA, else GetComputerNameA
-    DWORD error;
-};
-
-TEST(ComputerName, TooSmallBufferReportsTheSizeNeeded) {
-    const std::string full = Name(ComputerNameDnsFullyQualified);
-    const std::string netbios = Name(ComputerNameNetBIOS);
-    for (const SmallBufferCase& c :
-         {SmallBufferCase{"ex", true, static_cast<DWORD>(ERROR_MORE_DATA)},
-          SmallBufferCase{"plain", false, static_cast<DWORD>(ERROR_BUFFER_OVERFLOW)}}) {
-        const std::string& name = c.extended ? full : netbios;
+// One character short, or no buffer: nothing is written and the size needed comes back;
+// exactly the size needed: the name without its NUL.
+TEST(ComputerName, BufferSizesAndArgumentsFollowTheWindowsContract) {
+    for (bool extended : {true, false}) {
+        SCOPED_TRACE(extended ? "GetComputerNameExA" : "GetComputerNameA");
+        const std::string name =
+            Name(extended ? ComputerNameDnsFullyQualified : ComputerNameNetBIOS);
         const DWORD needed = static_cast<DWORD>(name.size() + 1);
-        auto call = [&c](char* buffer, DWORD* size) {
-            return c.extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, buffer, size)
-                              : GetComputerNameA(buffer, size);
+        auto call = [&](char* buffer, DWORD* size) {
+            return extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, buffer, size)
+                            : GetComputerNameA(buffer, size);
         };
         char buffer[300];
         std::memset(buffer, 'x', sizeof(buffer));
-        // One character short: nothing is written, the size needed comes back.
         DWORD size = needed - 1;
-        EXPECT_FALSE(call(buffer, &size)) << c.what;
-        EXPECT_EQ(GetLastError(), c.error) << c.what;
-        EXPECT_EQ(size, needed) << c.what;
-        EXPECT_EQ(buffer[0], 'x') << c.what;
-        // The size asked for without a buffer.
+        EXPECT_EQ(FailedWith(call(buffer, &size)),
+                  static_cast<DWORD>(extended ? ERROR_MORE_DATA : ERROR_BUFFER_OVERFLOW));
+        EXPECT_EQ(size, needed);
+        EXPECT_EQ(buffer[0], 'x');
         size = 0;
-        EXPECT_FALSE(call(nullptr, &size)) << c.what;
-        EXPECT_EQ(size, needed) << c.what;
-        // Exactly the size needed.
-        size = needed;
-        EXPECT_TRUE(call(buffer, &size)) << c.what;
-        EXPECT_EQ(size, needed - 1) << c.what;
-        EXPECT_EQ(std::string(buffer), name) << c.what;
+        EXPECT_FALSE(call(nullptr, &size));
+        EXPECT_EQ(size, needed);
+        EXPECT_TRUE(call(buffer, &size));
+        EXPECT_EQ(size, needed - 1);
+        EXPECT_EQ(std::string(buffer), name);
+        EXPECT_EQ(FailedWith(call(buffer, nullptr)), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     }
-}
-
-TEST(ComputerName, BadArgumentsAreRefused) {
     char buffer[64];
     DWORD size = sizeof(buffer);
-    EXPECT_FALSE(GetComputerNameExA(ComputerNameMax, buffer, &size));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(GetComputerNameExA(static_cast<COMPUTER_NAME_FORMAT>(-1), buffer, &size));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(GetComputerNameExA(ComputerNameNetBIOS, buffer, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(GetComputerNameA(buffer, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    for (auto format : {ComputerNameMax, static_cast<COMPUTER_NAME_FORMAT>(-1)})
+        EXPECT_EQ(FailedWith(GetComputerNameExA(format, buffer, &size)),
+                  static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 }  // namespace

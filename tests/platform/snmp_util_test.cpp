@@ -2,6 +2,7 @@
 // accepts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <vector>
@@ -71,14 +72,13 @@ TEST(OidCopies, CopyAppendAndFree) {
 TEST(Memory, AllocIsZeroedAndReAllocZeroesTheGrowth) {
     auto* bytes = static_cast<BYTE*>(SnmpUtilMemAlloc(8));
     ASSERT_NE(bytes, nullptr);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(bytes[i], 0);
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + 8), std::vector<BYTE>(8, 0));
     std::memset(bytes, 0xAB, 8);
     bytes = static_cast<BYTE*>(SnmpUtilMemReAlloc(bytes, 64));
     ASSERT_NE(bytes, nullptr);
-    EXPECT_EQ(bytes[7], 0xAB);
-    for (int i = 8; i < 64; ++i)
-        EXPECT_EQ(bytes[i], 0) << i;
+    std::vector<BYTE> expected(64, 0);
+    std::fill_n(expected.begin(), 8, 0xAB);
+    EXPECT_EQ(std::vector<BYTE>(bytes, bytes + 64), expected);
     SnmpUtilMemFree(bytes);
     SnmpUtilMemFree(nullptr);
 }
@@ -87,13 +87,12 @@ TEST(Values, DeepCopiesOwnTheirData) {
     BYTE text[] = {'a', 'b', 'c'};
     std::vector<UINT> ids{1, 3, 6, 1};
     SnmpVarBind binds[3] = {};
-    binds[0].name = View(ids);
+    for (SnmpVarBind& bind : binds)
+        bind.name = View(ids);
     binds[0].value.asnType = ASN_OCTETSTRING;
     binds[0].value.asnValue.string = {text, 3, FALSE};
-    binds[1].name = View(ids);
     binds[1].value.asnType = ASN_OBJECTIDENTIFIER;
     binds[1].value.asnValue.object = View(ids);
-    binds[2].name = View(ids);
     binds[2].value.asnType = ASN_COUNTER64;
     binds[2].value.asnValue.counter64.QuadPart = 0x123456789ULL;
     SnmpVarBindList source{binds, 3};

@@ -15,27 +15,15 @@ namespace {
 using cx::test::WaitUntil;
 using namespace std::chrono_literals;
 
-TEST(Event, InitialStateAndTimeouts) {
-    HANDLE set = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    HANDLE clear = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_NE(set, nullptr);
-    EXPECT_EQ(WaitForSingleObject(set, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(set, 0), WAIT_OBJECT_0) << "manual reset stays signalled";
-    EXPECT_EQ(WaitForSingleObject(clear, 0), WAIT_TIMEOUT);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(WaitForSingleObject(clear, 30), WAIT_TIMEOUT);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms);
-    EXPECT_TRUE(ResetEvent(set));
-    EXPECT_EQ(WaitForSingleObject(set, 0), WAIT_TIMEOUT);
-    EXPECT_TRUE(CloseHandle(set));
-    EXPECT_TRUE(CloseHandle(clear));
-}
-
 // SetEvent on an auto-reset event releases one waiter and is consumed; on a manual-reset
-// event it releases every waiter and stays.
-TEST(Event, SetReleasesOneWaiterOrAll) {
+// event it releases every waiter and stays until reset.
+TEST(Event, SetReleasesOneWaiterOrAllAndResetClears) {
     for (BOOL manual : {FALSE, TRUE}) {
+        SCOPED_TRACE(manual ? "manual" : "automatic");
         HANDLE event = CreateEventA(nullptr, manual, FALSE, nullptr);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(WaitForSingleObject(event, 30), WAIT_TIMEOUT);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms);
         std::atomic<int> released{0};
         std::vector<std::thread> waiters;
         for (int i = 0; i < 4; ++i) {
@@ -46,30 +34,27 @@ TEST(Event, SetReleasesOneWaiterOrAll) {
         for (int signals = 1; signals <= (manual ? 1 : 4); ++signals) {
             SetEvent(event);
             ASSERT_TRUE(WaitUntil([&] { return released.load() == (manual ? 4 : signals); }));
-            EXPECT_EQ(WaitForSingleObject(event, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT)
-                << "manual " << manual;
+            EXPECT_EQ(WaitForSingleObject(event, 0), manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
         }
         for (auto& waiter : waiters)
             waiter.join();
-        EXPECT_EQ(released.load(), 4);
-        CloseHandle(event);
+        EXPECT_TRUE(ResetEvent(event));
+        EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+        EXPECT_TRUE(CloseHandle(event));
     }
+    HANDLE set = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(set, 0), WAIT_OBJECT_0) << "created signalled";
+    CloseHandle(set);
 }
 
-TEST(Event, NamedEventsAreSharedInTheProcess) {
-    HANDLE first = CreateEventA(nullptr, TRUE, FALSE, "cx-test-named");
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-    HANDLE second = CreateEventA(nullptr, TRUE, FALSE, "cx-test-named");
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    SetEvent(first);
-    EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_OBJECT_0);
-    CloseHandle(first);
-    CloseHandle(second);
-}
-
-TEST(Handles, InvalidHandlesFail) {
+TEST(Handles, InvalidOrClosedHandlesFailAndAWaiterSurvivesTheClose) {
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<DWORD> result{12345};
+    std::thread waiter([&] { result = WaitForSingleObject(event, 200); });
+    std::this_thread::sleep_for(20ms);  // most often closed while the waiter waits
     EXPECT_TRUE(CloseHandle(event));
+    waiter.join();
+    EXPECT_EQ(result.load(), WAIT_TIMEOUT);
     EXPECT_FALSE(CloseHandle(event)) << "closed twice";
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_FALSE(SetEvent(event));
@@ -79,35 +64,26 @@ TEST(Handles, InvalidHandlesFail) {
     EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(0x1234567), 0), WAIT_FAILED);
 }
 
-TEST(Handles, CloseDuringWaitKeepsTheWaiterSafe) {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<DWORD> result{12345};
-    std::thread waiter([&] { result = WaitForSingleObject(event, 200); });
-    std::this_thread::sleep_for(20ms);
-    CloseHandle(event);
-    waiter.join();
-    EXPECT_EQ(result.load(), WAIT_TIMEOUT);
-}
-
-TEST(CriticalSection, IsRecursiveAndExcludesOthers) {
+TEST(CriticalSectionAndLastError, SectionIsRecursiveAndLastErrorPerThread) {
     CRITICAL_SECTION section;
     InitializeCriticalSection(&section);
     EnterCriticalSection(&section);
     EnterCriticalSection(&section);
-    std::atomic<BOOL> other{TRUE};
-    std::thread([&] { other = TryEnterCriticalSection(&section); }).join();
-    EXPECT_FALSE(other.load());
+    auto other_enters = [&] {
+        BOOL entered = FALSE;
+        std::thread([&] {
+            entered = TryEnterCriticalSection(&section);
+            if (entered) LeaveCriticalSection(&section);
+        }).join();
+        return entered;
+    };
+    EXPECT_FALSE(other_enters());
     LeaveCriticalSection(&section);
+    EXPECT_FALSE(other_enters()) << "still held once";
     LeaveCriticalSection(&section);
-    std::thread([&] {
-        other = TryEnterCriticalSection(&section);
-        if (other) LeaveCriticalSection(&section);
-    }).join();
-    EXPECT_TRUE(other.load());
+    EXPECT_TRUE(other_enters());
     DeleteCriticalSection(&section);
-}
 
-TEST(LastError, IsPerThread) {
     SetLastError(1234);
     std::thread([] {
         EXPECT_EQ(GetLastError(), 0u);
@@ -116,9 +92,15 @@ TEST(LastError, IsPerThread) {
     EXPECT_EQ(GetLastError(), 1234u);
 }
 
-TEST(TimeScale, ShortensWaitsAndSpeedsTheTickCount) {
-    cx::test::ScopedEnv scale("CX_TIME_SCALE", "1000");
-    EXPECT_EQ(CxTimeScale(), 1000.0);
+TEST(TimeScale, ShortensWaitsSpeedsTheTickCountAndIgnoresNonsense) {
+    cx::test::ScopedEnv scale("CX_TIME_SCALE", "1");
+    for (const char* value : {"0", "-3", "abc", "", "1e999", "nan", "5x"}) {
+        scale.Set(value);
+        EXPECT_EQ(CxTimeScale(), 1.0) << value;
+    }
+    scale.Set("2.5");
+    EXPECT_EQ(CxTimeScale(), 2.5);
+    scale.Set("1000");
     EXPECT_EQ(CxScaleWait(60000), 60u);
     EXPECT_EQ(CxScaleWait(1), 1u) << "a non-zero wait stays non-zero";
     EXPECT_EQ(CxScaleWait(0), 0u);
@@ -128,20 +110,9 @@ TEST(TimeScale, ShortensWaitsAndSpeedsTheTickCount) {
     auto start = std::chrono::steady_clock::now();
     DWORD ticks_before = GetTickCount();
     EXPECT_EQ(WaitForSingleObject(event, 20000), WAIT_TIMEOUT);  // 20 s agent time
-    auto real = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(real, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_GE(GetTickCount() - ticks_before, 19000u) << "the agent's clock saw 20 s pass";
     CloseHandle(event);
-}
-
-TEST(TimeScale, IgnoresNonsense) {
-    cx::test::ScopedEnv scale("CX_TIME_SCALE", "1");
-    for (const char* value : {"0", "-3", "abc", "", "1e999", "nan", "5x"}) {
-        scale.Set(value);
-        EXPECT_EQ(CxTimeScale(), 1.0) << value;
-    }
-    scale.Set("2.5");
-    EXPECT_EQ(CxTimeScale(), 2.5);
 }
 
 }  // namespace

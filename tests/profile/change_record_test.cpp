@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "profile/change_record.h"
+#include "profile_test_util.h"
+#include "text_rows.h"
 
 namespace {
 
@@ -14,61 +16,27 @@ using cx::platform::IniDocument;
 using cx::platform::ProfileChange;
 using Kind = ProfileChange::Kind;
 
-struct Case {
-    const char* what;
-    std::vector<ProfileChange> changes;
-    int written;          // how many of them reached the disk before the other writer's change
-    std::size_t kept;     // the record's limit
-    const char* on_disk;  // the file as the other writer left it
-    bool merged;
-    const char* expected;  // the merged document (when merged)
-};
-
 TEST(ChangeRecord, MergesTheUnwrittenChangesOntoAFreshRead) {
-    const Case cases[] = {
-        {"set and deletions in order",
-         {{Kind::kSet, "S", "a", "1"},
-          {Kind::kDeleteKey, "S", "b", ""},
-          {Kind::kDeleteSection, "T", "", ""}},
-         0,
-         100,
-         "[S]\r\nb=2\r\nc=3\r\n[T]\r\nx=1\r\n",
-         true,
-         "[S]\r\nc=3\r\na=1\r\n"},
-        {"written changes are not applied again",
-         {{Kind::kSet, "S", "a", "1"}, {Kind::kSet, "S", "b", "2"}},
-         1,
-         100,
-         "[S]\r\na=other\r\n",
-         true,
-         "[S]\r\na=other\r\nb=2\r\n"},
-        {"everything written",
-         {{Kind::kSet, "S", "a", "1"}},
-         1,
-         100,
-         "[S]\r\na=other\r\n",
-         true,
-         "[S]\r\na=other\r\n"},
-        {"too many to keep: ours wins",
-         {{Kind::kSet, "S", "a", "1"}, {Kind::kSet, "S", "b", "2"}, {Kind::kSet, "S", "c", "3"}},
-         0,
-         2,
-         "[S]\r\na=other\r\n",
-         false,
-         ""},
-    };
-    for (const Case& c : cases) {
-        ChangeRecord record(c.kept);
+    for (const auto& row : cx::test::ReadRows(CX_TEST_DATA "/profile/change_record.txt")) {
+        SCOPED_TRACE(row[0]);
+        ChangeRecord record(row.Number(3));
         const auto now = ChangeRecord::Clock::now();
-        for (std::size_t i = 0; i < c.changes.size(); ++i) {
-            record.Add(c.changes[i], now);
-            if (static_cast<int>(i) + 1 == c.written) record.Written(record.Last());
+        const auto changes = cx::test::ParseChanges(row[1]);
+        const size_t written = row.Number(2);
+        for (size_t i = 0; i < changes.size(); ++i) {
+            const auto& change = changes[i];
+            record.Add({change.set             ? Kind::kSet
+                        : change.whole_section ? Kind::kDeleteSection
+                                               : Kind::kDeleteKey,
+                        change.section, change.key, change.value},
+                       now);
+            if (i + 1 == written) record.Written(record.Last());
         }
-        EXPECT_EQ(record.Dirty(), c.written != static_cast<int>(c.changes.size())) << c.what;
-        IniDocument fresh(c.on_disk);
-        ASSERT_EQ(record.MergeInto(fresh), c.merged) << c.what;
-        if (c.merged) {
-            EXPECT_EQ(fresh.Serialize(), c.expected) << c.what;
+        EXPECT_EQ(record.Dirty(), written != changes.size());
+        IniDocument fresh(row[4]);
+        ASSERT_EQ(record.MergeInto(fresh), row[5] != "(refused)");
+        if (row[5] != "(refused)") {
+            EXPECT_EQ(fresh.Serialize(), row[5]);
         }
     }
 }

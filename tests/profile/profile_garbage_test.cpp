@@ -15,7 +15,6 @@ namespace {
 
 using cx::test::Flush;
 using cx::test::Get;
-using cx::test::GetList;
 using cx::test::ReadFile;
 using cx::test::ReplaceText;
 using cx::test::Set;
@@ -49,23 +48,6 @@ TEST(ProfileGarbage, BinaryGarbageReadsAsLinesAndSurvivesAChange) {
         return kept;
     };
     EXPECT_EQ(content(text), content(garbage) + "[Added]k=v");
-}
-
-TEST(ProfileGarbage, BrokenLinesHaveDefinedMeanings) {
-    TempDir dir;
-    std::string file = dir.File("broken.ini");
-    std::string huge(1 << 20, 'x');
-    ReplaceText(file,
-                "[Open\r\n[S]\r\nkey without equals\r\n=no name\r\n[Unclosed\r\nk=1\r\n"
-                "long=" +
-                    huge + "\r\n[T] trailing text\r\nt=2\r\n[ Spaced ]\r\ns=3\r\n");
-    EXPECT_EQ(GetList(file, nullptr), "S|T|Spaced|");
-    EXPECT_EQ(GetList(file, "S"), "k|long|") << "no key from lines without a name or '='";
-    EXPECT_EQ(Get(file, "S", "k"), "1") << "a header without ']' is an ordinary line";
-    EXPECT_EQ(Get(file, "S", "long"), huge);
-    EXPECT_EQ(Get(file, "T", "t"), "2");
-    EXPECT_EQ(Get(file, "spaced", "s"), "3");
-    EXPECT_EQ(Get(file, "Open", "k", "none"), "none");
 }
 
 // Files that are no INI text for us read as empty with the reason, and are never rewritten.

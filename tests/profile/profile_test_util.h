@@ -39,6 +39,35 @@ inline bool Set(const std::string& file, const char* section, const char* key, c
     return WritePrivateProfileStringA(section, key, value, file.c_str()) != FALSE;
 }
 
+// Changes in the tests' notation, separated by ";": "S/k=v" sets k in [S], "S/k" deletes the
+// key, "S/" the section.
+struct Change {
+    std::string section, key, value;
+    bool set, whole_section;
+};
+
+inline std::vector<Change> ParseChanges(const std::string& text) {
+    std::vector<Change> changes;
+    const std::string all = text + ";";
+    for (size_t start = 0, end; (end = all.find(';', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string change = all.substr(start, end - start);
+        const size_t slash = change.find('/'), equals = change.find('=', slash);
+        const bool set = equals != std::string::npos;
+        changes.push_back({change.substr(0, slash),
+                           change.substr(slash + 1, (set ? equals : change.size()) - slash - 1),
+                           set ? change.substr(equals + 1) : "", set, slash + 1 == change.size()});
+    }
+    return changes;
+}
+
+// Applies one change through the profile functions.
+inline bool Apply(const std::string& file, const Change& change) {
+    return WritePrivateProfileStringA(change.section.c_str(),
+                                      change.whole_section ? nullptr : change.key.c_str(),
+                                      change.set ? change.value.c_str() : nullptr, file.c_str());
+}
+
 inline bool Flush(const std::string& file) {
     return WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()) != FALSE;
 }

@@ -57,21 +57,10 @@ TEST_F(RegistryPaths, KeepTheCaseTheyWereCreatedWith) {
                               &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-    char name[64];
-    DWORD size = sizeof(name);
-    ASSERT_EQ(RegEnumKeyExA(parent, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(name, "MixedName");
-    EXPECT_EQ(RegEnumKeyExA(parent, 1, name, &size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_NO_MORE_ITEMS);
-
+    EXPECT_EQ(Names(parent, true), std::vector<std::string>{"MixedName"});
     EXPECT_EQ(SetString(first, "Value", "one"), ERROR_SUCCESS);
     EXPECT_EQ(SetString(second, "VALUE", "two"), ERROR_SUCCESS);
-    char value_name[64];
-    DWORD name_size = sizeof(value_name);
-    ASSERT_EQ(RegEnumValueA(first, 0, value_name, &name_size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_STREQ(value_name, "Value") << "a rewrite keeps the name's first spelling";
+    EXPECT_EQ(Names(first, false), std::vector<std::string>{"Value"}) << "the first spelling";
     EXPECT_EQ(Query(first, "vALUE"), std::string("two\0", 4));
     for (HKEY key : {first, second, parent})
         RegCloseKey(key);
@@ -119,15 +108,12 @@ TEST_F(RegistryHandles, AccessRightsAreThoseAskedFor) {
     EXPECT_EQ(Query(write, "x"), "<error 5>");
     EXPECT_EQ(Query(read, "x"), std::string("\1\0\0\0", 4));
     EXPECT_EQ(RegDeleteValueA(read, "x"), ERROR_ACCESS_DENIED);
-    char name[16];
-    DWORD size = sizeof(name);
-    EXPECT_EQ(RegEnumKeyExA(write, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Names(write, true), std::vector<std::string>{"<error 5>"});
     RegCloseKey(read);
     RegCloseKey(write);
 }
 
-TEST_F(RegistryValues, QueryFollowsTheBufferRules) {
+TEST_F(RegistryValues, QueryFollowsTheBufferRulesAndSetStoresTheBytesGiven) {
     HKEY key = Create("SOFTWARE\\Values");
     ASSERT_EQ(SetString(key, "Text", "hello"), ERROR_SUCCESS);
     DWORD type = 0, size = 0;
@@ -156,11 +142,8 @@ TEST_F(RegistryValues, QueryFollowsTheBufferRules) {
 
     ASSERT_EQ(SetString(key, nullptr, "default"), ERROR_SUCCESS);
     EXPECT_EQ(Query(key, ""), std::string("default\0", 8)) << "NULL and \"\" name the default";
-    RegCloseKey(key);
-}
 
-TEST_F(RegistryValues, SetStoresTheBytesGiven) {
-    HKEY key = Create("SOFTWARE\\Values");
+    // Set stores the bytes given, whatever the type says.
     const char multi[] = "one\0two\0";
     EXPECT_EQ(RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
                              sizeof(multi)),
@@ -173,7 +156,6 @@ TEST_F(RegistryValues, SetStoresTheBytesGiven) {
     EXPECT_EQ(RegSetValueExA(key, "Big", 0, 0x1234, reinterpret_cast<const BYTE*>(big.data()),
                              static_cast<DWORD>(big.size())),
               ERROR_SUCCESS);
-    DWORD type = 0, size = 0;
     EXPECT_EQ(RegQueryValueExA(key, "Big", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, 0x1234u);
     EXPECT_EQ(size, big.size());
@@ -181,25 +163,19 @@ TEST_F(RegistryValues, SetStoresTheBytesGiven) {
     RegCloseKey(key);
 }
 
-TEST_F(RegistryEnumeration, ValuesComeInCreationOrder) {
+// Values come in creation order, subkeys compared upper-cased as Windows does ('_' sorts after
+// the letters); a buffer too small gets only the sizes and the type.
+TEST_F(RegistryEnumeration, ValuesInCreationOrderSubkeysInCaseBlindOrder) {
     HKEY key = Create("SOFTWARE\\Enum");
-    for (const char* name : {"zeta", "alpha", "Mid"})
+    for (const char* name : {"zeta", "alpha", "Mid", "ALPHA"})
         ASSERT_EQ(SetDword(key, name, 1), 0);
-    ASSERT_EQ(SetDword(key, "ALPHA", 2), ERROR_SUCCESS) << "a rewrite keeps its place";
-    std::vector<std::string> names;
+    for (const char* name : {"b", "_x", "A", "C"})
+        RegCloseKey(Create(("SOFTWARE\\Enum\\" + std::string(name)).c_str()));
+    EXPECT_EQ(Names(key, false), (std::vector<std::string>{"zeta", "alpha", "Mid"}));
+    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"A", "b", "C", "_x"}));
+
     char name[32];
     BYTE data[8];
-    for (DWORD index = 0;; ++index) {
-        DWORD name_size = sizeof(name), data_size = sizeof(data), type = 0;
-        LONG status = RegEnumValueA(key, index, name, &name_size, nullptr, &type, data, &data_size);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        ASSERT_EQ(status, ERROR_SUCCESS);
-        EXPECT_EQ(name_size, std::string(name).size());
-        names.push_back(name);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"zeta", "alpha", "Mid"}));
-
-    // A buffer too small: only the sizes and the type are told.
     DWORD name_size = 3, data_size = sizeof(data), type = 0;
     EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, nullptr, &type, data, &data_size),
               ERROR_MORE_DATA);
@@ -214,33 +190,19 @@ TEST_F(RegistryEnumeration, ValuesComeInCreationOrder) {
     EXPECT_EQ(name_size, sizeof(name)) << "name untouched";
     EXPECT_EQ(RegEnumValueA(key, 0, nullptr, &name_size, nullptr, nullptr, nullptr, nullptr),
               ERROR_INVALID_PARAMETER);
-    RegCloseKey(key);
-}
-
-TEST_F(RegistryEnumeration, SubkeysComeInCaseBlindOrder) {
-    HKEY key = Create("SOFTWARE\\Order");
-    for (const char* name : {"b", "_x", "A", "C"})
-        RegCloseKey(Create(("SOFTWARE\\Order\\" + std::string(name)).c_str()));
-    std::vector<std::string> names;
-    char name[8];
     FILETIME written{};
-    for (DWORD index = 0;; ++index) {
-        DWORD size = sizeof(name);
-        LONG status = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, &written);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        ASSERT_EQ(status, ERROR_SUCCESS);
-        names.push_back(name);
-    }
-    // Compared upper-cased, as Windows does: '_' sorts after the letters.
-    EXPECT_EQ(names, (std::vector<std::string>{"A", "b", "C", "_x"}));
-    EXPECT_NE(written.dwHighDateTime, 0u);
-    DWORD size = 1;
-    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+    name_size = 1;
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &name_size, nullptr, nullptr, nullptr, &written),
               ERROR_MORE_DATA);
+    name_size = sizeof(name);
+    EXPECT_EQ(RegEnumKeyExA(key, 0, name, &name_size, nullptr, nullptr, nullptr, &written),
+              ERROR_SUCCESS);
+    EXPECT_EQ(name_size, 1u);
+    EXPECT_NE(written.dwHighDateTime, 0u);
     RegCloseKey(key);
 }
 
-TEST_F(RegistryDeletion, KeyRefusesSubkeysAndOpenHandlesSeeItGone) {
+TEST_F(RegistryDeletion, KeyRefusesSubkeysTreeTakesThemAndOpenHandlesSeeItGone) {
     HKEY parent = Create("SOFTWARE\\Del");
     HKEY child = Create("SOFTWARE\\Del\\Child");
     ASSERT_EQ(SetDword(child, "v", 1), ERROR_SUCCESS);
@@ -256,21 +218,19 @@ TEST_F(RegistryDeletion, KeyRefusesSubkeysAndOpenHandlesSeeItGone) {
     EXPECT_EQ(Open("SOFTWARE\\Del", &again), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS) << "closing a deleted key still works";
     RegCloseKey(parent);
-}
 
-TEST_F(RegistryDeletion, TreeTakesEverythingBelow) {
+    // RegDeleteTreeA takes everything below, and with NULL empties the key itself.
     HKEY top = Create("SOFTWARE\\Tree");
     RegCloseKey(Create("SOFTWARE\\Tree\\A\\B\\C"));
     ASSERT_EQ(SetDword(top, "kept", 1), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteTreeA(top, "A"), ERROR_SUCCESS);
-    HKEY key = nullptr;
-    EXPECT_EQ(Open("SOFTWARE\\Tree\\A\\B", &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Open("SOFTWARE\\Tree\\A\\B", &again), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Query(top, "kept"), std::string("\1\0\0\0", 4));
     RegCloseKey(Create("SOFTWARE\\Tree\\Again"));
     EXPECT_EQ(RegDeleteTreeA(top, nullptr), ERROR_SUCCESS) << "NULL empties the key itself";
     EXPECT_EQ(Query(top, "kept"), "<error 2>");
-    EXPECT_EQ(Open("SOFTWARE\\Tree", &key), ERROR_SUCCESS);
-    RegCloseKey(key);
+    EXPECT_EQ(Open("SOFTWARE\\Tree", &again), ERROR_SUCCESS);
+    RegCloseKey(again);
     EXPECT_EQ(RegDeleteTreeA(top, "Missing"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueA(top, "kept"), ERROR_FILE_NOT_FOUND);
     RegCloseKey(top);
@@ -285,10 +245,7 @@ TEST_F(RegistryStoreFile, IsCreatedByTheFirstWriteAndASwitchLeavesOldKeysGone) {
     EXPECT_EQ(CxRegistryPath(), nested);
     HKEY key = nullptr;
     EXPECT_EQ(Open("SOFTWARE", &key), ERROR_FILE_NOT_FOUND);
-    char name[16];
-    DWORD size = sizeof(name);
-    EXPECT_EQ(RegEnumKeyExA(HKEY_LOCAL_MACHINE, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
-              ERROR_NO_MORE_ITEMS);
+    EXPECT_TRUE(Names(HKEY_LOCAL_MACHINE, true).empty());
     EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "x"), "<error 2>");
     EXPECT_FALSE(std::filesystem::exists(nested)) << "reading creates nothing";
     key = Create("SOFTWARE\\First");

@@ -43,29 +43,15 @@ class RegKeyTest : public RegistryTest {
     ScopedEnv root_{"CX_TEST_ROOT", "alpha"};
 };
 
-TEST_F(RegKeyTest, KeepsTheResultOfEveryCall) {
-    RegKey key;
-    EXPECT_EQ(key.m_lResult, ERROR_INVALID_HANDLE) << "no key open";
-    DWORD value = 0;
-    EXPECT_EQ(key.QueryDword("x", &value), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(key.Open("SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(key.Key(), nullptr);
-    EXPECT_EQ(key.Create("SOFTWARE\\Arvenmark\\CX_MIB\\Parameters"), ERROR_SUCCESS);
-    EXPECT_EQ(key.SetDword("ScanTime", 300), ERROR_SUCCESS);
-    EXPECT_EQ(key.SetString("InvTableIndex", ".1.3.6.1.4.1.7391.2.10.2.10"), ERROR_SUCCESS);
-    EXPECT_EQ(key.QueryDword("ScanTime", &value), ERROR_SUCCESS);
-    EXPECT_EQ(value, 300u);
-    EXPECT_EQ(key.m_dwType, REG_DWORD);
-    EXPECT_EQ(key.QueryDword("InvTableIndex", &value), ERROR_MORE_DATA);
-    EXPECT_EQ(key.m_dwSize, 28u);
-    EXPECT_EQ(key.SetString("Null", nullptr), -1) << "the guard's answer to a NULL text";
-    EXPECT_TRUE(key.Close());
-    EXPECT_FALSE(key.Close());
-}
-
+// Every call keeps its result; a failed open keeps the key open before it, a failed create
+// leaves none, so that no later write lands in the parent.
 TEST_F(RegKeyTest, OpensBelowTheOpenKeyAndCreateReplacesIt) {
     RegCloseKey(Create("SOFTWARE\\Arvenmark\\CX_MIB"));
     RegKey key;
+    DWORD value = 0;
+    EXPECT_EQ(key.QueryDword("x", &value), ERROR_INVALID_HANDLE) << "no key open";
+    EXPECT_EQ(key.Open("SOFTWARE\\Missing"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key.m_lResult, ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(key.Open("SOFTWARE\\Arvenmark"), ERROR_SUCCESS);
     HKEY family = key.Key();
     EXPECT_EQ(key.Open("Missing"), ERROR_FILE_NOT_FOUND);
@@ -82,10 +68,14 @@ TEST_F(RegKeyTest, OpensBelowTheOpenKeyAndCreateReplacesIt) {
     EXPECT_EQ(Query(check, "AgentStatus"), std::string("\1\0\0\0", 4));
     RegCloseKey(check);
 
-    // A failed create leaves nothing open, so no later write lands in the parent.
+    EXPECT_EQ(key.SetString("Null", nullptr), -1) << "the guard's answer to a NULL text";
+    EXPECT_EQ(key.QueryDword("AgentStatus", &value), ERROR_SUCCESS);
+    EXPECT_EQ(value, 1u);
+    EXPECT_EQ(key.m_dwType, REG_DWORD);
     EXPECT_EQ(key.Create("Plain", nullptr, REG_OPTION_NON_VOLATILE), ERROR_CHILD_MUST_BE_VOLATILE);
     EXPECT_EQ(key.Key(), nullptr);
     EXPECT_EQ(key.SetDword("AgentStatus", 4), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(key.Close());
 }
 
 TEST_F(RegKeyTest, QueryRegValueTerminatesAndExpands) {

@@ -6,6 +6,7 @@
 
 #include "platform/reg_text.h"
 #include "registry_fixture.h"
+#include "text_rows.h"
 
 namespace cx::test {
 namespace {
@@ -14,6 +15,8 @@ using cx::platform::ParseRegText;
 using cx::platform::RegTextKey;
 using cx::platform::RegTextParse;
 using cx::platform::WriteRegText;
+using cx::test::ReadRows;
+using cx::test::TextRow;
 
 const char kHeader[] = "Windows Registry Editor Version 5.00\r\n\r\n";
 
@@ -80,44 +83,10 @@ TEST(RegTextParser, TakesRegedit4AndUtf16Text) {
 }
 
 TEST(RegTextParser, NamesTheLineAndWhatIsWrong) {
-    struct Case {
-        std::string text;
-        int line;
-        std::string error;
-    } cases[] = {
-        {"REGEDIT5\n", 1,
-         "the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\""},
-        {"", 1, "the first line must be \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\""},
-        {"\xFE\xFFx", 1, "UTF-16 big-endian text is not supported; use UTF-8 or UTF-16LE"},
-        {"REGEDIT4\n\"v\"=\"x\"\n", 2, "value before the first [KEY]"},
-        {"REGEDIT4\n[HKEY_NOWHERE\\X]\n", 2,
-         "unknown root key \"HKEY_NOWHERE\" (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
-         "HKEY_CLASSES_ROOT or HKEY_USERS)"},
-        {"REGEDIT4\n[HKLM\\X\n", 2, "missing ] at the end of the key"},
-        {"REGEDIT4\n[HKLM\\\\X]\n", 2, "empty key name after the root key"},
-        {"REGEDIT4\n[-HKLM]\n", 2, "a root key cannot be deleted"},
-        {"REGEDIT4\n[HKLM\\X]\n\n\"a\"=\"b\n", 4, "missing closing quote"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\"=\"b\\n\"\n", 3,
-         "unknown escape \\n (only \\\\ and \\\" are allowed)"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\"=\"b\" c\n", 3, "text after the closing quote"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\"=dword:123456789\n", 3,
-         "dword: needs 1 to 8 hexadecimal digits"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\"=hex:01,2g\n", 3, "bad byte \"2g\" in hex data"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\"=hex(zz):01\n", 3,
-         "hex(N): needs a type of 1 to 8 hexadecimal digits"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\X]\n\"a\"=hex(1):41\n", 3,
-         "string data in hex(1) is not UTF-16LE"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\"=qword:1\n", 3,
-         "unknown data: expected \"text\", dword:, hex:, hex(N): or -"},
-        {"REGEDIT4\n[HKLM\\X]\n\"a\" \"b\"\n", 3, "expected = after the value name"},
-        {"REGEDIT4\n[-HKLM\\X]\n\"a\"=\"b\"\n", 3, "value under a key being deleted"},
-        {"REGEDIT4\n[HKLM\\X]\nwhat\n", 3, "expected [KEY], \"name\"=data, @=data or a ; comment"},
-        {std::string("REGEDIT4\n\n[HKLM\\X\0]\n", 18), 3, "NUL character in the text"},
-    };
-    for (const Case& c : cases) {
-        RegTextParse parsed = ParseRegText(c.text);
-        EXPECT_EQ(parsed.error_line, c.line) << c.text;
-        EXPECT_EQ(parsed.error, c.error) << c.text;
+    for (const TextRow& row : ReadRows(CX_TEST_DATA "/registry/reg_text_errors.txt")) {
+        RegTextParse parsed = ParseRegText(row[0]);
+        EXPECT_EQ(parsed.error_line, std::stoi(row[1])) << "row " << row.line;
+        EXPECT_EQ(parsed.error, row[2]) << "row " << row.line;
         EXPECT_TRUE(parsed.keys.empty());
     }
 }
@@ -170,15 +139,14 @@ TEST_F(RegTextTransfer, ExportThenImportReproducesTheStore) {
     RegCloseKey(Create("SOFTWARE\\Arvenmark\\#Status", REG_OPTION_VOLATILE));
     std::vector<RegTextKey> exported;
     ASSERT_EQ(cx::platform::ExportRegText("", &exported), ERROR_SUCCESS);
+    // A volatile key is marked so, and made volatile again by an import.
     std::string first = WriteRegText(exported);
-
+    EXPECT_NE(first.find("; volatile\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvenmark\\#Status]"),
+              std::string::npos);
     CxRegistrySetPath(dir_.File("copy.db").c_str());
     ASSERT_EQ(cx::platform::ImportRegText(ParseRegText(first).keys, &line), ERROR_SUCCESS);
     ASSERT_EQ(cx::platform::ExportRegText("", &exported), ERROR_SUCCESS);
     EXPECT_EQ(WriteRegText(exported), first);
-    EXPECT_NE(first.find("; volatile\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvenmark\\#Status]"),
-              std::string::npos);
-
     ASSERT_EQ(cx::platform::ExportRegText("hklm\\software\\ARVENMARK", &exported), ERROR_SUCCESS);
     ASSERT_FALSE(exported.empty());
     EXPECT_EQ(exported[0].path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvenmark") << "stored spelling";

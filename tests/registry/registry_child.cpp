@@ -33,30 +33,29 @@ int Write(const char* key_path, const std::string& prefix, int count) {
 
 // probe STORE: every call on HKLM\SOFTWARE\Probe (value "v", subkey "Leaf"), one result each.
 int Probe() {
-    HKEY key = nullptr;
-    LONG open = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Probe", 0, KEY_ALL_ACCESS, &key);
+    auto show = [](const char* name, LONG status) {
+        std::printf("%s=%d ", name, static_cast<int>(status));
+    };
+    HKEY key = nullptr, created = nullptr;
+    show("open", RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Probe", 0, KEY_ALL_ACCESS, &key));
     DWORD value = 0, size = sizeof(value);
-    LONG query =
-        RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
-    LONG set = RegSetValueExA(key, "w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                              sizeof(value));
-    HKEY created = nullptr;
-    LONG create =
-        RegCreateKeyExA(key, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr);
-    LONG delete_value = RegDeleteValueA(key, "v");
-    LONG delete_key = RegDeleteKeyA(key, "Leaf");
-    LONG delete_tree = RegDeleteTreeA(key, nullptr);
+    show("query",
+         RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size));
+    std::printf("value=%u ", static_cast<unsigned>(value));
+    show("set", RegSetValueExA(key, "w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                               sizeof(value)));
+    show("create",
+         RegCreateKeyExA(key, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr));
+    show("deletevalue", RegDeleteValueA(key, "v"));
+    show("deletekey", RegDeleteKeyA(key, "Leaf"));
+    show("deletetree", RegDeleteTreeA(key, nullptr));
     int line = 0;
-    LONG import = cx::platform::ImportRegText(
-        cx::platform::ParseRegText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Imported]\n").keys,
-        &line);
+    show("import",
+         cx::platform::ImportRegText(
+             cx::platform::ParseRegText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\n").keys,
+             &line));
+    std::printf("\n");
     RegCloseKey(key);
-    std::printf(
-        "open=%d query=%d:%u set=%d create=%d deletevalue=%d deletekey=%d "
-        "deletetree=%d import=%d\n",
-        static_cast<int>(open), static_cast<int>(query), static_cast<unsigned>(value),
-        static_cast<int>(set), static_cast<int>(create), static_cast<int>(delete_value),
-        static_cast<int>(delete_key), static_cast<int>(delete_tree), static_cast<int>(import));
     return 0;
 }
 

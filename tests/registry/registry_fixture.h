@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
@@ -45,6 +46,25 @@ class RegistryTest : public ::testing::Test {
         LONG status = RegQueryValueExA(key, name, nullptr, type, data, &size);
         if (status != ERROR_SUCCESS) return "<error " + std::to_string(status) + ">";
         return std::string(reinterpret_cast<const char*>(data), size);
+    }
+
+    // The names RegEnumKeyExA (`keys`) or RegEnumValueA hands out, in order; "<error N>"
+    // ends the list when a call fails otherwise than with ERROR_NO_MORE_ITEMS.
+    static std::vector<std::string> Names(HKEY key, bool keys) {
+        std::vector<std::string> names;
+        char name[256];
+        for (DWORD index = 0;; ++index) {
+            DWORD size = sizeof(name);
+            LONG status =
+                keys ? RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
+                     : RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+            if (status == ERROR_NO_MORE_ITEMS) return names;
+            if (status != ERROR_SUCCESS) {
+                names.push_back("<error " + std::to_string(status) + ">");
+                return names;
+            }
+            names.push_back(name);
+        }
     }
 
     TempDir dir_;

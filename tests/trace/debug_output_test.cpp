@@ -16,43 +16,32 @@ using cx::test::LogReceiver;
 // '_', at most 31 characters).
 TEST(OutputDebugString, SendsOneTaggedRecordPerLine) {
     const std::string long_line(2000, 'x');
+    const std::string long_name = "A123456789B123456789C123456789D123456789";
     struct Case {
-        const char* label;
         std::string text;
         std::vector<std::string> records;
-        const char* name = "CX_MIB";
+        std::string name = "CX_MIB";
         std::string tag = "CX_MIB";
     } const cases[] = {
-        {.label = "one line", .text = "hello\n", .records = {"hello"}},
-        {.label = "no newline at the end", .text = "hello", .records = {"hello"}},
-        {.label = "empty lines are left out",
-         .text = "\n\nfirst\n\n\nsecond\n",
-         .records = {"first", "second"}},
-        {.label = "nothing", .text = "", .records = {}},
-        {.label = "a long line is cut",
-         .text = long_line + "\nnext",
-         .records = {long_line.substr(0, 1122), "next"}},
-        {.label = "carriage returns stay", .text = "a\r\nb", .records = {"a\r", "b"}},
-        {.label = "blanks in the name",
-         .text = "tagged\n",
-         .records = {"tagged"},
-         .name = "with blank\tand tab",
-         .tag = "with_blank_and_tab"},
-        {.label = "a long name",
-         .text = "tagged\n",
-         .records = {"tagged"},
-         .name = "A123456789B123456789C123456789D123456789",
-         .tag = "A123456789B123456789C123456789D"},
+        {"hello\n", {"hello"}},
+        {"hello", {"hello"}},                              // no newline at the end
+        {"\n\nfirst\n\n\nsecond\n", {"first", "second"}},  // empty lines are left out
+        {"", {}},
+        {long_line + "\nnext", {long_line.substr(0, 1122), "next"}},
+        {"a\r\nb", {"a\r", "b"}},  // carriage returns stay
+        {"tagged\n", {"tagged"}, "with blank\tand tab", "with_blank_and_tab"},
+        {"tagged\n", {"tagged"}, long_name, long_name.substr(0, 31)},
     };
     LogReceiver log;
     for (const Case& c : cases) {
-        CxSetDebugOutputName(c.name);
+        SCOPED_TRACE(c.text.substr(0, 40));
+        CxSetDebugOutputName(c.name.c_str());
         OutputDebugStringA(c.text.c_str());
         std::vector<std::string> got = log.Receive(c.records.size());
-        ASSERT_EQ(got.size(), c.records.size()) << c.label;
+        ASSERT_EQ(got.size(), c.records.size());
         for (size_t i = 0; i < got.size(); ++i)
-            EXPECT_EQ(LogReceiver::Message(got[i], c.tag), c.records[i]) << c.label;
-        EXPECT_TRUE(log.ReceiveWaiting().empty()) << c.label;
+            EXPECT_EQ(LogReceiver::Message(got[i], c.tag), c.records[i]);
+        EXPECT_TRUE(log.ReceiveWaiting().empty());
     }
 }
 

@@ -40,6 +40,11 @@ TEST_F(FileDebug, SettingsDecideWhatIsWritten) {
     const std::string started = std::string("\r\n\r\n") + kBanner + "\r\n";
     const std::string levels_1_to_3 = "\r\nlevel 1\r\nlevel 2\r\nlevel 3";
     setenv("CX_TRACE_TEST_DIR", directory_.Path().c_str(), 1);
+    auto level = [&](DWORD value) { SetDword(kApplication, "FileDebugLevel", value); };
+    auto path = [&](const std::string& text, DWORD size) {
+        SetValue(kApplication, "TraceFile", REG_SZ, text.data(), size);
+    };
+    const std::string full = TracePath() + std::string(MAX_PATH - TracePath().size(), 'x');
     struct Case {
         const char* label;
         std::function<void()> settings;
@@ -48,43 +53,24 @@ TEST_F(FileDebug, SettingsDecideWhatIsWritten) {
     } const cases[] = {
         {"no key", [] {}, false, ""},
         {"DynamicUpdate alone", [&] { SetDword("", "DynamicUpdate", 5); }, true, ""},
-        {"level without TraceFile", [&] { SetDword(kApplication, "FileDebugLevel", 3); }, false,
-         ""},
+        {"level without TraceFile", [&] { level(3); }, false, ""},
         {"TraceFile without level", [&] { SetText(kApplication, "TraceFile", TracePath()); }, false,
          ""},
         {"level 3", [&] { UseTraceFile(3); }, true, started + levels_1_to_3},
         {"level of another type",
-         [&] {
-             UseTraceFile(3);
-             SetText(kApplication, "FileDebugLevel", "3");
-         },
-         false, ""},
+         [&] { UseTraceFile(3), SetText(kApplication, "FileDebugLevel", "3"); }, false, ""},
         {"expandable path",
          [&] {
-             SetDword(kApplication, "FileDebugLevel", 3);
+             level(3);
              SetText(kApplication, "TraceFile", "%CX_TRACE_TEST_DIR%/trace.log", REG_EXPAND_SZ);
          },
          true, started + levels_1_to_3},
         {"path without its NUL",
-         [&] {
-             SetDword(kApplication, "FileDebugLevel", 1);
-             std::string path = TracePath();
-             SetValue(kApplication, "TraceFile", REG_SZ, path.data(),
-                      static_cast<DWORD>(path.size()));
-         },
-         true, started + "\r\nlevel 1"},
-        {"260 characters without a NUL",
-         [&] {
-             SetDword(kApplication, "FileDebugLevel", 1);
-             std::string path = TracePath() + std::string(MAX_PATH - TracePath().size(), 'x');
-             SetValue(kApplication, "TraceFile", REG_SZ, path.data(), MAX_PATH);
-         },
-         false, ""},
+         [&] { level(1), path(TracePath(), static_cast<DWORD>(TracePath().size())); }, true,
+         started + "\r\nlevel 1"},
+        {"260 characters without a NUL", [&] { level(1), path(full, MAX_PATH); }, false, ""},
         {"path too long",
-         [&] {
-             SetDword(kApplication, "FileDebugLevel", 3);
-             SetText(kApplication, "TraceFile", TracePath() + std::string(300, 'x'));
-         },
+         [&] { level(3), SetText(kApplication, "TraceFile", TracePath() + std::string(300, 'x')); },
          false, ""},
     };
     for (const Case& c : cases) {

@@ -33,46 +33,36 @@ DWORD WaitFromOtherThread(HANDLE mutex, DWORD milliseconds) {
     return result;
 }
 
-class MutexKinds : public ::testing::TestWithParam<bool> {
-  protected:
-    HANDLE Create(BOOL initial_owner) {
-        return CreateMutexA(nullptr, initial_owner,
-                            GetParam() ? UniqueName("kinds").c_str() : nullptr);
+// Unnamed and named alike: recursive for its owner, exclusive for others, and abandoned when
+// the owning thread ends.
+TEST(Mutex, IsRecursiveExcludesOthersAndIsAbandonedWithItsOwner) {
+    for (bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named" : "unnamed");
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, named ? UniqueName("kinds").c_str() : nullptr);
+        ASSERT_NE(mutex, nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0) << "again, by its owner";
+        EXPECT_EQ(WaitFromOtherThread(mutex, 20), WAIT_TIMEOUT);
+        DWORD error = 0;
+        std::thread([&] {
+            if (!ReleaseMutex(mutex)) error = GetLastError();
+        }).join();
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_OWNER));
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "still held once";
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_FALSE(ReleaseMutex(mutex));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
+
+        std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); }).join();
+        EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "the new owner has it";
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
+        EXPECT_TRUE(CloseHandle(mutex));
     }
-};
-
-TEST_P(MutexKinds, IsRecursiveForItsOwnerAndExcludesOthers) {
-    HANDLE mutex = Create(TRUE);
-    ASSERT_NE(mutex, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0) << "again, by its owner";
-    EXPECT_EQ(WaitFromOtherThread(mutex, 20), WAIT_TIMEOUT);
-    DWORD error = 0;
-    std::thread([&] {
-        if (!ReleaseMutex(mutex)) error = GetLastError();
-    }).join();
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_OWNER));
-    EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "still held once";
-    EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_FALSE(ReleaseMutex(mutex));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
-    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
-    EXPECT_TRUE(CloseHandle(mutex));
 }
-
-TEST_P(MutexKinds, AnOwnerThatEndsLeavesItAbandoned) {
-    HANDLE mutex = Create(FALSE);
-    std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); }).join();
-    EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
-    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "the new owner has it";
-    EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
-    CloseHandle(mutex);
-}
-
-INSTANTIATE_TEST_SUITE_P(UnnamedAndNamed, MutexKinds, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Named" : "Unnamed"; });
 
 TEST(NamedMutex, LongAndUnusualNamesStayApart) {
     std::string base = UniqueName("apart") + std::string(300, 'n');
@@ -114,34 +104,33 @@ TEST(NamedMutexChild, HoldsTheMutexForItsParent) {
     EXPECT_TRUE(ReleaseMutex(mutex));
 }
 
-class NamedMutexAcrossProcesses : public ::testing::TestWithParam<bool> {};
-
-TEST_P(NamedMutexAcrossProcesses, ExcludesAnotherProcessUntilItLetsGo) {
-    bool exit_holding = GetParam();
-    cx::test::TempDir directory;
-    std::string name = UniqueName("process");
-    cx::test::ChildOptions options;
-    options.environment = {{"CX_MUTEX_CHILD_NAME", name},
-                           {"CX_MUTEX_CHILD_DIR", directory.Path()},
-                           {"CX_MUTEX_CHILD_EXIT_HOLDING", exit_holding ? "1" : "0"}};
-    cx::test::ChildProcess child(
-        {"/proc/self/exe", "--gtest_filter=NamedMutexChild.HoldsTheMutexForItsParent"}, options);
-    ASSERT_TRUE(
-        cx::test::WaitUntil([&] { return std::filesystem::exists(directory.File("held")); }));
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
-    ASSERT_NE(mutex, nullptr);
-    if (!exit_holding) {
-        EXPECT_EQ(WaitForSingleObject(mutex, 30), WAIT_TIMEOUT);
-        std::fclose(std::fopen(directory.File("release").c_str(), "w"));
+// The child lets go by releasing the mutex, or by ending while it holds it (its lock file goes
+// with it).
+TEST(NamedMutexAcrossProcesses, ExcludesAnotherProcessUntilItLetsGo) {
+    for (bool exit_holding : {false, true}) {
+        SCOPED_TRACE(exit_holding ? "ends holding it" : "releases it");
+        cx::test::TempDir directory;
+        std::string name = UniqueName("process");
+        cx::test::ChildOptions options;
+        options.environment = {{"CX_MUTEX_CHILD_NAME", name},
+                               {"CX_MUTEX_CHILD_DIR", directory.Path()},
+                               {"CX_MUTEX_CHILD_EXIT_HOLDING", exit_holding ? "1" : "0"}};
+        cx::test::ChildProcess child(
+            {"/proc/self/exe", "--gtest_filter=NamedMutexChild.HoldsTheMutexForItsParent"},
+            options);
+        ASSERT_TRUE(
+            cx::test::WaitUntil([&] { return std::filesystem::exists(directory.File("held")); }));
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        ASSERT_NE(mutex, nullptr);
+        if (!exit_holding) {
+            EXPECT_EQ(WaitForSingleObject(mutex, 30), WAIT_TIMEOUT);
+            std::fclose(std::fopen(directory.File("release").c_str(), "w"));
+        }
+        EXPECT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_EQ(child.Wait(10s), 0);
+        CloseHandle(mutex);
     }
-    // A process that ends holding the mutex frees it with its lock file.
-    EXPECT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
-    EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(child.Wait(10s), 0);
-    CloseHandle(mutex);
 }
-
-INSTANTIATE_TEST_SUITE_P(ReleasingOrEnding, NamedMutexAcrossProcesses, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Ends" : "Releases"; });
 
 }  // namespace

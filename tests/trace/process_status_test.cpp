@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "debug/proc_status.h"
@@ -13,43 +15,33 @@
 
 namespace {
 
+// Resident, peak, anonymous and swapped kB from /proc/PID/status; page faults from
+// /proc/PID/stat. Missing or damaged figures read as 0 (status) or as none (stat).
 TEST(ProcParsers, ReadTheFiguresAndSurviveDamage) {
-    struct StatusCase {
-        const char* label;
-        std::string_view text;
-        cx::platform::ProcMemory expected;
-    } const status_cases[] = {
-        {"usual",
-         "Name:\tx\nVmHWM:\t 2048 kB\nVmRSS:\t 1024 kB\nRssAnon:\t 512 kB\nVmSwap:\t16 kB",
-         {1024, 2048, 512, 16}},
-        {"missing lines stay 0", "VmRSS:\t 7 kB\n", {7, 0, 0, 0}},
-        {"garbage",
-         "VmRSS:\tabc kB\nVmHWM:\t-5 kB\nRssAnon:\nVmSwap:\t99999999999999999999999",
-         {0, 0, 0, 0}},
-        {"similar keys", "VmRSSx:\t5 kB\n VmRSS:\t6 kB\n", {0, 0, 0, 0}},
-        {"embedded NUL", std::string_view("VmRSS:\t3\0 kB\nVmSwap: 4 kB", 25), {3, 0, 0, 4}},
+    const std::pair<std::string_view, std::string> status_cases[] = {
+        {"Name:\tx\nVmHWM:\t 2048 kB\nVmRSS:\t 1024 kB\nRssAnon:\t 512 kB\nVmSwap:\t16 kB",
+         "1024 2048 512 16"},
+        {"VmRSS:\t 7 kB\n", "7 0 0 0"},
+        {"VmRSS:\tabc kB\nVmHWM:\t-5 kB\nRssAnon:\nVmSwap:\t99999999999999999999999", "0 0 0 0"},
+        {"VmRSSx:\t5 kB\n VmRSS:\t6 kB\n", "0 0 0 0"},
+        {std::string_view("VmRSS:\t3\0 kB\nVmSwap: 4 kB", 25), "3 0 0 4"},
     };
-    for (const auto& c : status_cases) {
-        cx::platform::ProcMemory got = cx::platform::ParseProcStatus(c.text);
-        EXPECT_EQ(got.resident_kb, c.expected.resident_kb) << c.label;
-        EXPECT_EQ(got.peak_resident_kb, c.expected.peak_resident_kb) << c.label;
-        EXPECT_EQ(got.anonymous_kb, c.expected.anonymous_kb) << c.label;
-        EXPECT_EQ(got.swapped_kb, c.expected.swapped_kb) << c.label;
+    for (const auto& [text, expected] : status_cases) {
+        cx::platform::ProcMemory got = cx::platform::ParseProcStatus(text);
+        EXPECT_EQ(std::to_string(got.resident_kb) + " " + std::to_string(got.peak_resident_kb) +
+                      " " + std::to_string(got.anonymous_kb) + " " + std::to_string(got.swapped_kb),
+                  expected)
+            << text;
     }
-    struct StatCase {
-        const char* label;
-        const char* text;
-        std::optional<std::uint64_t> faults;
-    } const stat_cases[] = {
-        {"usual", "42 (extagentd) S 1 42 42 0 -1 4194560 1500 0 25 0 3 1", 1525},
-        {"parentheses in the name", "7 (a) b) (c) R 1 7 7 0 -1 0 10 99 5 99 0", 15},
-        {"cut short", "42 (x) S 1 42 42 0 -1 4194560 1500 0", std::nullopt},
-        {"no name", "42 S 1 42 42 0 -1 4194560 1500 0 25 0", std::nullopt},
-        {"garbage", "42 (x) S 1 42 42 0 -1 4194560 many 0 25 0", std::nullopt},
+    const std::pair<const char*, std::optional<std::uint64_t>> stat_cases[] = {
+        {"42 (extagentd) S 1 42 42 0 -1 4194560 1500 0 25 0 3 1", 1525},
+        {"7 (a) b) (c) R 1 7 7 0 -1 0 10 99 5 99 0", 15},         // parentheses in the name
+        {"42 (x) S 1 42 42 0 -1 4194560 1500 0", std::nullopt},   // cut short
+        {"42 S 1 42 42 0 -1 4194560 1500 0 25 0", std::nullopt},  // no name
+        {"42 (x) S 1 42 42 0 -1 4194560 many 0 25 0", std::nullopt},
     };
-    for (const auto& c : stat_cases) {
-        EXPECT_EQ(cx::platform::ParseStatPageFaults(c.text), c.faults) << c.label;
-    }
+    for (const auto& [text, faults] : stat_cases)
+        EXPECT_EQ(cx::platform::ParseStatPageFaults(text), faults) << text;
 }
 
 PPROCESS_MEMORY_COUNTERS Plain(PROCESS_MEMORY_COUNTERS_EX* counters) {

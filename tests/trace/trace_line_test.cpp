@@ -10,30 +10,13 @@ namespace {
 
 using cx::trace::StampValues;
 
-std::string FormatLine(const StampValues& stamps, const char* format, va_list args) {
-    char line[cx::trace::kLineCapacity];
-    int length = cx::trace::FormatTraceLine(line, stamps, format, args);
-    return length < 0 ? "<nothing>" : std::string(line, static_cast<size_t>(length));
-}
-
-std::string Line(const StampValues& stamps, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-
 std::string Line(const StampValues& stamps, const char* format, ...) {
+    char line[cx::trace::kLineCapacity];
     va_list args;
     va_start(args, format);
-    std::string line = FormatLine(stamps, format, args);
+    int length = cx::trace::FormatTraceLine(line, stamps, format, args);
     va_end(args);
-    return line;
-}
-
-// For formats made at run time; they hold no conversions.
-std::string UncheckedLine(const StampValues& stamps, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string line = FormatLine(stamps, format, args);
-    va_end(args);
-    return line;
+    return length < 0 ? "<nothing>" : std::string(line, static_cast<size_t>(length));
 }
 
 StampValues AllStamps(const char* name = "CX_MIB") {
@@ -99,7 +82,7 @@ TEST(TraceLine, NewlinesFirstThenTheStampsInTheirOrder) {
 
 TEST(TraceLine, APrefixOfAHundredCharactersIsReplaced) {
     const std::string too_long = "!! BUFFER TOO SMALL - FIXME !! ";
-    const std::string all = UncheckedLine(AllStamps(), "");  // 88 characters
+    const std::string all = Line(AllStamps(), "");  // 88 characters
     const std::string name31(31, 'N');
     struct Case {
         const char* label;
@@ -120,7 +103,7 @@ TEST(TraceLine, APrefixOfAHundredCharactersIsReplaced) {
     };
     ASSERT_EQ(all.size(), 88u);
     for (const Case& c : cases)
-        EXPECT_EQ(UncheckedLine(c.stamps, c.format.c_str()), c.expected) << c.label;
+        EXPECT_EQ(Line(c.stamps, c.format.c_str()), c.expected) << c.label;
 }
 
 TEST(TraceLine, TheMessageFollowsPrintfRulesUpTo1024Characters) {

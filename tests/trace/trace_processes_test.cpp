@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
@@ -62,51 +63,51 @@ TEST(TraceWriterChild, WritesItsShare) {
     rereader.join();
 }
 
-class TraceProcesses : public cx::test::TraceFixture, public ::testing::WithParamInterface<bool> {};
+using TraceProcesses = cx::test::TraceFixture;
 
-TEST_P(TraceProcesses, ShareOneFileWithoutLosingOrTearingAMessage) {
-    bool mutex_always_busy = GetParam();
-    UseTraceFile(3);
-    cx::test::ChildOptions options;
-    options.environment["CX_TRACE_CHILD_REGISTRY"] = directory_.File("registry.db");
-    HANDLE busy = nullptr;
-    if (mutex_always_busy) {
-        std::string name = "CFileDebug_" + TracePath();
-        for (char& c : name)
-            c = c == '/' ? '_' : c;
-        busy = CreateMutexA(nullptr, TRUE, name.c_str());
-        // Every wait then times out; a shorter agent time keeps the 20 ms waits short.
-        options.environment["CX_TIME_SCALE"] = "20";
-    }
-    std::vector<std::unique_ptr<cx::test::ChildProcess>> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        options.environment["CX_TRACE_CHILD_ID"] = std::to_string(p);
-        children.push_back(std::make_unique<cx::test::ChildProcess>(
-            std::vector<std::string>{"/proc/self/exe",
-                                     "--gtest_filter=TraceWriterChild.WritesItsShare"},
-            options));
-    }
-    for (auto& child : children)
-        EXPECT_EQ(child->Wait(240s), 0);
-    if (busy != nullptr) CloseHandle(busy);
-
-    std::regex whole("(\\(\\d{5,}\\) )?P(\\d) T(\\d) M(\\d{4}) (p*)");
-    std::set<std::string> seen;
-    size_t torn = 0;
-    for (const std::string& line : cx::test::CrlfLines(TraceText())) {
-        std::smatch parts;
-        if (!std::regex_match(line, parts, whole) ||
-            static_cast<int>(parts[5].length()) != std::stoi(parts[4]) % 97 * 3) {
-            if (++torn <= 5) ADD_FAILURE() << "torn: " << line.substr(0, 80);
-        } else {
-            seen.insert(parts[2].str() + parts[3].str() + parts[4].str());
+TEST_F(TraceProcesses, ShareOneFileWithoutLosingOrTearingAMessage) {
+    for (bool mutex_always_busy : {false, true}) {
+        SCOPED_TRACE(mutex_always_busy ? "mutex busy" : "mutex free");
+        std::filesystem::remove(TracePath());
+        UseTraceFile(3);
+        cx::test::ChildOptions options;
+        options.environment["CX_TRACE_CHILD_REGISTRY"] = directory_.File("registry.db");
+        HANDLE busy = nullptr;
+        if (mutex_always_busy) {
+            std::string name = "CFileDebug_" + TracePath();
+            for (char& c : name)
+                c = c == '/' ? '_' : c;
+            busy = CreateMutexA(nullptr, TRUE, name.c_str());
+            // Every wait then times out; a shorter agent time keeps the 20 ms waits short.
+            options.environment["CX_TIME_SCALE"] = "20";
         }
-    }
-    EXPECT_EQ(torn, 0u);
-    EXPECT_EQ(seen.size(), size_t{kProcesses * kThreads * kMessages});
-}
+        std::vector<std::unique_ptr<cx::test::ChildProcess>> children;
+        for (int p = 0; p < kProcesses; ++p) {
+            options.environment["CX_TRACE_CHILD_ID"] = std::to_string(p);
+            children.push_back(std::make_unique<cx::test::ChildProcess>(
+                std::vector<std::string>{"/proc/self/exe",
+                                         "--gtest_filter=TraceWriterChild.WritesItsShare"},
+                options));
+        }
+        for (auto& child : children)
+            EXPECT_EQ(child->Wait(240s), 0);
+        if (busy != nullptr) CloseHandle(busy);
 
-INSTANTIATE_TEST_SUITE_P(MutexFreeOrBusy, TraceProcesses, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Busy" : "Free"; });
+        std::regex whole("(\\(\\d{5,}\\) )?P(\\d) T(\\d) M(\\d{4}) (p*)");
+        std::set<std::string> seen;
+        size_t torn = 0;
+        for (const std::string& line : cx::test::CrlfLines(TraceText())) {
+            std::smatch parts;
+            if (!std::regex_match(line, parts, whole) ||
+                static_cast<int>(parts[5].length()) != std::stoi(parts[4]) % 97 * 3) {
+                if (++torn <= 5) ADD_FAILURE() << "torn: " << line.substr(0, 80);
+            } else {
+                seen.insert(parts[2].str() + parts[3].str() + parts[4].str());
+            }
+        }
+        EXPECT_EQ(torn, 0u);
+        EXPECT_EQ(seen.size(), size_t{kProcesses * kThreads * kMessages});
+    }
+}
 
 }  // namespace

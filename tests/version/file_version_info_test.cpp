@@ -57,7 +57,7 @@ TEST_F(FileVersionInfoTest, StringsComeFromTheTableOfTheLanguage) {
 
 // The reasons a file has no version data are those of GetFileVersionInfoSizeA; whatever the
 // reason, callers get the empty text, never NULL.
-TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheError) {
+TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheErrorAndArgumentsAreChecked) {
     CFileVersionInfo missing(dir_.File("missing.dll").c_str());
     const char* value = missing.QueryValue(nullptr, "CompanyName");
     ASSERT_NE(value, nullptr);
@@ -69,9 +69,7 @@ TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheError) {
     EXPECT_STREQ(no_path.QueryValue(nullptr, "CompanyName"), "");
     EXPECT_STREQ(no_path.QueryValue(path_.c_str(), nullptr), "");
     EXPECT_EQ(no_path.LastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
 
-TEST_F(FileVersionInfoTest, ClassWideCallsCheckTheirArguments) {
     DWORD size = CFileVersionInfo::GetVersionInfoSize(path_.c_str());
     ASSERT_GT(size, 0u);
     EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(path_.c_str(), nullptr, size));

@@ -184,13 +184,8 @@ Bytes BuildElfImage(const std::vector<ElfSection>& sections, std::uint32_t elf_t
     section_header(names_name, 3, names_offset, names.size(), 1);
 
     Writer header(big_endian);
-    header.bytes = {0x7F,
-                    'E',
-                    'L',
-                    'F',
-                    static_cast<std::uint8_t>(wide ? 2 : 1),
-                    static_cast<std::uint8_t>(big_endian ? 2 : 1),
-                    1};
+    header.Append({0x7F, 'E', 'L', 'F', static_cast<std::uint8_t>(wide ? 2 : 1)});
+    header.Append({static_cast<std::uint8_t>(big_endian ? 2 : 1), 1});
     header.bytes.resize(16);
     header.Put(elf_type, 2);
     header.Put(62, 2);           // machine

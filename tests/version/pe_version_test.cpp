@@ -47,7 +47,7 @@ std::string Query(const std::vector<BYTE>& block, const char* sub_block, UINT* l
     return static_cast<const char*>(value);
 }
 
-TEST(PeVersion, StringsOfEachTable) {
+TEST(PeVersion, StringsTranslationsAndFixedPartOfEachLayout) {
     cx::test::TempDir dir;
     for (bool plus : {false, true}) {
         PeVersionLayout layout = TwoLanguages();
@@ -74,49 +74,28 @@ TEST(PeVersion, StringsOfEachTable) {
         };
         for (const auto& c : cases)
             EXPECT_EQ(Query(block, c.sub_block), c.value) << c.sub_block << " plus=" << plus;
+
+        UINT length = 0;
+        EXPECT_EQ(Query(block, "\\StringFileInfo\\040904B0\\CompanyName", &length), "Catalix");
+        EXPECT_EQ(length, 8u);  // characters with the NUL
+        LPVOID value = nullptr;
+        ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length));
+        ASSERT_EQ(length, 8u);
+        DWORD pairs[2];
+        std::memcpy(pairs, value, sizeof(pairs));
+        EXPECT_EQ(pairs[0], 0x04B00409u);
+        EXPECT_EQ(pairs[1], 0x04E40407u);
+        ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &value, &length));
+        ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+        VS_FIXEDFILEINFO fixed;
+        std::memcpy(&fixed, value, sizeof(fixed));
+        EXPECT_EQ(fixed.dwSignature, VS_FFI_SIGNATURE);
+        EXPECT_EQ(fixed.dwFileVersionMS, 0x00040002u);
+        EXPECT_EQ(fixed.dwFileVersionLS, 0x000A0001u);
     }
 }
 
-TEST(PeVersion, LengthsTranslationsAndFixedPart) {
-    cx::test::TempDir dir;
-    cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(TwoLanguages()));
-    std::vector<BYTE> block = BlockOf(dir.File("agent.dll"));
-    ASSERT_FALSE(block.empty());
-
-    UINT length = 0;
-    EXPECT_EQ(Query(block, "\\StringFileInfo\\040904B0\\CompanyName", &length), "Catalix");
-    EXPECT_EQ(length, 8u);  // characters with the NUL
-
-    LPVOID value = nullptr;
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length));
-    ASSERT_EQ(length, 8u);
-    DWORD pairs[2];
-    std::memcpy(pairs, value, sizeof(pairs));
-    EXPECT_EQ(pairs[0], 0x04B00409u);
-    EXPECT_EQ(pairs[1], 0x04E40407u);
-
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &value, &length));
-    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
-    VS_FIXEDFILEINFO fixed;
-    std::memcpy(&fixed, value, sizeof(fixed));
-    EXPECT_EQ(fixed.dwSignature, VS_FFI_SIGNATURE);
-    EXPECT_EQ(fixed.dwFileVersionMS, 0x00040002u);
-    EXPECT_EQ(fixed.dwFileVersionLS, 0x000A0001u);
-}
-
-// A buffer shorter than the block gets as much of it as fits (the readers stay inside what
-// the block header says; the fuzz target holds them to that), but not less than the header.
-TEST(PeVersion, ABufferTooSmallForTheHeaderIsRefused) {
-    cx::test::TempDir dir;
-    cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(TwoLanguages()));
-    std::vector<BYTE> part(20);
-    EXPECT_TRUE(GetFileVersionInfoA(dir.File("agent.dll").c_str(), 0, 20, part.data()));
-    std::vector<BYTE> tiny(4);
-    EXPECT_FALSE(GetFileVersionInfoA(dir.File("agent.dll").c_str(), 0, 4, tiny.data()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-}
-
-TEST(PeVersion, RefusedFilesAndTheirErrors) {
+TEST(PeVersion, RefusedFilesBuffersAndArguments) {
     cx::test::TempDir dir;
     std::vector<std::uint8_t> no_resources = BuildPeImage(TwoLanguages());
     no_resources[0x40 + 24 + 96 + 16] = 0;  // the resource directory's address
@@ -145,16 +124,21 @@ TEST(PeVersion, RefusedFilesAndTheirErrors) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(GetFileVersionInfoSizeA(nullptr, nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
 
-TEST(PeVersion, QueryArgumentsAreChecked) {
+    // A buffer shorter than the block gets as much of it as fits (the readers stay inside what
+    // the block header says; the fuzz target holds them to that), but not less than the header.
+    cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(TwoLanguages()));
+    std::vector<BYTE> part(20);
+    EXPECT_TRUE(GetFileVersionInfoA(dir.File("agent.dll").c_str(), 0, 20, part.data()));
+    EXPECT_FALSE(GetFileVersionInfoA(dir.File("agent.dll").c_str(), 0, 4, part.data()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     LPVOID value = nullptr;
     UINT length = 0;
     const BYTE garbage[16] = {1, 2, 3, 4};
     EXPECT_FALSE(VerQueryValueA(nullptr, "\\", &value, &length));
+    EXPECT_FALSE(VerQueryValueA(garbage, nullptr, &value, &length));
     EXPECT_FALSE(VerQueryValueA(garbage, "\\", &value, &length));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(VerQueryValueA(garbage, nullptr, &value, &length));
 }
 
 }  // namespace
