@@ -7,33 +7,27 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 
-#include "base/oid_text.h"
 #include "child_process.h"
-#include "clients/snmp_mgr.h"
-#include "clients/switch_protocol.h"
 #include "collectors/catalix_collectors.h"
 #include "framework/agent_globals.h"
+#include "host_start.h"
 #include "inventory/cx_agent.h"
+#include "inventory_keys.h"
 #include "platform/files.h"
 #include "platform/profile.h"
-#include "platform/registry_store.h"
-#include "platform/winreg.h"
 #include "registry_values.h"
-#include "snmp_listen.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
 
 namespace {
 
 using cx::test::ChildProcess;
-using cx::test::FreeUdpPort;
 using cx::test::ReadFile;
 using cx::test::SetRegDword;
-using cx::test::SetRegMultiString;
 using cx::test::SetRegString;
 using cx::test::SwitchdProcess;
 using cx::test::TempDir;
@@ -46,43 +40,22 @@ class DemoServer {
         // The host's agents attach to SWITCH while they start: it listens first.
         switchd_.RegisterClass();  // and points this process at the private registry file
         switchd_.Start(ReadFile(data + "/scenarios/demo.scn"));
+        SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
+        SetRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", data);
+        SetRegDword(cx::test::kReadinessKey, "AgentStatus", 1);
         // The other agents the collectors ask: REPLAY_MIB with the demo walks in a host of its
         // own on a free port, which the scan's SNMP sessions use.
-        cx::test::ListenOnLoopback(FreeUdpPort());
-        SetRegString(std::string(cx::test::kSnmpParameters) + "\\ExtensionAgents", "REPLAY_MIB",
-                     "SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion");
-        SetRegString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\CurrentVersion", "Pathname",
-                     CX_REPLAY_AGENT_PATH);
         const std::string walks = data + "/walks/";
-        SetRegMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "WalkFiles",
-                          walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" + '\0' + walks +
-                              "demo-ups.walk");
-        SetRegMultiString("SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters", "Regions",
-                          std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
-                              '\0' + ".1.3.6.1.4.1.318");
-        host_.Start({CX_EXTAGENTD_PATH, "--foreground", "--registry", dir_ + "/registry.db",
-                     "--state-dir", dir_ + "/state"});
-        SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
-        SetRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", CX_PROJECT_DATA);
-        SetRegDword(
-            "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
-            "VolatileParameters",
-            "AgentStatus", 1);
-        // Serving once an object of the walks answers (bounded).
-        CSnmpMgr manager;
-        manager.OpenSession(nullptr, "public", 1000, 0);
-        for (int attempt = 0; attempt < 3000; ++attempt) {
-            SnmpVarBind binding{};
-            StringToOid(".1.3.6.1.2.1.33.1.1.2.0", &binding.name);
-            const BOOL answered = manager.RequestVarBind(SNMP_PDU_GET, binding, nullptr);
-            SnmpUtilVarBindFree(&binding);
-            if (answered) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        if (!cx::test::StartReplayHost(host_, CX_EXTAGENTD_PATH, CX_REPLAY_AGENT_PATH, temp_,
+                                       walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" +
+                                           '\0' + walks + "demo-ups.walk",
+                                       std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' +
+                                           ".1.3.6.1.2.1.33" + '\0' + ".1.3.6.1.4.1.318"))
+            std::abort();
     }
     ~DemoServer() {
-        host_.Signal(SIGTERM);
-        host_.Wait(std::chrono::seconds(60));
+        host_->Signal(SIGTERM);
+        host_->Wait(std::chrono::seconds(60));
     }
     DemoServer(const DemoServer&) = delete;
     DemoServer& operator=(const DemoServer&) = delete;
@@ -106,29 +79,21 @@ class DemoServer {
     TempDir temp_;
     const std::string dir_ = temp_.Path();
     SwitchdProcess switchd_{temp_, false};
-    ChildProcess host_;
+    std::unique_ptr<ChildProcess> host_;
 };
 
-void BM_FirstScan(benchmark::State& state) {
+// Arg 0: first scans (no saved file); 1: rescans of an unchanged inventory.
+void BM_Scan(benchmark::State& state) {
+    const bool rescan = state.range(0) == 1;
     DemoServer server;
     auto agent = server.MakeAgent();
+    if (rescan) agent->ScanDriver();
     for (auto _ : state) {
-        DeleteFileA(server.SavedFile().c_str());
-        if (!agent->ScanDriver()) state.SkipWithError("the first scan reported no new inventory");
+        if (!rescan) DeleteFileA(server.SavedFile().c_str());
+        if (agent->ScanDriver() == rescan) state.SkipWithError("unexpected comparison outcome");
     }
     state.counters["components"] = agent->NrComponents;
 }
-BENCHMARK(BM_FirstScan)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_UnchangedRescan(benchmark::State& state) {
-    DemoServer server;
-    auto agent = server.MakeAgent();
-    agent->ScanDriver();
-    for (auto _ : state) {
-        if (agent->ScanDriver()) state.SkipWithError("an unchanged scan reported a change");
-    }
-    state.counters["components"] = agent->NrComponents;
-}
-BENCHMARK(BM_UnchangedRescan)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Scan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -15,59 +15,48 @@
 
 namespace {
 
-constexpr std::size_t kScalars = 7;
-
-std::string MakeDataRoot() {
-    char pattern[] = "/tmp/fuzz_fill_mib.XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (dir == nullptr) std::abort();
-    return dir;
-}
-
 // One agent for the whole run; it lives until the process ends, as a loaded agent does.
 struct Setting {
-    std::string root = MakeDataRoot();
-    std::string saved = root + "/Catalix.sav";
+    std::string root;
     CCX_Agent* agent = nullptr;
 
     Setting() {
+        char pattern[] = "/tmp/fuzz_fill_mib.XXXXXX";
+        if (mkdtemp(pattern) == nullptr) std::abort();
+        root = pattern;
         CxRegistrySetPath((root + "/registry.db").c_str());
         agent = new CCX_Agent(CollectorSteps{});
         std::snprintf(agent->CSnmpAgent::m_szDataRoot, MAX_PATH, "%s", root.c_str());
     }
 };
 
-// Every entry, walked by GETNEXT, lies below the root; the walk ends.
-void CheckWalk(CCX_Agent& agent) {
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Setting setting;
+    // Dropping the file through the platform also drops its parsed copy.
+    const std::string saved = setting.root + "/Catalix.sav";
+    DeleteFileA(saved.c_str());
+    std::ofstream(saved, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    setting.agent->FillMib();
+    CCX_Agent& agent = *setting.agent;
+    if (agent.MibEntryCount() < 7) std::abort();  // the scalars
+    // Every entry, walked by GETNEXT, lies below the root; the walk ends.
     SnmpVarBind binding{};
     binding.value.asnType = ASN_NULL;
     StringToOid("1.3.6.1.4.1.7391.2.10.2.10", &binding.name);
     std::size_t seen = 0;
     AsnInteger32 status = 0;
     while (agent.MibGetVarbind(&binding, SNMP_PDU_GETNEXT, &status, nullptr)) {
-        std::string oid = OidToString(&binding.name, 0);
-        if (oid.rfind("1.3.6.1.4.1.7391.2.10.2.10.", 0) != 0) std::abort();
-        if (++seen > agent.MibEntryCount()) std::abort();
+        const std::string oid = OidToString(&binding.name, 0);
+        if (!oid.starts_with("1.3.6.1.4.1.7391.2.10.2.10.") || ++seen > agent.MibEntryCount())
+            std::abort();
     }
     SnmpUtilVarBindFree(&binding);
     if (seen != agent.MibEntryCount()) std::abort();
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Setting setting;
-    // Dropping the file through the platform also drops its parsed copy.
-    DeleteFileA(setting.saved.c_str());
-    {
-        std::ofstream out(setting.saved, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
-    setting.agent->FillMib();
-    if (setting.agent->MibEntryCount() < kScalars) std::abort();
-    CheckWalk(*setting.agent);
     // Nothing outlives the input: an empty string's stream is a block whose only pointer
     // lies just past its header, which the leak check would take for a leak.
-    setting.agent->DeleteMib();
+    agent.DeleteMib();
     return 0;
 }

@@ -9,41 +9,14 @@
 #include "host_fixture.h"
 #include "registry_values.h"
 #include "scoped_env.h"
+#include "test_data.h"
 #include "trace_capture.h"
 
 namespace cx::test {
 namespace {
 
-constexpr char kSaved[] = R"([Physical Container]
-NrContainer=2
-Type.1=1
-Parent.1=0
-Name.1=CXSERVER
-Type.2=2
-Parent.2=1
-Name.2=Catalix CX2200
-[Physical Definition]
-Type.1=1
-Name.1=PhysKorvan
-Type.2=2
-Name.2=ServerCabinet
-[Component Table]
-NrComponents=2
-PhysCont.1=2
-CompType.1=10
-Vendor.1=Arvenmark
-ProdName.1=Cx64 Processor
-ProdDescript.1=CPU 1
-Version.1=Stepping 4
-SerialNo.1=CX1001
-PhysCont.2=2
-CompType.2=4
-Vendor.2=Arvenmark
-ProdName.2=Power Supply 800W
-ProdNumber.2=Q47120-P800
-ProdDescript.2=PSU 1
-SerialNo.2=CX2001
-)";
+// A server cabinet in a computer, with a processor and a power supply.
+const std::string kSaved = TestData("server.sav");
 
 constexpr char kChangeTime[] = ".1.3.6.1.2.1.47.1.4.1.0";
 
@@ -110,17 +83,17 @@ TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
         << ReadFile(trap_log);
 
     // After a restart every entity keeps its index.
-    const std::string before =
-        Snmp("snmpwalk", {"-v", "2c", "-c", "public", "-On", "%a", ".1.3.6.1.2.1.47.1.1.1.1.7"})
+    auto names = [this] {
+        return Snmp("snmpwalk",
+                    {"-v", "2c", "-c", "public", "-On", "%a", ".1.3.6.1.2.1.47.1.1.1.1.7"})
             .out;
+    };
+    const std::string before = names();
     ASSERT_EQ(StopHost(), 0);
     ASSERT_TRUE(StartHost()) << HostLog();
     ASSERT_TRUE(WaitUntil([&] { return get(first_name).find("CXSERVER") != std::string::npos; },
                           std::chrono::seconds(20)));
-    EXPECT_EQ(
-        Snmp("snmpwalk", {"-v", "2c", "-c", "public", "-On", "%a", ".1.3.6.1.2.1.47.1.1.1.1.7"})
-            .out,
-        before);
+    EXPECT_EQ(names(), before);
 
     // With the switch off a change sends nothing: after one change off and one on, the log
     // holds the first trap and the last one only.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "change_throttle.h"
 #include "entity_table.h"
@@ -10,6 +11,7 @@
 #include "inventory/profile_file.h"
 #include "saved_inventory.h"
 #include "temp_dir.h"
+#include "test_data.h"
 
 namespace cx::entity {
 namespace {
@@ -17,61 +19,7 @@ namespace {
 using test::TempDir;
 
 // A saved file as the inventory writes it: two cabinets in a computer, a few components.
-constexpr char kSaved[] = R"([Physical Container]
-NrContainer=3
-Type.1=1
-Parent.1=0
-Name.1=CXSERVER
-Type.2=2
-Parent.2=1
-Name.2=Catalix CX2200
-Type.3=3
-Parent.3=1
-Name.3=Catalix SX40 Storage
-[Physical Definition]
-Type.1=1
-Name.1=PhysKorvan
-Type.2=2
-Name.2=ServerCabinet
-Type.3=3
-Name.3=StorageExtension
-[Component Table]
-NrComponents=6
-PhysCont.1=1
-CompType.1=21
-ProdName.1=CXSERVER
-PhysCont.2=2
-CompType.2=10
-Vendor.2=Arvenmark
-ProdName.2=Cx64 Processor
-ProdDescript.2=CPU 1
-Version.2=Stepping 4
-SerialNo.2=N/A
-PhysCont.3=2
-CompType.3=22
-Vendor.3=Memorix
-ProdName.3=DIMM 8 GB
-ProdNumber.3=Q47120-M8
-ProdDescript.3=DIMM 1A
-ManuDate.3=2024-03-15 00:00:00
-Version.3=N/A
-PhysCont.4=2
-CompType.4=22
-Vendor.4=Memorix
-ProdName.4=DIMM 8 GB
-ProdNumber.4=Q47120-M8
-ProdDescript.4=DIMM 1B
-Version.4=N/A
-PhysCont.5=2
-CompType.5=160
-Vendor.5=Catalix
-ProdName.5=System BIOS
-ProdDescript.5=BIOS
-Version.5=1.07
-PhysCont.6=3
-CompType.6=167
-ProdName.6=Catalix OS
-)";
+const std::string kSaved = test::TestData("two_cabinets.sav");
 
 SavedInventory Read(const TempDir& dir, const std::string& text) {
     const std::string path = dir.File("Catalix.sav");
@@ -108,37 +56,17 @@ TEST(EntityTable, ContainmentClassesAndColumnsOfASavedInventory) {
         {7, 2, 4, PhysicalClass::kOther, "System BIOS", "", "1.07", "System BIOS", true},
     };
     for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const EntityRow& row = table.rows[i];
-        SCOPED_TRACE(expected[i].name);
-        EXPECT_EQ(row.index, expected[i].index);
-        EXPECT_EQ(row.contained_in, expected[i].contained_in);
-        EXPECT_EQ(row.parent_rel_pos, expected[i].rel_pos);
-        EXPECT_EQ(row.physical_class, expected[i].physical_class);
-        EXPECT_EQ(row.name, expected[i].name);
-        EXPECT_EQ(row.hardware_rev, expected[i].hardware_rev);
-        EXPECT_EQ(row.firmware_rev, expected[i].firmware_rev);
-        EXPECT_EQ(row.model_name, expected[i].model);
-        EXPECT_EQ(row.is_fru, expected[i].fru);
+        const EntityRow& r = table.rows[i];
+        const Expected& e = expected[i];
+        EXPECT_EQ(std::tie(r.index, r.contained_in, r.parent_rel_pos, r.physical_class, r.name,
+                           r.hardware_rev, r.firmware_rev, r.model_name, r.is_fru),
+                  std::tie(e.index, e.contained_in, e.rel_pos, e.physical_class, e.name,
+                           e.hardware_rev, e.firmware_rev, e.model, e.fru));
     }
     EXPECT_EQ(table.rows[3].serial_num, "");  // "N/A" is the inventory's "unknown"
     EXPECT_EQ(table.rows[3].descr, "CPU 1");
     EXPECT_EQ(table.rows[4].mfg_date, std::string("\x07\xE8\x03\x0F\0\0\0\0", 8));
     EXPECT_EQ(table.rows[5].mfg_date, std::string(8, '\0'));
-}
-
-TEST(EntityTable, ClassesByComponentType) {
-    const std::pair<DWORD, PhysicalClass> cases[] = {
-        {0x01, PhysicalClass::kChassis},     {0x02, PhysicalClass::kChassis},
-        {0x04, PhysicalClass::kPowerSupply}, {0x07, PhysicalClass::kFan},
-        {0x0A, PhysicalClass::kCpu},         {0x0C, PhysicalClass::kModule},
-        {0x14, PhysicalClass::kModule},      {0x16, PhysicalClass::kModule},
-        {0x19, PhysicalClass::kModule},      {0x0B, PhysicalClass::kOther},
-        {0xA1, PhysicalClass::kOther},
-    };
-    for (const auto& [type, physical_class] : cases)
-        EXPECT_EQ(ClassOf(type), physical_class) << std::hex << type;
-    for (DWORD software : {0x15u, 0xA2u, 0xA3u, 0xA4u, 0xA7u, 0xFFu})
-        EXPECT_FALSE(IsPhysical(software)) << std::hex << software;
 }
 
 TEST(EntityTable, DateAndTimeOnlyFromAWellFormedDate) {
@@ -186,12 +114,11 @@ TEST(EntityTable, DanglingParentsAndLoopsKeepTheTableWellFormed) {
     IndexMap indexes;
     const EntityTable table = BuildEntityTable(inventory, indexes);
     ASSERT_EQ(table.rows.size(), 6u);
-    EXPECT_EQ(table.rows[0].contained_in, 0);  // the loop A -> C -> B -> A is cut at A
-    EXPECT_EQ(table.rows[1].contained_in, 1);
-    EXPECT_EQ(table.rows[2].contained_in, 2);
-    EXPECT_EQ(table.rows[3].contained_in, 0);  // parent 99 does not exist
-    EXPECT_EQ(table.rows[4].contained_in, 0);  // container 7 does not exist
-    EXPECT_EQ(table.rows[5].contained_in, 2);
+    std::vector<std::int32_t> contained;
+    for (const EntityRow& row : table.rows)
+        contained.push_back(row.contained_in);
+    // The loop A -> C -> B -> A is cut at A; parent 99 and container 7 do not exist.
+    EXPECT_EQ(contained, (std::vector<std::int32_t>{0, 1, 2, 0, 0, 2}));
     EXPECT_EQ(table.problems.size(), 3u);
 }
 

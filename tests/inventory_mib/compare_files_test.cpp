@@ -1,5 +1,6 @@
-// The comparison of the new inventory with the saved one: its outcome, the files it leaves and
-// the saved file's refreshed scan keys.
+// The data files: the comparison of the new inventory with the saved one (its outcome, the
+// files it leaves and the saved file's refreshed scan keys), and the operations on the data
+// root underneath (paths and the messages of each operation).
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -48,6 +49,12 @@ TEST_F(CompareFilesTest, OutcomesAndTheFilesTheyLeave) {
     other_case.replace(other_case.find("Arvex"), 5, "ARVEX");
     const std::string longer = Inventory("2026-02-02 11:11:11", kBody + "PhysCont.3=1\r\n");
     const std::string shorter = Inventory("2026-02-02 11:11:11", kShorterBody);
+    const std::string long_line = "[S]\r\nk=" + std::string(600, 'x') + "\r\n";
+    std::string late = long_line;
+    late[7 + 500] = 'y';  // 500 characters into the value
+    const std::string long_saved = Inventory("2026-01-01 00:00:00", long_line);
+    const std::string long_same = Inventory("2026-02-02 11:11:11", long_line);
+    const std::string long_late = Inventory("2026-02-02 11:11:11", late);
 
     struct Case {
         const char* name;
@@ -56,22 +63,29 @@ TEST_F(CompareFilesTest, OutcomesAndTheFilesTheyLeave) {
         DWORD info_state;
         const char* trace;
         std::optional<std::string> saved_after;  // with the refreshed keys masked
-        bool actual_stays;
     };
     const Case cases[] = {
-        {"first scan", std::nullopt, longer, TRUE, 0, "\n!!! NO SAVED FILE", longer, false},
+        {"first scan", std::nullopt, longer, TRUE, 0, "\n!!! NO SAVED FILE", longer},
         {"one more component", saved, longer, TRUE, 0, "\n!!! FILES ARE DIFFERENT",
-         WithoutRefreshedKeys(longer), false},
-        {"one component fewer", saved, shorter, TRUE, 0, "\n!!! FILES ARE DIFFERENT",
-         WithoutRefreshedKeys(shorter), false},
+         WithoutRefreshedKeys(longer)},
+        // The first differing pair is traced as the lines stand, without the file's CR LF.
+        {"one component fewer", saved, shorter, TRUE, 0,
+         "\r\n    Saved  File : NrComponents=2\r\n    Actual File : NrComponents=1\r\n!!! FILES "
+         "ARE DIFFERENT",
+         WithoutRefreshedKeys(shorter)},
         {"same after the header", saved, same_later, FALSE, 1, "\n*** FILES ARE IDENTICAL",
-         WithoutRefreshedKeys(saved), false},
+         WithoutRefreshedKeys(saved)},
         {"same but for case", saved, other_case, FALSE, 1, "\n*** FILES ARE IDENTICAL",
-         WithoutRefreshedKeys(saved), false},
+         WithoutRefreshedKeys(saved)},
         {"no saved file, no actual file", std::nullopt, std::nullopt, FALSE, 7,
-         "\n!!! NO ACTUAL FILE", std::nullopt, false},
+         "\n!!! NO ACTUAL FILE", std::nullopt},
         {"saved file without actual file", saved, std::nullopt, FALSE, 7, "\n!!! NO ACTUAL FILE",
-         saved, false},
+         saved},
+        // Lines longer than the read buffer compare in pieces.
+        {"long lines", long_saved, long_same, FALSE, 1, "\n*** FILES ARE IDENTICAL",
+         WithoutRefreshedKeys(long_saved)},
+        {"long lines differing late", long_saved, long_late, TRUE, 0, "\n!!! FILES ARE DIFFERENT",
+         WithoutRefreshedKeys(long_late)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -80,39 +94,35 @@ TEST_F(CompareFilesTest, OutcomesAndTheFilesTheyLeave) {
         agent_->InfoState = 7;
         std::size_t traced = TraceCount(c.trace);
 
+        const std::time_t before = std::time(nullptr);
         EXPECT_EQ(agent_->CompareFiles(), c.result);
+        const std::time_t after = std::time(nullptr);
         EXPECT_EQ(agent_->InfoState, c.info_state);
         EXPECT_EQ(TraceCount(c.trace), traced + 1);
-        EXPECT_EQ(DataFileExists("Catalix.act"), c.actual_stays);
+        EXPECT_FALSE(DataFileExists("Catalix.act"));
         EXPECT_FALSE(DataFileExists("Catalix.cpy"));
-        if (c.saved_after) {
-            bool refreshed = c.saved && c.actual;
-            std::string after = DataFile("Catalix.sav");
-            EXPECT_EQ(refreshed ? WithoutRefreshedKeys(after) : after, *c.saved_after);
-        } else {
+        if (!c.saved_after) {
             EXPECT_FALSE(DataFileExists("Catalix.sav"));
+            continue;
         }
+        const std::string saved_now = DataFile("Catalix.sav");
+        if (!c.saved || !c.actual) {
+            EXPECT_EQ(saved_now, *c.saved_after);
+            continue;
+        }
+        // Refreshed: the comparison's time as LastScan and LastScanDate, and DONE.
+        EXPECT_EQ(WithoutRefreshedKeys(saved_now), *c.saved_after);
+        std::smatch scan;
+        ASSERT_TRUE(std::regex_search(
+            saved_now, scan,
+            std::regex(
+                "\r\nLastScanDate=\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\r\nLastDate=6956F3F5"
+                "\r\nLastScan=([0-9A-F]{8})\r\nScanState=DONE\r\n")));
+        const long long seconds = std::stoll(scan[1].str(), nullptr, 16);
+        EXPECT_GE(seconds, static_cast<long long>(before) & 0xFFFFFFFF);
+        EXPECT_LE(seconds, static_cast<long long>(after) & 0xFFFFFFFF);
     }
-}
-
-TEST_F(CompareFilesTest, RefreshedKeysCarryTheComparisonsTimeAndDone) {
-    WriteDataFile("Catalix.sav", Inventory("2026-01-01 00:00:00", kBody));
-    WriteDataFile("Catalix.act", Inventory("2026-02-02 11:11:11", kBody));
-    std::time_t before = std::time(nullptr);
-    agent_->CompareFiles();
-    std::time_t after = std::time(nullptr);
-
-    std::string saved = DataFile("Catalix.sav");
-    std::smatch scan;
-    ASSERT_TRUE(std::regex_search(saved, scan, std::regex("\r\nLastScan=([0-9A-F]{8})\r\n")));
-    long long seconds = std::stoll(scan[1].str(), nullptr, 16);
-    EXPECT_GE(seconds, static_cast<long long>(before) & 0xFFFFFFFF);
-    EXPECT_LE(seconds, static_cast<long long>(after) & 0xFFFFFFFF);
-    EXPECT_TRUE(std::regex_search(
-        saved, std::regex("\r\nLastScanDate=\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\r\n")));
-    EXPECT_NE(saved.find("\r\nLastDate=6956F3F5\r\nLastScan="), std::string::npos);
-    EXPECT_NE(saved.find("\r\nScanState=DONE\r\n"), std::string::npos);
-    EXPECT_EQ(TraceCount("\n   reset SCANNING state"), 1u);
+    EXPECT_EQ(TraceCount("\n   reset SCANNING state"), 6u);
 }
 
 TEST_F(CompareFilesTest, LeftOverCopyFailsOneScanAndTheNextOneSucceeds) {
@@ -134,32 +144,6 @@ TEST_F(CompareFilesTest, LeftOverCopyFailsOneScanAndTheNextOneSucceeds) {
     EXPECT_FALSE(DataFileExists("Catalix.cpy"));
 }
 
-// The first differing pair is traced as the lines stand, without the file's CR LF.
-TEST_F(CompareFilesTest, DifferingLinesAreTracedWithoutTheirLineEnds) {
-    WriteDataFile("Catalix.sav", Inventory("2026-01-01 00:00:00", kBody));
-    WriteDataFile("Catalix.act", Inventory("2026-02-02 11:11:11", kShorterBody));
-    EXPECT_TRUE(agent_->CompareFiles());
-    EXPECT_EQ(TraceCount("\r\n    Saved  File : NrComponents=2\r\n    Actual File : "
-                         "NrComponents=1\r\n!!! FILES ARE DIFFERENT"),
-              1u)
-        << TraceText();
-}
-
-TEST_F(CompareFilesTest, LinesLongerThanTheBufferCompareInPieces) {
-    const std::string long_value(600, 'x');
-    std::string differs_late = long_value;
-    differs_late[500] = 'y';
-    struct Case {
-        std::string actual_value;
-        BOOL result;
-    };
-    for (const Case& c : {Case{long_value, FALSE}, Case{differs_late, TRUE}}) {
-        Put("Catalix.sav", Inventory("2026-01-01 00:00:00", "[S]\r\nk=" + long_value + "\r\n"));
-        Put("Catalix.act", Inventory("2026-02-02 11:11:11", "[S]\r\nk=" + c.actual_value + "\r\n"));
-        EXPECT_EQ(agent_->CompareFiles(), c.result);
-    }
-}
-
 TEST_F(CompareFilesTest, AnUnreadableSavedFileEndsTheComparisonAsDifferent) {
     // A directory opens as a stream but every read fails without reaching an end.
     ASSERT_TRUE(CreateDirectoryA(DataPath("Catalix.sav").c_str(), nullptr));
@@ -168,6 +152,64 @@ TEST_F(CompareFilesTest, AnUnreadableSavedFileEndsTheComparisonAsDifferent) {
     EXPECT_GE(TraceCount("\n!!! READ ERROR IN Saved File"), 1u);
     EXPECT_EQ(TraceCount("\n!!! FILES ARE DIFFERENT"), 1u);
     EXPECT_TRUE(DataFileExists("Catalix.act"));
+}
+
+using DataFilesTest = InventoryTest;
+
+TEST_F(DataFilesTest, PathsJoinTheDataRootAndNeverComeOutCut) {
+    char path[MAX_PATH];
+    ASSERT_TRUE(agent_->MakeDataPath("Catalix.sav", path, sizeof(path)));
+    EXPECT_EQ(std::string(path), DataPath("Catalix.sav"));
+
+    char small[8];
+    EXPECT_FALSE(agent_->MakeDataPath("Catalix.sav", small, sizeof(small)));
+    EXPECT_STREQ(small, "");
+    EXPECT_FALSE(agent_->MakeDataPath(std::string(300, 'n').c_str(), path, sizeof(path)));
+
+    agent_->CSnmpAgent::m_szDataRoot[0] = '\0';
+    EXPECT_FALSE(agent_->MakeDataPath("Catalix.sav", path, sizeof(path)));
+}
+
+TEST_F(DataFilesTest, EachOperationTracesItsOutcome) {
+    WriteDataFile("Catalix.act", "inventory");
+    const std::string act = DataPath("Catalix.act");
+    const std::string missing = DataPath("missing");
+
+    FILE* stream = agent_->OpenDataFile("Catalix.act", "r");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(agent_->CloseDataFile(stream));
+    EXPECT_TRUE(agent_->CloseDataFile(nullptr));
+    EXPECT_EQ(agent_->OpenDataFile("missing", "r"), nullptr);
+    EXPECT_TRUE(agent_->CopyDataFile("Catalix.act", "Catalix.sav", TRUE));
+    EXPECT_FALSE(agent_->CopyDataFile("Catalix.act", "Catalix.sav", TRUE));
+    EXPECT_TRUE(agent_->DeleteDataFile("Catalix.act"));
+    EXPECT_FALSE(agent_->DeleteDataFile("Catalix.act"));
+    EXPECT_EQ(DataFile("Catalix.sav"), "inventory");
+
+    const std::string expected[] = {
+        "\n   Opened " + act + " \"r\"",
+        "\n!!! Cannot open file \"" + missing + "\" ERROR 2 No such file or directory",
+        "\n   Copied Catalix.act -> Catalix.sav",
+        "\n!!! COPY FAILED Catalix.act -> Catalix.sav (80)",
+        "\n   Deleted Catalix.act",
+        "\n!!! DELETE FAILED Catalix.act (2)",
+    };
+    for (const std::string& line : expected)
+        EXPECT_EQ(TraceCount(line), 1u) << line;
+}
+
+TEST_F(DataFilesTest, WithoutDataRootNothingIsOpenedCopiedDeletedOrCompared) {
+    WriteDataFile("Catalix.act", "inventory");
+    agent_->CSnmpAgent::m_szDataRoot[0] = '\0';
+    EXPECT_EQ(agent_->OpenDataFile("Catalix.act", "r"), nullptr);
+    EXPECT_FALSE(agent_->CopyDataFile("Catalix.act", "Catalix.sav", FALSE));
+    EXPECT_FALSE(agent_->DeleteDataFile("Catalix.act"));
+    EXPECT_EQ(TraceCount("\nCannot locate Catalix.act"), 2u);
+    EXPECT_EQ(TraceCount("Cannot open file"), 0u);
+    EXPECT_FALSE(agent_->CompareFiles()) << "nothing to compare";
+    EXPECT_EQ(TraceCount("\n!!! NO ACTUAL FILE"), 1u);
+    EXPECT_EQ(DataFile("Catalix.act"), "inventory");
+    EXPECT_FALSE(DataFileExists("Catalix.sav"));
 }
 
 }  // namespace

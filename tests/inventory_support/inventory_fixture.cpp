@@ -2,6 +2,7 @@
 #include "inventory_fixture.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/file_debug.h"
@@ -15,6 +16,15 @@
 #include "trace_reader.h"
 
 namespace cx::test {
+
+std::string EntryTexts(const ComponentEntry& e) {
+    std::string text;
+    for (const char* field : {e.Vendor, e.ProdName, e.ProdNumber, e.ProdDescript, e.Version,
+                              e.ManuDate, e.SerialNo, e.Language, e.CompId})
+        text += std::string(field, strnlen(field, kEntryTextSize)) + "|";
+    text.pop_back();
+    return text;
+}
 
 void InventoryTest::SetUp() {
     CxRegistrySetPath(dir_.File("registry.db").c_str());

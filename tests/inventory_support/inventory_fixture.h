@@ -10,10 +10,15 @@
 
 #include "child_process.h"
 #include "inventory/cx_agent.h"
+#include "inventory_keys.h"
 #include "registry_values.h"
 #include "temp_dir.h"
 
 namespace cx::test {
+
+// A component's texts joined by "|": vendor, product name, number and description, version,
+// manufacturing date, serial number, language and CompId.
+std::string EntryTexts(const ComponentEntry& entry);
 
 class InventoryTest : public ::testing::Test {
   protected:

@@ -1,5 +1,7 @@
 // The inventory file a scan's writer calls produce: sections and keys in order, row numbers,
-// defaults, container types from the table file, and what an aborted scan left behind.
+// defaults, container types from the table file, what an aborted scan left behind, firmware-
+// update states carried over by name from the saved file, and manufacturing dates in the
+// collectors' forms turned into "yyyy-mm-dd 00:00:00".
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,19 +10,28 @@
 #include <regex>
 #include <string>
 
-#include "ini_text.h"
 #include "inventory_fixture.h"
+#include "test_data.h"
 
 namespace cx::test {
 namespace {
+
+// The section `name` of INI text, from its header up to the next header; "" when missing.
+std::string IniSection(const std::string& text, const std::string& name) {
+    const std::string header = "[" + name + "]\r\n";
+    const std::size_t start = text.find(header);
+    if (start == std::string::npos) return std::string();
+    const std::size_t end = text.find("\r\n[", start + header.size() - 2);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end + 2 - start);
+}
 
 class InventorySequenceTest : public InventoryTest {
   protected:
     void WriteStandardTable() {
         WriteTableFile(
-            IniText({"[Component Type]", "BIOS=A0", "Processor=0A", "Broken=", "[Physical Tree]",
-                     "PhysKorvan=1", "Cabinet=2", "[Functional Tree]", "FuncKorvan=10",
-                     "SCSISystem=12", "Software=30", "[Language Code]", "0409=English (US)"}));
+            Crlf("[Component Type]\nBIOS=A0\nProcessor=0A\nBroken=\n[Physical Tree]\n"
+                 "PhysKorvan=1\nCabinet=2\n[Functional Tree]\nFuncKorvan=10\nSCSISystem=12\n"
+                 "Software=30\n[Language Code]\n0409=English (US)\n"));
     }
 };
 
@@ -42,154 +53,58 @@ TEST_F(InventorySequenceTest, ScanWritesDefinitionsContainersAndComponentsInOrde
     CopyEntryText(bios.Version, " 1.0");
     agent.InsertComponent(&bios);
     ComponentEntry cpu(0x0A);
-    CopyEntryText(cpu.Vendor, "Arvex");
-    CopyEntryText(cpu.ProdName, "Cx64");
-    CopyEntryText(cpu.ProdNumber, "X5355");
-    CopyEntryText(cpu.ProdDescript, "CPU");
-    CopyEntryText(cpu.ManuDate, "2006-10-20 00:00:00");
-    CopyEntryText(cpu.Version, "B3");
-    CopyEntryText(cpu.SerialNo, "123");
-    CopyEntryText(cpu.CompId, "CPU1");
+    for (const auto& [field, text] : {std::pair{cpu.Vendor, "Arvex"},
+                                      {cpu.ProdName, "Cx64"},
+                                      {cpu.ProdNumber, "X5355"},
+                                      {cpu.ProdDescript, "CPU"},
+                                      {cpu.ManuDate, "2006-10-20 00:00:00"},
+                                      {cpu.Version, "B3"},
+                                      {cpu.SerialNo, "123"},
+                                      {cpu.CompId, "CPU1"}})
+        CopyEntryText(field, text);
     agent.InsertComponent(&cpu);
 
-    EXPECT_EQ(DataFile("Catalix.act"), IniText({"[Component Definition]",
-                                                "A0=BIOS",
-                                                "0A=Processor",
-                                                "[Physical Definition]",
-                                                "Type.1=1",
-                                                "Name.1=PhysKorvan",
-                                                "Type.2=2",
-                                                "Name.2=Cabinet",
-                                                "[Functional Definition]",
-                                                "Type.1=10",
-                                                "Name.1=FuncKorvan",
-                                                "Type.2=12",
-                                                "Name.2=SCSISystem",
-                                                "Type.3=30",
-                                                "Name.3=Software",
-                                                "[Physical Container]",
-                                                "NrContainer=4",
-                                                "Type.1=1",
-                                                "Parent.1=0",
-                                                "Name.1=Server",
-                                                "Type.2=4294967295",
-                                                "Parent.2=1",
-                                                "Name.2=Rack",
-                                                "Type.3=0",
-                                                "Parent.3=1",
-                                                "Name.3=Board",
-                                                "Type.4=5",
-                                                "Parent.4=1",
-                                                "Name.4=Fixed",
-                                                "[Functional Container]",
-                                                "NrContainer=2",
-                                                "Type.1=10",
-                                                "Parent.1=0",
-                                                "Name.1=Server",
-                                                "Type.2=30",
-                                                "Parent.2=1",
-                                                "Name.2=Software",
-                                                "[Component Table]",
-                                                "NrComponents=2",
-                                                "PhysCont.1=4",
-                                                "FuncCont.1=2",
-                                                "CompType.1=160",
-                                                "Vendor.1=N/A",
-                                                "ProdName.1=unknown",
-                                                "ProdNumber.1=",
-                                                "ProdDescript.1=",
-                                                "ManuDate.1=",
-                                                "Version.1=N/A",
-                                                "SerialNo.1=",
-                                                "Language.1=",
-                                                "CompId.1=",
-                                                "PhysCont.2=4",
-                                                "FuncCont.2=2",
-                                                "CompType.2=10",
-                                                "Vendor.2=Arvex",
-                                                "ProdName.2=Cx64",
-                                                "ProdNumber.2=X5355",
-                                                "ProdDescript.2=CPU",
-                                                "ManuDate.2=2006-10-20 00:00:00",
-                                                "Version.2=B3",
-                                                "SerialNo.2=123",
-                                                "Language.2=",
-                                                "CompId.2=CPU1"}));
+    EXPECT_EQ(DataFile("Catalix.act"), Crlf(TestData("scan.act")));
     EXPECT_EQ(bios.PhysCont, 4u);
     EXPECT_EQ(bios.FuncCont, 2u);
     EXPECT_STREQ(bios.Vendor, "N/A");
     EXPECT_EQ(agent.CurPhysContainer, 4u);
     EXPECT_EQ(agent.CurFuncContainer, 2u);
 
-    EXPECT_EQ(TraceCount("\nComp Type : (A0) = BIOS"), 1u);
-    EXPECT_EQ(TraceCount("\n   Init Physical Definition Table"), 1u);
-    EXPECT_EQ(TraceCount("\n   Init Physical Container Table"), 1u);
-    EXPECT_EQ(TraceCount("\n   Init Component Table"), 1u);
-    EXPECT_EQ(TraceCount("\n   Physical Cont.   : (N)2 (T)-1 (P)1 Rack"), 1u);
-    EXPECT_EQ(TraceCount("\n   Functional Cont. : (N)2 (T)30 (P)1 Software"), 1u);
-    EXPECT_EQ(TraceCount("\nCX_MIB              : Insert component entry Nr. 2 \"CPU\" (Type: 10)"),
-              1u);
-    EXPECT_EQ(TraceCount("\n    CONTAINER       : (PC)4 (FC)2 (CT)A0"), 1u);
+    for (const char* line :
+         {"\nComp Type : (A0) = BIOS", "\n   Init Physical Definition Table",
+          "\n   Init Physical Container Table", "\n   Init Component Table",
+          "\n   Physical Cont.   : (N)2 (T)-1 (P)1 Rack",
+          "\n   Functional Cont. : (N)2 (T)30 (P)1 Software",
+          "\nCX_MIB              : Insert component entry Nr. 2 \"CPU\" (Type: 10)",
+          "\n    CONTAINER       : (PC)4 (FC)2 (CT)A0"})
+        EXPECT_EQ(TraceCount(line), 1u) << line;
 }
 
 TEST_F(InventorySequenceTest, AbortedScanLeftoversGoWhereTheNewScanWrites) {
-    WriteDataFile(
-        "Catalix.act",
-        IniText({"[Functional Definition]", "Type.1=7", "Name.1=Kept", "[Physical Container]",
-                 "NrContainer=9", "Type.9=1", "Name.9=Old", "[Component Table]", "NrComponents=5",
-                 "Vendor.5=old", "[Firmware Update]", "NrUpdObjects=3", "ObjectName.3=old",
-                 "[Functional Container]", "NrContainer=2", "Name.2=Stale"}));
-    WriteTableFile(IniText({"[Physical Tree]", "Cabinet=3"}));
+    WriteDataFile("Catalix.act",
+                  Crlf("[Functional Definition]\nType.1=7\nName.1=Kept\n[Physical Container]\n"
+                       "NrContainer=9\nType.9=1\nName.9=Old\n[Component Table]\nNrComponents=5\n"
+                       "Vendor.5=old\n[Firmware Update]\nNrUpdObjects=3\nObjectName.3=old\n"
+                       "[Functional Container]\nNrContainer=2\nName.2=Stale\n"));
+    WriteTableFile(Crlf("[Physical Tree]\nCabinet=3\n"));
     CCX_Agent& agent = *agent_;
     agent.InitComponentDefinitions();
     agent.InsertPhysicalContainer("Server", 0, "Cabinet", -1);
     ComponentEntry entry(1);
     agent.InsertComponent(&entry);
     FwUpdateObject object("Flash");
+    object.UpdateState = 4;  // without a saved file every state is 0
     agent.InsertFwUpdateObject(&object);
 
     // Sections without a source in this scan keep what they had.
-    EXPECT_EQ(DataFile("Catalix.act"), IniText({"[Functional Definition]",
-                                                "Type.1=7",
-                                                "Name.1=Kept",
-                                                "[Functional Container]",
-                                                "NrContainer=2",
-                                                "Name.2=Stale",
-                                                "[Physical Definition]",
-                                                "Type.1=3",
-                                                "Name.1=Cabinet",
-                                                "[Physical Container]",
-                                                "NrContainer=1",
-                                                "Type.1=3",
-                                                "Parent.1=0",
-                                                "Name.1=Server",
-                                                "[Component Table]",
-                                                "NrComponents=1",
-                                                "PhysCont.1=1",
-                                                "FuncCont.1=0",
-                                                "CompType.1=1",
-                                                "Vendor.1=N/A",
-                                                "ProdName.1=unknown",
-                                                "ProdNumber.1=",
-                                                "ProdDescript.1=",
-                                                "ManuDate.1=",
-                                                "Version.1=N/A",
-                                                "SerialNo.1=",
-                                                "Language.1=",
-                                                "CompId.1=",
-                                                "[Firmware Update]",
-                                                "NrUpdObjects=1",
-                                                "ObjectName.1=Flash",
-                                                "ObjectParent.1=N/A",
-                                                "ObjectPath.1=N/A",
-                                                "UpdateState.1=0",
-                                                "CompIndex.1=1"}));
+    EXPECT_EQ(DataFile("Catalix.act"), Crlf(TestData("aborted_scan.act")));
 }
 
-TEST_F(InventorySequenceTest, InitCommonStampsTheScanStartAndReplacesOldStamps) {
+TEST_F(InventorySequenceTest, InitCommonStampsTheScanStartAndTheAgentInfo) {
     WriteDataFile("Catalix.act",
-                  IniText({"[Last Date]", "ScanState=DONE", "Stale=1", "[Agent Info]",
-                           "AgentId=old", "[Component Table]", "NrComponents=1"}));
+                  Crlf("[Last Date]\nScanState=DONE\nStale=1\n[Agent Info]\nAgentId=old\n"
+                       "[Component Table]\nNrComponents=1\n"));
     std::time_t before = std::time(nullptr);
     agent_->InitCommon();
     std::time_t after = std::time(nullptr);
@@ -213,15 +128,14 @@ TEST_F(InventorySequenceTest, InitCommonStampsTheScanStartAndReplacesOldStamps) 
     std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S", &local);
     EXPECT_EQ(match[1].str(), date);
     EXPECT_EQ(TraceCount("\n  CX_Mib: Init common"), 1u);
-}
 
-TEST_F(InventorySequenceTest, AgentInfoComesFromTheAgentLibrarysVersionStrings) {
+    // The agent info comes from the agent library's version strings.
     std::snprintf(agent_->m_szModulePath, sizeof(agent_->m_szModulePath), "%s",
                   CX_WRITERS_PROBE_PATH);
     agent_->InitCommon();
     EXPECT_EQ(IniSection(DataFile("Catalix.act"), "Agent Info"),
-              IniText({"[Agent Info]", "AgentId=Writers probe", "AgentCompany=Catalix",
-                       "AgentVersion=4.2.10.7", "AgentBuild=Build: Oct 20 2006, 08:57:39"}));
+              Crlf("[Agent Info]\nAgentId=Writers probe\nAgentCompany=Catalix\n"
+                   "AgentVersion=4.2.10.7\nAgentBuild=Build: Oct 20 2006, 08:57:39\n"));
 }
 
 TEST_F(InventorySequenceTest, ScsiSystemNamesTheBusAndRecordsTheControllersContainers) {
@@ -236,7 +150,7 @@ TEST_F(InventorySequenceTest, ScsiSystemNamesTheBusAndRecordsTheControllersConta
         {5, "Adapter", "Adapter (PCI)"},  {9, "Adapter", "Adapter (unknown)"},
         {5, long_text, long_text + " ("},  // cut to the field
     };
-    WriteTableFile(IniText({"[Functional Tree]", "SCSISystem=12"}));
+    WriteTableFile(Crlf("[Functional Tree]\nSCSISystem=12\n"));
     agent_->InsertPhysicalContainer("Server", 0, nullptr, 1);
     DWORD row = 0;
     for (const Case& c : cases) {
@@ -267,7 +181,7 @@ TEST_F(InventorySequenceTest, ScsiSystemNamesTheBusAndRecordsTheControllersConta
 }
 
 TEST_F(InventorySequenceTest, LongNamesAndUnterminatedTextsStayWithinTheirFields) {
-    WriteTableFile(IniText({"[Functional Tree]", "SCSISystem=12"}));
+    WriteTableFile(Crlf("[Functional Tree]\nSCSISystem=12\n"));
     const std::string long_name(300, 'n');
     agent_->InsertFunctionalContainer(long_name.c_str(), 0, nullptr, 3);
     ComponentEntry entry(1);
@@ -276,6 +190,96 @@ TEST_F(InventorySequenceTest, LongNamesAndUnterminatedTextsStayWithinTheirFields
     std::string text = DataFile("Catalix.act");
     EXPECT_NE(text.find("Name.1=" + long_name.substr(0, 127) + "\r\n"), std::string::npos);
     EXPECT_NE(text.find("Vendor.1=" + std::string(127, 'v') + "\r\n"), std::string::npos);
+}
+
+TEST_F(InventorySequenceTest, StatesFollowTheirNamesFromTheSavedFile) {
+    WriteDataFile(
+        "Catalix.sav",
+        Crlf("[Firmware Update]\nNrUpdObjects=4\nObjectName.1=Other\nUpdateState.1=5\n"
+             "ObjectName.4=BIOS Flash\nUpdateState.4=3\nObjectName.07x=Trap\n"
+             "UpdateState.07x=9\nObjectName.0=Trap\nUpdateState.0=9\nUpdateState.-1=8\n"));
+    WriteTableFile("");
+    for (int i = 0; i < 7; ++i) {
+        ComponentEntry entry(1);
+        agent_->InsertComponent(&entry);
+    }
+    FwUpdateObject bios("bios FLASH");  // names match without regard to case
+    bios.UpdateState = 6;               // whatever the collector thought, the file decides
+    CopyEntryText(bios.ObjectParent, "System Board");
+    CopyEntryText(bios.ObjectPath, "/dev/flash");
+    agent_->InsertFwUpdateObject(&bios);
+    FwUpdateObject trap("Trap");  // only malformed rows carry this name
+    trap.CompIndex = 2;
+    agent_->InsertFwUpdateObject(&trap);
+    FwUpdateObject unnamed;
+    agent_->InsertFwUpdateObject(&unnamed);
+
+    EXPECT_EQ(IniSection(DataFile("Catalix.act"), "Firmware Update"),
+              Crlf("[Firmware Update]\nNrUpdObjects=3\nObjectName.1=bios FLASH\n"
+                   "ObjectParent.1=System Board\nObjectPath.1=/dev/flash\nUpdateState.1=3\n"
+                   "CompIndex.1=7\nObjectName.2=Trap\nObjectParent.2=N/A\nObjectPath.2=N/A\n"
+                   "UpdateState.2=0\nCompIndex.2=2\nObjectName.3=FwObj3\nObjectParent.3=N/A\n"
+                   "ObjectPath.3=N/A\nUpdateState.3=0\nCompIndex.3=7\n"));
+    EXPECT_EQ(bios.UpdateState, 3);
+    EXPECT_EQ(bios.CompIndex, 7);
+    EXPECT_STREQ(unnamed.ObjectName, "FwObj3");
+    EXPECT_EQ(TraceCount("\n   Init Firmware Update Object Table"), 1u);
+    for (const char* line :
+         {"\nCX_MIB              : Insert firmware update entry 1",
+          "\nCX_MIB              :   Name      : bios FLASH",
+          "\nCX_MIB              :   Parent    : System Board",
+          "\nCX_MIB              :   Path      : /dev/flash",
+          "\nCX_MIB              :   CompIndex : 7", "\nCX_MIB              :   State     : 3"}) {
+        EXPECT_GE(TraceCount(line), 1u) << line;
+    }
+}
+
+constexpr const char* kFormatMessage = "\n   DATE NOT IN FORMAT mm/dd/yy";
+
+TEST_F(InventorySequenceTest, ConvertsOrKeepsEachForm) {
+    struct Case {
+        std::string date;
+        std::string expected;  // "" : unchanged, with the format message
+    };
+    // Dates that are not numbers read as 0.
+    const std::string nines = "12/31/" + std::string(121, '9');
+    const Case cases[] = {{"12/31/05", "2005-12-31 00:00:00"},
+                          {"01-02-99", "1999-01-02 00:00:00"},
+                          {"07/04/70", "2070-07-04 00:00:00"},
+                          {"07/04/71", "1971-07-04 00:00:00"},
+                          {"07-04-1999", "1999-07-04 00:00:00"},
+                          {"7/4/2006 10:20", "2006-07-04 00:00:00"},
+                          {"1/2/3/4", "2004-01-02 00:00:00"},
+                          {"ab/cd/ef", "2000-00-00 00:00:00"},
+                          {"12/31/99999999999999", "2147483647-12-31 00:00:00"},
+                          {nines, "2147483647-12-31 00:00:00"},
+                          {"20051020", ""},
+                          {"12/2005", ""},
+                          {"2005-10", ""},
+                          {"", ""}};
+    std::size_t messages = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.date);
+        ComponentEntry entry(0);
+        CopyEntryText(entry.ManuDate, c.date.c_str());
+        agent_->ConvertManuDate(&entry);
+        if (c.expected.empty()) {
+            EXPECT_EQ(std::string(entry.ManuDate), c.date);
+            ++messages;
+        } else {
+            EXPECT_EQ(std::string(entry.ManuDate), c.expected);
+        }
+        EXPECT_EQ(TraceCount(kFormatMessage), messages);
+    }
+}
+
+TEST_F(InventorySequenceTest, UnterminatedDateIsReadWithinTheField) {
+    ComponentEntry entry(0);
+    std::memset(entry.ManuDate, '1', sizeof(entry.ManuDate));
+    entry.ManuDate[2] = '/';
+    entry.ManuDate[5] = '/';
+    agent_->ConvertManuDate(&entry);
+    EXPECT_STREQ(entry.ManuDate, "2147483647-11-11 00:00:00");
 }
 
 }  // namespace
