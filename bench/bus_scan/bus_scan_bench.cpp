@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_servers.h"
 #include "bus_table.h"
 #include "collectors/catalix_collectors.h"
 #include "host_start.h"
@@ -37,14 +37,6 @@ std::vector<BusDevice> Functions(int count) {
                            device_class == 6 ? "Hex-STRING: 00 0E 0C 3A 5B 7F" : nullptr});
     }
     return devices;
-}
-
-std::size_t Lines(const std::string& path, const char* marker) {
-    std::ifstream in(path);
-    std::size_t count = 0;
-    for (std::string line; std::getline(in, line);)
-        count += line.find(marker) != std::string::npos;
-    return count;
 }
 
 // The two servers and the agent attached to them, in a directory and registry of their own.
@@ -100,20 +92,9 @@ class BusServer {
     bool ready_ = false;
 };
 
-// Google Benchmark calls the function more than once per size: one server per size, kept.
-BusServer& ServerOf(int functions) {
-    static std::map<int, std::unique_ptr<BusServer>> servers;
-    auto found = servers.find(functions);
-    if (found == servers.end()) {
-        servers.clear();
-        found = servers.emplace(functions, std::make_unique<BusServer>(functions)).first;
-    }
-    return *found->second;
-}
-
 void BM_InitBus(benchmark::State& state) {
     const int functions = static_cast<int>(state.range(0));
-    BusServer& server = ServerOf(functions);
+    BusServer& server = ServersFor<BusServer>(functions);
     if (!server.ready()) {
         state.SkipWithError("the bus table or SWITCH is not served");
         return;

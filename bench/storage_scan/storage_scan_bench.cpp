@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 
+#include "bench_servers.h"
 #include "collectors/catalix_collectors.h"
 #include "host_start.h"
 #include "inventory/cx_agent.h"
@@ -27,14 +27,6 @@ enum Family { kAac, kIom, kDpt, kLsi, kSata, kMylex, kTvc, kGeneric };
 
 constexpr unsigned long kMem = 0xFE100000;
 const HdAdapter kAdapter{5, 9, 1, "Catalix S9 SCSI", 1, 0xE800, 3};
-
-std::size_t Lines(const std::string& path, const char* marker) {
-    std::ifstream in(path);
-    std::size_t count = 0;
-    for (std::string line; std::getline(in, line);)
-        count += line.find(marker) != std::string::npos;
-    return count;
-}
 
 // Every family's tables with `disks` disks on controller 1 at PCI bus 9, and the agent.
 class StorageServer {
@@ -89,16 +81,6 @@ class StorageServer {
     bool ready_ = false;
 };
 
-StorageServer& ServerOf(int disks) {
-    static std::map<int, std::unique_ptr<StorageServer>> servers;
-    auto found = servers.find(disks);
-    if (found == servers.end()) {
-        servers.clear();
-        found = servers.emplace(disks, std::make_unique<StorageServer>(disks)).first;
-    }
-    return *found->second;
-}
-
 void Scan(CCX_Agent& agent, Family family, ScsiCtrl* ctrl) {
     const DWORD types[] = {5, 4, 3, 6, 7, 1, 8, 0};
     ctrl->CtrlType = types[family];
@@ -120,7 +102,7 @@ void Scan(CCX_Agent& agent, Family family, ScsiCtrl* ctrl) {
 void BM_ScanDevices(benchmark::State& state) {
     const auto family = static_cast<Family>(state.range(0));
     const int disks = static_cast<int>(state.range(1));
-    StorageServer& server = ServerOf(disks);
+    StorageServer& server = ServersFor<StorageServer>(disks);
     if (!server.ready()) {
         state.SkipWithError("the vendor tables are not served");
         return;

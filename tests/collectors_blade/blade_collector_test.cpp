@@ -26,78 +26,55 @@ constexpr const char* kRights =
     "reply 0xE001 0x3810 0 * : byte 0\n"
     "reply 0xE001 0x3812 0 * : byte 0\n";
 
-// The shipped scenario with its management blade address answer replaced.
+// The shipped scenario with one of its texts replaced.
+std::string BladeScenarioWith(const std::string& text, const std::string& replacement) {
+    std::string scenario = ReadFile(CX_BLADE_SCENARIO);
+    const std::size_t at = scenario.find(text);
+    EXPECT_NE(at, std::string::npos) << text;
+    return at == std::string::npos ? scenario : scenario.replace(at, text.size(), replacement);
+}
+// ... its management blade address answer.
 std::string BladeScenarioWith(const std::string& address_line) {
-    std::string scenario = ShippedBladeScenario();
-    const std::string line = "reply 0xE222 0 0 1 : hex 7F 00 00 02";
-    const std::size_t at = scenario.find(line);
-    EXPECT_NE(at, std::string::npos);
-    if (at != std::string::npos) scenario.replace(at, line.size(), address_line);
-    return scenario;
+    return BladeScenarioWith("reply 0xE222 0 0 1 : hex 7F 00 00 02", address_line);
 }
 
-struct ComponentRow {
-    DWORD number;
-    const char* comp_type;
-    const char* func_cont;
-    const char* prod_descript;
-    const char* version;
-    const char* manu_date;
-    const char* prod_number;
-    const char* serial_no;
-    const char* prod_name;
-};
-
 // The shipped walk: two management blades, then one switch blade, each followed by its firmware.
-const ComponentRow kShippedRows[] = {
-    {2, "31", "3", "ManagementBlade", "GS02", "2007-03-14", "CX-MMB-4001", "MB7A010234",
-     "BX40 Management Blade"},
-    {3, "161", "3", "ManagementBlade FW", "4.21A", "", "", "", "BX40 Management Blade"},
-    {4, "31", "4", "ManagementBlade", "GS03", "2007-04-02", "CX-MMB-4001", "MB7A010297",
-     "BX40 Management Blade"},
-    {5, "161", "4", "ManagementBlade FW", "4.20", "", "", "", "BX40 Management Blade"},
-    {6, "13", "5", "SwitchBlade", "GS01", "2007-05-02", "CX-SWB-1010", "SW7B004411",
-     "BX40 GbE Switch Blade"},
-    {7, "161", "5", "SwitchBlade FW", "3.1.0.12", "", "", "", "BX40 GbE Switch Blade"},
+// Row: CompType, FuncCont, ProdDescript, Version, ManuDate, ProdNumber, SerialNo, ProdName.
+const char* const kShippedRows[] = {
+    "31|3|ManagementBlade|GS02|2007-03-14|CX-MMB-4001|MB7A010234|BX40 Management Blade",
+    "161|3|ManagementBlade FW|4.21A||||BX40 Management Blade",
+    "31|4|ManagementBlade|GS03|2007-04-02|CX-MMB-4001|MB7A010297|BX40 Management Blade",
+    "161|4|ManagementBlade FW|4.20||||BX40 Management Blade",
+    "13|5|SwitchBlade|GS01|2007-05-02|CX-SWB-1010|SW7B004411|BX40 GbE Switch Blade",
+    "161|5|SwitchBlade FW|3.1.0.12||||BX40 GbE Switch Blade",
 };
 
 TEST_F(BladeTest, ShippedChassisGivesThreeBladesWithFirmware) {
-    StartSwitch(ShippedBladeScenario());
-    StartManagementBlade(ShippedBladeWalk());
+    StartSwitch(ReadFile(CX_BLADE_SCENARIO), true);
+    StartManagementBlade(ReadFile(CX_BLADE_WALK));
     RunChkBlade();
 
     // One container per blade, all in the server chassis.
     EXPECT_EQ(Actual(kContainers, "NrContainer"), "5");
-    for (DWORD row = 3; row <= 5; ++row) {
-        SCOPED_TRACE(row);
-        EXPECT_EQ(Actual(kContainers, "Name", row), "BladeSystem");
-        EXPECT_EQ(Actual(kContainers, "Parent", row), "2");
-        EXPECT_EQ(Actual(kContainers, "Type", row), "10");
-    }
+    for (DWORD row = 3; row <= 5; ++row)
+        EXPECT_EQ(Actual(kContainers, "Name", row) + " " + Actual(kContainers, "Parent", row) +
+                      " " + Actual(kContainers, "Type", row),
+                  "BladeSystem 2 10");
 
     EXPECT_EQ(Actual(kComponents, "NrComponents"), "7");
-    for (const ComponentRow& row : kShippedRows) {
-        SCOPED_TRACE(row.number);
-        EXPECT_EQ(Actual(kComponents, "PhysCont", row.number), "2");
-        EXPECT_EQ(Actual(kComponents, "FuncCont", row.number), row.func_cont);
-        EXPECT_EQ(Actual(kComponents, "CompType", row.number), row.comp_type);
-        EXPECT_EQ(Actual(kComponents, "Vendor", row.number), "Catalix");
-        EXPECT_EQ(Actual(kComponents, "ProdName", row.number), row.prod_name);
-        EXPECT_EQ(Actual(kComponents, "ProdNumber", row.number), row.prod_number);
-        EXPECT_EQ(Actual(kComponents, "ProdDescript", row.number), row.prod_descript);
-        EXPECT_EQ(Actual(kComponents, "ManuDate", row.number), row.manu_date);
-        EXPECT_EQ(Actual(kComponents, "Version", row.number), row.version);
-        EXPECT_EQ(Actual(kComponents, "SerialNo", row.number), row.serial_no);
+    for (DWORD row = 2; row <= 7; ++row) {
+        EXPECT_EQ(Fields(row, {"CompType", "FuncCont", "ProdDescript", "Version", "ManuDate",
+                               "ProdNumber", "SerialNo", "ProdName", "PhysCont", "Vendor"}),
+                  kShippedRows[row - 2] + std::string("|2|Catalix"));
     }
 
     // Firmware objects are numbered within each table and belong to the blade before them.
-    EXPECT_EQ(Actual(kFirmware, "NrUpdObjects"), "3");
-    EXPECT_EQ(Actual(kFirmware, "ObjectName", 1), "BladeSystem:ManagementBlade.0.IP127.0.0.2");
-    EXPECT_EQ(Actual(kFirmware, "CompIndex", 1), "2");
-    EXPECT_EQ(Actual(kFirmware, "ObjectName", 2), "BladeSystem:ManagementBlade.1.IP127.0.0.2");
-    EXPECT_EQ(Actual(kFirmware, "CompIndex", 2), "4");
-    EXPECT_EQ(Actual(kFirmware, "ObjectName", 3), "BladeSystem:SwitchBlade.0.IP192.168.40.21");
-    EXPECT_EQ(Actual(kFirmware, "CompIndex", 3), "6");
+    const std::vector<std::string> objects = {"BladeSystem:ManagementBlade.0.IP127.0.0.2",
+                                              "BladeSystem:ManagementBlade.1.IP127.0.0.2",
+                                              "BladeSystem:SwitchBlade.0.IP192.168.40.21"};
+    EXPECT_EQ(Objects(), objects);
+    for (unsigned i = 0; i < 3; ++i)
+        EXPECT_EQ(ObjectComponent(objects[i]), 2 + 2 * i) << objects[i];
 
     EXPECT_EQ(TraceCount("\n  Management Blade IP-Address 127.0.0.2"), 1u);
     EXPECT_EQ(TraceCount("\n  Switch Blade IP-Address 192.168.40.21"), 1u);
@@ -111,18 +88,12 @@ TEST_F(BladeTest, ShippedChassisGivesThreeBladesWithFirmware) {
 
 // Only an answer of exactly four bytes with a success status is an address; anything else ends
 // the collector before any session, quietly.
-struct AddressAnswerCase {
-    const char* name;
-    const char* answer_line;
-};
-void PrintTo(const AddressAnswerCase& c, std::ostream* out) { *out << c.name; }
-
 class NoManagementBladeAddress : public BladeTest,
-                                 public ::testing::WithParamInterface<AddressAnswerCase> {};
+                                 public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(NoManagementBladeAddress, NothingAskedAndNothingWritten) {
-    StartSwitch(BladeScenarioWith(GetParam().answer_line));
-    StartManagementBlade(ShippedBladeWalk());
+    StartSwitch(BladeScenarioWith(GetParam()), true);
+    StartManagementBlade(ReadFile(CX_BLADE_WALK));
     RunChkBlade();
     EXPECT_EQ(Actual(kComponents, "NrComponents"), std::to_string(kComponentsBefore));
     EXPECT_EQ(Actual(kContainers, "NrContainer"), "2");
@@ -132,29 +103,20 @@ TEST_P(NoManagementBladeAddress, NothingAskedAndNothingWritten) {
     EXPECT_EQ(RequestsAtManagementBlade(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, NoManagementBladeAddress,
-    ::testing::Values(AddressAnswerCase{"NoAnswer", "# no answer"},
-                      AddressAnswerCase{"ThreeBytes", "reply 0xE222 0 0 1 : hex 7F 00 00"},
-                      AddressAnswerCase{"FiveBytes", "reply 0xE222 0 0 1 : hex 7F 00 00 02 00"},
-                      AddressAnswerCase{"FailureStatus",
-                                        "reply 0xE222 0 0 1 : status 3 hex 7F 00 00 02"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Answers, NoManagementBladeAddress,
+                         ::testing::Values("# no answer", "reply 0xE222 0 0 1 : hex 7F 00 00",
+                                           "reply 0xE222 0 0 1 : hex 7F 00 00 02 00",
+                                           "reply 0xE222 0 0 1 : status 3 hex 7F 00 00 02"));
 
 // A management blade that lists no blade, or that cannot be reached at all: both tables end at
 // once, the session is closed, the inventory has no blade.
-struct EmptyBladeCase {
-    const char* name;
-    const char* answer_line;
-    const char* walk;  // nullptr: no host at the address
-};
-void PrintTo(const EmptyBladeCase& c, std::ostream* out) { *out << c.name; }
-
-class NoBladeListed : public BladeTest, public ::testing::WithParamInterface<EmptyBladeCase> {};
+// Param: the address answer, and the walk (nullptr: no host at the address).
+class NoBladeListed : public BladeTest,
+                      public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
 
 TEST_P(NoBladeListed, BothTablesEndAtOnce) {
-    StartSwitch(BladeScenarioWith(GetParam().answer_line));
-    if (GetParam().walk != nullptr) StartManagementBlade(GetParam().walk);
+    StartSwitch(BladeScenarioWith(GetParam().first), true);
+    if (GetParam().second != nullptr) StartManagementBlade(GetParam().second);
     RunChkBlade();
     EXPECT_EQ(Actual(kComponents, "NrComponents"), std::to_string(kComponentsBefore));
     EXPECT_EQ(Actual(kContainers, "NrContainer"), "2");
@@ -165,21 +127,16 @@ TEST_P(NoBladeListed, BothTablesEndAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     ManagementBlades, NoBladeListed,
-    ::testing::Values(EmptyBladeCase{"TablesAbsent", "reply 0xE222 0 0 1 : hex 7F 00 00 02",
-                                     ".1.3.6.1.4.1.8265.1.1.1.9.1.0 = INTEGER: 1\n"},
+    ::testing::Values(std::pair{"reply 0xE222 0 0 1 : hex 7F 00 00 02",
+                                ".1.3.6.1.4.1.8265.1.1.1.9.1.0 = INTEGER: 1\n"},
                       // No datagram can be sent there, so every request fails at once.
-                      EmptyBladeCase{"Unreachable", "reply 0xE222 0 0 1 : hex FF FF FF FF",
-                                     nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+                      std::pair{"reply 0xE222 0 0 1 : hex FF FF FF FF", nullptr}));
 
 // The address column of a switch blade: four octets or more give the address, anything else
 // gives 0.0.0.0; the blade is recorded either way.
 TEST_F(BladeTest, SwitchBladeAddressColumnForms) {
-    struct AddressForm {
-        const char* column;
-        const char* address;
-    };
-    const AddressForm forms[] = {
+    // The column as walk text, the address.
+    const std::pair<const char*, const char*> forms[] = {
         {"IpAddress: 10.0.0.31", "10.0.0.31"}, {"Hex-STRING: 0A 01 02 03 04 05", "10.1.2.3"},
         {"Hex-STRING: 0A 00 07", "0.0.0.0"},   {"\"\"", "0.0.0.0"},
         {"INTEGER: 167772161", "0.0.0.0"},
@@ -189,68 +146,49 @@ TEST_F(BladeTest, SwitchBladeAddressColumnForms) {
     for (std::size_t i = 0; i < std::size(forms); ++i)
         walk += switch_table + "3." + std::to_string(i + 1) + " = STRING: \"Catalix\"\n";
     for (std::size_t i = 0; i < std::size(forms); ++i)
-        walk += switch_table + "10." + std::to_string(i + 1) + " = " + forms[i].column + "\n";
+        walk += switch_table + "10." + std::to_string(i + 1) + " = " + forms[i].first + "\n";
 
     StartSwitch(std::string(kRights) + "reply 0xE222 0 0 1 : hex 7F 00 00 02\n" +
-                "reply 0x0C00 0x0D06 * 1 : text \"2.0\"\n");
+                    "reply 0x0C00 0x0D06 * 1 : text \"2.0\"\n",
+                true);
     StartManagementBlade(walk);
     RunChkBlade();
 
     ASSERT_EQ(Actual(kFirmware, "NrUpdObjects"), std::to_string(1 + std::size(forms)));
     for (std::size_t i = 0; i < std::size(forms); ++i) {
-        SCOPED_TRACE(forms[i].column);
+        SCOPED_TRACE(forms[i].first);
         EXPECT_EQ(Actual(kFirmware, "ObjectName", static_cast<DWORD>(i + 2)),
-                  "BladeSystem:SwitchBlade." + std::to_string(i) + ".IP" + forms[i].address);
+                  "BladeSystem:SwitchBlade." + std::to_string(i) + ".IP" + forms[i].second);
     }
 }
 
 // A signal that is already set lets the first management blade in and ends the collector there,
 // with the session closed.
-struct PresetSignalCase {
-    const char* name;
-    bool shutdown;
-    const char* trace;
-};
-void PrintTo(const PresetSignalCase& c, std::ostream* out) { *out << c.name; }
-
-class SignalBeforeWalk : public BladeTest,
-                         public ::testing::WithParamInterface<PresetSignalCase> {};
+// Param: AgentShutdown, else the agent's m_bAbortRequest.
+class SignalBeforeWalk : public BladeTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SignalBeforeWalk, OneManagementBladeThenAborted) {
-    StartSwitch(ShippedBladeScenario());
-    StartManagementBlade(ShippedBladeWalk());
-    if (GetParam().shutdown) {
-        AgentShutdown = 1;
-    } else {
-        agent_->m_bAbortRequest = 1;
-    }
+    StartSwitch(ReadFile(CX_BLADE_SCENARIO), true);
+    StartManagementBlade(ReadFile(CX_BLADE_WALK));
+    (GetParam() ? AgentShutdown : agent_->m_bAbortRequest) = 1;
     RunChkBlade();
     EXPECT_EQ(Actual(kComponents, "NrComponents"), std::to_string(kComponentsBefore + 2));
     EXPECT_EQ(Actual(kComponents, "CompType", 3), "161");
-    EXPECT_EQ(TraceCount(GetParam().trace), 1u);
+    EXPECT_EQ(TraceCount(GetParam() ? "\nCX_MIB ChkBlade     : ABORTED (AgentShutdown)"
+                                    : "\nCX_MIB ChkBlade     : ABORTED (m_bAbortRequest)"),
+              1u);
     EXPECT_EQ(TraceCount("ABORTED"), 1u);
     EXPECT_EQ(TraceCount("REQUESTS"), 0u);
     EXPECT_EQ(TraceCount("\nCX_MIB ChkBlade     :--> SNMP DISCONNECT"), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Signals, SignalBeforeWalk,
-    ::testing::Values(PresetSignalCase{"Shutdown", true,
-                                       "\nCX_MIB ChkBlade     : ABORTED (AgentShutdown)"},
-                      PresetSignalCase{"AbortRequest", false,
-                                       "\nCX_MIB ChkBlade     : ABORTED (m_bAbortRequest)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Signals, SignalBeforeWalk, ::testing::Bool());
 
 // The agent stops while SWITCH is still thinking about a switch blade's firmware: the stop
 // cancels the request, the firmware row is written without a version, and the collector ends.
 TEST_F(BladeTest, ShutdownDuringSwitchBladeFirmwareRequest) {
-    std::string scenario = ShippedBladeScenario();
-    const std::string answer = ": text \"3.1.0.12\"";
-    const std::size_t at = scenario.find(answer);
-    ASSERT_NE(at, std::string::npos);
-    scenario.replace(at, answer.size(), ": delay 60000 text \"3.1.0.12\"");
-    StartSwitch(scenario);
-    StartManagementBlade(ShippedBladeWalk());
+    StartSwitch(BladeScenarioWith(": text \"3.1.0.12\"", ": delay 60000 text \"3.1.0.12\""), true);
+    StartManagementBlade(ReadFile(CX_BLADE_WALK));
 
     std::atomic<bool> stopped{false};
     std::thread stopper([&] {
@@ -293,8 +231,8 @@ TEST_F(BladeTest, RowThatDoesNotAdvanceEndsTheTable) {
         }
         return std::vector<std::string>{EncodeResponse(request, 0, 0, bindings)};
     });
-    SetManagerPort(blade.Port());
-    StartSwitch(std::string(kRights) + "reply 0xE222 0 0 1 : hex 7F 00 00 01\n");
+    ManagerPort(blade.Port());
+    StartSwitch(std::string(kRights) + "reply 0xE222 0 0 1 : hex 7F 00 00 01\n", true);
     RunChkBlade();
 
     EXPECT_EQ(Actual(kComponents, "NrComponents"), std::to_string(kComponentsBefore + 4));

@@ -5,16 +5,16 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "../version/images.h"
 #include "child_process.h"
-#include "inventory_fixture.h"
+#include "collector_fixture.h"
 #include "platform/files.h"
 #include "platform/os_info.h"
-#include "platform/profile.h"
 #include "scoped_env.h"
 
 namespace cx::test {
@@ -25,44 +25,15 @@ constexpr const char* kToolKey = "SOFTWARE\\Telvora\\Ramplet";
 constexpr const char* kFirstProduct =
     "SOFTWARE\\Classes\\Installer\\Products\\{4E2A9B17-6C3D-4F81-A5E0-2D7C91B3F468}";
 
-class SoftwareTest : public InventoryTest {
+class SoftwareTest : public ActualFileTest {
   protected:
     void SetUp() override {
-        InventoryTest::SetUp();
+        ActualFileTest::SetUp();
         WriteTableFile(ReadFile(CX_TABLE_FILE));
         agent_->InitCommon();
         agent_->InitComponentDefinitions();
     }
 
-    std::string Actual(const std::string& section, const std::string& key) {
-        char value[1024] = {};
-        GetPrivateProfileStringA(section.c_str(), key.c_str(), "", value, sizeof(value),
-                                 DataPath("Catalix.act").c_str());
-        return value;
-    }
-    unsigned Count(const char* section, const char* key) {
-        return static_cast<unsigned>(std::stoul("0" + Actual(section, key)));
-    }
-    // The row of the component named `prod_name`, 0 when there is none.
-    unsigned Row(const std::string& prod_name) {
-        for (unsigned row = 1; row <= Count("Component Table", "NrComponents"); ++row) {
-            if (Field(row, "ProdName") == prod_name) return row;
-        }
-        return 0;
-    }
-    std::string Field(unsigned row, const std::string& field) {
-        return Actual("Component Table", field + "." + std::to_string(row));
-    }
-    // The component the firmware object `name` refers to, 0 when there is no such object.
-    unsigned Object(const std::string& name) {
-        for (unsigned row = 1; row <= Count("Firmware Update", "NrUpdObjects"); ++row) {
-            if (Actual("Firmware Update", "ObjectName." + std::to_string(row)) == name) {
-                return static_cast<unsigned>(std::stoul(
-                    "0" + Actual("Firmware Update", "CompIndex." + std::to_string(row))));
-            }
-        }
-        return 0;
-    }
     std::string Root() const { return agent_->m_szCommonRoot; }
 };
 
@@ -83,8 +54,8 @@ TEST_F(SoftwareTest, OperatingSystemOfThisMachine) {
     EXPECT_EQ(Field(row, "Version"), std::to_string(major) + "." + std::to_string(minor) +
                                          " Build " + std::to_string(patch) + " " + release.version);
     EXPECT_NE(Field(row, "Vendor"), "Microsoft");
-    EXPECT_EQ(Object("OperatingSystem:Linux"), row);
-    EXPECT_EQ(Object("OperatingSystem:Win"), 0u);
+    EXPECT_EQ(ObjectComponent("OperatingSystem:Linux"), row);
+    EXPECT_EQ(ObjectComponent("OperatingSystem:Win"), 0u);
 }
 
 TEST_F(SoftwareTest, ProductOptionsAndLanguageDescribeTheSystem) {
@@ -112,11 +83,10 @@ TEST_F(SoftwareTest, ProductOptionsAndLanguageDescribeTheSystem) {
         if (row.suite != nullptr) SetRegMultiString(kOptionsKey, "ProductSuite", row.suite);
         agent_->InsertOSInfo();
         ++expected_row;
-        ASSERT_EQ(Count("Component Table", "NrComponents"), expected_row);
-        EXPECT_EQ(Field(expected_row, "ProdDescript"), row.description);
-        EXPECT_EQ(Field(expected_row, "ProdName"), "Arvenmark Server Linux 7 (Lindar)");
-        EXPECT_EQ(Field(expected_row, "Vendor"), "Arvenmark Systems");
-        EXPECT_EQ(Field(expected_row, "Language"), "German (Germany)");
+        ASSERT_EQ(Number("Component Table", "NrComponents"), expected_row);
+        EXPECT_EQ(Fields(expected_row, {"ProdDescript", "ProdName", "Vendor", "Language"}),
+                  std::string(row.description) +
+                      "|Arvenmark Server Linux 7 (Lindar)|Arvenmark Systems|German (Germany)");
     }
 }
 
@@ -168,9 +138,8 @@ TEST_F(SoftwareTest, DriversOfARecordedModulesTree) {
     agent_->InsertDriver();
     unsigned net = Row("cxnet.ko");
     ASSERT_NE(net, 0u) << DataFile("Catalix.act") << TraceText();
-    EXPECT_EQ(Field(net, "CompType"), "162");
-    EXPECT_EQ(Field(net, "Vendor"), "Catalix");
-    EXPECT_EQ(Field(net, "ProdDescript"), "Catalix network driver");
+    EXPECT_EQ(Fields(net, {"CompType", "Vendor", "ProdDescript"}),
+              "162|Catalix|Catalix network driver");
     EXPECT_EQ(Field(net, "Version").rfind("2.4.1//2.4.1//cxnet", 0), 0u);
     if (xz) {
         unsigned compressed = Row("cx-store.ko.xz");
@@ -179,11 +148,10 @@ TEST_F(SoftwareTest, DriversOfARecordedModulesTree) {
     }
     // The damaged module is listed by its file alone; the one whose file is gone and the one
     // without a file (built in) are not.
-    unsigned broken = Row("cxbroken.ko");
-    ASSERT_NE(broken, 0u);
-    EXPECT_EQ(Field(broken, "ProdDescript"), "");
+    EXPECT_NE(Row("cxbroken.ko"), 0u);
+    EXPECT_EQ(Field(Row("cxbroken.ko"), "ProdDescript"), "");
     EXPECT_EQ(Row("cx-gone.ko"), 0u);
-    EXPECT_EQ(Count("Component Table", "NrComponents"), xz ? 3u : 2u);
+    EXPECT_EQ(Number("Component Table", "NrComponents"), xz ? 3u : 2u);
     EXPECT_EQ(TraceCount("5 device drivers detected"), 1u);
 
     modules.Set(DataPath("no-such-list"));
@@ -220,40 +188,38 @@ TEST_F(SoftwareTest, AgentPackageVersionFromEachSource) {
         if (!row.root_version) DeleteRegValue(Root(), "ProductVersion");
         agent_->InsertAgents();
         ++components;
-        ASSERT_EQ(Count("Component Table", "NrComponents"), components) << TraceText();
-        EXPECT_EQ(Field(components, "ProdName"), "Management Agent");
-        EXPECT_EQ(Field(components, "Version"), row.version);
+        ASSERT_EQ(Number("Component Table", "NrComponents"), components) << TraceText();
+        EXPECT_EQ(Fields(components, {"ProdName", "Version"}),
+                  std::string("Management Agent|") + row.version);
         older_lines += row.older_lines;
         EXPECT_EQ(TraceCount("try path for older versions"), older_lines);
     }
     DeleteRegValue(Root() + "\\#Parameters", "ProductVersion");
     agent_->InsertAgents();
-    EXPECT_EQ(Count("Component Table", "NrComponents"), components);
+    EXPECT_EQ(Number("Component Table", "NrComponents"), components);
     EXPECT_EQ(TraceCount("!!! NO SNMP AGENT PRODUCT VERSION FOUND"), 1u);
 }
 
 TEST_F(SoftwareTest, UpdateToolAndItsSupportPackages) {
-    SetRegDword(kToolKey, "RampletMajorVersion", 3);
-    SetRegDword(kToolKey, "RampletMinorVersion", 1);
-    const std::string first = std::string(kToolKey) + "\\KSP-Alpha";
-    SetRegDword(first, "versionMajor", 1);
-    SetRegDword(first, "versionMinor", 2);
-    SetRegDword(first, "versionMajBuild", 3);
-    SetRegDword(first, "versionMinBuild", 4);
-    SetRegString(first, "driverVersion", "7.1.0");
-    const std::string second = std::string(kToolKey) + "\\KSP-Beta";
-    SetRegDword(second, "versionMajor", 5);
-    SetRegDword(second, "versionMinor", 6);
-    SetRegDword(second, "versionMinBuild", 9);
-    SetRegDword(std::string(kToolKey) + "\\KSP-Gamma", "versionMajor", 8);
+    const std::string tool = kToolKey;
+    SetRegDword(tool, "RampletMajorVersion", 3);
+    SetRegDword(tool, "RampletMinorVersion", 1);
+    // Each package's version parts; 0: the value is missing.
+    const char* parts[] = {"versionMajor", "versionMinor", "versionMajBuild", "versionMinBuild"};
+    for (const auto& [key, values] : {std::pair{"\\KSP-Alpha", std::array{1, 2, 3, 4}},
+                                      {"\\KSP-Beta", std::array{5, 6, 0, 9}},
+                                      {"\\KSP-Gamma", std::array{8, 0, 0, 0}}})
+        for (int i = 0; i < 4; ++i)
+            if (values[i] != 0) SetRegDword(tool + key, parts[i], values[i]);
+    SetRegString(tool + "\\KSP-Alpha", "driverVersion", "7.1.0");
     SetRegString("SYSTEM\\CurrentControlSet\\Services\\Tessaline\\Parameters", "PackageVersion",
                  "1.7");
 
     agent_->InsertAgents();
-    unsigned tool = Row("Ramplet");
-    ASSERT_NE(tool, 0u) << TraceText();
-    EXPECT_EQ(Field(tool, "Version"), "N/A");  // no RampletBuild
-    EXPECT_EQ(Object("Tools:0"), tool);
+    const unsigned ramplet = Row("Ramplet");
+    ASSERT_NE(ramplet, 0u) << TraceText();
+    EXPECT_EQ(Field(ramplet, "Version"), "N/A");  // no RampletBuild
+    EXPECT_EQ(ObjectComponent("Tools:0"), ramplet);
     const struct {
         const char* name;
         const char* version;
@@ -263,21 +229,19 @@ TEST_F(SoftwareTest, UpdateToolAndItsSupportPackages) {
     for (int index = 0; index < 3; ++index) {
         unsigned row = Row(packages[index].name);
         ASSERT_NE(row, 0u);
-        EXPECT_EQ(Field(row, "CompType"), "164");
-        EXPECT_EQ(Field(row, "Version"), packages[index].version);
-        EXPECT_EQ(Field(row, "CompId"), packages[index].driver);
-        EXPECT_EQ(Object("KorvSupportPack:" + std::to_string(index)), row);
+        EXPECT_EQ(Fields(row, {"CompType", "Version", "CompId"}),
+                  std::string("164|") + packages[index].version + "|" + packages[index].driver);
+        EXPECT_EQ(ObjectComponent("KorvSupportPack:" + std::to_string(index)), row);
     }
     EXPECT_EQ(TraceCount("KSP Tool : NO BUILD INFO"), 1u);
-    unsigned flash = Row("Vantrel Agent");
-    ASSERT_NE(flash, 0u);
+    const unsigned flash = Row("Vantrel Agent");
     EXPECT_EQ(Field(flash, "Version"), "1.7");
-    EXPECT_EQ(Object("Agent:1"), flash);
-    EXPECT_EQ(Object("Agent:2"), 0u);
+    EXPECT_EQ(ObjectComponent("Agent:1"), flash);
+    EXPECT_EQ(ObjectComponent("Agent:2"), 0u);
 
     SetRegDword(kToolKey, "RampletBuild", 12);
     agent_->InsertAgents();
-    EXPECT_EQ(Field(Count("Component Table", "NrComponents") - 3, "Version"), "3.1.12");
+    EXPECT_EQ(Field(Number("Component Table", "NrComponents") - 3, "Version"), "3.1.12");
 }
 
 TEST_F(SoftwareTest, AgentFilesProgramsAndConsole) {
@@ -287,12 +251,11 @@ TEST_F(SoftwareTest, AgentFilesProgramsAndConsole) {
     SetRegString(Root() + "\\#Setup", "AgentRoot", agents);
     SetRegString(Root() + "\\#Setup", "SysMonRoot", sysmon);
     agent_->InsertAgents();
-    EXPECT_EQ(TraceCount("!!! NO AGENT FILE FOUND !!!"), 1u);
-    EXPECT_EQ(TraceCount("!!! NO EM/SYSMON FILE FOUND !!!"), 1u);
-    EXPECT_EQ(TraceCount("!!! NO *.EXE FILE FOUND !!!"), 1u);
-    EXPECT_EQ(TraceCount("!!! NO HOSTAPATH FOUND"), 1u);
-    EXPECT_EQ(TraceCount("!!! NO HOSTA.EXE FOUND !!!"), 1u);
-    EXPECT_EQ(Count("Component Table", "NrComponents"), 0u);
+    for (const char* line :
+         {"!!! NO AGENT FILE FOUND !!!", "!!! NO EM/SYSMON FILE FOUND !!!",
+          "!!! NO *.EXE FILE FOUND !!!", "!!! NO HOSTAPATH FOUND", "!!! NO HOSTA.EXE FOUND !!!"})
+        EXPECT_EQ(TraceCount(line), 1u) << line;
+    EXPECT_EQ(Number("Component Table", "NrComponents"), 0u);
 
     ASSERT_EQ(symlink(CX_VERSION_PROBE_PATH, (agents + "/CX_PROBE.so").c_str()), 0);
     WriteFile(agents + "/notes.txt", "not an agent");
@@ -309,12 +272,10 @@ TEST_F(SoftwareTest, AgentFilesProgramsAndConsole) {
     EXPECT_EQ(Field(probe, "CompType"), "163");
     EXPECT_EQ(Field(probe, "Version").rfind("4.2.10.1//4.2//", 0), 0u);
     EXPECT_NE(Row("CX_MON.so"), 0u);
-    EXPECT_EQ(Row("notes.txt"), 0u);
-    EXPECT_EQ(Row("readme"), 0u);
+    EXPECT_EQ(Row("notes.txt") + Row("readme"), 0u);
     // cxmond twice: a SysMonRoot program and the console program.
-    EXPECT_EQ(Count("Component Table", "NrComponents"), 4u);
-    EXPECT_EQ(Field(4, "ProdName"), "cxmond");
-    EXPECT_EQ(Field(4, "CompType"), "164");
+    EXPECT_EQ(Number("Component Table", "NrComponents"), 4u);
+    EXPECT_EQ(Fields(4, {"ProdName", "CompType"}), "cxmond|164");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "data_rows.h"
 #include "platform/msi.h"
 #include "platform/os_info.h"
 #include "scoped_env.h"
@@ -20,58 +21,17 @@ using cx::software::DriverCandidates;
 using cx::software::IsDriverExtension;
 using cx::software::SplitDriverName;
 
-struct DriverRow {
-    const char* reported;
-    bool driver;
-    std::vector<std::string> candidates;
-};
-
 TEST(DriverNames, NormalisedAndLookedForWhereTheSystemKeepsThem) {
     ScopedEnv system_root("SystemRoot", "C:\\WINDOWS");
-    const DriverRow rows[] = {
-        {"\\SystemRoot\\system32\\drivers\\ntfs.sys",
-         true,
-         {"C:\\WINDOWS\\system32\\drivers\\ntfs.sys", "C:\\WINDOWS\\system32\\ntfs.sys"}},
-        {"\\??\\C:\\Program Files\\Tool\\tool.sys",
-         true,
-         {"C:\\Program Files\\Tool\\tool.sys", "C:\\WINDOWS\\system32\\tool.sys"}},
-        {"beep.sys",
-         true,
-         {"C:\\WINDOWS\\system32\\drivers\\beep.sys", "C:\\WINDOWS\\system32\\beep.sys"}},
-        {"\\WINDOWS\\System32\\Drivers\\x.sys",
-         true,
-         {"C:\\WINDOWS\\SYSTEM32\\DRIVERS\\x.sys", "C:\\WINDOWS\\system32\\x.sys"}},
-        // A directory outside system32 has only the second place.
-        {"\\Tools\\y.sys", true, {"C:\\WINDOWS\\system32\\y.sys"}},
-        {"\\SystemRoot\\System32\\DRIVERS\\UPPER.SYS",
-         true,
-         {"C:\\WINDOWS\\System32\\DRIVERS\\UPPER.SYS", "C:\\WINDOWS\\system32\\UPPER.SYS"}},
-        {"\\SystemRoot\\system32\\hal.dll", false, {}},
-        // Letter case of the prefixes is exact: these stay as they are.
-        {"\\systemroot\\a.sys", true, {"C:\\WINDOWS\\system32\\a.sys"}},
-        {"/lib/modules/6.1.0-18-amd64/kernel/fs/ext4/ext4.ko",
-         true,
-         {"/lib/modules/6.1.0-18-amd64/kernel/fs/ext4/ext4.ko"}},
-        {"/lib/modules/6.1.0/kernel/net/x-y.ko.xz",
-         true,
-         {"/lib/modules/6.1.0/kernel/net/x-y.ko.xz"}},
-        {"/lib/modules/6.1.0/kernel/net/z.ko.zst",
-         true,
-         {"/lib/modules/6.1.0/kernel/net/z.ko.zst"}},
-        {"/lib/modules/6.1.0/kernel/net/g.ko.gz", true, {"/lib/modules/6.1.0/kernel/net/g.ko.gz"}},
-        {"/lib/modules/6.1.0/kernel/net/b.ko.bz2", false, {}},
-        {"/usr/lib/x.sys", false, {}},
-        {"/usr/lib/libx.so", false, {}},
-    };
-    for (const DriverRow& row : rows) {
-        SCOPED_TRACE(row.reported);
+    for (const DataRow& row : ReadRows(CX_SOFTWARE_DATA "/driver-names")) {
+        SCOPED_TRACE(row[0]);
         char path[260];
-        std::snprintf(path, sizeof(path), "%s", row.reported);
+        std::snprintf(path, sizeof(path), "%s", row[0].c_str());
         CPsApi::NormalizeDriverPath(path, sizeof(path));
         auto parts = SplitDriverName(path);
-        EXPECT_EQ(IsDriverExtension(parts), row.driver);
-        if (row.driver) {
-            EXPECT_EQ(DriverCandidates(parts, "C:\\WINDOWS"), row.candidates);
+        EXPECT_EQ(IsDriverExtension(parts), row[1] == "1");
+        if (row[1] == "1") {
+            EXPECT_EQ(DriverCandidates(parts, "C:\\WINDOWS"), DataRow(row.begin() + 2, row.end()));
         }
     }
 }
@@ -109,12 +69,6 @@ TEST(OsTexts, WindowsIdsKeepTheirNamesAndLinuxReportsTheDistribution) {
     const OsRow rows[] = {
         {VER_PLATFORM_WIN32_NT, "Service Pack 1", nullptr, "Microsoft", "Windows NT",
          "5.2 Build 3790 Service Pack 1", "OperatingSystem:Win"},
-        {VER_PLATFORM_WIN32_NT, "", nullptr, "Microsoft", "Windows NT", "5.2 Build 3790 ",
-         "OperatingSystem:Win"},
-        {VER_PLATFORM_WIN32s, "", nullptr, "Microsoft", "Win32s on Windows 3.1", "5.2 Build 3790 ",
-         "OperatingSystem:Win"},
-        {VER_PLATFORM_WIN32_WINDOWS, "", nullptr, "Microsoft", "Win32s on Windows 95",
-         "5.2 Build 3790 ", "OperatingSystem:Win"},
         {7, "", nullptr, "Microsoft", "not detected", "5.2 Build 3790 ", "OperatingSystem:Win"},
         {CX_VER_PLATFORM_LINUX, "3 (Teal)", &vendor_release, "Catalix", "Catalix Linux 3 (Teal)",
          "5.2 Build 3790 3 (Teal)", "OperatingSystem:Linux"},
@@ -157,20 +111,18 @@ TEST(OsRelease, QuotingCommentsAndBrokenLines) {
 }
 
 TEST(Language, LocaleNamesGiveWindowsLanguageIds) {
-    const std::pair<const char*, LANGID> rows[] = {
-        {"en_US.UTF-8", 0x0409},
-        {"de_DE", 0x0407},
-        {"de_AT@euro", 0x0C07},
-        {"C", 0x0409},
-        {"POSIX", 0x0409},
-        {"C.UTF-8", 0x0409},
-        {"fr", 0x040C},
-        {"pt_BR.UTF-8", 0x0416},
-        {"de_XX", 0x0407},
-        {"xx_YY", 0x0409},
-        {"", 0x0409},
-        {"zh_TW.Big5", 0x0404},
-    };
+    const std::pair<const char*, LANGID> rows[] = {{"en_US.UTF-8", 0x0409},
+                                                   {"de_DE", 0x0407},
+                                                   {"de_AT@euro", 0x0C07},
+                                                   {"C", 0x0409},
+                                                   {"POSIX", 0x0409},
+                                                   {"C.UTF-8", 0x0409},
+                                                   {"fr", 0x040C},
+                                                   {"pt_BR.UTF-8", 0x0416},
+                                                   {"de_XX", 0x0407},
+                                                   {"xx_YY", 0x0409},
+                                                   {"", 0x0409},
+                                                   {"zh_TW.Big5", 0x0404}};
     for (const auto& [locale, id] : rows)
         EXPECT_EQ(CxLangIdFromLocale(locale), id) << locale;
 

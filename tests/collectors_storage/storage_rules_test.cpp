@@ -9,89 +9,72 @@
 namespace cx::storage {
 namespace {
 
-struct InquiryCase {
-    const char* text;
-    const char* vendor;
-    const char* product;
-    const char* version;
-};
-
-TEST(StorageRules, HardDiskInquiry) {
-    const InquiryCase cases[] = {
-        // A blank within the first eight characters ends the vendor; the product keeps its
-        // padding, the version stays at characters 25 to 28.
-        {"CATA    Q47120-D3695    C96H", "CATA", "Q47120-D3695    ", "C96H"},
-        {"CX Q47120-D3695 C96H", "CX", "Q47120-D3695 C96", "N/A"},
-        {"ARVENMRKQ47120-T7       T100", "ARVENMRK", "Q47120-T7       ", "T100"},
-        // Short texts: whatever is there, and "N/A" for a missing or blank version.
-        {"CATALIX", "CATALIX", "", "N/A"},
-        {"ARVENMRKQ47120", "ARVENMRK", "Q47120", "N/A"},
-        {"CATALIX Q47120-D1            X", "CATALIX", "Q47120-D1       ", "N/A"},
-        {"", "", "", "N/A"},
+TEST(StorageRules, Inquiry) {
+    const struct {
+        Inquiry (*split)(const char*);
+        const char* text;
+        Inquiry parts;
+    } cases[] = {
+        // The hard-disk MIB's: a blank within the first eight characters ends the vendor; the
+        // product keeps its padding, the version stays at characters 25 to 28; short texts give
+        // whatever is there, and "N/A" for a missing or blank version.
+        {SplitHdInquiry, "CATA    Q47120-D3695    C96H", {"CATA", "Q47120-D3695    ", "C96H"}},
+        {SplitHdInquiry, "CX Q47120-D3695 C96H", {"CX", "Q47120-D3695 C96", "N/A"}},
+        {SplitHdInquiry, "ARVENMRKQ47120-T7       T100", {"ARVENMRK", "Q47120-T7       ", "T100"}},
+        {SplitHdInquiry, "CATALIX", {"CATALIX", "", "N/A"}},
+        {SplitHdInquiry, "ARVENMRKQ47120", {"ARVENMRK", "Q47120", "N/A"}},
+        {SplitHdInquiry, "CATALIX Q47120-D1            X", {"CATALIX", "Q47120-D1       ", "N/A"}},
+        {SplitHdInquiry, "", {"", "", "N/A"}},
+        // The I/O manager's: fixed columns after the vendor's blanks.
+        {SplitIomInquiry, "CATALIX Q47120-D001     C001", {"CATALIX ", "Q47120-D001     ", "C001"}},
+        {SplitIomInquiry,
+         "ARVENMRK    Q47120-E1           0102",
+         {"ARVENMRK", "Q47120-E1       ", "0102"}},
+        {SplitIomInquiry, "ARVEN", {"ARVEN", "", ""}},
     };
-    for (const InquiryCase& c : cases) {
-        const Inquiry parts = SplitHdInquiry(c.text);
-        EXPECT_EQ(parts.vendor, c.vendor) << c.text;
-        EXPECT_EQ(parts.product, c.product) << c.text;
-        EXPECT_EQ(parts.version, c.version) << c.text;
+    for (const auto& c : cases) {
+        const Inquiry parts = c.split(c.text);
+        EXPECT_EQ(parts.vendor + "|" + parts.product + "|" + parts.version,
+                  c.parts.vendor + "|" + c.parts.product + "|" + c.parts.version)
+            << c.text;
     }
 }
 
-TEST(StorageRules, IoManagerInquiry) {
-    const InquiryCase cases[] = {
-        {"CATALIX Q47120-D001     C001", "CATALIX ", "Q47120-D001     ", "C001"},
-        {"ARVENMRK    Q47120-E1           0102", "ARVENMRK", "Q47120-E1       ", "0102"},
-        {"ARVEN", "ARVEN", "", ""},
-    };
-    for (const InquiryCase& c : cases) {
-        const Inquiry parts = SplitIomInquiry(c.text);
-        EXPECT_EQ(parts.vendor, c.vendor) << c.text;
-        EXPECT_EQ(parts.product, c.product) << c.text;
-        EXPECT_EQ(parts.version, c.version) << c.text;
-    }
-}
-
-struct VersionCase {
-    const char* text;
-    const char* descript;
-    const char* version;
-    const char* date;
-};
-
-TEST(StorageRules, AacVersion) {
-    const VersionCase cases[] = {
-        {"Kernel: 4.1-0", "Kernel", "4.1-0", ""},
-        {"4.1-0", "", "4.1-0", ""},
-        {"Kernel:", "Kernel", "", ""},
-        {":x", "", "", ""},
-    };
-    for (const VersionCase& c : cases) {
-        ComponentEntry entry;
-        CopyEntryText(entry.ProdDescript, c.text);
-        CopyEntryText(entry.Version, "old");
-        SplitAacVersion(&entry);
-        EXPECT_STREQ(entry.ProdDescript, c.descript) << c.text;
-        EXPECT_STREQ(entry.Version, c.version) << c.text;
-    }
-}
-
-TEST(StorageRules, DptVersion) {
-    const VersionCase cases[] = {
-        {"Firmware Image; Version: 7A1.02; Built: 03-15-04", "Firmware Image", "7A1.02",
+// Version texts as the AAC (label: version) and DPT (label; Version: v; Built: date) agents
+// send them.
+TEST(StorageRules, VersionTexts) {
+    const struct {
+        bool dpt;
+        const char* text;
+        const char* descript;
+        const char* version;
+        const char* date;
+    } cases[] = {
+        {false, "Kernel: 4.1-0", "Kernel", "4.1-0", ""},
+        {false, "4.1-0", "", "4.1-0", ""},
+        {false, "Kernel:", "Kernel", "", ""},
+        {false, ":x", "", "", ""},
+        {true, "Firmware Image; Version: 7A1.02; Built: 03-15-04", "Firmware Image", "7A1.02",
          "03-15-04"},
-        {"Firmware Image; Version: 7A1.02", "Firmware Image", "N/A", ""},
-        {"Firmware Image", "Firmware Image", "N/A", ""},
-        {"Image;", "Image", "N/A", ""},
-        {"Image; V:;", "Image", "", ""},
-        {"Image; V:; D:", "Image", "", ""},
-        {"", "", "N/A", ""},
+        {true, "Firmware Image; Version: 7A1.02", "Firmware Image", "N/A", ""},
+        {true, "Firmware Image", "Firmware Image", "N/A", ""},
+        {true, "Image;", "Image", "N/A", ""},
+        {true, "Image; V:;", "Image", "", ""},
+        {true, "Image; V:; D:", "Image", "", ""},
+        {true, "", "", "N/A", ""},
     };
-    for (const VersionCase& c : cases) {
+    for (const auto& c : cases) {
         ComponentEntry entry;
-        SplitDptVersion(&entry, c.text);
-        EXPECT_STREQ(entry.ProdDescript, c.descript) << c.text;
-        EXPECT_STREQ(entry.Version, c.version) << c.text;
-        EXPECT_STREQ(entry.ManuDate, c.date) << c.text;
+        if (c.dpt) {
+            SplitDptVersion(&entry, c.text);
+        } else {
+            CopyEntryText(entry.ProdDescript, c.text);
+            CopyEntryText(entry.Version, "old");
+            SplitAacVersion(&entry);
+        }
+        EXPECT_EQ(std::string(entry.ProdDescript) + "|" + entry.Version + "|" + entry.ManuDate,
+                  std::string(c.descript) + "|" + c.version + "|" + c.date)
+            << c.text;
     }
 }
 
@@ -100,14 +83,12 @@ TEST(StorageRules, DevicePath) {
         const char* path;
         LONG target;
         LONG unit;
-    } cases[] = {
-        {"Bus:0 ID:3 LUN:0", 3, 0},
-        {"Bus:1 ID:15", 15, -1},
-        {"Bus:0 LUN:2", -1, -1},
-        {"ID:", 0, -1},
-        {"ID:99999999999 LUN:7", 0x7FFFFFFF, 7},
-        {"", -1, -1},
-    };
+    } cases[] = {{"Bus:0 ID:3 LUN:0", 3, 0},
+                 {"Bus:1 ID:15", 15, -1},
+                 {"Bus:0 LUN:2", -1, -1},
+                 {"ID:", 0, -1},
+                 {"ID:99999999999 LUN:7", 0x7FFFFFFF, 7},
+                 {"", -1, -1}};
     for (const auto& c : cases) {
         LONG target = 5;
         LONG unit = 5;
@@ -117,35 +98,28 @@ TEST(StorageRules, DevicePath) {
     }
 }
 
+// The ends of the name tables and what lies past them (the names in between, the scans of each
+// family show).
 TEST(StorageRules, TypeNames) {
     const struct {
         TypeTable table;
         UINT number;
         const char* name;
-    } cases[] = {
-        {TypeTable::kHdDevice, 2, "direct access"},
-        {TypeTable::kHdDevice, 4, "unknown"},
-        {TypeTable::kIomDevice, 3, "rigidDisk"},
-        {TypeTable::kIomDevice, 5, "undefined"},
-        {TypeTable::kIomDevice, 16, "digitalVersatileRAM"},
-        {TypeTable::kIomEnclosure, 4, "saf-te"},
-        {TypeTable::kIomEnclosure, 0, "undefined"},
-        {TypeTable::kAacPeripheral, 0, "disk"},
-        {TypeTable::kAacPeripheral, 3, "procesor"},
-        {TypeTable::kAacPeripheral, 10, "unknown"},
-        {TypeTable::kDptPeripheral, 1, "disk"},
-        {TypeTable::kDptPeripheral, 97, "saf-te"},
-        {TypeTable::kDptPeripheral, 0, "unknown"},
-        {TypeTable::kGamPeripheral, 0, "disk"},
-        {TypeTable::kGamPeripheral, 199, "host"},
-        {TypeTable::kGamPeripheral, 12, "unknown"},
-        {TypeTable::kLsiDevice, 9, "disk"},
-        {TypeTable::kLsiDevice, 0, "unknown"},
-        {TypeTable::kTvcDevice, 7, "cdRom/dvd"},
-        {TypeTable::kTvcDevice, 98, "host"},
-        {TypeTable::kTvcInterface, 5, "SATA"},
-        {TypeTable::kTvcInterface, 8, "unknown"},
-    };
+    } cases[] = {{TypeTable::kHdDevice, 4, "unknown"},
+                 {TypeTable::kIomDevice, 5, "undefined"},
+                 {TypeTable::kIomDevice, 16, "digitalVersatileRAM"},
+                 {TypeTable::kIomEnclosure, 0, "undefined"},
+                 {TypeTable::kAacPeripheral, 3, "procesor"},
+                 {TypeTable::kAacPeripheral, 10, "unknown"},
+                 {TypeTable::kDptPeripheral, 97, "saf-te"},
+                 {TypeTable::kDptPeripheral, 0, "unknown"},
+                 {TypeTable::kGamPeripheral, 199, "host"},
+                 {TypeTable::kGamPeripheral, 12, "unknown"},
+                 {TypeTable::kLsiDevice, 0, "unknown"},
+                 {TypeTable::kTvcDevice, 7, "cdRom/dvd"},
+                 {TypeTable::kTvcDevice, 98, "host"},
+                 {TypeTable::kTvcInterface, 5, "SATA"},
+                 {TypeTable::kTvcInterface, 8, "unknown"}};
     for (const auto& c : cases)
         EXPECT_STREQ(TypeName(c.table, c.number), c.name) << c.number;
 }
@@ -173,15 +147,9 @@ TEST_F(AssocTest, SixteenAtMost) {
     EXPECT_EQ(TraceCount("MORE THAN 16"), 1u);
 }
 
-// The agent's wrappers: the DPT date goes through the inventory's date rule; the Mylex name of
-// a type comes from the definition table.
-TEST_F(AssocTest, AgentWrappers) {
+// A Mylex controller type the definition table does not name.
+TEST_F(AssocTest, UnknownControllerType) {
     WriteTableFile("[GamController]\r\n0081=Q47120-M4\r\n");
-    ComponentEntry entry;
-    agent_->DecodeDptVsn(&entry, "Image; Version: 1.2; Built: 03-15-04");
-    EXPECT_STREQ(entry.Version, "1.2");
-    EXPECT_STREQ(entry.ManuDate, "2004-03-15 00:00:00");
-    EXPECT_EQ(agent_->GetCtrlName(81), "Q47120-M4");
     EXPECT_EQ(agent_->GetCtrlName(82), "");
     EXPECT_EQ(TraceCount("\nCX_MIB GetCtrlName  : unknown CtrlType 82 (0x52)"), 1u);
 }

@@ -9,6 +9,7 @@
 
 #include "block_reader.h"
 #include "child_process.h"
+#include "data_rows.h"
 #include "disk_tables.h"
 #include "pci_tables.h"
 #include "sysfs_reader.h"
@@ -34,6 +35,14 @@ std::map<std::string, std::string> Objects(const std::vector<scmib::TableValue>&
         EXPECT_TRUE(objects.emplace(oid, type[static_cast<int>(v.type)] + text).second) << oid;
     }
     return objects;
+}
+
+// The objects a data file lists ("OID|value|") have those values.
+void ExpectObjects(const std::map<std::string, std::string>& objects, const char* file) {
+    for (const DataRow& row : ReadRows(std::string(CX_TEST_DATA "/scmib/") + file)) {
+        const auto found = objects.find(row[0]);
+        EXPECT_EQ(found == objects.end() ? "nothing" : found->second, row[1]) << row[0];
+    }
 }
 
 TEST(ScTables, RecordedTreeOfInventedFunctions) {
@@ -67,34 +76,8 @@ TEST(ScTables, RecordedTreeOfInventedFunctions) {
     EXPECT_EQ(read.functions.size(), 4u);
     EXPECT_FALSE(read.problems.empty());
     const auto objects = Objects(scmib::BuildTables(read.functions));
-    const std::map<std::string, std::string> expected = {
-        // Bus table: index bus type 5, bus and function from 1, device unchanged.
-        {"4.1.4.1.1.5.1.3.1", "I:5"},
-        {"4.1.4.1.4.5.1.3.2", "I:2"},
-        {"4.1.4.1.5.5.1.3.1", "I:6"},
-        {"4.1.4.1.6.5.1.3.1", "S:Ethernet controller"},
-        {"4.1.4.1.7.5.1.3.1", "S:Q47120-N1 Network Adapter"},
-        {"4.1.4.1.8.5.1.3.1", "S:Catalix"},
-        {"4.1.4.1.9.5.1.3.2", "I:3"},
-        {"4.1.4.1.10.5.1.3.1", "S:\x02\x00\x5e\x10\x00\x01"s},
-        // Names the database lacks are numbers; no slot is 0.
-        {"4.1.4.1.5.5.3.0.1", "I:5"},
-        {"4.1.4.1.6.5.3.0.1", "S:Class 0c04"},
-        {"4.1.4.1.7.5.3.0.1", "S:1234"},
-        {"4.1.4.1.8.5.3.0.1", "S:7393"},
-        // Ranges numbered per function and kind in BAR order; memory starts' low 32 bits.
-        {"4.4.4.1.6.5.1.3.1.2", "I:57376"},
-        {"4.4.1.1.7.5.1.3.1.1", "G:-21037056"},
-        {"4.4.1.1.7.5.1.3.2.1", "G:1048576"},
-        {"4.4.1.1.8.5.1.3.2.1", "G:524288"},
-        // Interrupts: index bus.device.function.
-        {"4.3.1.1.12.1.3.1", "I:11"},
-        {"4.3.1.1.12.3.0.1", "I:0"},
-    };
-    for (const auto& [oid, value] : expected) {
-        const auto found = objects.find(oid);
-        EXPECT_TRUE(found != objects.end() && found->second == value) << oid << " " << value;
-    }
+    ExpectObjects(objects, "pci_tables.rows");
+    EXPECT_EQ(objects.at("4.1.4.1.10.5.1.3.1"), "S:\x02\x00\x5e\x10\x00\x01"s);
     // No address column but for network functions; no ranges or interrupt without the files;
     // vanished function and domain 1 nowhere. Per function: bus row, ranges, interrupt.
     for (const char* absent : {"4.1.4.1.10.5.1.3.2", "4.3.1.1.12.1.3.2", "4.4.1.1.7.5.3.0.1.1",
@@ -222,49 +205,7 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
     const auto objects =
         Objects(scmib::BuildDiskTables(pci.functions, read.devices, &read.problems));
     EXPECT_EQ(read.problems.size(), 3u);  // sdz, 9:0:0:0 gone; vdb on no function
-    const std::map<std::string, std::string> expected = {
-        // Adapters numbered in the order of their PCI functions. virtio: 1 on bus 1.
-        {"3.1.1.7.5.1.1", "S:0a03"},
-        {"3.1.1.10.5.1.1", "G:49152"},
-        {"3.1.1.11.5.1.1", "I:3"},
-        {"3.2.1.5.5.1.1.0.0.0", "S:Arvenmar0a03                "},
-        {"3.2.1.8.5.1.1.0.0.0", "I:2"},
-        // SATA: adapters 2 and 3 (one per host with a block device) in slot 2, ATA interface,
-        // the I/O port although a memory range comes first.
-        {"3.1.1.1.5.1.2", "I:5"},
-        {"3.1.1.3.5.1.3", "I:3"},
-        {"3.1.1.7.5.1.2", "S:Q47120-S2 Storage Controller"},
-        {"3.1.1.8.5.1.2", "I:1"},
-        {"3.1.1.9.5.1.2", "I:2"},
-        {"3.1.1.10.5.1.2", "G:57344"},
-        {"3.1.1.11.5.1.3", "I:2"},
-        {"3.1.1.12.5.1.3", "I:3"},
-        {"3.2.1.5.5.1.2.0.0.0", "S:ATA     Catalix D1      A1B2"},
-        {"3.2.1.5.5.1.3.0.0.0", "S:ArvenmarCatalix R4      A1  "},
-        {"3.2.1.8.5.1.3.0.0.0", "I:7"},
-        // SAS: adapter 4 on bus 3, SCSI interface, the memory address as port; four devices.
-        {"3.1.1.8.5.3.4", "I:4"},
-        {"3.1.1.10.5.3.4", "G:-33554432"},
-        {"3.1.1.11.5.3.4", "I:3"},
-        {"3.2.1.8.5.3.4.0.2.0", "I:5"},
-        {"3.2.1.8.5.3.4.0.3.0", "I:3"},
-        {"3.2.1.5.5.3.4.1.0.0", "S:                            "},
-        {"3.2.1.8.5.3.4.1.0.0", "I:2"},
-        {"3.2.1.21.5.3.4.1.0.0", "I:1"},
-        {"3.2.1.22.5.3.4.0.2.0", "I:2"},
-        // NVMe: adapter 5 on bus 4; namespaces by nsid, else by name, one row per nsid.
-        {"3.1.1.8.5.4.5", "I:2"},
-        {"3.1.1.10.5.4.5", "G:0"},
-        {"3.2.1.5.5.4.5.0.1.0", "S:Catalix Catalix N7 NVMe Q471"},
-        {"3.2.1.22.5.4.5.0.2.0", "I:2"},
-        {"3.2.1.5.5.4.6.0.1.0", "S:Catalix Catalix N7      Q471"},
-    };
-    for (const auto& [oid, value] : expected) {
-        const auto found = objects.find(oid);
-        EXPECT_TRUE(found != objects.end() && found->second == value)
-            << oid << " " << value << " got "
-            << (found == objects.end() ? "nothing" : found->second);
-    }
+    ExpectObjects(objects, "disk_tables.rows");
     // Adapter rows of 9 objects, device rows of 6: the enclosure's host, the partition, the
     // virtual and vanished disks and the hidden and duplicate namespaces are nowhere.
     EXPECT_EQ(objects.size(), 6u * 9 + (1u + 1 + 1 + 4 + 2 + 1) * 6);
