@@ -9,10 +9,10 @@
 
 #include "bus_table.h"
 #include "collector_fixture.h"
-#include "data_rows.h"
 #include "fake_agent.h"
 #include "framework/agent_globals.h"
 #include "registry_values.h"
+#include "text_rows.h"
 
 namespace cx::test {
 namespace {
@@ -79,7 +79,8 @@ struct ServerFunction {
     DataRow recorded;
 };
 const std::vector<ServerFunction>& Server() {
-    static const std::vector<DataRow> rows = ReadRows(CX_TEST_DATA "/collectors_bus/server.rows");
+    static const std::vector<DataRow> rows =
+        ReadPlainRows(CX_TEST_DATA "/collectors_bus/server.rows");
     static std::vector<ServerFunction> server;
     for (std::size_t i = server.size(); i < rows.size(); ++i) {
         const DataRow& r = rows[i];

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cabinet_fixture.h"
-#include "data_rows.h"
 #include "framework/agent_globals.h"
+#include "text_rows.h"
 
 namespace cx::test {
 namespace {
@@ -26,7 +26,7 @@ void PrintTo(const AnswerCase& c, std::ostream* out) { *out << c.name; }
 std::vector<AnswerCase> ReadCases() {
     std::map<std::string, std::string> scenarios;
     std::vector<AnswerCase> cases;
-    for (const DataRow& row : ReadRows(CX_TEST_DATA "/collectors_cabinet/answers.txt")) {
+    for (const DataRow& row : ReadPlainRows(CX_TEST_DATA "/collectors_cabinet/answers.txt")) {
         if (row[0].rfind("== ", 0) == 0) {
             cases.push_back({row[0].substr(3), "", {}});
         } else if (row[0] == "use") {

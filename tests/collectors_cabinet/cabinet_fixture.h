@@ -5,8 +5,8 @@
 #include <string>
 
 #include "collector_fixture.h"
-#include "data_rows.h"
 #include "registry_values.h"
+#include "text_rows.h"
 
 namespace cx::test {
 

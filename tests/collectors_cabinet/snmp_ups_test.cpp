@@ -11,7 +11,7 @@ TEST_F(CabinetTest, DemoServerWithUpsAgents) {
     StartReplay(ReadFile(CX_DEMO_UPS_WALK),
                 std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.318");
     agent_->InitCabinets();
-    Expect(ReadRows(CX_TEST_DATA "/collectors_cabinet/demo_server.txt"));
+    Expect(ReadPlainRows(CX_TEST_DATA "/collectors_cabinet/demo_server.txt"));
 }
 
 }  // namespace

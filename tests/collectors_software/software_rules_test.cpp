@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "child_process.h"
-#include "data_rows.h"
 #include "platform/msi.h"
 #include "platform/os_info.h"
 #include "scoped_env.h"
 #include "software_steps.h"
+#include "text_rows.h"
 
 namespace cx::test {
 namespace {
@@ -23,7 +23,7 @@ using cx::software::SplitDriverName;
 
 TEST(DriverNames, NormalisedAndLookedForWhereTheSystemKeepsThem) {
     ScopedEnv system_root("SystemRoot", "C:\\WINDOWS");
-    for (const DataRow& row : ReadRows(CX_SOFTWARE_DATA "/driver-names")) {
+    for (const DataRow& row : ReadPlainRows(CX_SOFTWARE_DATA "/driver-names")) {
         SCOPED_TRACE(row[0]);
         char path[260];
         std::snprintf(path, sizeof(path), "%s", row[0].c_str());

@@ -3,8 +3,8 @@
 // the device scanner of its family; generic adapters are read from the hard-disk MIB itself.
 #include <algorithm>
 
-#include "data_rows.h"
 #include "storage_fixture.h"
+#include "text_rows.h"
 
 namespace cx::test {
 namespace {
@@ -73,7 +73,7 @@ TEST_F(StorageTest, EveryFamily) {
     }
 
     std::vector<std::string> expected, objects = Objects();
-    for (const DataRow& r : ReadRows(CX_TEST_DATA "/collectors_storage/every_family.rows")) {
+    for (const DataRow& r : ReadPlainRows(CX_TEST_DATA "/collectors_storage/every_family.rows")) {
         SCOPED_TRACE(r[1] + " " + r[2]);
         if (r[0] == "part") {
             unsigned row = Find("ProdName", r[1]);

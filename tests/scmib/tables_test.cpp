@@ -9,12 +9,12 @@
 
 #include "block_reader.h"
 #include "child_process.h"
-#include "data_rows.h"
 #include "disk_tables.h"
 #include "pci_tables.h"
 #include "sysfs_reader.h"
 #include "sysfs_tree.h"
 #include "temp_dir.h"
+#include "text_rows.h"
 
 namespace cx::test {
 namespace {
@@ -39,7 +39,7 @@ std::map<std::string, std::string> Objects(const std::vector<scmib::TableValue>&
 
 // The objects a data file lists ("OID|value|") have those values.
 void ExpectObjects(const std::map<std::string, std::string>& objects, const char* file) {
-    for (const DataRow& row : ReadRows(std::string(CX_TEST_DATA "/scmib/") + file)) {
+    for (const DataRow& row : ReadPlainRows(std::string(CX_TEST_DATA "/scmib/") + file)) {
         const auto found = objects.find(row[0]);
         EXPECT_EQ(found == objects.end() ? "nothing" : found->second, row[1]) << row[0];
     }

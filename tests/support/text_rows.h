@@ -1,6 +1,7 @@
-// Tables of expected data kept as text under tests/data/: one row a line, its fields separated
-// by " | "; blank lines and lines starting with "#" are skipped. In a field, \n \r \t \0 \\ and
-// \xHH stand for their bytes, and \| for a bar that separates nothing.
+// Tables of expected data kept as text under tests/data/: one row a line; blank lines and lines
+// starting with "#" are skipped. ReadRows splits at " | " and decodes escapes in a field (\n \r \t
+// \0 \\ and \xHH stand for their bytes, \| for a bar that separates nothing); ReadPlainRows splits
+// at "|" and takes fields as they stand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,21 +42,44 @@ inline std::string Unescape(const std::string& text) {
     return out;
 }
 
-// The rows of `path`; a file that cannot be read fails the test and gives none.
-inline std::vector<TextRow> ReadRows(const std::string& path) {
-    std::vector<TextRow> rows;
+// Calls `take(line, number)` for each line of `path` that is neither blank nor a "#" comment; a
+// file that cannot be read fails the test.
+template <typename Take>
+void ForEachDataLine(const std::string& path, Take take) {
     std::ifstream file(path);
     if (!file) ADD_FAILURE() << "cannot read " << path;
     std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
-        if (line.empty() || line[0] == '#') continue;
-        TextRow row{number, {}};
-        size_t start = 0;
-        for (size_t at; (at = line.find(" | ", start)) != std::string::npos; start = at + 3)
-            row.fields.push_back(Unescape(line.substr(start, at - start)));
-        row.fields.push_back(Unescape(line.substr(start)));
-        rows.push_back(row);
-    }
+    for (int number = 1; std::getline(file, line); ++number)
+        if (!line.empty() && line[0] != '#') take(line, number);
+}
+
+inline std::vector<std::string> SplitFields(const std::string& line, const std::string& separator) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t at; (at = line.find(separator, start)) != std::string::npos;
+         start = at + separator.size())
+        fields.push_back(line.substr(start, at - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+// The rows of `path`, split at " | ", escapes decoded.
+inline std::vector<TextRow> ReadRows(const std::string& path) {
+    std::vector<TextRow> rows;
+    ForEachDataLine(path, [&](const std::string& line, int number) {
+        TextRow& row = rows.emplace_back(TextRow{number, {}});
+        for (const std::string& field : SplitFields(line, " | "))
+            row.fields.push_back(Unescape(field));
+    });
+    return rows;
+}
+
+// Rows whose fields are taken as they stand (Windows paths, walk text): split at "|", no escapes.
+using DataRow = std::vector<std::string>;
+inline std::vector<DataRow> ReadPlainRows(const std::string& path) {
+    std::vector<DataRow> rows;
+    ForEachDataLine(path,
+                    [&](const std::string& line, int) { rows.push_back(SplitFields(line, "|")); });
     return rows;
 }
 
