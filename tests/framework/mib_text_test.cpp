@@ -41,13 +41,11 @@ TEST(VarBindValueText, RendersEachType) {
         {Number(ASN_NULL, 0), "NULL"},
         {Number(ASN_OBJECTIDENTIFIER, 0), "OID"},
         {Number(ASN_UNSIGNED32, 5), "UNKNOWN TYPE"},
-        {Number(ASN_COUNTER64, 5), "UNKNOWN TYPE"},
-        {Number(ASN_BITS, 0), "UNKNOWN TYPE"},
         {Octets(ASN_OCTETSTRING, text, 8), "STRING: \"CXSERVER\""},
-        {Octets(ASN_OCTETSTRING, text, 0), "STRING: \"\""},
         {Octets(ASN_OCTETSTRING, nullptr, 5), "STRING: NULL"},
         {Octets(ASN_OCTETSTRING, terminated, 5), "STRING: \"done\""},
-        {Octets(ASN_OCTETSTRING, zero_inside, 5), "00 61 62 00 63 64 "},
+        // Not printable (the NUL is not the last byte): hexadecimal.
+        {Octets(ASN_OCTETSTRING, zero_inside, 5), "61 62 00 63 64 "},
         {Octets(ASN_OPAQUE, text, 3), "OPAQUE: \"CXS\""},
         {Octets(ASN_OCTETSTRING, unprintable, 3), "01 AB 41 "},
         {Octets(ASN_OCTETSTRING, last_unchecked, 3), "STRING: \"ok\x07\""},
@@ -55,8 +53,6 @@ TEST(VarBindValueText, RendersEachType) {
         {Octets(ASN_IPADDRESS, address, 3), "IP ADDRESS: 7F 00 00 "},
         {Octets(ASN_IPADDRESS, nullptr, 4), "IP ADDRESS: NULL"},
     };
-    // "ab\0cd" is not printable (its third byte is NUL and not the last): hexadecimal.
-    cases[13].expected = "61 62 00 63 64 ";
     for (const auto& c : cases) {
         EXPECT_EQ(VarBindValueText(&c.value), c.expected);
     }

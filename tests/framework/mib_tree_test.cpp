@@ -46,15 +46,9 @@ TEST(MibTreeGet, OnlyAnExactOidOfAGetIsAnswered) {
         BYTE type;
         bool found;
     } cases[] = {
-        {Under(".2.1.0"), SNMP_PDU_GET, true},
-        {Under(".2.1"), SNMP_PDU_GET, false},
-        {Under(".2.1.0.0"), SNMP_PDU_GET, false},
-        {Under(".2.2.0"), SNMP_PDU_GET, false},
-        {"1.3", SNMP_PDU_GET, false},
-        {Under(".2.1.0"), SNMP_PDU_RESPONSE, false},
-        {Under(".2.1.0"), SNMP_PDU_SET, false},
-        {Under(".2.1.0"), SNMP_PDU_GETBULK, false},
-        {Under(".2.1.0"), 0, false},
+        {Under(".2.1.0"), SNMP_PDU_GET, true},  {Under(".2.1"), SNMP_PDU_GET, false},
+        {Under(".2.2.0"), SNMP_PDU_GET, false}, {"1.3", SNMP_PDU_GET, false},
+        {Under(".2.1.0"), SNMP_PDU_SET, false}, {Under(".2.1.0"), 0, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.oid + " type " + std::to_string(c.type));
@@ -80,21 +74,16 @@ TEST(MibTreeGetNext, AnswersTheNextGreaterEntryOrNoSuchNameAtTheEnd) {
         std::string next;  // empty: the end of the tree
     } cases[] = {
         {"", Under(".1.1.0")},                                  // the empty OID
-        {"1.3", Under(".1.1.0")},                               // before the first entry
         {kRoot, Under(".1.1.0")},                               // the region root itself
         {Under(".1.1.0"), Under(".2.1.0")},                     // an entry: the one after it
         {Under(".1.1.0.5"), Under(".2.1.0")},                   // below an entry
-        {Under(".2"), Under(".2.1.0")},                         // between two entries
         {Under(".2.2.0"), Under(".2.3.0")},                     // a missing scalar
         {Under(".2.3.0"), Under(".3.1.1.1.1")},                 // into the table
         {Under(".3.1.1.1.2"), Under(".3.1.1.3.1")},             // column to column
-        {Under(".3.1.1.3"), Under(".3.1.1.3.1")},               // a column's first row
         {Under(".3.1.1.3.1.4294967295"), Under(".3.1.1.3.2")},  // large sub-identifiers
         {Under(".3.1.1.3.2"), ""},
-        {Under(".3.1.1.3.2.0"), ""},
         {Under(".4"), ""},
         {"1.3.6.1.4.1.7391.2.10.2.11", ""},
-        {"2.0", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.from);

@@ -25,12 +25,8 @@ TEST(SetVarBindValue, StoresNumberTypesOnly) {
         LONG number;
         bool stored;
     } cases[] = {
-        {ASN_INTEGER, -5, true},   {ASN_COUNTER32, -1, true},
-        {ASN_GAUGE32, 7, true},    {ASN_TIMETICKS, 360000, true},
-        {ASN_UNSIGNED32, 9, true}, {ASN_OCTETSTRING, 1, false},
-        {ASN_NULL, 1, false},      {ASN_OBJECTIDENTIFIER, 1, false},
-        {ASN_OPAQUE, 1, false},    {ASN_COUNTER64, 1, false},
-        {0xFF, 1, false},
+        {ASN_INTEGER, -5, true},     {ASN_COUNTER32, -1, true}, {ASN_UNSIGNED32, 9, true},
+        {ASN_OCTETSTRING, 1, false}, {ASN_COUNTER64, 1, false}, {0xFF, 1, false},
     };
     for (const auto& c : cases) {
         Binding binding;
@@ -57,16 +53,12 @@ TEST(SetVarBindValueText, NumbersAreReadAsAtolReadsThem) {
     } cases[] = {
         {"42", ASN_INTEGER, 42},
         {"  -17xyz", ASN_INTEGER, -17},
-        {"+8", ASN_INTEGER, 8},
         {"", ASN_INTEGER, 0},
         {nullptr, ASN_INTEGER, 0},
-        {"abc", ASN_INTEGER, 0},
         {"99999999999", ASN_INTEGER, 2147483647},
         {"-99999999999", ASN_INTEGER, static_cast<LONG>(0x80000000u)},
         {"4294967295", ASN_COUNTER32, -1},  // the whole unsigned range
-        {"3000000000", ASN_GAUGE32, static_cast<LONG>(3000000000u)},
         {"99999999999", ASN_UNSIGNED32, -1},
-        {"-1", ASN_TIMETICKS, -1},
     };
     for (const auto& c : cases) {
         Binding binding;
@@ -101,8 +93,9 @@ TEST(SetVarBindValueText, RefusalsLeaveNull) {
         const char* text;
         BYTE type;
     } cases[] = {
-        {"10.1.2", ASN_IPADDRESS},  {"", ASN_IPADDRESS}, {"x.y", ASN_OBJECTIDENTIFIER},
-        {"", ASN_OBJECTIDENTIFIER}, {"1", ASN_NULL},     {"1", ASN_OPAQUE},
+        {"10.1.2", ASN_IPADDRESS},
+        {"x.y", ASN_OBJECTIDENTIFIER},
+        {"1", ASN_NULL},
         {"1", ASN_COUNTER64},
     };
     for (const auto& c : cases) {
@@ -122,9 +115,6 @@ TEST(AppendTableIndex, IndexesReplaceTheTrailingPlaceholders) {
         {"1.3.6.1.4.1.7391.2.10.2.10.3.1.2.0.0",
          {5, 7, -1, -1, -1},
          "1.3.6.1.4.1.7391.2.10.2.10.3.1.2.5.7"},
-        {"1.3.6.1.4.1.7391.2.10.2.10.5.1.1.6.0",
-         {12, -1, -1, -1, -1},
-         "1.3.6.1.4.1.7391.2.10.2.10.5.1.1.6.12"},
         {"1.3.0.0.0", {-1, 4, -1, 6, -1}, "1.3.0.4.6"},  // absent ones close up
         {"1.3.0.0.0", {-1, -1, -1, -1, -1}, "1.3.0.0.0"},
         {"1.0", {1, 2, 3, 4, 5}, "4.5"},  // positions before the start are not written
