@@ -6,12 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <random>
 
 #include "fake_agent.h"
 #include "host_fixture.h"
-#include "snmp_listen.h"
 
 namespace cx::test {
 namespace {
@@ -140,25 +138,6 @@ TEST_F(HostRobustnessTest, OnlyPermittedManagersAreAnswered) {
         EXPECT_EQ(result.exit_code == 0, std::string(manager) == "127.0.0.1") << result.err;
         EXPECT_EQ(StopHost(), 0);
     }
-}
-
-// A thread of an agent inside the host walks the host's whole MIB through a manager session
-// while the host answers it and outside managers at once. Under ThreadSanitizer the host
-// reports any race on its standard error.
-TEST_F(HostRobustnessTest, AnAgentThreadWalksTheHostsOwnMibWhileTheHostServes) {
-    ListenOnLoopback(port_);  // the thread's session, given no port, takes the port from here
-    AddTestAgent("walker", "root 1.3.6.1.4.1.99999.1\nobjects 6\nself_walks 10\n");
-    ASSERT_TRUE(StartHost()) << HostLog();
-    const std::string result = temp_.File("walker.so.result");
-    for (int walks = 0; !std::filesystem::exists(result) && walks < 200; ++walks) {
-        const ToolResult walk = Snmp("snmpwalk", {"-v", "2c", "-c", "public", "%a", kRootA});
-        EXPECT_EQ(ParseWalk(walk.out).size(), 7u) << walk.err;
-    }
-    ASSERT_TRUE(
-        WaitUntil([&] { return std::filesystem::exists(result); }, std::chrono::seconds(120)));
-    EXPECT_EQ(ReadFile(result), "walks=10 objects=70 errors=0\n");  // ROOT.1.1-6 and ROOT.9.1
-    EXPECT_EQ(StopHost(), 0);
-    EXPECT_EQ(HostLog().find("Sanitizer"), std::string::npos) << HostLog();
 }
 
 }  // namespace
