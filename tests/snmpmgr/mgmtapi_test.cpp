@@ -71,6 +71,7 @@ const BerOid kFirst = {1, 3, 6, 1, 4, 1, 99999, 1, 1};
 const BerOid kSecond = {1, 3, 6, 1, 4, 1, 99999, 1, 2};
 
 // GETNEXT replaces the name with the following object's and the value with one of any type.
+// (Numbers and texts through a real host: SnmpInfoTest.GetSnmpValueReadsTheRowOfTheColumn.)
 TEST_F(MgmtApiTest, AnswersReplaceNamesAndValuesOfEveryType) {
     struct Case {
         std::string value;  // as the agent sends it
@@ -81,11 +82,9 @@ TEST_F(MgmtApiTest, AnswersReplaceNamesAndValuesOfEveryType) {
     const BerOid object = {1, 3, 6, 1, 4, 1, 99999, 3, 2, 10};
     const std::vector<Case> cases = {
         {BerInteger(0x02, -5), ASN_INTEGER, static_cast<UINT>(-5), ""},
-        {BerOctets(0x04, "CX220"), ASN_OCTETSTRING, 0, "CX220"},
         {BerOctets(0x04, ""), ASN_OCTETSTRING, 0, ""},
         {BerOctets(0x40, std::string("\x7F\x00\x00\x01", 4)), ASN_IPADDRESS, 0,
          std::string("\x7F\x00\x00\x01", 4)},
-        {BerInteger(0x41, 4294967295LL), ASN_COUNTER32, 4294967295u, ""},
         {BerOctets(0x44, "\x01\x02"), ASN_OPAQUE, 0, "\x01\x02"},
         {BerNull(), ASN_NULL, 0, ""},
         {BerObjectId(object), ASN_OBJECTIDENTIFIER, 0, ""},
