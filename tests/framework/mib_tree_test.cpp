@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,41 +99,6 @@ TEST(MibTreeGetNext, AnswersTheNextGreaterEntryOrNoSuchNameAtTheEnd) {
     broken.binding.name.idLength = 200;
     EXPECT_TRUE(Step(agent, broken));
     EXPECT_EQ(broken.Oid(), Under(".1.1.0"));
-}
-
-// A walk from the empty OID visits every registered OID once, each greater than the one
-// before by SnmpUtilOidCmp, whatever order they were registered in.
-TEST(MibTreeGetNext, WalkFollowsSnmpUtilOidCmpOrder) {
-    std::mt19937 random(7391);
-    std::vector<std::vector<UINT>> oids;
-    for (int i = 0; i < 2000; ++i) {
-        std::vector<UINT> ids(1 + random() % 6);
-        for (UINT& id : ids)
-            id = random() % 4 == 0 ? 0xFFFFFFF0u + random() % 16 : random() % 5;
-        oids.push_back(ids);
-    }
-    TestAgent agent;
-    for (auto& ids : oids) {
-        SnmpVarBind binding{{static_cast<UINT>(ids.size()), ids.data()}, {}};
-        binding.value.asnType = ASN_NULL;
-        agent.SetMibEntry(&binding, nullptr, 0);
-    }
-    std::sort(oids.begin(), oids.end());
-    oids.erase(std::unique(oids.begin(), oids.end()), oids.end());
-    ASSERT_EQ(agent.MibEntryCount(), oids.size());
-
-    RequestBinding request("");
-    AsnObjectIdentifier previous{};
-    std::size_t visited = 0;
-    while (Step(agent, request)) {
-        if (visited++ > 0) {
-            ASSERT_LT(SnmpUtilOidCmp(&previous, &request.binding.name), 0);
-        }
-        SnmpUtilOidFree(&previous);
-        SnmpUtilOidCpy(&previous, &request.binding.name);
-    }
-    SnmpUtilOidFree(&previous);
-    EXPECT_EQ(visited, oids.size());
 }
 
 // A walk goes on correctly when the tree changes between its steps, and another manager's
