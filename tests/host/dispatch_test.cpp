@@ -19,6 +19,9 @@ Oid In(std::initializer_list<std::uint32_t> tail) {
     return oid;
 }
 
+// Unknown names of a GET, refused SETs in each version and a plain walk are the host's
+// interop tests'; these are the agent's odd answers.
+
 // An agent answering as the framework does: GET stops at the first unknown name (FALSE when it
 // is the first), GETNEXT past the end answers the view's root plus one.
 class FrameworkLikeAgent : public QueryTarget {
@@ -55,36 +58,6 @@ std::vector<AnswerKind> Kinds(const std::vector<Answer>& answers) {
     for (const Answer& a : answers)
         kinds.push_back(a.kind);
     return kinds;
-}
-
-TEST(DispatchGet, EachUnknownNameGetsItsOwnAnswerAndTheRestAreAskedAgain) {
-    struct Case {
-        const char* what;
-        std::vector<Oid> names;
-        std::vector<AnswerKind> kinds;
-        std::size_t calls;
-    };
-    using K = AnswerKind;
-    const std::vector<Case> cases = {
-        {"all known", {In({1, 1}), In({2, 1})}, {K::kValue, K::kValue}, 1},
-        {"first unknown", {In({9}), In({1, 2})}, {K::kNoSuchInstance, K::kValue}, 2},
-        {"middle unknown",
-         {In({1, 1}), In({9}), In({1, 2})},
-         {K::kValue, K::kNoSuchInstance, K::kValue},
-         2},
-        {"all unknown", {In({8}), In({9})}, {K::kNoSuchInstance, K::kNoSuchInstance}, 2},
-    };
-    for (const Case& c : cases) {
-        FrameworkLikeAgent agent;
-        const std::vector<Answer> answers = DispatchGet(agent, c.names);
-        EXPECT_EQ(Kinds(answers), c.kinds) << c.what;
-        EXPECT_EQ(agent.calls.size(), c.calls) << c.what;
-        for (std::size_t i = 0; i < answers.size(); ++i) {
-            if (answers[i].kind != K::kValue) continue;
-            EXPECT_EQ(answers[i].binding.name, c.names[i]) << c.what;
-            EXPECT_EQ(answers[i].binding.number, agent.objects[c.names[i]]) << c.what;
-        }
-    }
 }
 
 TEST(DispatchGet, AgentFailureIsGenErrOrTheAgentsStatusAtTheBlamedBinding) {
@@ -163,8 +136,6 @@ TEST(DispatchSet, StatusesAreMappedForV2ManagersAndBlameTheRightBinding) {
         std::size_t failed;
     };
     const std::vector<Case> cases = {
-        {{true, SNMP_ERRORSTATUS_NOERROR, 0}, true, SNMP_ERRORSTATUS_NOERROR, 0},
-        {{true, SNMP_ERRORSTATUS_READONLY, 2}, false, SNMP_ERRORSTATUS_READONLY, 1},
         {{true, SNMP_ERRORSTATUS_READONLY, 2}, true, SNMP_ERRORSTATUS_NOTWRITABLE, 1},
         {{false, SNMP_ERRORSTATUS_NOSUCHNAME, 1}, true, SNMP_ERRORSTATUS_NOTWRITABLE, 0},
         {{true, SNMP_ERRORSTATUS_BADVALUE, 1}, true, SNMP_ERRORSTATUS_WRONGVALUE, 0},
