@@ -1,3 +1,4 @@
+// The manager side against a scripted agent: mgmtapi, then CSnmpMgr on top of it.
 #include <gtest/gtest.h>
 
 #include <cstring>
