@@ -5,7 +5,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/oid_text.h"
@@ -267,28 +266,6 @@ TEST(MibTreeReplace, ABuildIsServedWholeAndTakesTheOldEntriesWithIt) {
     EXPECT_EQ(OctetsOf(walk.binding.value), "text now");
     RequestBinding gone(Under(".9.9.0").c_str());
     EXPECT_FALSE(agent.MibGetVarbind(&gone.binding, SNMP_PDU_GET, nullptr, nullptr));
-}
-
-// Deleting and registering anew lets a walk see part of a tree; a swap never does.
-TEST(MibTreeConcurrency, RebuildsAndWalksOverlap) {
-    TestAgent agent;
-    Populate(agent);
-    std::thread builder([&agent] {
-        for (int round = 0; round < 50; ++round) {
-            CSnmpMibBuild<TestAgent> build;
-            Populate(build);
-            agent.ReplaceMib(build);
-        }
-    });
-    for (int round = 0; round < 200; ++round) {
-        RequestBinding request("1.3");
-        int steps = 0;
-        while (Step(agent, request))
-            ASSERT_LE(++steps, 7);
-        ASSERT_EQ(steps, 7);
-    }
-    builder.join();
-    EXPECT_EQ(agent.MibEntryCount(), 7u);
 }
 
 // The MIB tree's callbacks: modes and order, failures, exceptions, and callbacks that change
