@@ -1,13 +1,257 @@
 // The agent through its entry points: its life (run states, regions, the rights check, the
 // shutdown sequence and the initialisation thread's early ends), requests, the guards around
 // failures inside it, traps and its settings.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
-#include "agent_fixture.h"
+#include "child_process.h"
+#include "platform/registry_store.h"
+#include "platform/snmp.h"
+#include "platform/synch.h"
+#include "platform/winreg.h"
+#include "registry_values.h"
+#include "switchd_process.h"
+#include "temp_dir.h"
+#include "test_agent_control.h"
+#include "trace_capture.h"
 
 namespace cx::test {
 namespace {
+
+struct Trap {
+    std::string enterprise;
+    AsnInteger32 generic_trap = 0;
+    AsnInteger32 specific_trap = 0;
+};
+
+// Dotted text of an OID, without a leading dot.
+std::string OidText(const AsnObjectIdentifier& oid) {
+    std::string text;
+    for (UINT i = 0; i < oid.idLength; ++i)
+        text += (i > 0 ? "." : "") + std::to_string(oid.ids[i]);
+    return text;
+}
+
+// A list of bindings with the OIDs of `oids` and NULL values (SnmpUtilMem memory).
+SnmpVarBindList MakeBindings(const std::vector<std::string>& oids) {
+    SnmpVarBindList list{};
+    list.len = static_cast<UINT>(oids.size());
+    list.list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(list.len * sizeof(SnmpVarBind)));
+    for (UINT i = 0; i < list.len; ++i) {
+        SnmpVarBind& binding = list.list[i];
+        binding = SnmpVarBind{};
+        binding.value.asnType = ASN_NULL;
+        std::vector<UINT> ids;
+        for (const char* text = oids[i].c_str(); *text != '\0';) {
+            char* end = nullptr;
+            ids.push_back(static_cast<UINT>(std::strtoul(text, &end, 10)));
+            text = *end != '\0' ? end + 1 : end;
+        }
+        binding.name.idLength = static_cast<UINT>(ids.size());
+        binding.name.ids = static_cast<UINT*>(SnmpUtilMemAlloc(ids.size() * sizeof(UINT) + 1));
+        std::copy(ids.begin(), ids.end(), binding.name.ids);
+    }
+    return list;
+}
+
+// An in-process stand-in for the SNMP service: it loads an agent library, calls its entry
+// points in the order and manner the service does and owns what the calls hand back.
+class SnmpService {
+  public:
+    SnmpService() = default;
+    ~SnmpService() { Unload(); }
+    SnmpService(const SnmpService&) = delete;
+    SnmpService& operator=(const SnmpService&) = delete;
+
+    // dlopen and the entry points; false with the reason in error().
+    bool Load(const std::string& library_path) {
+        library_ = dlopen(library_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const char* reason = library_ == nullptr ? dlerror() : nullptr;
+        error_ = library_ == nullptr ? (reason != nullptr ? reason : "dlopen failed") : "";
+        if (library_ != nullptr && (Symbol<void*>("SnmpExtensionInit") == nullptr ||
+                                    Symbol<void*>("SnmpExtensionQuery") == nullptr))
+            error_ = "entry points missing";
+        closed_ = false;
+        return error_.empty();
+    }
+    // SnmpExtensionInit, then SnmpExtensionInitEx until it declines; the views land in views().
+    BOOL Init(DWORD time_zero = 0) {
+        AsnObjectIdentifier view{};
+        if (!Symbol<BOOL (*)(DWORD, HANDLE*, AsnObjectIdentifier*)>("SnmpExtensionInit")(
+                time_zero, &trap_event_, &view))
+            return FALSE;
+        views_.push_back(OidText(view));  // the view stays the agent's, as with the real service
+        auto init_ex = Symbol<BOOL (*)(AsnObjectIdentifier*)>("SnmpExtensionInitEx");
+        // The service asks for further regions until the agent declines; bounded all the same.
+        for (int i = 0; init_ex != nullptr && i < 64; ++i) {
+            AsnObjectIdentifier more{};
+            if (!init_ex(&more)) break;
+            views_.push_back(OidText(more));
+        }
+        return TRUE;
+    }
+    BOOL Query(BYTE request_type, SnmpVarBindList* list, AsnInteger32* error_status,
+               AsnInteger32* error_index) {
+        return Symbol<BOOL (*)(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger32*)>(
+            "SnmpExtensionQuery")(request_type, list, error_status, error_index);
+    }
+    // One SnmpExtensionTrap call; the outputs are kept in *trap when it returns TRUE.
+    BOOL CallTrap(Trap* trap) {
+        AsnObjectIdentifier enterprise{};
+        Trap out;
+        AsnTimeticks time_stamp = 0;
+        SnmpVarBindList bindings{};
+        BOOL result = Symbol<BOOL (*)(AsnObjectIdentifier*, AsnInteger32*, AsnInteger32*,
+                                      AsnTimeticks*, SnmpVarBindList*)>("SnmpExtensionTrap")(
+            &enterprise, &out.generic_trap, &out.specific_trap, &time_stamp, &bindings);
+        out.enterprise = OidText(enterprise);
+        if (result && trap != nullptr) *trap = out;
+        // As the SNMP service: the bindings are the service's to free, the enterprise OID the
+        // agent's.
+        SnmpUtilVarBindListFree(&bindings);
+        return result;
+    }
+    // As the service: when the trap event is set, SnmpExtensionTrap until it returns FALSE.
+    std::vector<Trap> PollTraps() {
+        std::vector<Trap> traps;
+        if (trap_event_ == nullptr || WaitForSingleObject(trap_event_, 0) != WAIT_OBJECT_0)
+            return traps;
+        for (Trap trap; traps.size() < 1024 && CallTrap(&trap);)
+            traps.push_back(trap);
+        return traps;
+    }
+    void Close() {
+        auto close = Symbol<void (*)()>("SnmpExtensionClose");
+        if (close != nullptr && !closed_) close();
+        closed_ = true;
+    }
+    void Unload() {
+        if (library_ != nullptr) dlclose(library_);
+        library_ = nullptr;
+        trap_event_ = nullptr;
+    }
+
+    template <class Fn>
+    Fn Symbol(const char* name) const {
+        return reinterpret_cast<Fn>(library_ != nullptr ? dlsym(library_, name) : nullptr);
+    }
+
+    HANDLE trap_event() const { return trap_event_; }
+    const std::vector<std::string>& views() const { return views_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    void* library_ = nullptr;
+    bool closed_ = false;
+    HANDLE trap_event_ = nullptr;
+    std::vector<std::string> views_;
+    std::string error_;
+};
+
+constexpr const char* kAgentName = "CX_FWTEST";
+constexpr const char* kVolatileKey =
+    "SOFTWARE\\Arvenmark\\CX_FWTEST\\Parameters\\VolatileParameters";
+// The three rights requests answered with 1, 0 and 1.
+constexpr const char* kRightsScenario =
+    "reply 0xE001 0x3811 * * : byte 1\n"
+    "reply 0xE001 0x3810 * * : byte 0\n"
+    "reply 0xE001 0x3812 * * : byte 1\n";
+
+// A registry file, a data root and a trace file of the test's own, the service with the test
+// agent library, and readers for what the agent leaves in the registry and the trace.
+class AgentTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CxRegistrySetPath(dir_.File("registry.db").c_str());
+        SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
+        TraceToFile(kAgentName, dir_.File("trace.txt"));
+    }
+    void TearDown() override {
+        SnmpUtilVarBindListFree(&list_);
+        service_.Unload();
+        switchd_.reset();
+    }
+
+    // Starts cx-switchd with `scenario` and registers it, so that the agent's attach succeeds.
+    void StartSwitch(const std::string& scenario = kRightsScenario) {
+        switchd_ = std::make_unique<SwitchdProcess>(dir_);
+        switchd_->RegisterClass();
+        ASSERT_TRUE(switchd_->Start(scenario));
+    }
+    // Load and SnmpExtensionInit; with `wait_started`, until "#Status" reads "started".
+    void LoadAndInit(bool wait_started = true) {
+        ASSERT_TRUE(service_.Load(CX_FWTEST_AGENT_PATH)) << service_.error();
+        ASSERT_TRUE(service_.Init(100));
+        if (wait_started) {
+            ASSERT_TRUE(WaitForRunState("started")) << RunState();
+        }
+    }
+
+    std::string ReadString(const char* key, const char* value) const {
+        return ReadRegString(key, value);
+    }
+    std::optional<DWORD> ReadDword(const char* key, const char* value) const {
+        HKEY handle = nullptr;
+        DWORD type = 0;
+        DWORD number = 0;
+        DWORD size = sizeof(number);
+        const bool read =
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) == ERROR_SUCCESS &&
+            RegQueryValueExA(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(&number),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_DWORD && size == sizeof(number);
+        if (handle != nullptr) RegCloseKey(handle);
+        return read ? std::optional<DWORD>(number) : std::nullopt;
+    }
+    bool KeyExists(const char* key) const {
+        HKEY handle = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(handle);
+        return true;
+    }
+    std::string RunState() const { return AgentRunState(kAgentName); }
+    std::size_t TraceCount(const std::string& text) const {
+        return Occurrences(ReadFile(dir_.File("trace.txt")), text);
+    }
+    bool WaitForRunState(const std::string& state) {
+        return WaitUntil([&] { return RunState() == state; });
+    }
+    bool WaitForTrace(const std::string& text) {
+        return WaitUntil([&] { return TraceCount(text) > 0; });
+    }
+
+    // One request of one or more OIDs, each binding with the value `type`/`number` (NULL by
+    // default); the answers stay in `list` until the next call.
+    BOOL Request(BYTE type, const std::vector<std::string>& oids, BYTE value_type = ASN_NULL,
+                 LONG number = 0) {
+        SnmpUtilVarBindListFree(&list_);
+        list_ = MakeBindings(oids);
+        for (UINT i = 0; i < list_.len; ++i) {
+            list_.list[i].value.asnType = value_type;
+            list_.list[i].value.asnValue.number = number;
+        }
+        status_ = -1;
+        index_ = -1;
+        return service_.Query(type, &list_, &status_, &index_);
+    }
+    std::string AnswerOid(UINT i) const { return OidText(list_.list[i].name); }
+    const AsnAny& AnswerValue(UINT i) const { return list_.list[i].value; }
+
+    TempDir dir_;
+    std::unique_ptr<SwitchdProcess> switchd_;
+    SnmpService service_;
+    SnmpVarBindList list_{};
+    AsnInteger32 status_ = -1;
+    AsnInteger32 index_ = -1;
+};
 
 // The agent's life through the entry points: run states in the registry, the regions, the
 // rights check, the shutdown sequence once, and the initialisation thread's early ends.
