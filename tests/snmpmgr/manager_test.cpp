@@ -292,11 +292,9 @@ constexpr const char* kCommunitiesKey =
 
 std::string NameOf(const SnmpVarBind& binding) { return OidToString(&binding.name, 0); }
 
-class SnmpMgrTest : public ::testing::Test {
+// The manager over the same registry file and scripted agent.
+class SnmpMgrTest : public MgmtApiTest {
   protected:
-    void SetUp() override { CxRegistrySetPath(temp_.File("registry.db").c_str()); }
-    void TearDown() override { CxRegistrySetPath(nullptr); }
-
     void AddCommunity(const char* name, DWORD type, const void* data, DWORD size) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCommunitiesKey, 0, nullptr, 0,
@@ -309,9 +307,6 @@ class SnmpMgrTest : public ::testing::Test {
     BOOL Open(CSnmpMgr& manager) {
         return manager.OpenSession(agent_.Address().c_str(), "public", kShortTimeoutMs, 0);
     }
-
-    TempDir temp_;
-    FakeAgent agent_;
 };
 
 // A table 1.3.6.1.4.1.99999.2.1 with columns 1..3 and rows 1 and 2, and one object after it.
