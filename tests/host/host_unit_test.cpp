@@ -94,7 +94,6 @@ TEST(DispatchGetNext, AnswersThatDoNotFollowTheRequestAreGenErr) {
         {"same name", In({1, 2}), kTagInteger, AnswerKind::kError},
         {"earlier name", In({1, 1}), kTagInteger, AnswerKind::kError},
         {"end of view exception", In({3}), kTagEndOfMibView, AnswerKind::kNextView},
-        {"no such instance exception", In({3}), kTagNoSuchInstance, AnswerKind::kNextView},
         {"shorter than the view", {1, 3, 6}, kTagInteger, AnswerKind::kNextView},
     };
     for (const Case& c : cases) {
