@@ -13,6 +13,13 @@
 
 namespace cx::test {
 
+// The test agents' views.
+constexpr const char* kRootA = ".1.3.6.1.4.1.99999.1";
+constexpr const char* kRootB = ".1.3.6.1.4.1.99999.2";
+inline std::string Oid(const char* root, const std::string& tail) {
+    return std::string(root) + tail;
+}
+
 class HostFixture : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -7,8 +7,6 @@
 //   rebuild_ms N      a thread rebuilds the tree (next generation) every N ms
 //   stuck_thread      SnmpExtensionClose leaves a thread behind that cannot be stopped
 //   traps N           SET ROOT.9.1 = 1 queues N traps and signals the trap event
-//   self_walks N      a thread walks the host's whole MIB N times through a manager session,
-//                     then writes "walks=W objects=O errors=E" to "<library file>.result"
 // ROOT.9.1 (read-write INTEGER): 1 queues traps, 2 rebuilds once. Everything else is read-only.
 #include <algorithm>
 #include <atomic>
@@ -24,7 +22,6 @@
 #include <vector>
 
 #include "platform/handles.h"
-#include "platform/mgmtapi.h"
 #include "platform/module.h"
 #include "platform/snmp.h"
 #include "platform/synch.h"
@@ -45,7 +42,6 @@ struct Agent {
     HANDLE trap_event = nullptr;
     std::size_t next_view = 1;
     std::thread rebuilder;
-    std::thread walker;
     std::atomic<bool> stop{false};
     HANDLE stuck = nullptr;
 
@@ -173,51 +169,6 @@ BOOL Query(Agent& agent, BYTE type, SnmpVarBindList* list, AsnInteger32* status,
     return TRUE;
 }
 
-// One walk of the host's MIB from 1.3 until the v1 end (noSuchName): the number of objects, or
-// -1 when a request failed or a name did not rise.
-int WalkHostOnce(LPSNMP_MGR_SESSION session) {
-    SnmpVarBindList list{};
-    list.len = 1;
-    list.list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(sizeof(SnmpVarBind)));
-    SetName(list.list[0], {1, 3});
-    list.list[0].value.asnType = ASN_NULL;
-    int objects = 0;
-    for (Oid previous = {1, 3};; ++objects) {
-        AsnInteger status = 0;
-        AsnInteger index = 0;
-        if (!SnmpMgrRequest(session, SNMP_PDU_GETNEXT, &list, &status, &index)) objects = -1;
-        if (objects < 0 || status == SNMP_ERRORSTATUS_NOSUCHNAME) break;
-        const Oid name = ToOid(list.list[0].name);
-        if (status != 0 || !(previous < name)) objects = -1;
-        if (objects < 0) break;
-        previous = name;
-    }
-    SnmpUtilVarBindListFree(&list);
-    return objects;
-}
-
-void SelfWalks(Agent* agent) {
-    // The address without a port: the host's own UdpPort from the registry.
-    LPSNMP_MGR_SESSION session = SnmpMgrOpen("127.0.0.1", "public", 1000, 2);
-    int walks = 0;
-    int errors = session == nullptr ? 1 : 0;
-    long objects = 0;
-    // The host answers once it has finished starting; until then requests go unanswered.
-    bool serving = false;
-    for (int attempt = 0; session != nullptr && attempt < 20 && !serving && !agent->stop; ++attempt)
-        serving = WalkHostOnce(session) > 0;
-    for (; serving && walks < agent->Setting("self_walks") && !agent->stop; ++walks) {
-        const int walked = WalkHostOnce(session);
-        errors += walked < 0 ? 1 : 0;
-        objects += walked > 0 ? walked : 0;
-    }
-    if (session != nullptr) SnmpMgrClose(session);
-    const std::string result = agent->library + ".result";
-    std::ofstream(result + ".part")
-        << "walks=" << walks << " objects=" << objects << " errors=" << errors << "\n";
-    std::rename((result + ".part").c_str(), result.c_str());
-}
-
 DWORD StuckThread(LPVOID) {
     for (;;)
         Sleep(1000);
@@ -252,7 +203,6 @@ extern "C" BOOL SnmpExtensionInit(DWORD, HANDLE* trap_event, AsnObjectIdentifier
             }
         });
     }
-    if (agent->Setting("self_walks") > 0) agent->walker = std::thread(SelfWalks, agent);
     if (agent->Setting("stuck_thread") != 0)
         agent->stuck = CreateThread(nullptr, 0, StuckThread, nullptr, 0, nullptr);
     g_agent = agent;
@@ -304,7 +254,6 @@ extern "C" void SnmpExtensionClose() {
     if (g_agent == nullptr) return;
     g_agent->stop = true;
     if (g_agent->rebuilder.joinable()) g_agent->rebuilder.join();
-    if (g_agent->walker.joinable()) g_agent->walker.join();
     if (g_agent->stuck != nullptr) TerminateThread(g_agent->stuck, 0);
     CloseHandle(g_agent->trap_event);
     delete g_agent;

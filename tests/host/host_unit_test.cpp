@@ -1,14 +1,18 @@
-// The mapping of SNMP request batches onto SnmpExtensionQuery calls and back.
-#include "dispatch.h"
-
+// The host's logic as units: request mapping, access configuration and the command line.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
+#include <vector>
+
+#include "access_config.h"
+#include "dispatch.h"
+#include "options.h"
 
 namespace cx::host {
 namespace {
 
+// The mapping of SNMP request batches onto SnmpExtensionQuery calls and back.
 using namespace cx::snmp;  // the BER tags
 
 const Oid kView = {1, 3, 6, 1, 4, 1, 99999, 1};
@@ -18,6 +22,9 @@ Oid In(std::initializer_list<std::uint32_t> tail) {
     oid.insert(oid.end(), tail);
     return oid;
 }
+
+// Unknown names of a GET, refused SETs in each version and a plain walk are the host's
+// interop tests'; these are the agent's odd answers.
 
 // An agent answering as the framework does: GET stops at the first unknown name (FALSE when it
 // is the first), GETNEXT past the end answers the view's root plus one.
@@ -57,36 +64,6 @@ std::vector<AnswerKind> Kinds(const std::vector<Answer>& answers) {
     return kinds;
 }
 
-TEST(DispatchGet, EachUnknownNameGetsItsOwnAnswerAndTheRestAreAskedAgain) {
-    struct Case {
-        const char* what;
-        std::vector<Oid> names;
-        std::vector<AnswerKind> kinds;
-        std::size_t calls;
-    };
-    using K = AnswerKind;
-    const std::vector<Case> cases = {
-        {"all known", {In({1, 1}), In({2, 1})}, {K::kValue, K::kValue}, 1},
-        {"first unknown", {In({9}), In({1, 2})}, {K::kNoSuchInstance, K::kValue}, 2},
-        {"middle unknown",
-         {In({1, 1}), In({9}), In({1, 2})},
-         {K::kValue, K::kNoSuchInstance, K::kValue},
-         2},
-        {"all unknown", {In({8}), In({9})}, {K::kNoSuchInstance, K::kNoSuchInstance}, 2},
-    };
-    for (const Case& c : cases) {
-        FrameworkLikeAgent agent;
-        const std::vector<Answer> answers = DispatchGet(agent, c.names);
-        EXPECT_EQ(Kinds(answers), c.kinds) << c.what;
-        EXPECT_EQ(agent.calls.size(), c.calls) << c.what;
-        for (std::size_t i = 0; i < answers.size(); ++i) {
-            if (answers[i].kind != K::kValue) continue;
-            EXPECT_EQ(answers[i].binding.name, c.names[i]) << c.what;
-            EXPECT_EQ(answers[i].binding.number, agent.objects[c.names[i]]) << c.what;
-        }
-    }
-}
-
 TEST(DispatchGet, AgentFailureIsGenErrOrTheAgentsStatusAtTheBlamedBinding) {
     struct Case {
         QueryOutcome outcome;
@@ -117,7 +94,6 @@ TEST(DispatchGetNext, AnswersThatDoNotFollowTheRequestAreGenErr) {
         {"same name", In({1, 2}), kTagInteger, AnswerKind::kError},
         {"earlier name", In({1, 1}), kTagInteger, AnswerKind::kError},
         {"end of view exception", In({3}), kTagEndOfMibView, AnswerKind::kNextView},
-        {"no such instance exception", In({3}), kTagNoSuchInstance, AnswerKind::kNextView},
         {"shorter than the view", {1, 3, 6}, kTagInteger, AnswerKind::kNextView},
     };
     for (const Case& c : cases) {
@@ -163,8 +139,6 @@ TEST(DispatchSet, StatusesAreMappedForV2ManagersAndBlameTheRightBinding) {
         std::size_t failed;
     };
     const std::vector<Case> cases = {
-        {{true, SNMP_ERRORSTATUS_NOERROR, 0}, true, SNMP_ERRORSTATUS_NOERROR, 0},
-        {{true, SNMP_ERRORSTATUS_READONLY, 2}, false, SNMP_ERRORSTATUS_READONLY, 1},
         {{true, SNMP_ERRORSTATUS_READONLY, 2}, true, SNMP_ERRORSTATUS_NOTWRITABLE, 1},
         {{false, SNMP_ERRORSTATUS_NOSUCHNAME, 1}, true, SNMP_ERRORSTATUS_NOTWRITABLE, 0},
         {{true, SNMP_ERRORSTATUS_BADVALUE, 1}, true, SNMP_ERRORSTATUS_WRONGVALUE, 0},
@@ -183,6 +157,97 @@ TEST(DispatchSet, StatusesAreMappedForV2ManagersAndBlameTheRightBinding) {
         EXPECT_EQ(failed, c.failed);
         EXPECT_EQ(agent.calls.size(), 1u);
     }
+}
+
+// The net-snmp lines that carry communities, permitted managers and trap destinations.
+TEST(AccessConfig, CommunityRightsAsOnWindows) {
+    HostConfig config;
+    config.communities = {{"none", kRightsNone},         {"notify", kRightsNotify},
+                          {"public", kRightsReadOnly},   {"private", kRightsReadWrite},
+                          {"create", kRightsReadCreate}, {"odd", 3}};
+    std::vector<std::string> rejected;
+    EXPECT_EQ(AccessConfigLines(config, &rejected),
+              (std::vector<std::string>{"rocommunity public default", "rwcommunity private default",
+                                        "rwcommunity create default"}));
+    EXPECT_TRUE(rejected.empty());
+}
+
+TEST(AccessConfig, PermittedManagersRestrictEveryCommunity) {
+    HostConfig config;
+    config.communities = {{"public", kRightsReadOnly}, {"private", kRightsReadWrite}};
+    config.permitted_managers = {"10.0.0.1", "mgmt.example"};
+    std::vector<std::string> rejected;
+    EXPECT_EQ(AccessConfigLines(config, &rejected),
+              (std::vector<std::string>{
+                  "rocommunity public 10.0.0.1", "rocommunity public mgmt.example",
+                  "rwcommunity private 10.0.0.1", "rwcommunity private mgmt.example"}));
+}
+
+TEST(AccessConfig, NamesTheParserCannotCarryAreRejectedNeverPassedOn) {
+    HostConfig config;
+    config.communities = {{"with blank", kRightsReadOnly},          {"quote\"", kRightsReadOnly},
+                          {"new\nline", kRightsReadOnly},           {"", kRightsReadOnly},
+                          {std::string(300, 'a'), kRightsReadOnly}, {"ok", kRightsReadOnly}};
+    std::vector<std::string> rejected;
+    EXPECT_EQ(AccessConfigLines(config, &rejected),
+              (std::vector<std::string>{"rocommunity ok default"}));
+    EXPECT_EQ(rejected.size(), 5u);
+}
+
+TEST(AccessConfig, UnusableManagerListAnswersNobodyRatherThanEverybody) {
+    HostConfig config;
+    config.communities = {{"public", kRightsReadOnly}};
+    config.permitted_managers = {"bad manager"};
+    std::vector<std::string> rejected;
+    EXPECT_TRUE(AccessConfigLines(config, &rejected).empty());
+    EXPECT_EQ(rejected, (std::vector<std::string>{"permitted manager \"bad manager\""}));
+}
+
+TEST(AccessConfig, TrapDestinationsInTheirVersionWithOptionalPort) {
+    HostConfig config;
+    config.trap_destinations = {{"public", "10.0.0.9", false},
+                                {"public", "127.0.0.1:16200", true},
+                                {"traps", "bad host:1", false},
+                                {"bad community", "10.0.0.9", false}};
+    std::vector<std::string> rejected;
+    EXPECT_EQ(
+        AccessConfigLines(config, &rejected),
+        (std::vector<std::string>{"trapsink 10.0.0.9 public", "trap2sink 127.0.0.1:16200 public"}));
+    EXPECT_EQ(rejected.size(), 2u);
+}
+
+// The command line of extagentd.
+bool Parse(std::vector<const char*> args, HostOptions* options, std::string* error) {
+    args.insert(args.begin(), "extagentd");
+    return ParseOptions(static_cast<int>(args.size()), args.data(), options, error);
+}
+
+TEST(Options, RefusedCommandLinesSayWhy) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"--listen", "127.0.0.1"}, "--listen needs ADDR:PORT"},
+        {{"--listen", "127.0.0.1:0"}, "--listen needs ADDR:PORT"},
+        {{"--listen", "127.0.0.1:70000"}, "--listen needs ADDR:PORT"},
+        {{"--listen", ":161"}, "--listen needs ADDR:PORT"},
+        {{"--listen"}, "--listen needs ADDR:PORT"},
+        {{"--registry"}, "--registry needs a value"},
+        {{"--bogus"}, "unknown argument: --bogus"},
+        {{"--agentx", "--listen", "127.0.0.1:161"}, "--listen and --agentx exclude each other"},
+    };
+    for (const Case& c : cases) {
+        HostOptions options;
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, &options, &error)) << c.message;
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+    // (Accepted command lines are those the host's integration tests start extagentd with.)
+    HostOptions agentx;
+    std::string error;
+    ASSERT_TRUE(Parse({"--agentx", "--foreground"}, &agentx, &error));  // an option is no socket
+    EXPECT_TRUE(agentx.agentx && agentx.foreground && agentx.agentx_socket.empty());
 }
 
 }  // namespace

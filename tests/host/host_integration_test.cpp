@@ -1,0 +1,415 @@
+// extagentd with the test agent and real net-snmp managers, one private host per test.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "fake_agent.h"
+#include "host_fixture.h"
+#include "platform/sysinfo.h"
+#include "platform/winreg.h"
+#include "platform/winsvc.h"
+#include "registry_values.h"
+#include "trace_capture.h"
+
+namespace cx::test {
+namespace {
+
+// extagentd with real net-snmp managers: GET, GETNEXT and SET. (Whole walks with snmpwalk and
+// snmpbulkwalk are ConcurrentWalksDuringRebuildsSeeWholeTrees'.)
+class HostInteropTest : public HostFixture {
+  protected:
+    void SetUp() override {
+        HostFixture::SetUp();
+        AddCommunity("public", 4);
+        AddCommunity("private", 8);
+        AddTestAgent("agent_a", "root 1.3.6.1.4.1.99999.1\nobjects 2\n");
+        AddTestAgent("agent_b", "root 1.3.6.1.4.1.99999.2\nobjects 3\n");
+        ASSERT_TRUE(StartHost()) << HostLog();
+    }
+};
+
+// GET in both versions; an unknown object is noSuchInstance in v2c and fails the v1 request;
+// a community the host does not know gets no answer at all; GETNEXT crosses views.
+TEST_F(HostInteropTest, GetAnswersKnownObjectsAndRefusesTheRestAsEachVersionDoes) {
+    for (const char* version : {"1", "2c"}) {
+        const ToolResult result = Snmp("snmpget", {"-v", version, "-c", "public", "%a",
+                                                   Oid(kRootA, ".1.1"), Oid(kRootB, ".1.3")});
+        EXPECT_EQ(result.exit_code, 0) << result.err;
+        EXPECT_EQ(result.out, Oid(kRootA, ".1.1") + " = INTEGER: 1\n" + Oid(kRootB, ".1.3") +
+                                  " = INTEGER: 1\n");
+    }
+    const ToolResult v2 = Snmp("snmpget", {"-v", "2c", "-c", "public", "%a", Oid(kRootA, ".1.1"),
+                                           Oid(kRootA, ".1.999"), Oid(kRootA, ".1.2")});
+    EXPECT_EQ(v2.out, Oid(kRootA, ".1.1") + " = INTEGER: 1\n" + Oid(kRootA, ".1.999") +
+                          " = No Such Instance currently exists at this OID\n" +
+                          Oid(kRootA, ".1.2") + " = INTEGER: 1\n");
+
+    const ToolResult v1 = Snmp("snmpget", {"-v", "1", "-c", "public", "-Cf", "%a",
+                                           Oid(kRootA, ".1.1"), Oid(kRootA, ".1.999")});
+    EXPECT_NE(v1.exit_code, 0);
+    EXPECT_NE(v1.err.find("There is no such variable name in this MIB."), std::string::npos)
+        << v1.err;
+    EXPECT_NE(v1.err.find("Failed object: " + Oid(kRootA, ".1.999")), std::string::npos);
+
+    const ToolResult wrong = Snmp(
+        "snmpget", {"-v", "2c", "-c", "wrong", "-t", "0.3", "-r", "0", "%a", Oid(kRootA, ".1.1")});
+    EXPECT_NE(wrong.exit_code, 0);
+    EXPECT_NE(wrong.err.find("Timeout"), std::string::npos) << wrong.err;
+
+    // GETNEXT past the last view ends the MIB in each version's way.
+    const ToolResult end_v2 =
+        Snmp("snmpgetnext", {"-v", "2c", "-c", "public", "%a", Oid(kRootB, ".9.1")});
+    EXPECT_NE(end_v2.out.find("No more variables left in this MIB View"), std::string::npos)
+        << end_v2.out << end_v2.err;
+    const ToolResult end_v1 =
+        Snmp("snmpgetnext", {"-v", "1", "-c", "public", "%a", Oid(kRootB, ".9.1")});
+    EXPECT_NE(end_v1.err.find("There is no such variable name in this MIB."), std::string::npos)
+        << end_v1.err;
+    // From the last object of the first view the next view answers.
+    const ToolResult across =
+        Snmp("snmpgetnext", {"-v", "2c", "-c", "public", "%a", Oid(kRootA, ".9.1")});
+    EXPECT_EQ(across.out, Oid(kRootB, ".1.1") + " = INTEGER: 1\n");
+}
+
+// Refused SETs change nothing; an allowed one reaches the agent once (command 2 rebuilds the
+// tree once: the generation the values carry goes from 1 to 2).
+TEST_F(HostInteropTest, SetIsRefusedWhereNotAllowedAndOtherwiseReachesTheAgentOnce) {
+    const ToolResult read_only =
+        Snmp("snmpset", {"-v", "2c", "-c", "public", "%a", Oid(kRootA, ".9.1"), "i", "2"});
+    EXPECT_NE(read_only.exit_code, 0);
+
+    const ToolResult v2 =
+        Snmp("snmpset", {"-v", "2c", "-c", "private", "%a", Oid(kRootA, ".1.1"), "i", "7"});
+    EXPECT_NE(v2.err.find("Reason: notWritable"), std::string::npos) << v2.err;
+    const ToolResult v1 =
+        Snmp("snmpset", {"-v", "1", "-c", "private", "%a", Oid(kRootA, ".1.1"), "i", "7"});
+    EXPECT_NE(v1.err.find("Reason: (readOnly)"), std::string::npos) << v1.err;
+
+    const std::vector<std::string> get = {"-v", "2c", "-c", "public", "%a", Oid(kRootA, ".1.1")};
+    EXPECT_EQ(Snmp("snmpget", get).out, Oid(kRootA, ".1.1") + " = INTEGER: 1\n");
+    const ToolResult set =
+        Snmp("snmpset", {"-v", "2c", "-c", "private", "%a", Oid(kRootA, ".9.1"), "i", "2"});
+    EXPECT_EQ(set.exit_code, 0) << set.err;
+    EXPECT_EQ(Snmp("snmpget", get).out, Oid(kRootA, ".1.1") + " = INTEGER: 2\n");
+}
+
+// extagentd's life: loading agents (and refusing broken ones), the service state it publishes,
+// agents that fail, traps, AgentX and the stop.
+using HostLifecycleTest = HostFixture;
+
+// Agents that cannot be loaded are reported and skipped; an agent that throws or fails gets
+// genErr; the others keep serving.
+TEST_F(HostLifecycleTest, BrokenAndFailingAgentsLeaveTheOthersServing) {
+    AddCommunity("public", 4);
+    const std::string missing = temp_.File("missing.so");
+    const std::string not_a_library = temp_.File("text.so");
+    WriteFile(not_a_library, "not a shared object\n");
+    AddAgentLibrary("missing", missing);
+    AddAgentLibrary("text", not_a_library);
+    AddAgentLibrary("no_entry", CX_NO_ENTRY_AGENT_PATH);
+    const std::string refusing = AddTestAgent("refusing", "root 1.3.6.1.4.1.99999.3\ninit_fail\n");
+    AddTestAgent("faulty", "root 1.3.6.1.4.1.99999.1\nobjects 1\nfaulty\n");
+    AddTestAgent("good", "root 1.3.6.1.4.1.99999.2\nobjects 2\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+
+    const std::string log = HostLog();
+    for (const auto& [path, reason] : std::vector<std::pair<std::string, std::string>>{
+             {missing, "No such file"},
+             {not_a_library, "not loaded"},
+             {CX_NO_ENTRY_AGENT_PATH, "no entry point SnmpExtensionInit"},
+             {refusing, "SnmpExtensionInit returned FALSE"}}) {
+        const auto line_start = log.find("(" + path + ") not loaded");
+        ASSERT_NE(line_start, std::string::npos) << path << "\n" << log;
+        const std::string line = log.substr(line_start, log.find('\n', line_start) - line_start);
+        EXPECT_NE(line.find(reason), std::string::npos) << line;
+    }
+    // ROOT.3.1 makes the agent throw, ROOT.4.1 makes it return FALSE; GETNEXT reaches them
+    // from the name before.
+    for (const auto& [tool, name] :
+         std::vector<std::pair<std::string, std::string>>{{"snmpget", Oid(kRootA, ".3.1")},
+                                                          {"snmpget", Oid(kRootA, ".4.1")},
+                                                          {"snmpgetnext", Oid(kRootA, ".2")},
+                                                          {"snmpgetnext", Oid(kRootA, ".3.1")}}) {
+        const ToolResult result = Snmp(tool, {"-v", "2c", "-c", "public", "%a", name});
+        EXPECT_NE(result.err.find("genError"), std::string::npos)
+            << tool << " " << name << ": " << result.out << result.err;
+    }
+    EXPECT_NE(HostLog().find("SnmpExtensionQuery threw an exception"), std::string::npos);
+    const ToolResult walk = Snmp("snmpwalk", {"-v", "2c", "-c", "public", "%a", kRootB});
+    EXPECT_EQ(ParseWalk(walk.out).size(), 3u) << walk.out;
+    EXPECT_EQ(StopHost(), 0);
+}
+
+// The computer name and the service states the host publishes; v3 users from the
+// administrator's configuration file; an agent whose thread cannot be stopped stays loaded and
+// the host still exits.
+TEST_F(HostLifecycleTest, PublishesStatesTakesV3UsersAndExitsPastAStuckAgent) {
+    AddTestAgent("stuck", "root 1.3.6.1.4.1.99999.1\nobjects 1\nstuck_thread\n");
+    const std::string config = temp_.File("v3.conf");
+    WriteFile(config,
+              "createUser alice SHA \"alice-secret\" AES \"alice-privacy\"\n"
+              "rouser alice priv\n");
+    ASSERT_TRUE(StartHost({"--listen", Address(), "--config", config})) << HostLog();
+    // The NetBIOS name the agents' own call reports.
+    char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD expected_size = sizeof(expected);
+    ASSERT_TRUE(GetComputerNameA(expected, &expected_size));
+    EXPECT_GT(expected_size, 0u);
+    EXPECT_EQ(ReadRegString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
+                            "ComputerName"),
+              std::string(expected));
+    for (const std::string secret : {"alice-secret", "wrong-secret"}) {
+        const ToolResult get =
+            Snmp("snmpget", {"-v", "3", "-u", "alice", "-l", "authPriv", "-a", "SHA", "-A", secret,
+                             "-x", "AES", "-X", "alice-privacy", "%a", Oid(kRootA, ".1.1")});
+        EXPECT_EQ(get.exit_code == 0, secret == "alice-secret") << get.err;
+        if (secret == "alice-secret") {
+            EXPECT_EQ(get.out, Oid(kRootA, ".1.1") + " = INTEGER: 1\n");
+        }
+    }
+    EXPECT_EQ(StopHost(), 0);
+    EXPECT_NE(HostLog().find("could not be stopped; kept loaded"), std::string::npos) << HostLog();
+    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
+}
+
+TEST_F(HostLifecycleTest, TrapsReachTheDestinationsInV1AndV2c) {
+    const int trap_port = FreeUdpPort();
+    const std::string trap_log = temp_.File("traps.log");
+    WriteFile(temp_.File("snmptrapd.conf"), "disableAuthorization yes\n");
+    ChildProcess trapd;
+    ASSERT_TRUE(trapd.Start(
+        {"/usr/sbin/snmptrapd", "-f", "-C", "-c", temp_.File("snmptrapd.conf"), "-n", "-On", "-Lf",
+         trap_log, "-M", "", "-m", "", "udp:127.0.0.1:" + std::to_string(trap_port)},
+        temp_.File("trapd.out"), temp_.File("trapd.err"),
+        {{"SNMP_PERSISTENT_DIR", temp_.File("trapd-state")}}));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ReadFile(trap_log).find("NET-SNMP version") != std::string::npos; },
+                  std::chrono::seconds(20)))
+        << ReadFile(temp_.File("trapd.err"));
+
+    AddCommunity("public", 4);
+    AddCommunity("private", 8);
+    AddTrapDestination("public", "127.0.0.1:" + std::to_string(trap_port));
+    AddTrapDestination("public", "v2c:127.0.0.1:" + std::to_string(trap_port));
+    AddTestAgent("traps", "root 1.3.6.1.4.1.99999.1\nobjects 1\ntraps 3\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+
+    const ToolResult set =
+        Snmp("snmpset", {"-v", "2c", "-c", "private", "%a", Oid(kRootA, ".9.1"), "i", "1"});
+    ASSERT_EQ(set.exit_code, 0) << set.err;
+    // Every trap carries ROOT.1.1 once; three traps in each of the two versions.
+    const std::string binding = Oid(kRootA, ".1.1") + " = INTEGER: 1";
+    EXPECT_TRUE(WaitUntil([&] { return Occurrences(ReadFile(trap_log), binding) >= 6; },
+                          std::chrono::seconds(20)))
+        << ReadFile(trap_log);
+    const std::string log = ReadFile(trap_log);
+    EXPECT_EQ(Occurrences(log, binding), 6u) << log;
+    EXPECT_EQ(Occurrences(log, "Enterprise Specific Trap (3)"), 1u) << log;  // the v1 form
+    EXPECT_EQ(Occurrences(log, " [127.0.0.1] (via UDP"), 3u) << log;         // the v1 origin
+    EXPECT_EQ(Occurrences(log, Oid(kRootA, ".0.3")), 1u) << log;             // the v2c trap OID
+    EXPECT_EQ(StopHost(), 0);
+    trapd.Signal(SIGTERM);
+    trapd.Wait(std::chrono::seconds(10));
+}
+
+TEST_F(HostLifecycleTest, UnusableStartFailsWithAMessageAndState1) {
+    AddCommunity("public", 4);
+    ASSERT_FALSE(StartHost({"--listen", Address(), "--config", temp_.File("missing.conf")}));
+    EXPECT_NE(HostLog().find("cannot read the configuration file"), std::string::npos) << HostLog();
+    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
+
+    const ToolResult usage = RunTool({CX_EXTAGENTD_PATH, "--listen", "nowhere"}, temp_.Path());
+    EXPECT_EQ(usage.exit_code, 2);
+    EXPECT_NE(usage.err.find("--listen needs ADDR:PORT"), std::string::npos) << usage.err;
+    EXPECT_NE(usage.err.find("Usage: extagentd"), std::string::npos);
+    const ToolResult help = RunTool({CX_EXTAGENTD_PATH, "--help"}, temp_.Path());
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("--agentx [SOCKET]"), std::string::npos);
+}
+
+TEST_F(HostLifecycleTest, SigtermDuringAWalkEndsTheHostCleanly) {
+    AddCommunity("public", 4);
+    AddTestAgent("large", "root 1.3.6.1.4.1.99999.1\nobjects 20000\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+    ChildProcess walk;
+    ASSERT_TRUE(walk.Start({"/usr/bin/snmpwalk", "-m", "", "-On", "-t", "1", "-r", "0", "-v", "2c",
+                            "-c", "public", Address(), kRootA},
+                           temp_.File("walk.out"), temp_.File("walk.err"), {{"MIBS", ""}}));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(temp_.File("walk.out")).size() > 1000; },
+                          std::chrono::seconds(20)));
+    EXPECT_EQ(StopHost(), 0);
+    EXPECT_NE(walk.Wait(std::chrono::seconds(20)), -1);
+    // What the walk got before the stop is a clean, ordered prefix of the tree.
+    const auto lines = ParseWalk(ReadFile(temp_.File("walk.out")));
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i].first, Oid(kRootA, ".1." + std::to_string(i + 1)));
+    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
+}
+
+TEST_F(HostLifecycleTest, AgentxWalkThroughSnmpdMatchesTheStandaloneWalk) {
+    AddCommunity("public", 4);
+    AddTestAgent("agent_a", "root 1.3.6.1.4.1.99999.1\nobjects 12\n");
+    AddTestAgent("agent_b", "root 1.3.6.1.4.1.99999.2\nobjects 2\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+    const ToolResult standalone =
+        Snmp("snmpbulkwalk", {"-v", "2c", "-c", "public", "%a", ".1.3.6.1.4.1.99999"});
+    ASSERT_EQ(StopHost(), 0);
+
+    const std::string socket = temp_.File("agentx");
+    WriteFile(temp_.File("snmpd.conf"),
+              "master agentx\nagentXSocket " + socket + "\nrocommunity public 127.0.0.1\n");
+    ChildProcess snmpd;
+    ASSERT_TRUE(snmpd.Start({"/usr/sbin/snmpd", "-f", "-C", "-c", temp_.File("snmpd.conf"), "-Le",
+                             "-M", "", "-m", "", "udp:" + Address()},
+                            temp_.File("snmpd.out"), temp_.File("snmpd.err"),
+                            {{"SNMP_PERSISTENT_DIR", temp_.File("snmpd-state")}}));
+    ASSERT_TRUE(
+        WaitUntil([&] { return access(socket.c_str(), F_OK) == 0; }, std::chrono::seconds(20)))
+        << ReadFile(temp_.File("snmpd.err"));
+    ASSERT_TRUE(StartHost({"--agentx", socket})) << HostLog();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Snmp("snmpget", {"-v", "2c", "-c", "public", "%a", Oid(kRootB, ".9.1")})
+                       .exit_code == 0;
+        },
+        std::chrono::seconds(20)));
+    const ToolResult through_master =
+        Snmp("snmpbulkwalk", {"-v", "2c", "-c", "public", "%a", ".1.3.6.1.4.1.99999"});
+    EXPECT_EQ(ParseWalk(through_master.out), ParseWalk(standalone.out));
+    EXPECT_EQ(ParseWalk(standalone.out).size(), 16u);
+    EXPECT_EQ(StopHost(), 0);
+    snmpd.Signal(SIGTERM);
+    snmpd.Wait(std::chrono::seconds(10));
+}
+
+// extagentd under hostile packets, concurrent managers during MIB rebuilds, and managers it is
+// told not to answer.
+// A well-formed SNMPv2c request of `pdu_tag` for ROOT.1.1, the seed of the mutations.
+std::string Request(std::uint8_t pdu_tag) {
+    const std::string bindings =
+        BerTlv(0x30, BerTlv(0x30, BerObjectId({1, 3, 6, 1, 4, 1, 99999, 1, 1, 1}) + BerNull()));
+    const std::string pdu = BerTlv(
+        pdu_tag, BerInteger(0x02, 42) + BerInteger(0x02, 0) + BerInteger(0x02, 0) + bindings);
+    return BerTlv(0x30, BerInteger(0x02, 1) + BerOctets(0x04, "public") + pdu);
+}
+
+std::string Mutate(const std::string& seed, std::mt19937& random) {
+    std::string packet = seed;
+    switch (random() % 6) {
+        case 0:  // flipped bytes
+            for (int i = 0, n = 1 + random() % 4; i < n; ++i)
+                packet[random() % packet.size()] = static_cast<char>(random());
+            break;
+        case 1: packet.resize(random() % packet.size()); break;  // truncated
+        case 2: packet += std::string(random() % 64, static_cast<char>(random())); break;
+        case 3: packet[random() % 3] = static_cast<char>(0x80 | random()); break;  // lengths
+        case 4:                                                                    // noise
+            packet.assign(1 + random() % 512, '\0');
+            for (char& c : packet)
+                c = static_cast<char>(random());
+            break;
+        default: packet.assign(60000, static_cast<char>(0x30)); break;  // oversized
+    }
+    return packet;
+}
+
+int Integer(const std::string& value) {
+    const auto colon = value.find(": ");
+    return colon == std::string::npos ? -1 : std::stoi(value.substr(colon + 2));
+}
+
+using HostRobustnessTest = HostFixture;
+
+TEST_F(HostRobustnessTest, SurvivesThousandsOfMalformedAndMutatedPackets) {
+    AddCommunity("public", 4);
+    AddCommunity("private", 8);
+    AddTestAgent("agent", "root 1.3.6.1.4.1.99999.1\nobjects 5\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in host{};
+    host.sin_family = AF_INET;
+    host.sin_port = htons(static_cast<uint16_t>(port_));
+    host.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::mt19937 random(8);
+    const std::vector<std::string> seeds = {Request(0xA0), Request(0xA1), Request(0xA3),
+                                            Request(0xA5), Request(0xA2), Request(0xA8)};
+    for (int i = 0; i < 3000; ++i) {
+        const std::string packet = Mutate(seeds[i % seeds.size()], random);
+        sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&host),
+               sizeof(host));
+        if (i % 200 == 0) {
+            ASSERT_TRUE(host_->Running()) << "after packet " << i << HostLog();
+        }
+    }
+    close(fd);
+
+    ASSERT_TRUE(host_->Running()) << HostLog();
+    const ToolResult after =
+        Snmp("snmpget", {"-v", "2c", "-c", "public", "%a", Oid(kRootA, ".1.5")});
+    EXPECT_EQ(after.out, Oid(kRootA, ".1.5") + " = INTEGER: 1\n") << after.err;
+    EXPECT_EQ(StopHost(), 0);
+}
+
+TEST_F(HostRobustnessTest, ConcurrentWalksDuringRebuildsSeeWholeTrees) {
+    constexpr int kObjects = 300;
+    AddCommunity("public", 4);
+    AddTestAgent("agent", "root 1.3.6.1.4.1.99999.1\nobjects 300\nrebuild_ms 1\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+
+    std::vector<std::unique_ptr<ChildProcess>> walkers;
+    for (int i = 0; i < 8; ++i) {
+        walkers.push_back(std::make_unique<ChildProcess>());
+        const std::string stem = temp_.File("walk" + std::to_string(i));
+        const std::string tool = i % 2 == 0 ? "/usr/bin/snmpbulkwalk" : "/usr/bin/snmpwalk";
+        ASSERT_TRUE(walkers.back()->Start({tool, "-m", "", "-On", "-t", "5", "-r", "1", "-v", "2c",
+                                           "-c", "public", Address(), kRootA},
+                                          stem + ".out", stem + ".err", {{"MIBS", ""}}));
+    }
+    // One GET of many objects is one query of the agent: its values are of one generation.
+    std::vector<std::string> get = {"-v", "2c", "-c", "public", "%a"};
+    for (int i = 1; i <= 20; ++i)
+        get.push_back(Oid(kRootA, ".1." + std::to_string(i * 7)));
+    for (int round = 0; round < 20; ++round) {
+        const auto values = ParseWalk(Snmp("snmpget", get).out);
+        ASSERT_EQ(values.size(), 20u);
+        for (const auto& [name, value] : values)
+            EXPECT_EQ(value, values[0].second) << name;
+    }
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(walkers[i]->Wait(std::chrono::seconds(120)), 0) << "walker " << i;
+        const auto walk = ParseWalk(ReadFile(temp_.File("walk" + std::to_string(i) + ".out")));
+        ASSERT_EQ(walk.size(), static_cast<std::size_t>(kObjects + 1)) << "walker " << i;
+        int generation = 0;
+        for (int n = 0; n < kObjects; ++n) {
+            EXPECT_EQ(walk[n].first, Oid(kRootA, ".1." + std::to_string(n + 1)));
+            // Generations only grow: a walk never goes back to an older tree.
+            EXPECT_GE(Integer(walk[n].second), generation) << walk[n].first;
+            generation = Integer(walk[n].second);
+        }
+    }
+    EXPECT_EQ(StopHost(), 0);
+}
+
+// With a list of permitted managers only those listed are answered.
+TEST_F(HostRobustnessTest, OnlyPermittedManagersAreAnswered) {
+    AddCommunity("public", 4);
+    AddTestAgent("agent", "root 1.3.6.1.4.1.99999.1\nobjects 1\n");
+    for (const char* manager : {"127.0.0.2", "127.0.0.1"}) {
+        SCOPED_TRACE(manager);
+        AddPermittedManager(manager);  // the list grows: the second round lists us
+        ASSERT_TRUE(StartHost()) << HostLog();
+        const ToolResult result = Snmp("snmpget", {"-v", "2c", "-c", "public", "-t", "0.5", "-r",
+                                                   "0", "%a", Oid(kRootA, ".1.1")});
+        EXPECT_EQ(result.exit_code == 0, std::string(manager) == "127.0.0.1") << result.err;
+        EXPECT_EQ(StopHost(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace cx::test
