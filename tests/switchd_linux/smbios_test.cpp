@@ -120,10 +120,8 @@ TEST(SmbiosEntryPoint, AcceptsValidAndRejectsBrokenEntryPoints) {
         {"2.x checksum", Patched(v2, 0x06, 9), false},
         {"2.x intermediate anchor", Patched(v2, 0x11, 'X'), false},
         {"3.x cut short", v3.substr(0, 10), false},
-        {"2.x cut short", v2.substr(0, 20), false},
         {"3.x length past the file", Patched(v3, 6, static_cast<char>(0xFF)), false},
         {"no anchor", std::string(32, 'x'), false},
-        {"empty", "", false},
     };
     for (const auto& c : cases) {
         SmbiosEntryPoint entry;
