@@ -1,6 +1,8 @@
-// cx-switchd's server object without sockets: refusal of malformed calls and the PCI
-// configuration answers of --linux (names per --methods, the journal lines and the answers the
-// client reads are proved through the real server).
+// cx-switchd's core without sockets: scenario files (the line format, reply items, the order
+// of preference between matching lines, the mistakes reported), the transport's refusal of
+// malformed bodies, the server object's refusal of malformed calls and the PCI configuration
+// answers of --linux. Names per --methods, the journal lines and the answers the client reads
+// are proved through the real server.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,18 +12,27 @@
 
 #include "clients/switch_protocol.h"
 #include "pci_config.h"
+#include "platform/com_transport.h"
 #include "platform/objbase.h"
 #include "request_handler.h"
+#include "scenario.h"
 #include "sysfs_tree.h"
 #include "temp_dir.h"
 
 namespace {
 
+using cx::com::DecodeMessage;
+using cx::com::EncodeMessage;
 using cx::com::Message;
 using cx::com::MessageKind;
 using cx::com::WireValue;
 using cx::switchd::MethodSet;
+using cx::switchd::ParseScenario;
+using cx::switchd::ReplySpec;
 using cx::switchd::RequestHandler;
+using cx::switchd::RequestKey;
+using cx::switchd::Scenario;
+using cx::switchd::ScenarioStore;
 
 WireValue Value(VARTYPE vt, std::int64_t number, std::string bytes = {}) {
     WireValue value;
@@ -148,6 +159,128 @@ TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
         EXPECT_EQ(answer.by_ref[0].second.bytes[28], static_cast<char>(status)) << object;
         EXPECT_EQ(answer.by_ref[1].second.bytes, reply);
     }
+}
+
+void Load(ScenarioStore& store, const char* text) {
+    Scenario scenario;
+    std::string error;
+    EXPECT_TRUE(ParseScenario(text, &scenario, &error)) << error;
+    store.Replace(std::move(scenario));
+}
+
+RequestKey Key(std::uint32_t op, std::uint32_t ext, std::uint32_t object, std::uint32_t cabinet,
+               std::string data = {}, bool low_16_bits = false) {
+    return RequestKey{op, ext, object, cabinet, std::move(data), low_16_bits};
+}
+
+TEST(Scenario, ItemsBuildTheReplyData) {
+    ScenarioStore store;
+    Load(store,
+         "# the server cabinet\r\n"
+         "reply 0xE204 0 0 0 : word 1   # cabinet 1\n"
+         "reply 0x0604 0 * * : status 0x15 text \"Arvex\\\"\\x41\" hex 0a 0B byte 7 dword "
+         "0x01020304\n"
+         "\n");
+    ReplySpec cabinet = store.Answer(Key(0xE204, 0, 0, 0));
+    EXPECT_EQ(cabinet.status, 0u);
+    EXPECT_EQ(cabinet.data, std::string("\x01\x00", 2));
+    ReplySpec vendor = store.Answer(Key(0x0604, 0, 3, 1));
+    EXPECT_EQ(vendor.status, 0x15u);
+    EXPECT_EQ(vendor.data, std::string("Arvex\"A\0\x0a\x0b\x07\x04\x03\x02\x01", 15));
+}
+
+TEST(Scenario, PrefersDataThenFewerWildcardsThenFileOrder) {
+    ScenarioStore store;
+    Load(store,
+         "reply * * * * : byte 1\n"
+         "reply 0x1401 * 5 * : byte 2\n"
+         "reply 0x1401 0 5 * : byte 3\n"
+         "reply 0x1401 * * * data 00 1F : byte 4\n"
+         "reply 0x0C21 * * * : byte 5\n"
+         "reply * 5 * * : byte 6\n");
+    const std::pair<RequestKey, const char*> cases[] = {
+        {Key(0x1401, 0, 5, 1), "\x03"},
+        {Key(0x1401, 1, 5, 1), "\x02"},
+        {Key(0x1401, 0, 5, 1, std::string("\x00\x1F\x02", 3)), "\x04"},
+        {Key(0x1401, 0, 5, 1, std::string("\x00\x1E", 2)), "\x03"},
+        {Key(0x0C21, 5, 0, 0), "\x05"},  // equal wildcards: the earlier line
+        {Key(0x9999, 0, 0, 0), "\x01"},
+    };
+    for (const auto& [request, expected] : cases)
+        EXPECT_EQ(store.Answer(request).data, expected) << request.op_code;
+}
+
+TEST(Scenario, ReportsMistakesWithTheirLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"answer 1 2 3 4 : byte 1", "line 1: a line must start with \"reply\""},
+        {"\nreply 1 2 3 : byte 1", "line 2: bad request field \":\""},
+        {"reply 1 2 3 4 byte 1", "line 1: missing \":\""},
+        {"reply 1 2 3 4 : byte 256", "line 1: value too large for byte"},
+        {"reply 1 2 3 4 : text \"open", "line 1: unterminated text"},
+        {"reply 1 2 3 4 : frobnicate", "line 1: unknown item \"frobnicate\""},
+        {"reply 1 2 3 4 data 0G : byte 1", "line 1: bad data byte \"0G\""},
+        {"reply 0x100000000 2 3 4 : byte 1", "line 1: bad request field \"0x100000000\""},
+        {"reply 1 2 3 4 : delay 600001", "line 1: delay over 600000 ms"},
+        {"reply 1 2 3 4 : status x", "line 1: bad number \"x\" after status"},
+    };
+    for (const auto& [text, expected] : cases) {
+        Scenario scenario;
+        std::string error;
+        EXPECT_FALSE(ParseScenario(text, &scenario, &error)) << text;
+        EXPECT_EQ(error, expected) << text;
+    }
+}
+
+bool Decode(const std::string& body, Message* message) {
+    return DecodeMessage(reinterpret_cast<const std::uint8_t*>(body.data()), body.size(), message);
+}
+
+TEST(TransportCodec, RefusesMalformedBodies) {
+    Message invoke;
+    invoke.kind = MessageKind::kInvoke;
+    invoke.args = {Value(VT_BSTR, 0, "abcd")};
+    std::string good = EncodeMessage(invoke).substr(4);
+    Message decoded;
+    ASSERT_TRUE(Decode(good, &decoded));
+
+    const auto patched = [&](std::size_t at, char value) {
+        std::string body = good;
+        body[at] = value;
+        return body;
+    };
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty", ""},
+        {"truncated", good.substr(0, good.size() - 1)},
+        {"trailing byte", good + "x"},
+        {"unknown kind", patched(0, 99)},
+        {"uncarried type", patched(16, 9)},  // first argument's vt: VT_DISPATCH is not carried
+        {"string longer than the body", patched(22, '\x7F')},
+        {"too many arguments", patched(12, 65)},  // argument count over the limit
+    };
+    for (const auto& [what, body] : cases)
+        EXPECT_FALSE(Decode(body, &decoded)) << what;
+
+    std::uint8_t too_long[4] = {0xFF, 0xFF, 0xFF, 0x7F};
+    std::uint32_t length;
+    EXPECT_FALSE(cx::com::DecodeLength(too_long, &length));
+}
+
+TEST(TransportCodec, StoresByReferenceOnlyIntoTheSameType) {
+    BSTR text = SysAllocString(u"old");
+    VARIANT target;
+    VariantInit(&target);
+    target.vt = VT_BYREF | VT_BSTR;
+    target.pbstrVal = &text;
+    EXPECT_EQ(cx::com::StoreByRef(Value(VT_BYREF | VT_BSTR, 0, "new!"), &target), S_OK);
+    EXPECT_EQ(SysStringByteLen(text), 4u);
+    EXPECT_EQ(std::memcmp(text, "new!", 4), 0);
+    EXPECT_EQ(cx::com::StoreByRef(Value(VT_BYREF | VT_UI1, 1), &target), RPC_E_INVALID_DATAPACKET);
+    SysFreeString(text);
+
+    VARIANT by_value;
+    VariantInit(&by_value);
+    by_value.vt = VT_I2;
+    EXPECT_EQ(cx::com::StoreByRef(Value(VT_I2, 1), &by_value), RPC_E_INVALID_DATAPACKET);
 }
 
 }  // namespace
