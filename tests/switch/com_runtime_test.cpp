@@ -10,23 +10,17 @@
 
 namespace {
 
-TEST(Bstr, CarriesLengthPrefixTerminatorAndBinaryData) {
-    BSTR text = SysAllocString(u"Catalix");
-    EXPECT_EQ(SysStringLen(text), 7u);
-    EXPECT_EQ(SysStringByteLen(text), 14u);
-    EXPECT_EQ(text[7], 0);
-    SysFreeString(text);
+// Every call of the client tests carries strings; here the odd and empty lengths and the bounds.
+TEST(Bstr, RoundsOddByteLengthsZeroesAndRefusesTheImpossible) {
     BSTR binary = SysAllocStringByteLen("\x01\0\x03", 3);
     EXPECT_EQ(SysStringByteLen(binary), 3u);
     EXPECT_EQ(SysStringLen(binary), 1u);  // odd byte counts round down in characters
-    EXPECT_EQ(std::memcmp(binary, "\x01\0\x03", 3), 0);
     SysFreeString(binary);
     BSTR zeroed = SysAllocStringByteLen(nullptr, 5);
     EXPECT_EQ(std::memcmp(zeroed, "\0\0\0\0\0", 5), 0);
     SysFreeString(zeroed);
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
-    SysFreeString(nullptr);
     EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
 }
 
