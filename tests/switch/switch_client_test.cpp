@@ -33,10 +33,9 @@ class SwitchClientTest : public ::testing::Test {
         return server_.Start(scenario, extra);
     }
 
-    static DWORD Send(CSwitchClient& client, CSwitchCommand& command, DWORD op, DWORD ext,
-                      DWORD cabinet, WORD timeout = 0, DWORD retries = 0, WORD increment = 0) {
-        command.SetRequest(op, ext, 0, cabinet, 0x16);
-        return client.SendCommand(&command, timeout, retries, increment);
+    static DWORD Send(CSwitchClient& client, CSwitchCommand& command, DWORD op, DWORD cabinet = 0) {
+        command.SetRequest(op, 0, 0, cabinet, 0x16);
+        return client.SendCommand(&command, 0, 0, 0);
     }
 
     TempDir dir_;
@@ -79,7 +78,7 @@ TEST_F(SwitchClientTest, AttachInASingleThreadedApartmentLeavesItsInitialisation
             CSwitchClient client;
             EXPECT_TRUE(client.Attach(nullptr));
             CSwitchCommand command;
-            EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+            EXPECT_EQ(Send(client, command, 2), 0u);
             client.Detach();
         }
         // Detach did not undo an initialisation it did not make.
@@ -105,7 +104,7 @@ TEST_F(SwitchClientTest, AttachFailsWithTheCreationError) {
     EXPECT_EQ(nobody.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     CSwitchCommand command;
-    EXPECT_EQ(Send(nobody, command, 0xE204, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(Send(nobody, command, 0xE204), CMD_STATUS_NOT_DELIVERED);
     EXPECT_EQ(nobody.GetLastHResult(), RPC_E_CLIENT_DIED);
 }
 
@@ -168,16 +167,16 @@ TEST_F(SwitchClientTest, ServerKilledDuringACallFailsTheCallAndARestartCanBeAtta
     });
     CSwitchCommand command;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Send(client, command, 1, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(Send(client, command, 1), CMD_STATUS_NOT_DELIVERED);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(client.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_CALL_FAILED));
     killer.join();
-    EXPECT_EQ(Send(client, command, 2, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(Send(client, command, 2), CMD_STATUS_NOT_DELIVERED);
 
     client.Detach();
     ASSERT_TRUE(server_.Start("reply 2 0 0 0 : byte 2\n"));
     ASSERT_TRUE(client.Attach(nullptr));
-    EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+    EXPECT_EQ(Send(client, command, 2), 0u);
     EXPECT_EQ(command.GetByte(0), 2);
 }
 
@@ -192,13 +191,13 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallOrTheNextAndBlocksLaterOne
         EXPECT_TRUE(client.EnableCancelRequest(TRUE));
         attached.set_value();
         CSwitchCommand command;
-        status = Send(client, command, 1, 0, 0);
+        status = Send(client, command, 1);
         result = client.GetLastHResult();
         // Cancelled for good: nothing reaches the server until cancellation is switched off.
-        EXPECT_EQ(Send(client, command, 2, 0, 0), CMD_STATUS_NOT_DELIVERED);
+        EXPECT_EQ(Send(client, command, 2), CMD_STATUS_NOT_DELIVERED);
         EXPECT_EQ(client.GetLastHResult(), RPC_S_CALL_CANCELLED);
         EXPECT_TRUE(client.EnableCancelRequest(FALSE));
-        EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+        EXPECT_EQ(Send(client, command, 2), 0u);
         client.Detach();
     });
     ASSERT_EQ(attached.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
@@ -217,10 +216,10 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallOrTheNextAndBlocksLaterOne
     ASSERT_TRUE(client.Attach(nullptr));
     EXPECT_FALSE(client.CancelRequest(1));
     CSwitchCommand command;
-    EXPECT_EQ(Send(client, command, 2, 0, 0), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(Send(client, command, 2), CMD_STATUS_NOT_DELIVERED);
     EXPECT_TRUE(client.EnableCancelRequest(TRUE));
     EXPECT_TRUE(client.EnableCancelRequest(FALSE));
-    EXPECT_EQ(Send(client, command, 2, 0, 0), 0u);
+    EXPECT_EQ(Send(client, command, 2), 0u);
 }
 
 // Raises an event through the server with cx-switch.
@@ -332,7 +331,7 @@ TEST_F(SwitchClientTest, ManyClientsAtOnceAreNotDisturbedByOneThatVanishes) {
             if (!client.Attach(nullptr)) return;
             CSwitchCommand command;
             for (int r = 0; r < kRequests; ++r) {
-                if (Send(client, command, 0xE204, 0, static_cast<DWORD>(r)) == 0 &&
+                if (Send(client, command, 0xE204, static_cast<DWORD>(r)) == 0 &&
                     command.GetWord(0) == 1) {
                     ++answered;
                 }

@@ -53,14 +53,18 @@ std::string Header(std::uint32_t op, std::uint32_t ext, std::uint32_t object = 0
     return header;
 }
 
+void Load(ScenarioStore& store, const char* text) {
+    Scenario scenario;
+    std::string error;
+    EXPECT_TRUE(ParseScenario(text, &scenario, &error)) << error;
+    store.Replace(std::move(scenario));
+}
+
 class Handler : public ::testing::Test {
   protected:
     void Start(MethodSet methods, const char* scenario_text = "",
                RequestHandler::Backend backend = {}) {
-        cx::switchd::Scenario scenario;
-        std::string error;
-        ASSERT_TRUE(cx::switchd::ParseScenario(scenario_text, &scenario, &error)) << error;
-        store_.Replace(std::move(scenario));
+        Load(store_, scenario_text);
         handler_ = std::make_unique<RequestHandler>(&store_, methods, nullptr, std::move(backend));
         Message create;
         create.kind = MessageKind::kCreate;
@@ -161,13 +165,6 @@ TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
     }
 }
 
-void Load(ScenarioStore& store, const char* text) {
-    Scenario scenario;
-    std::string error;
-    EXPECT_TRUE(ParseScenario(text, &scenario, &error)) << error;
-    store.Replace(std::move(scenario));
-}
-
 RequestKey Key(std::uint32_t op, std::uint32_t ext, std::uint32_t object, std::uint32_t cabinet,
                std::string data = {}, bool low_16_bits = false) {
     return RequestKey{op, ext, object, cabinet, std::move(data), low_16_bits};
@@ -177,14 +174,9 @@ TEST(Scenario, ItemsBuildTheReplyData) {
     ScenarioStore store;
     Load(store,
          "# the server cabinet\r\n"
-         "reply 0xE204 0 0 0 : word 1   # cabinet 1\n"
          "reply 0x0604 0 * * : status 0x15 text \"Arvex\\\"\\x41\" hex 0a 0B byte 7 dword "
-         "0x01020304\n"
-         "\n");
-    ReplySpec cabinet = store.Answer(Key(0xE204, 0, 0, 0));
-    EXPECT_EQ(cabinet.status, 0u);
-    EXPECT_EQ(cabinet.data, std::string("\x01\x00", 2));
-    ReplySpec vendor = store.Answer(Key(0x0604, 0, 3, 1));
+         "0x01020304   # vendor\n\n");
+    const ReplySpec vendor = store.Answer(Key(0x0604, 0, 3, 1));
     EXPECT_EQ(vendor.status, 0x15u);
     EXPECT_EQ(vendor.data, std::string("Arvex\"A\0\x0a\x0b\x07\x04\x03\x02\x01", 15));
 }
