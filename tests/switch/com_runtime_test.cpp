@@ -1,4 +1,4 @@
-// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments, the global
+// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments and the global
 // interface table.
 #include <gtest/gtest.h>
 
@@ -41,18 +41,6 @@ TEST(Variant, ClearFreesOwnedStringsButNotReferences) {
     VariantClear(&reference);
     EXPECT_EQ(SysStringLen(kept), 4u);
     SysFreeString(kept);
-}
-
-TEST(Guid, ParsesTheBracedForm) {
-    const CLSID& clsid = CLSID_SwitchServer;
-    GUID parsed{};
-    EXPECT_TRUE(cx::com::ParseGuid("{5f0b7c21-93d4-4e6a-b812-6c04a9e37d15}", &parsed));
-    EXPECT_TRUE(IsEqualGUID(parsed, clsid));
-    for (const char* bad :
-         {"", "5F0B7C21-93D4-4E6A-B812-6C04A9E37D15", "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D1G}",
-          "{5F0B7C21:93D4-4E6A-B812-6C04A9E37D15}"}) {
-        EXPECT_FALSE(cx::com::ParseGuid(bad, &parsed)) << bad;
-    }
 }
 
 // Each case runs on a fresh thread, so the apartment state starts empty.

