@@ -24,15 +24,9 @@ TEST(Bstr, RoundsOddByteLengthsZeroesAndRefusesTheImpossible) {
     EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
 }
 
-TEST(Variant, ClearFreesOwnedStringsButNotReferences) {
-    VARIANT owned;
-    VariantInit(&owned);
-    EXPECT_EQ(owned.vt, VT_EMPTY);
-    owned.vt = VT_BSTR;
-    owned.bstrVal = SysAllocString(u"x");
-    EXPECT_EQ(VariantClear(&owned), S_OK);  // ASan reports a leak if this did not free
-    EXPECT_EQ(owned.vt, VT_EMPTY);
-
+// Owned strings are cleared by every attach of the client tests (the client name), where the
+// sanitizer build reports a string left behind; a reference must stay its owner's.
+TEST(Variant, ClearLeavesReferencedStringsAlone) {
     BSTR kept = SysAllocString(u"kept");
     VARIANT reference;
     VariantInit(&reference);
