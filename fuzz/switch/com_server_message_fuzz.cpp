@@ -26,9 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cx::switchd::Effects effects;
     std::optional<cx::com::Message> answer = handler.Handle(message, &client, &effects);
     if (answer) cx::com::EncodeMessage(*answer);
-    for (int form : {3, 4}) {
+    for (int form : {3, 4})
         if (effects.raise)
             cx::com::EncodeMessage(cx::switchd::EventMessage(*effects.raise, 1, form));
-    }
     return 0;
 }

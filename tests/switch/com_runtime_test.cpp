@@ -1,48 +1,32 @@
-// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments, the global
-// interface table, the OLE32 module table and cancellation without a call.
+// The in-process parts of the COM runtime: BSTRs and VARIANTs, apartments and the global
+// interface table.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string_view>
 #include <thread>
 
 #include "clients/switch_client.h"
-#include "platform/errors.h"
-#include "platform/libloaderapi.h"
 #include "platform/objbase.h"
-#include "platform/threads.h"
 
 namespace {
 
-TEST(Bstr, CarriesLengthPrefixTerminatorAndBinaryData) {
-    BSTR text = SysAllocString(u"Catalix");
-    EXPECT_EQ(SysStringLen(text), 7u);
-    EXPECT_EQ(SysStringByteLen(text), 14u);
-    EXPECT_EQ(text[7], 0);
-    SysFreeString(text);
+// Every call of the client tests carries strings; here the odd and empty lengths and the bounds.
+TEST(Bstr, RoundsOddByteLengthsZeroesAndRefusesTheImpossible) {
     BSTR binary = SysAllocStringByteLen("\x01\0\x03", 3);
     EXPECT_EQ(SysStringByteLen(binary), 3u);
     EXPECT_EQ(SysStringLen(binary), 1u);  // odd byte counts round down in characters
-    EXPECT_EQ(std::memcmp(binary, "\x01\0\x03", 3), 0);
     SysFreeString(binary);
     BSTR zeroed = SysAllocStringByteLen(nullptr, 5);
     EXPECT_EQ(std::memcmp(zeroed, "\0\0\0\0\0", 5), 0);
     SysFreeString(zeroed);
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
-    SysFreeString(nullptr);
     EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
 }
 
-TEST(Variant, ClearFreesOwnedStringsButNotReferences) {
-    VARIANT owned;
-    VariantInit(&owned);
-    EXPECT_EQ(owned.vt, VT_EMPTY);
-    owned.vt = VT_BSTR;
-    owned.bstrVal = SysAllocString(u"x");
-    EXPECT_EQ(VariantClear(&owned), S_OK);  // ASan reports a leak if this did not free
-    EXPECT_EQ(owned.vt, VT_EMPTY);
-
+// Owned strings are cleared by every attach of the client tests (the client name), where the
+// sanitizer build reports a string left behind; a reference must stay its owner's.
+TEST(Variant, ClearLeavesReferencedStringsAlone) {
     BSTR kept = SysAllocString(u"kept");
     VARIANT reference;
     VariantInit(&reference);
@@ -53,29 +37,8 @@ TEST(Variant, ClearFreesOwnedStringsButNotReferences) {
     SysFreeString(kept);
 }
 
-TEST(Guid, FormatsAndParsesTheBracedForm) {
-    const CLSID& clsid = CLSID_SwitchServer;
-    char text[39];
-    cx::com::FormatGuid(clsid, text);
-    EXPECT_STREQ(text, "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15}");
-    // The registry key that locates the server names the same class.
-    EXPECT_TRUE(std::string_view(kSwitchServerClassKey).ends_with(text)) << kSwitchServerClassKey;
-    GUID parsed{};
-    EXPECT_TRUE(cx::com::ParseGuid("{5f0b7c21-93d4-4e6a-b812-6c04a9e37d15}", &parsed));
-    EXPECT_TRUE(IsEqualGUID(parsed, clsid));
-    for (const char* bad :
-         {"", "5F0B7C21-93D4-4E6A-B812-6C04A9E37D15", "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D1G}",
-          "{5F0B7C21:93D4-4E6A-B812-6C04A9E37D15}"}) {
-        EXPECT_FALSE(cx::com::ParseGuid(bad, &parsed)) << bad;
-    }
-    WCHAR wide[39];
-    EXPECT_EQ(StringFromGUID2(clsid, wide, 39), 39);
-    EXPECT_EQ(wide[0], u'{');
-    EXPECT_EQ(StringFromGUID2(clsid, wide, 38), 0);
-}
-
 // Each case runs on a fresh thread, so the apartment state starts empty.
-TEST(Apartment, ReportsFirstRepeatedAndChangedModeAndCancellationFollowsTheThread) {
+TEST(Apartment, ReportsFirstRepeatedAndChangedMode) {
     std::thread([] {
         IGlobalInterfaceTable* table = nullptr;  // nothing is created before the first call
         EXPECT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
@@ -86,23 +49,6 @@ TEST(Apartment, ReportsFirstRepeatedAndChangedModeAndCancellationFollowsTheThrea
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
         CoUninitialize();
         CoUninitialize();
-        // Fully uninitialised: the thread may choose again.
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
-        CoUninitialize();
-    }).join();
-    // Cancellation follows the thread that enabled it and needs a call to cancel.
-    std::thread([] {
-        DWORD self = GetCurrentThreadId();
-        EXPECT_EQ(CoDisableCallCancellation(nullptr), CO_E_CANCEL_DISABLED);
-        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
-        EXPECT_EQ(CoEnableCallCancellation(nullptr), S_OK);
-        EXPECT_EQ(CoCancelCall(self, 1), RPC_E_CALL_COMPLETE);  // no call in progress
-        void* cancel = &self;
-        EXPECT_EQ(CoGetCancelObject(self, IID_ICancelMethodCalls, &cancel), RPC_E_CALL_COMPLETE);
-        EXPECT_EQ(cancel, nullptr);
-        EXPECT_EQ(CoDisableCallCancellation(nullptr), S_OK);
-        EXPECT_EQ(CoCancelCall(self, 1), CO_E_CANCEL_DISABLED);
     }).join();
 }
 
@@ -111,7 +57,7 @@ struct Counted : CRSwitchOut {
     LONG references() const { return m_cRef; }
 };
 
-TEST(GlobalInterfaceTable, IsCreatedPlainAndHandsInterfacesToOtherThreadsUntilRevoked) {
+TEST(GlobalInterfaceTable, IsCreatedPlainAndHandsInterfacesOutUntilRevoked) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
     // Created without aggregation, and only from a known class.
     Counted object;
@@ -133,19 +79,6 @@ TEST(GlobalInterfaceTable, IsCreatedPlainAndHandsInterfacesToOtherThreadsUntilRe
     EXPECT_NE(cookie, 0u);
     EXPECT_EQ(object.references(), 1);
 
-    std::thread([&] {
-        IDispatch* fetched = nullptr;
-        EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IDispatch,
-                                                reinterpret_cast<void**>(&fetched)),
-                  S_OK);
-        EXPECT_EQ(fetched, static_cast<IDispatch*>(&object));
-        fetched->Release();
-        IConnectionPointContainer* none = nullptr;
-        EXPECT_EQ(table->GetInterfaceFromGlobal(cookie, IID_IConnectionPointContainer,
-                                                reinterpret_cast<void**>(&none)),
-                  E_NOINTERFACE);
-    }).join();
-
     EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), S_OK);
     EXPECT_EQ(object.references(), 0);
     EXPECT_EQ(table->RevokeInterfaceFromGlobal(cookie), E_INVALIDARG);
@@ -154,27 +87,6 @@ TEST(GlobalInterfaceTable, IsCreatedPlainAndHandsInterfacesToOtherThreadsUntilRe
     EXPECT_EQ(stale, nullptr);
     table->Release();
     CoUninitialize();
-}
-
-TEST(ModuleTable, Ole32ResolvesTheFourCancellationEntryPoints) {
-    const std::pair<const char*, FARPROC> entries[] = {
-        {"CoEnableCallCancellation", reinterpret_cast<FARPROC>(&CoEnableCallCancellation)},
-        {"CoDisableCallCancellation", reinterpret_cast<FARPROC>(&CoDisableCallCancellation)},
-        {"CoGetCancelObject", reinterpret_cast<FARPROC>(&CoGetCancelObject)},
-        {"CoCancelCall", reinterpret_cast<FARPROC>(&CoCancelCall)},
-    };
-    for (const char* spelling : {"OLE32.dll", "ole32.DLL", "ole32"}) {
-        HMODULE ole32 = LoadLibraryA(spelling);
-        ASSERT_NE(ole32, nullptr) << spelling;
-        for (const auto& [name, entry] : entries)
-            EXPECT_EQ(GetProcAddress(ole32, name), entry);
-        EXPECT_EQ(GetProcAddress(ole32, "CoInitializeEx"), nullptr);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-        EXPECT_TRUE(FreeLibrary(ole32));
-    }
-    EXPECT_EQ(LoadLibraryA("OLE32.dll.missing"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
 }
 
 }  // namespace

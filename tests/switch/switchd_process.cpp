@@ -34,12 +34,6 @@ namespace {
 
 constexpr std::chrono::seconds kBound(10);
 
-bool Accepts(const std::string& path) {
-    const int fd = UnixSocket(path, false);
-    close(fd);
-    return fd >= 0;
-}
-
 }  // namespace
 
 SwitchdProcess::SwitchdProcess(const TempDir& dir, bool journal)
@@ -64,7 +58,12 @@ bool SwitchdProcess::Launch(const std::string& scenario, const std::vector<std::
 }
 
 bool SwitchdProcess::Start(const std::string& scenario, const std::vector<std::string>& extra) {
-    return Launch(scenario, extra) && WaitUntil([this] { return Accepts(socket_path_); }, kBound);
+    const auto accepts = [this] {
+        const int fd = UnixSocket(socket_path_, false);
+        close(fd);
+        return fd >= 0;
+    };
+    return Launch(scenario, extra) && WaitUntil(accepts, kBound);
 }
 
 void SwitchdProcess::Terminate() {

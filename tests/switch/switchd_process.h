@@ -44,7 +44,6 @@ class SwitchdProcess {
     const std::string& socket_path() const { return socket_path_; }
     const std::string& journal_path() const { return journal_path_; }
     const std::string& registry_path() const { return registry_path_; }
-    const std::string& scenario_path() const { return scenario_path_; }
 
   private:
     std::string socket_path_;

@@ -17,12 +17,11 @@ namespace cx::switchd {
 namespace {
 
 // One logical processor's block of /proc/cpuinfo.
-std::string CpuBlock(int processor, const char* physical_id, int core,
-                     const char* model = "Arvenmark Cx64 Processor @ 2.80GHz") {
+std::string CpuBlock(int processor, const char* physical_id, int core) {
     std::string block = "processor\t: " + std::to_string(processor) +
                         "\nvendor_id\t: CatalixChips\ncpu family\t: 6\nmodel\t\t: 85\n"
-                        "model name\t: " +
-                        model + "\nstepping\t: 7\ncpu MHz\t\t: 2800.412\n";
+                        "model name\t: Arvenmark Cx64 Processor @ 2.80GHz\nstepping\t: 7\n"
+                        "cpu MHz\t\t: 2800.412\n";
     if (physical_id != nullptr) block += "physical id\t: " + std::string(physical_id) + "\n";
     block += "core id\t\t: " + std::to_string(core) + "\nflags\t\t: fpu vme de\n\n";
     return block;
@@ -44,7 +43,6 @@ TEST(ProcCpuinfo, OneProcessorPerSocket) {
     const std::string one = CpuBlock(0, "3", 0);
     const std::tuple<const char*, std::string, std::vector<std::string>> cases[] = {
         {"two sockets with hyper-threads", Cpuinfo(2, 8), {"CPU 0", "CPU 1"}},
-        {"one socket", Cpuinfo(1, 4), {"CPU 0"}},
         {"no physical id", Cpuinfo(1, 4, false), {"CPU"}},
         {"no trailing blank line", one.substr(0, one.size() - 2), {"CPU 3"}},
         {"empty", "", {}},
@@ -61,17 +59,6 @@ TEST(ProcCpuinfo, OneProcessorPerSocket) {
         }
         EXPECT_EQ(sockets, socket_names);
     }
-}
-
-TEST(ProcMeminfo, OneModuleOfMemTotal) {
-    std::optional<MemoryDeviceInfo> module =
-        ParseMeminfo("MemTotal:       24683748 kB\nMemFree:        23503208 kB\n");
-    ASSERT_TRUE(module);
-    EXPECT_EQ(module->size_mb, 24105u);
-    EXPECT_TRUE(module->installed);
-    EXPECT_FALSE(ParseMeminfo("MemFree: 1 kB\n"));
-    EXPECT_FALSE(ParseMeminfo("MemTotal: lots kB\n"));
-    EXPECT_FALSE(ParseMeminfo("MemTot"));
 }
 
 class SysrootTest : public ::testing::Test {
@@ -178,9 +165,8 @@ TEST(RescanThrottle, AStormGivesAtMostOneEventPerPeriod) {
     EXPECT_TRUE(throttle.Due(start + milliseconds(10000)));
     sent.push_back(start + milliseconds(10000));
     EXPECT_FALSE(throttle.Deadline());
-    ASSERT_EQ(sent.size(), 3u);
-    for (std::size_t i = 1; i < sent.size(); ++i)
-        EXPECT_GE(sent[i] - sent[i - 1], std::chrono::seconds(5));
+    EXPECT_EQ(sent, (std::vector<Clock::time_point>{start, start + milliseconds(5000),
+                                                    start + milliseconds(10000)}));
     // A reload's event counts: a change right after it waits.
     throttle.Sent(start + milliseconds(20000));
     EXPECT_FALSE(throttle.Change(start + milliseconds(20001)));
