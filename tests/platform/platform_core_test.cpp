@@ -1,12 +1,15 @@
-// Events, waits, critical sections, last error and the time scale.
+// The platform layer's core: events, waits, critical sections, last error and the time scale,
+// OID order, and module names.
 #include <gtest/gtest.h>
-
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "child_process.h"
+#include "platform/snmp.h"
 #include "platform/windows.h"
 #include "scoped_env.h"
 
@@ -113,6 +116,67 @@ TEST(TimeScale, ShortensWaitsSpeedsTheTickCountAndIgnoresNonsense) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_GE(GetTickCount() - ticks_before, 19000u) << "the agent's clock saw 20 s pass";
     CloseHandle(event);
+}
+
+// An OID whose ids point into the vector (not allocated: never freed).
+AsnObjectIdentifier View(std::vector<UINT>& ids) {
+    return AsnObjectIdentifier{static_cast<UINT>(ids.size()), ids.empty() ? nullptr : ids.data()};
+}
+
+// SnmpUtilOidCmp (n 0) orders by sub-identifiers, unsigned, then by length; SnmpUtilOidNCmp
+// looks at the first n sub-identifiers only.
+TEST(OidCmp, OrdersBySubIdentifiersThenLength) {
+    struct Case {
+        std::vector<UINT> first, second;
+        int sign;
+        UINT n = 0;
+    } cases[] = {
+        {.first = {1, 3, 6}, .second = {1, 3, 6}, .sign = 0},
+        {.first = {1, 3}, .second = {1, 3, 6}, .sign = -1},  // a prefix is less
+        {.first = {1, 3, 6}, .second = {1, 3}, .sign = 1},
+        {.first = {1, 3, 7}, .second = {1, 3, 6, 1}, .sign = 1},
+        {.first = {}, .second = {1}, .sign = -1},
+        {.first = {}, .second = {}, .sign = 0},
+        {.first = {0xFFFFFFFFu}, .second = {1}, .sign = 1},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3, 6, 2}, .sign = 0, .n = 3},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3, 6, 2}, .sign = -1, .n = 4},
+        {.first = {1, 3, 6, 1, 4}, .second = {1, 3}, .sign = 0, .n = 2},
+    };
+    for (auto& c : cases) {
+        auto first = View(c.first);
+        auto second = View(c.second);
+        int result =
+            c.n == 0 ? SnmpUtilOidCmp(&first, &second) : SnmpUtilOidNCmp(&first, &second, c.n);
+        EXPECT_EQ((result > 0) - (result < 0), c.sign)
+            << "case " << (&c - cases) << " gave " << result;
+    }
+}
+
+// The executable, or the module of an address, truncated as Windows does.
+TEST(ModuleFileName, NamesTheModuleAndTruncatesAsWindows) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::string(path).size(), length);
+    EXPECT_NE(std::string(path).find("platform_core_test"), std::string::npos);
+
+    char small[5];
+    EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof(small)), 5u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(std::string(small), std::string(path, 4));
+
+    HMODULE module = CxModuleFromAddress(reinterpret_cast<const void*>(&GetModuleFileNameA));
+    ASSERT_NE(module, nullptr);
+    EXPECT_GT(GetModuleFileNameA(module, path, sizeof(path)), 0u);
+    EXPECT_EQ(CxModuleFromAddress(nullptr), nullptr);
+    EXPECT_EQ(GetModuleBaseNameA(nullptr, nullptr, path, sizeof(path)), 0u) << "no process";
+}
+
+TEST(ModuleLock, TakesOnlyModulesAlreadyLoaded) {
+    EXPECT_NE(CxLockLoadedModule("libc.so.6"), nullptr);
+    EXPECT_EQ(CxLockLoadedModule("libcx-not-installed.so"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(CxLockLoadedModule(""), nullptr);
 }
 
 }  // namespace
