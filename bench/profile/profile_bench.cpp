@@ -1,6 +1,5 @@
-// A 2000-component inventory through ProfileFile: written the way a scan writes it (counts
-// rewritten at the top of their section with every insertion), and read back row by row the
-// way the MIB builder does.
+// A 2000-component inventory through ProfileFile, written the way a scan writes it and read
+// back row by row the way the MIB builder does.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -37,18 +36,6 @@ void WriteAsScanned(const std::string& path) {
     file.WriteString("Last Date", "ScanState", "DONE");
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
 }
-
-void BM_WriteInventoryAsScanned(benchmark::State& state) {
-    cx::test::TempDir dir;
-    const std::string path = dir.File("Catalix.act");
-    for (auto _ : state) {
-        WriteAsScanned(path);
-        state.PauseTiming();
-        DeleteFileA(path.c_str());
-        state.ResumeTiming();
-    }
-}
-BENCHMARK(BM_WriteInventoryAsScanned)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // FillMib's pattern on the saved file: per row the probe key, two more numbers and the nine
 // texts; the file is read from disk again in every iteration.
