@@ -1,15 +1,21 @@
-// The platform layer's core: events, waits, critical sections, last error and the time scale,
-// OID order, and module names.
+// The platform layer: events, waits, critical sections, last error and the time scale, OID
+// order, module names, the computer-name calls and the time zone.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "child_process.h"
+#include "last_error.h"
+#include "platform/errors.h"
 #include "platform/snmp.h"
+#include "platform/timing.h"
 #include "platform/windows.h"
 #include "scoped_env.h"
 
@@ -177,6 +183,133 @@ TEST(ModuleLock, TakesOnlyModulesAlreadyLoaded) {
     EXPECT_EQ(CxLockLoadedModule("libcx-not-installed.so"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(CxLockLoadedModule(""), nullptr);
+}
+
+using cx::test::FailedWith;
+
+std::string Name(COMPUTER_NAME_FORMAT format) {
+    char buffer[300] = {};
+    DWORD size = sizeof(buffer);
+    EXPECT_TRUE(GetComputerNameExA(format, buffer, &size)) << format;
+    EXPECT_EQ(size, std::string(buffer).size()) << format;
+    return buffer;
+}
+
+TEST(ComputerName, NamesAgreeWithTheHostName) {
+    char host[256] = {};
+    gethostname(host, sizeof(host) - 1);
+    const std::string label = std::string(host).substr(0, std::string(host).find('.'));
+    ASSERT_FALSE(label.empty());
+    EXPECT_EQ(Name(ComputerNameDnsHostname), label);
+    EXPECT_EQ(Name(ComputerNamePhysicalDnsHostname), label);
+
+    std::string netbios = label.substr(0, MAX_COMPUTERNAME_LENGTH);
+    for (char& c : netbios)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(Name(ComputerNameNetBIOS), netbios);
+    EXPECT_EQ(Name(ComputerNamePhysicalNetBIOS), netbios);
+
+    // The fully qualified name is the host label, then the domain when there is one.
+    const std::string full = Name(ComputerNameDnsFullyQualified);
+    const std::string domain = Name(ComputerNameDnsDomain);
+    EXPECT_EQ(full, domain.empty() ? label : label + "." + domain);
+    EXPECT_EQ(Name(ComputerNamePhysicalDnsFullyQualified), full);
+}
+
+// One character short, or no buffer: nothing is written and the size needed comes back;
+// exactly the size needed: the name without its NUL.
+TEST(ComputerName, BufferSizesAndArgumentsFollowTheWindowsContract) {
+    for (bool extended : {true, false}) {
+        SCOPED_TRACE(extended ? "GetComputerNameExA" : "GetComputerNameA");
+        const std::string name =
+            Name(extended ? ComputerNameDnsFullyQualified : ComputerNameNetBIOS);
+        const DWORD needed = static_cast<DWORD>(name.size() + 1);
+        auto call = [&](char* buffer, DWORD* size) {
+            return extended ? GetComputerNameExA(ComputerNameDnsFullyQualified, buffer, size)
+                            : GetComputerNameA(buffer, size);
+        };
+        char buffer[300];
+        std::memset(buffer, 'x', sizeof(buffer));
+        DWORD size = needed - 1;
+        EXPECT_EQ(FailedWith(call(buffer, &size)),
+                  static_cast<DWORD>(extended ? ERROR_MORE_DATA : ERROR_BUFFER_OVERFLOW));
+        EXPECT_EQ(size, needed);
+        EXPECT_EQ(buffer[0], 'x');
+        size = 0;
+        EXPECT_FALSE(call(nullptr, &size));
+        EXPECT_EQ(size, needed);
+        EXPECT_TRUE(call(buffer, &size));
+        EXPECT_EQ(size, needed - 1);
+        EXPECT_EQ(std::string(buffer), name);
+        EXPECT_EQ(FailedWith(call(buffer, nullptr)), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    char buffer[64];
+    DWORD size = sizeof(buffer);
+    for (auto format : {ComputerNameMax, static_cast<COMPUTER_NAME_FORMAT>(-1)})
+        EXPECT_EQ(FailedWith(GetComputerNameExA(format, buffer, &size)),
+                  static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+std::string Narrow(const WCHAR* text) {
+    std::string out;
+    for (; *text != 0; ++text)
+        out += static_cast<char>(*text);
+    return out;
+}
+
+bool DaylightNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return parts.tm_isdst > 0;
+}
+
+// "bias standard-bias daylight-bias standard-name daylight-name", then for zones with daylight
+// time " daylight-month/hour standard-month/hour".
+std::string Summary(const TIME_ZONE_INFORMATION& zone) {
+    std::string text = std::to_string(zone.Bias) + " " + std::to_string(zone.StandardBias) + " " +
+                       std::to_string(zone.DaylightBias) + " " + Narrow(zone.StandardName) + " " +
+                       Narrow(zone.DaylightName);
+    const SYSTEMTIME& on = zone.DaylightDate;
+    const SYSTEMTIME& off = zone.StandardDate;
+    if (on.wMonth == 0 && off.wMonth == 0 && on.wHour == 0 && off.wHour == 0) return text;
+    return text + " " + std::to_string(on.wMonth) + "/" + std::to_string(on.wHour) + " " +
+           std::to_string(off.wMonth) + "/" + std::to_string(off.wHour);
+}
+
+// The zone rules decide; a NULL argument is refused.
+TEST(TimeZone, BiasesNamesAndTransitionsFollowTheZoneRules) {
+    cx::test::ScopedEnv zone_variable("TZ", "UTC0");
+    const struct {
+        const char* tz;
+        std::string summary;
+    } cases[] = {
+        {"UTC0", "0 0 0 UTC UTC"},
+        {"JST-9", "-540 0 0 JST JST"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "-60 0 -60 CET CEST 3/2 10/3"},
+        {"EST5EDT,M3.2.0,M11.1.0", "300 0 -60 EST EDT 3/2 11/2"},
+        {"AEST-10AEDT,M10.1.0,M4.1.0/3", "-600 0 -60 AEST AEDT 10/2 4/3"},
+        {"LHST-10:30LHDT-11,M10.1.0,M4.1.0", "-630 0 -30 LHST LHDT 10/2 4/2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tz);
+        zone_variable.Set(c.tz);
+        TIME_ZONE_INFORMATION zone{};
+        DWORD result = GetTimeZoneInformation(&zone);
+        EXPECT_EQ(Summary(zone), c.summary);
+        const bool daylight = zone.DaylightBias != 0;
+        EXPECT_EQ(result, !daylight       ? TIME_ZONE_ID_UNKNOWN
+                          : DaylightNow() ? TIME_ZONE_ID_DAYLIGHT
+                                          : TIME_ZONE_ID_STANDARD);
+        if (daylight) {
+            // Transitions fall on a Sunday, as the rules say, in the year around now.
+            EXPECT_EQ(zone.DaylightDate.wDayOfWeek + zone.StandardDate.wDayOfWeek, 0);
+            EXPECT_NE(zone.DaylightDate.wYear, 0);
+        }
+    }
+    SetLastError(0);
+    EXPECT_EQ(GetTimeZoneInformation(nullptr), TIME_ZONE_ID_INVALID);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 }  // namespace
