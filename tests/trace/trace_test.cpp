@@ -1,9 +1,18 @@
-// The trace: the text of a line, CFileDebug against a registry of the test's own, and
-// processes sharing one trace file.
+// The trace and its platform calls: mutexes within and between processes, OutputDebugStringA
+// to the system log, the console, the process status figures, the text of a line, CFileDebug
+// against a registry of the test's own, and processes sharing one trace file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -11,18 +20,406 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+#include "child_process.h"
+#include "platform/debug.h"
+#include "platform/registry_store.h"
+#include "platform/winreg.h"
+#include "temp_dir.h"
 
 #include "base/file_debug.h"
-#include "child_process.h"
-#include "platform/registry_store.h"
+#include "debug/proc_status.h"
+#include "platform/psapi.h"
 #include "platform/windows.h"
-#include "platform/winreg.h"
 #include "trace_line.h"
 #include "trace_reader.h"
-#include "trace_test_support.h"
+
+// What the trace tests share: a registry and directory of the test's own for CFileDebug, a
+// datagram socket standing in for the system log, and standard error pointed elsewhere.
+namespace cx::test {
+
+inline constexpr char kApplication[] = "CX_MIB";
+
+class TraceFixture : public ::testing::Test {
+  protected:
+    TraceFixture() { CxRegistrySetPath(directory_.File("registry.db").c_str()); }
+    ~TraceFixture() override { CxRegistrySetPath(nullptr); }
+
+    // A value of "SOFTWARE\Debug" (empty `subkey`) or of "SOFTWARE\Debug\<subkey>".
+    void SetValue(const std::string& subkey, const char* name, DWORD type, const void* data,
+                  DWORD size) {
+        std::string path = "SOFTWARE\\Debug" + (subkey.empty() ? "" : "\\" + subkey);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void SetDword(const std::string& subkey, const char* name, DWORD value) {
+        SetValue(subkey, name, REG_DWORD, &value, sizeof(value));
+    }
+    void SetText(const std::string& subkey, const char* name, const std::string& text,
+                 DWORD type = REG_SZ) {
+        SetValue(subkey, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    }
+    // The application's file sink at `level`, writing to TracePath().
+    void UseTraceFile(DWORD level) {
+        SetDword(kApplication, "FileDebugLevel", level);
+        SetText(kApplication, "TraceFile", TracePath());
+    }
+    std::string TracePath() const { return directory_.File("trace.log"); }
+    // The trace file as written, "\r\n" and all; empty when there is none.
+    std::string TraceText() const { return ReadFile(TracePath()); }
+
+    TempDir directory_;
+};
+
+// Binds a socket in its own directory and points OutputDebugStringA at it; points it back
+// at the system log when destroyed.
+class LogReceiver {
+  public:
+    LogReceiver() {
+        std::string path = directory_.File("log");
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+            ADD_FAILURE() << "cannot bind " << path;
+        CxSetDebugOutputSocket(path.c_str());
+    }
+    ~LogReceiver() {
+        CxSetDebugOutputSocket(nullptr);
+        if (fd_ >= 0) close(fd_);
+    }
+    LogReceiver(const LogReceiver&) = delete;
+    LogReceiver& operator=(const LogReceiver&) = delete;
+
+    // The next records, waiting at most `limit` for each.
+    std::vector<std::string> Receive(size_t count,
+                                     std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        std::vector<std::string> records;
+        char buffer[4096];
+        while (records.size() < count) {
+            pollfd ready{fd_, POLLIN, 0};
+            if (poll(&ready, 1, static_cast<int>(limit.count())) <= 0) break;
+            ssize_t got = recv(fd_, buffer, sizeof(buffer), 0);
+            if (got < 0) break;
+            records.emplace_back(buffer, static_cast<size_t>(got));
+        }
+        return records;
+    }
+    // Records that are waiting now.
+    std::vector<std::string> ReceiveWaiting() { return Receive(SIZE_MAX, {}); }
+    // The text after the "<15>Mmm dd hh:mm:ss NAME[PID]: " header, checking the header.
+    static std::string Message(const std::string& record, const std::string& name) {
+        std::regex header("<15>[A-Z][a-z]{2} [ 123][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] " + name +
+                          "\\[" + std::to_string(getpid()) + "\\]: ");
+        std::smatch match;
+        if (!std::regex_search(record, match, header) || match.position(0) != 0) {
+            ADD_FAILURE() << "record without the expected header: " << record.substr(0, 80);
+            return record;
+        }
+        return match.suffix();
+    }
+
+  private:
+    TempDir directory_;
+    int fd_ = -1;
+};
+
+// Points standard error at a file, or at a full pipe that nobody reads, until destroyed.
+class StderrCapture {
+  public:
+    explicit StderrCapture(const std::string& path) : saved_(dup(STDERR_FILENO)) {
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) ADD_FAILURE() << "cannot redirect to " << path;
+        if (fd >= 0) close(fd);
+    }
+    StderrCapture() : saved_(dup(STDERR_FILENO)) {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "cannot make a pipe";
+            return;
+        }
+        pipe_read_ = ends[0];
+        // Fill it without blocking, then leave the writing end blocking as standard error is.
+        fcntl(ends[1], F_SETFL, O_NONBLOCK);
+        char block[4096] = {};
+        while (write(ends[1], block, sizeof(block)) > 0) {
+        }
+        while (write(ends[1], block, 1) > 0) {
+        }
+        fcntl(ends[1], F_SETFL, 0);
+        dup2(ends[1], STDERR_FILENO);
+        close(ends[1]);
+    }
+    ~StderrCapture() {
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        if (pipe_read_ >= 0) close(pipe_read_);
+    }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+  private:
+    int saved_ = -1;
+    int pipe_read_ = -1;
+};
+
+}  // namespace cx::test
 
 namespace {
+
+using namespace std::chrono_literals;
+
+std::string UniqueName(const std::string& what) {
+    static std::atomic<int> counter{0};
+    return "cx-trace-test-" + what + "-" + std::to_string(getpid()) + "-" +
+           std::to_string(++counter);
+}
+
+// What another thread gets from WaitForSingleObject(mutex, milliseconds); it lets go again.
+DWORD WaitFromOtherThread(HANDLE mutex, DWORD milliseconds) {
+    DWORD result = 0;
+    std::thread([&] {
+        result = WaitForSingleObject(mutex, milliseconds);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ReleaseMutex(mutex);
+    }).join();
+    return result;
+}
+
+// Unnamed and named alike: recursive for its owner, exclusive for others, and abandoned when
+// the owning thread ends.
+TEST(Mutex, IsRecursiveExcludesOthersAndIsAbandonedWithItsOwner) {
+    for (bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named" : "unnamed");
+        HANDLE mutex = CreateMutexA(nullptr, TRUE, named ? UniqueName("kinds").c_str() : nullptr);
+        ASSERT_NE(mutex, nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0) << "again, by its owner";
+        EXPECT_EQ(WaitFromOtherThread(mutex, 20), WAIT_TIMEOUT);
+        DWORD error = 0;
+        std::thread([&] {
+            if (!ReleaseMutex(mutex)) error = GetLastError();
+        }).join();
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_NOT_OWNER));
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "still held once";
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_FALSE(ReleaseMutex(mutex));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
+
+        std::thread([&] { EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0); }).join();
+        EXPECT_EQ(WaitForSingleObject(mutex, 1000), WAIT_ABANDONED);
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_TIMEOUT) << "the new owner has it";
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_EQ(WaitFromOtherThread(mutex, 0), WAIT_OBJECT_0);
+        EXPECT_TRUE(CloseHandle(mutex));
+    }
+}
+
+// Child side of the test below: takes the mutex, says so with a file, then either ends
+// holding it or holds it until told to let go.
+TEST(NamedMutexChild, HoldsTheMutexForItsParent) {
+    std::string name = cx::test::ChildSetting("CX_MUTEX_CHILD_NAME");
+    if (name.empty()) GTEST_SKIP() << "runs only as a child of the cross-process test";
+    std::string directory = cx::test::ChildSetting("CX_MUTEX_CHILD_DIR");
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    ASSERT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
+    std::fclose(std::fopen((directory + "/held").c_str(), "w"));
+    if (cx::test::ChildSetting("CX_MUTEX_CHILD_EXIT_HOLDING") == "1") _exit(0);
+    ASSERT_TRUE(
+        cx::test::WaitUntil([&] { return std::filesystem::exists(directory + "/release"); }));
+    EXPECT_TRUE(ReleaseMutex(mutex));
+}
+
+// The child lets go by releasing the mutex, or by ending while it holds it (its lock file goes
+// with it).
+TEST(NamedMutexAcrossProcesses, ExcludesAnotherProcessUntilItLetsGo) {
+    for (bool exit_holding : {false, true}) {
+        SCOPED_TRACE(exit_holding ? "ends holding it" : "releases it");
+        cx::test::TempDir directory;
+        std::string name = UniqueName("process");
+        cx::test::ChildOptions options;
+        options.environment = {{"CX_MUTEX_CHILD_NAME", name},
+                               {"CX_MUTEX_CHILD_DIR", directory.Path()},
+                               {"CX_MUTEX_CHILD_EXIT_HOLDING", exit_holding ? "1" : "0"}};
+        cx::test::ChildProcess child(
+            {"/proc/self/exe", "--gtest_filter=NamedMutexChild.HoldsTheMutexForItsParent"},
+            options);
+        ASSERT_TRUE(
+            cx::test::WaitUntil([&] { return std::filesystem::exists(directory.File("held")); }));
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        ASSERT_NE(mutex, nullptr);
+        if (!exit_holding) {
+            EXPECT_EQ(WaitForSingleObject(mutex, 30), WAIT_TIMEOUT);
+            std::fclose(std::fopen(directory.File("release").c_str(), "w"));
+        }
+        EXPECT_EQ(WaitForSingleObject(mutex, 10000), WAIT_OBJECT_0);
+        EXPECT_TRUE(ReleaseMutex(mutex));
+        EXPECT_EQ(child.Wait(10s), 0);
+        CloseHandle(mutex);
+    }
+}
+
+using cx::test::LogReceiver;
+
+// One record per non-empty line, cut at 1122 characters, tagged with the name (blanks become
+// '_', at most 31 characters).
+TEST(OutputDebugString, SendsOneTaggedRecordPerLine) {
+    const std::string long_line(2000, 'x');
+    const std::string long_name = "A123456789B123456789C123456789D123456789";
+    struct Case {
+        std::string text;
+        std::vector<std::string> records;
+        std::string name = "CX_MIB";
+        std::string tag = "CX_MIB";
+    } const cases[] = {
+        {"hello\n", {"hello"}},
+        {"hello", {"hello"}},                              // no newline at the end
+        {"\n\nfirst\n\n\nsecond\n", {"first", "second"}},  // empty lines are left out
+        {"", {}},
+        {long_line + "\nnext", {long_line.substr(0, 1122), "next"}},
+        {"a\r\nb", {"a\r", "b"}},  // carriage returns stay
+        {"tagged\n", {"tagged"}, "with blank\tand tab", "with_blank_and_tab"},
+        {"tagged\n", {"tagged"}, long_name, long_name.substr(0, 31)},
+    };
+    LogReceiver log;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        CxSetDebugOutputName(c.name.c_str());
+        OutputDebugStringA(c.text.c_str());
+        std::vector<std::string> got = log.Receive(c.records.size());
+        ASSERT_EQ(got.size(), c.records.size());
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(LogReceiver::Message(got[i], c.tag), c.records[i]);
+        EXPECT_TRUE(log.ReceiveWaiting().empty());
+    }
+}
+
+TEST(OutputDebugString, AFullLogLosesRecordsInsteadOfBlocking) {
+    LogReceiver log;  // read only at the end
+    std::string line(1000, 'z');
+    for (int i = 0; i < 5000; ++i)
+        OutputDebugStringA(line.c_str());
+    EXPECT_FALSE(log.ReceiveWaiting().empty());
+}
+
+BOOL Write(HANDLE console, const char* text, DWORD* written) {
+    return WriteConsoleA(console, text, static_cast<DWORD>(std::strlen(text)), written, nullptr);
+}
+
+// The only test of this program that allocates the console: that happens once per process.
+TEST(AllocConsole, SendsStandardOutputToStandardError) {
+    cx::test::TempDir directory;
+    std::string captured = directory.File("stderr");
+    DWORD written = 0;
+    {
+        cx::test::StderrCapture capture(captured);
+        ASSERT_TRUE(AllocConsole());
+        EXPECT_FALSE(AllocConsole());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+        EXPECT_EQ(output, GetStdHandle(STD_OUTPUT_HANDLE));
+        EXPECT_TRUE(Write(output, "line one\n", &written));
+        EXPECT_EQ(written, 9u);
+        EXPECT_TRUE(Write(GetStdHandle(STD_ERROR_HANDLE), "line two\n", &written));
+    }
+    EXPECT_EQ(cx::test::ReadFile(captured), "line one\nline two\n");
+    EXPECT_EQ(GetStdHandle(7), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(Write(nullptr, "x", &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(WriteConsole, GivesUpOnAStreamThatTakesNothing) {
+    cx::test::StderrCapture full_pipe;
+    DWORD written = 12345;
+    EXPECT_FALSE(Write(GetStdHandle(STD_ERROR_HANDLE), "nobody reads this\n", &written));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(written, 0u);
+}
+
+// Resident, peak, anonymous and swapped kB from /proc/PID/status; page faults from
+// /proc/PID/stat. Missing or damaged figures read as 0 (status) or as none (stat).
+TEST(ProcParsers, ReadTheFiguresAndSurviveDamage) {
+    const std::pair<std::string_view, std::string> status_cases[] = {
+        {"Name:\tx\nVmHWM:\t 2048 kB\nVmRSS:\t 1024 kB\nRssAnon:\t 512 kB\nVmSwap:\t16 kB",
+         "1024 2048 512 16"},
+        {"VmRSS:\t 7 kB\n", "7 0 0 0"},
+        {"VmRSS:\tabc kB\nVmHWM:\t-5 kB\nRssAnon:\nVmSwap:\t99999999999999999999999", "0 0 0 0"},
+        {"VmRSSx:\t5 kB\n VmRSS:\t6 kB\n", "0 0 0 0"},
+        {std::string_view("VmRSS:\t3\0 kB\nVmSwap: 4 kB", 25), "3 0 0 4"},
+    };
+    for (const auto& [text, expected] : status_cases) {
+        cx::platform::ProcMemory got = cx::platform::ParseProcStatus(text);
+        EXPECT_EQ(std::to_string(got.resident_kb) + " " + std::to_string(got.peak_resident_kb) +
+                      " " + std::to_string(got.anonymous_kb) + " " + std::to_string(got.swapped_kb),
+                  expected)
+            << text;
+    }
+    const std::pair<const char*, std::optional<std::uint64_t>> stat_cases[] = {
+        {"42 (extagentd) S 1 42 42 0 -1 4194560 1500 0 25 0 3 1", 1525},
+        {"7 (a) b) (c) R 1 7 7 0 -1 0 10 99 5 99 0", 15},         // parentheses in the name
+        {"42 (x) S 1 42 42 0 -1 4194560 1500 0", std::nullopt},   // cut short
+        {"42 S 1 42 42 0 -1 4194560 1500 0 25 0", std::nullopt},  // no name
+        {"42 (x) S 1 42 42 0 -1 4194560 many 0 25 0", std::nullopt},
+    };
+    for (const auto& [text, faults] : stat_cases)
+        EXPECT_EQ(cx::platform::ParseStatPageFaults(text), faults) << text;
+}
+
+PPROCESS_MEMORY_COUNTERS Plain(PROCESS_MEMORY_COUNTERS_EX* counters) {
+    return reinterpret_cast<PPROCESS_MEMORY_COUNTERS>(counters);
+}
+
+TEST(GetProcessMemoryInfo, FollowsTheMemoryTheProcessTouches) {
+    PROCESS_MEMORY_COUNTERS_EX before{};
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), Plain(&before), sizeof(before)));
+    EXPECT_EQ(before.cb, sizeof(PROCESS_MEMORY_COUNTERS_EX));
+    EXPECT_GT(before.PageFaultCount, 0u);
+    // Mapped rather than allocated, so that no allocator serves it from memory touched before.
+    constexpr size_t kSize = 64u << 20;
+    void* block = mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(block, MAP_FAILED);
+    std::memset(block, 1, kSize);
+    PROCESS_MEMORY_COUNTERS_EX after{};
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), Plain(&after), sizeof(after)));
+    munmap(block, kSize);
+    EXPECT_GE(after.PrivateUsage, before.PrivateUsage + kSize / 2);
+    EXPECT_EQ(after.PagefileUsage, after.PrivateUsage);
+    EXPECT_GE(after.WorkingSetSize, before.WorkingSetSize + kSize / 2);
+    EXPECT_GE(after.PeakWorkingSetSize, after.WorkingSetSize);
+
+    PROCESS_MEMORY_COUNTERS plain{};
+    ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &plain, sizeof(plain)));
+    EXPECT_EQ(plain.cb, sizeof(PROCESS_MEMORY_COUNTERS)) << "the shape asked for";
+    EXPECT_FALSE(GetProcessMemoryInfo(GetCurrentProcess(), &plain, sizeof(plain) - 1));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_FALSE(GetProcessMemoryInfo(reinterpret_cast<HANDLE>(0x7777), &plain, sizeof(plain)));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(GetProcessHandleCount, CountsOpenDescriptors) {
+    DWORD before = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    std::vector<int> opened;
+    for (int i = 0; i < 10; ++i)
+        opened.push_back(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    DWORD during = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &during));
+    for (int fd : opened)
+        close(fd);
+    EXPECT_EQ(during, before + 10);
+    HANDLE self = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, GetCurrentProcessId());
+    EXPECT_TRUE(GetProcessHandleCount(self, &during));
+    EXPECT_EQ(during, before) << "by a process handle, which is no descriptor";
+    CloseHandle(self);
+}
 
 using cx::trace::StampValues;
 
@@ -137,7 +534,6 @@ TEST(TraceLine, TheMessageFollowsPrintfRulesUpTo1024Characters) {
 }
 
 using cx::test::kApplication;
-using namespace std::chrono_literals;
 
 const char kBanner[] =
     "----- Application \\[CX_MIB\\] (started|closed) at \\d\\d:\\d\\d:\\d\\d "
