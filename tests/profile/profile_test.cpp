@@ -657,8 +657,7 @@ TEST(ProfileFileBuffers, GrowToTheValueUpTo64512Bytes) {
     const struct {
         size_t length;
         bool whole;
-    } cases[] = {{1022, true},  {1023, true},   {1024, true},  {5000, true},
-                 {64509, true}, {64510, false}, {70000, false}};
+    } cases[] = {{1023, true}, {1024, true}, {64509, true}, {64510, false}};
     for (const auto& c : cases) {
         ReplaceText(file, "[S]\r\nk=" + std::string(c.length, 'v') + "\r\n");
         Flush(file);
