@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/file_version_info.h"
+#include "child_process.h"
 #include "images.h"
 #include "platform/errors.h"
 #include "platform/version.h"
@@ -16,21 +17,13 @@
 
 namespace {
 
-using cx::test::BuildPeImage;
-using cx::test::PeVersionLayout;
+// The images with the version resource of two languages (English 040904B0, German 040704E4),
+// as a 32-bit and a 64-bit PE file.
+const std::string kTwoLanguages = CX_TEST_DATA "/version/two_languages.dll";
 
-PeVersionLayout TwoLanguages() {
-    PeVersionLayout layout;
-    layout.tables = {
-        {"040904B0",
-         {{"CompanyName", u"Catalix"},
-          {"FileDescription", u"Inventory agent"},
-          {"FileVersion", u"4.2.10.1"},
-          {"Empty", u""}}},
-        {"040704e4", {{"CompanyName", u"Catalix GmbH"}, {"Umlaut", u"Gr\u00FC\u00DFe \U0001F600"}}},
-    };
-    layout.translations = {0x04B00409, 0x04E40407};
-    return layout;
+std::vector<std::uint8_t> Bytes(const std::string& path) {
+    const std::string text = cx::test::ReadFile(path);
+    return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
 std::vector<BYTE> BlockOf(const std::string& path) {
@@ -51,12 +44,9 @@ std::string Query(const std::vector<BYTE>& block, const char* sub_block, UINT* l
 }
 
 TEST(PeVersion, StringsTranslationsAndFixedPartOfEachLayout) {
-    cx::test::TempDir dir;
     for (bool plus : {false, true}) {
-        PeVersionLayout layout = TwoLanguages();
-        layout.pe32_plus = plus;
-        cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(layout));
-        std::vector<BYTE> block = BlockOf(dir.File("agent.dll"));
+        std::vector<BYTE> block =
+            BlockOf(plus ? CX_TEST_DATA "/version/two_languages_64.dll" : kTwoLanguages);
         ASSERT_FALSE(block.empty());
         struct Case {
             const char* sub_block;
@@ -100,10 +90,10 @@ TEST(PeVersion, StringsTranslationsAndFixedPartOfEachLayout) {
 
 TEST(PeVersion, RefusedFilesBuffersAndArguments) {
     cx::test::TempDir dir;
-    std::vector<std::uint8_t> no_resources = BuildPeImage(TwoLanguages());
+    std::vector<std::uint8_t> no_resources = Bytes(kTwoLanguages);
     no_resources[0x40 + 24 + 96 + 16] = 0;  // the resource directory's address
     no_resources[0x40 + 24 + 96 + 17] = 0;
-    std::vector<std::uint8_t> damaged_block = BuildPeImage(TwoLanguages());
+    std::vector<std::uint8_t> damaged_block = Bytes(kTwoLanguages);
     damaged_block[0x200 + 0x58 + 6] = 'X';  // the root key is no longer VS_VERSION_INFO
     struct Case {
         std::string name;
@@ -130,10 +120,9 @@ TEST(PeVersion, RefusedFilesBuffersAndArguments) {
 
     // A buffer shorter than the block gets as much of it as fits (the readers stay inside what
     // the block header says; the fuzz target holds them to that), but not less than the header.
-    cx::test::WriteFile(dir.File("agent.dll"), BuildPeImage(TwoLanguages()));
     std::vector<BYTE> part(20);
-    EXPECT_TRUE(GetFileVersionInfoA(dir.File("agent.dll").c_str(), 0, 20, part.data()));
-    EXPECT_FALSE(GetFileVersionInfoA(dir.File("agent.dll").c_str(), 0, 4, part.data()));
+    EXPECT_TRUE(GetFileVersionInfoA(kTwoLanguages.c_str(), 0, 20, part.data()));
+    EXPECT_FALSE(GetFileVersionInfoA(kTwoLanguages.c_str(), 0, 4, part.data()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     LPVOID value = nullptr;
     UINT length = 0;
@@ -240,19 +229,10 @@ TEST(JsonStringMembers, KeepsTopLevelStringsAndRefusesWhatIsNotOneObject) {
 
 class FileVersionInfoTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        PeVersionLayout layout;
-        layout.tables = {
-            {"040704E4", {{"CompanyName", u"Catalix GmbH"}}},
-            {"040904B0", {{"CompanyName", u"Catalix"}, {"FileVersion", u"4.2.10.1"}}},
-        };
-        layout.translations = {0x04B00409, 0x04E40407};  // English listed first
-        path_ = dir_.File("CX_MIB.dll");
-        cx::test::WriteFile(path_, cx::test::BuildPeImage(layout));
-    }
-
     cx::test::TempDir dir_;
-    std::string path_;
+    // Tables 040704E4 (CompanyName) and 040904B0 (CompanyName, FileVersion); English listed
+    // first among the translations.
+    std::string path_ = CX_TEST_DATA "/version/english_first.dll";
 };
 
 // Language 0 takes the first translation listed, another language its own table.
