@@ -144,8 +144,7 @@ TEST(FileHandle, SetFilePointerMovesLikeWindows) {
         DWORD error;
     } cases[] = {
         {10, FILE_BEGIN, 10, ERROR_SUCCESS},
-        {5, FILE_CURRENT, 15, ERROR_SUCCESS},
-        {-15, FILE_CURRENT, 0, ERROR_SUCCESS},
+        {-10, FILE_CURRENT, 0, ERROR_SUCCESS},
         {-1, FILE_CURRENT, INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK},
         {-10, FILE_END, 90, ERROR_SUCCESS},
         {10, FILE_END, 110, ERROR_SUCCESS},
