@@ -1,4 +1,4 @@
-// Registry calls as the agent makes them: reading a parameter, and publishing its run state.
+// Registry calls as the agent makes them: reading a parameter.
 #include <benchmark/benchmark.h>
 
 #include "base/reg_key.h"
@@ -31,24 +31,5 @@ void BM_OpenQueryDwordClose(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_OpenQueryDwordClose)->UseRealTime();
-
-// SetAgentRunState: open or create the volatile "#Status" key, set the string, close.
-void BM_CreateSetStringClose(benchmark::State& state) {
-    BenchStore store;
-    RegKey family;
-    family.Create("SOFTWARE\\Arvenmark");
-    family.Close();
-    const char* states[] = {"starting", "started"};
-    size_t turn = 0;
-    for (auto _ : state) {
-        RegKey key;
-        key.Create("SOFTWARE\\Arvenmark\\#Status", HKEY_LOCAL_MACHINE, REG_OPTION_VOLATILE);
-        if (key.SetString("CX_MIB", states[turn++ % 2]) != ERROR_SUCCESS)
-            state.SkipWithError("set");
-        key.Close();
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-BENCHMARK(BM_CreateSetStringClose)->UseRealTime();
 
 }  // namespace

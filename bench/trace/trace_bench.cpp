@@ -1,5 +1,4 @@
-// Trace costs: a call site while the trace is off, a message filtered by its level, and the
-// file sink at level 5 with the file opened per message.
+// Trace cost: the file sink at level 5 with the file opened per message.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -20,28 +19,6 @@ struct Scratch {
     ~Scratch() { CxRegistrySetPath(nullptr); }
     cx::test::TempDir directory;
 };
-
-int Evaluated(int& count) { return ++count; }
-
-void BM_CallSiteWhileOff(benchmark::State& state) {
-    int evaluated = 0;
-    for (auto _ : state) {
-        CX_TRACE(5, "\nCBench              : %d %s", Evaluated(evaluated),
-                 std::string(100, 'x').c_str());
-        benchmark::ClobberMemory();
-    }
-    state.counters["arguments_evaluated"] = evaluated;
-}
-BENCHMARK(BM_CallSiteWhileOff);
-
-void BM_MessageAboveTheLevels(benchmark::State& state) {
-    Scratch scratch(3);
-    CFileDebug trace;
-    trace.Init("CX_BENCH", FALSE);
-    for (auto _ : state)
-        trace.Trace(5, "\nCBench              : filtered %d", 5);
-}
-BENCHMARK(BM_MessageAboveTheLevels);
 
 void BM_FileSinkOpenedPerMessage(benchmark::State& state) {
     Scratch scratch(5);

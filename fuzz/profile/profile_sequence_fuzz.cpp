@@ -1,7 +1,6 @@
 // Sequences of profile calls on a file whose first content comes from the input: writes,
 // deletions, reads with buffers of every size, lists and flushes. Each read must agree with
 // what the sequence wrote, and no buffer may be overrun.
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -37,15 +36,12 @@ struct Input {
     }
 };
 
-// In memory: every input ends with a durable write, and a disk's syncs would only make the
-// runs slow. Plain storage, so that it outlives the static destructors.
-const char* Directory() {
-    static char directory[32] = "/dev/shm/cx-fuzz-XXXXXX";
-    static const bool made =
-        mkdtemp(directory) != nullptr && std::atexit([] {
-                                             rmdir(directory);  // each input deleted its own file
-                                         }) == 0;
-    return made ? directory : "/tmp";
+// In memory where there is a /dev/shm: every input ends with a durable write, and a disk's
+// syncs would only make the runs slow. Each input deletes its own file.
+std::string FileFor(unsigned input) {
+    static const std::string directory = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return directory + "/cx-fuzz-" + std::to_string(getpid()) + "-" + std::to_string(input) +
+           ".ini";
 }
 
 // What a read gives for a value the sequence wrote: the C string up to its NUL, trimmed, line
@@ -75,7 +71,7 @@ std::string Read(const std::string& file, const std::string& section, const std:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static unsigned counter = 0;
     Input input{data, size};
-    std::string file = std::string(Directory()) + "/f" + std::to_string(counter++) + ".ini";
+    std::string file = FileFor(counter++);
     std::ofstream(file, std::ios::binary) << input.Text(255);
     while (!input.Empty()) {
         std::string section = input.Name(), key = input.Name();
