@@ -29,18 +29,10 @@ TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
     SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", data);
     SetRegDword("SOFTWARE\\Arvenmark\\ENTITY_MIB\\Parameters", "ConfigChangeTraps", 1);
 
-    const int trap_port = FreeUdpPort();
     const std::string trap_log = temp_.File("traps.log");
-    WriteFile(temp_.File("snmptrapd.conf"), "disableAuthorization yes\n");
     ChildProcess trapd;
-    ASSERT_TRUE(trapd.Start(
-        {"/usr/sbin/snmptrapd", "-f", "-C", "-c", temp_.File("snmptrapd.conf"), "-n", "-On", "-Lf",
-         trap_log, "-M", "", "-m", "", "udp:127.0.0.1:" + std::to_string(trap_port)},
-        temp_.File("trapd.out"), temp_.File("trapd.err"),
-        {{"SNMP_PERSISTENT_DIR", temp_.File("trapd-state")}}));
-    ASSERT_TRUE(
-        WaitUntil([&] { return ReadFile(trap_log).find("NET-SNMP version") != std::string::npos; },
-                  std::chrono::seconds(20)));
+    const int trap_port = StartTrapReceiver(trapd, trap_log);
+    ASSERT_NE(trap_port, 0);
 
     AddCommunity("public", 4);
     AddTrapDestination("public", "v2c:127.0.0.1:" + std::to_string(trap_port));

@@ -97,6 +97,22 @@ unsigned HostFixture::ServiceState() {
 
 std::string HostFixture::Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
+int HostFixture::StartTrapReceiver(ChildProcess& trapd, const std::string& log) {
+    const int port = FreeUdpPort();
+    WriteFile(temp_.File("snmptrapd.conf"), "disableAuthorization yes\n");
+    const bool started = trapd.Start(
+        {"/usr/sbin/snmptrapd", "-f", "-C", "-c", temp_.File("snmptrapd.conf"), "-n", "-On", "-Lf",
+         log, "-M", "", "-m", "", "udp:127.0.0.1:" + std::to_string(port)},
+        temp_.File("trapd.out"), temp_.File("trapd.err"),
+        {{"SNMP_PERSISTENT_DIR", temp_.File("trapd-state")}});
+    const bool listening =
+        started &&
+        WaitUntil([&] { return ReadFile(log).find("NET-SNMP version") != std::string::npos; },
+                  std::chrono::seconds(20));
+    EXPECT_TRUE(listening) << ReadFile(temp_.File("trapd.err"));
+    return listening ? port : 0;
+}
+
 ToolResult HostFixture::Snmp(const std::string& tool, std::vector<std::string> args) {
     std::vector<std::string> argv = {"/usr/bin/" + tool, "-m", "", "-On", "-t", "2", "-r", "1"};
     for (std::string& arg : args) {

@@ -46,6 +46,9 @@ class HostFixture : public ::testing::Test {
     // An SNMP tool with the given arguments against the host ("%a" stands for ADDR:PORT).
     ToolResult Snmp(const std::string& tool, std::vector<std::string> args);
     std::string Address() const;
+    // snmptrapd on a free loopback port, logging every trap numerically to `log`; waits until it
+    // listens. Returns its port, 0 when it did not start (the test has failed then).
+    int StartTrapReceiver(ChildProcess& trapd, const std::string& log);
 
     TempDir temp_;
     int port_ = 0;
