@@ -166,32 +166,37 @@ TEST(FileHandle, SetFilePointerMovesLikeWindows) {
     CloseHandle(file);
 }
 
+FILETIME Ticks(ULONGLONG ticks) {
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+ULONGLONG TicksOf(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // The times of the file, through its handle and through a search; a copy keeps the write time.
 TEST(FileHandle, FileTimesAreThoseOfTheFile) {
     TempDir dir;
     cx::test::WriteFile(dir.File("f"), std::string(1234, 'x'));
     struct timespec times[2] = {{1000000000, 0}, {1161334659, 0}};  // 2006-10-20 08:57:39 UTC
     ASSERT_EQ(utimensat(AT_FDCWD, dir.File("f").c_str(), times, 0), 0);
-    auto ticks = [](const FILETIME& time) {
-        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
     const ULONGLONG y1970 = 116444736000000000ULL;
     HANDLE file = Open(dir.File("f"), GENERIC_READ, OPEN_EXISTING);
     FILETIME accessed{};
     GetFileTime(file, nullptr, &accessed, nullptr);
     CloseHandle(file);
-    EXPECT_EQ(ticks(accessed), y1970 + 1000000000ULL * 10000000ULL);
+    EXPECT_EQ(TicksOf(accessed), y1970 + 1000000000ULL * 10000000ULL);
     ASSERT_TRUE(CopyFileA(dir.File("f").c_str(), dir.File("copy").c_str(), TRUE));
     for (const char* name : {"f", "copy"}) {
         HANDLE handle = Open(dir.File(name), GENERIC_READ, OPEN_EXISTING);
         FILETIME written{};
         ASSERT_TRUE(GetFileTime(handle, nullptr, nullptr, &written));
         CloseHandle(handle);
-        EXPECT_EQ(ticks(written), y1970 + 1161334659ULL * 10000000ULL) << name;
+        EXPECT_EQ(TicksOf(written), y1970 + 1161334659ULL * 10000000ULL) << name;
         WIN32_FIND_DATAA data{};
         HANDLE find = FindFirstFileA(dir.File(name).c_str(), &data);
         ASSERT_NE(find, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(ticks(data.ftLastWriteTime), ticks(written));
+        EXPECT_EQ(TicksOf(data.ftLastWriteTime), TicksOf(written));
         EXPECT_STREQ(data.cFileName, name);
         EXPECT_EQ(data.nFileSizeLow + data.nFileSizeHigh, 1234u);
         EXPECT_EQ(data.dwFileAttributes, FILE_ATTRIBUTE_NORMAL);
@@ -309,7 +314,7 @@ std::string FindAll(const std::string& pattern) {
     return names;
 }
 
-TEST(FindFile, PatternsMatchLikeWindows) {
+TEST(FindFile, PatternsMatchLikeWindowsAndBadArgumentsAreRefused) {
     TempDir dir;
     for (const char* name : {"Catalix.act", "Catalix.sav", "CX_MIB.ini", "notes", "a.b.c"}) {
         cx::test::WriteFile(dir.File(name), "x");
@@ -332,22 +337,11 @@ TEST(FindFile, PatternsMatchLikeWindows) {
     };
     for (const auto& [pattern, found] : cases)
         EXPECT_EQ(FindAll(dir.File(pattern)), found) << pattern;
-}
-
-TEST(FindFile, RefusesBadArguments) {
     WIN32_FIND_DATAA data{};
     EXPECT_EQ(FindFirstFileA(nullptr, &data), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-FILETIME Ticks(ULONGLONG ticks) {
-    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
-ULONGLONG TicksOf(const FILETIME& time) {
-    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 std::string Text(const SYSTEMTIME& t) {
