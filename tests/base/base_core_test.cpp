@@ -255,7 +255,7 @@ TEST(LockedListConcurrency, AppendGetAtAndRemoveAllFromManyThreads) {
     EXPECT_EQ(live.load(), 0);
 }
 
-TEST(ProcessInfo, NamesThisProcess) {
+TEST(ProcessInfo, NamesThisProcessAndItsModule) {
     EXPECT_FALSE(IsWow64());
     char name[64];
     char path[MAX_PATH];
@@ -269,10 +269,7 @@ TEST(ProcessInfo, NamesThisProcess) {
     EXPECT_FALSE(GetProcessName(0x7FFFFFF0u, name, sizeof(name), nullptr, 0))
         << "a name asked for and not found is a failure";
     EXPECT_FALSE(GetProcessName(0x7FFFFFF0u, nullptr, 0, path, sizeof(path)));
-}
 
-TEST(ProcessInfo, ModulePath) {
-    char path[MAX_PATH];
     EXPECT_EQ(GetModulePath(nullptr, 10, nullptr), 0u);
     EXPECT_EQ(GetModulePath(path, 0, nullptr), 0u);
     DWORD length = GetModulePath(path, sizeof(path), nullptr);
