@@ -174,9 +174,8 @@ TEST(ModuleFileName, NamesTheModuleAndTruncatesAsWindows) {
     EXPECT_GT(GetModuleFileNameA(module, path, sizeof(path)), 0u);
     EXPECT_EQ(CxModuleFromAddress(nullptr), nullptr);
     EXPECT_EQ(GetModuleBaseNameA(nullptr, nullptr, path, sizeof(path)), 0u) << "no process";
-}
 
-TEST(ModuleLock, TakesOnlyModulesAlreadyLoaded) {
+    // Only modules already loaded are locked.
     EXPECT_NE(CxLockLoadedModule("libc.so.6"), nullptr);
     EXPECT_EQ(CxLockLoadedModule("libcx-not-installed.so"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
