@@ -71,11 +71,8 @@ TEST(PeVersion, StringsTranslationsAndFixedPartOfEachLayout) {
         EXPECT_EQ(length, 8u);  // characters with the NUL
         LPVOID value = nullptr;
         ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length));
-        ASSERT_EQ(length, 8u);
-        DWORD pairs[2];
-        std::memcpy(pairs, value, sizeof(pairs));
-        EXPECT_EQ(pairs[0], 0x04B00409u);
-        EXPECT_EQ(pairs[1], 0x04E40407u);
+        EXPECT_EQ(std::string(static_cast<const char*>(value), length),
+                  "\x09\x04\xB0\x04\x07\x04\xE4\x04");
         ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &value, &length));
         ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
         VS_FIXEDFILEINFO fixed;
@@ -224,16 +221,12 @@ TEST(JsonStringMembers, KeepsTopLevelStringsAndRefusesWhatIsNotOneObject) {
     EXPECT_EQ(Members(too_deep), "<refused>");
 }
 
-class FileVersionInfoTest : public ::testing::Test {
-  protected:
-    cx::test::TempDir dir_;
-    // Tables 040704E4 (CompanyName) and 040904B0 (CompanyName, FileVersion); English listed
-    // first among the translations.
-    std::string path_ = CX_TEST_DATA "/version/english_first.dll";
-};
+// Tables 040704E4 (CompanyName) and 040904B0 (CompanyName, FileVersion); English listed first
+// among the translations.
+const std::string kEnglishFirst = CX_TEST_DATA "/version/english_first.dll";
 
 // Language 0 takes the first translation listed, another language its own table.
-TEST_F(FileVersionInfoTest, StringsComeFromTheTableOfTheLanguage) {
+TEST(FileVersionInfo, StringsComeFromTheTableOfTheLanguage) {
     struct Case {
         WORD language;
         const char* name;
@@ -247,10 +240,10 @@ TEST_F(FileVersionInfoTest, StringsComeFromTheTableOfTheLanguage) {
     };
     for (const Case& c : cases) {
         CFileVersionInfo info;
-        EXPECT_STREQ(info.QueryValue(path_.c_str(), c.name, c.language), c.value) << c.name;
+        EXPECT_STREQ(info.QueryValue(kEnglishFirst.c_str(), c.name, c.language), c.value) << c.name;
         EXPECT_EQ(info.LastError(), c.error) << c.language << " " << c.name;
     }
-    CFileVersionInfo info(path_.c_str());
+    CFileVersionInfo info(kEnglishFirst.c_str());
     EXPECT_STREQ(info.QueryValue(nullptr, "CompanyName"), "Catalix");
     EXPECT_EQ(info.ValueLength(), 8u);
     EXPECT_EQ(info.GetLanguage(), 0x0409);
@@ -258,8 +251,8 @@ TEST_F(FileVersionInfoTest, StringsComeFromTheTableOfTheLanguage) {
 
 // The reasons a file has no version data are those of GetFileVersionInfoSizeA; whatever the
 // reason, callers get the empty text, never NULL.
-TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheErrorAndArgumentsAreChecked) {
-    CFileVersionInfo missing(dir_.File("missing.dll").c_str());
+TEST(FileVersionInfo, FailuresGiveTheEmptyTextAndTheErrorAndArgumentsAreChecked) {
+    CFileVersionInfo missing((kEnglishFirst + ".missing").c_str());
     const char* value = missing.QueryValue(nullptr, "CompanyName");
     ASSERT_NE(value, nullptr);
     EXPECT_STREQ(value, "");
@@ -268,15 +261,15 @@ TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheErrorAndArgumentsAreCh
     EXPECT_EQ(missing.LastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     CFileVersionInfo no_path;
     EXPECT_STREQ(no_path.QueryValue(nullptr, "CompanyName"), "");
-    EXPECT_STREQ(no_path.QueryValue(path_.c_str(), nullptr), "");
+    EXPECT_STREQ(no_path.QueryValue(kEnglishFirst.c_str(), nullptr), "");
     EXPECT_EQ(no_path.LastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
-    DWORD size = CFileVersionInfo::GetVersionInfoSize(path_.c_str());
+    DWORD size = CFileVersionInfo::GetVersionInfoSize(kEnglishFirst.c_str());
     ASSERT_GT(size, 0u);
-    EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(path_.c_str(), nullptr, size));
+    EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(kEnglishFirst.c_str(), nullptr, size));
     std::string buffer(size, '\0');
-    EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(path_.c_str(), buffer.data(), 0));
-    ASSERT_TRUE(CFileVersionInfo::GetVersionInfo(path_.c_str(), buffer.data(), size));
+    EXPECT_FALSE(CFileVersionInfo::GetVersionInfo(kEnglishFirst.c_str(), buffer.data(), 0));
+    ASSERT_TRUE(CFileVersionInfo::GetVersionInfo(kEnglishFirst.c_str(), buffer.data(), size));
     WORD language = 0x0407, code_page = 0;
     EXPECT_TRUE(CFileVersionInfo::ContainsLanguageId(buffer.data(), &language, &code_page));
     EXPECT_EQ(code_page, 0x04E4);
@@ -288,20 +281,12 @@ TEST_F(FileVersionInfoTest, FailuresGiveTheEmptyTextAndTheErrorAndArgumentsAreCh
 // The build stamps shared objects from the project's CMake; the reader finds those strings.
 TEST(PackageNote, OurSharedObjectsCarryTheirVersionStrings) {
     CFileVersionInfo info(CX_VERSION_PROBE_PATH);
-    struct Case {
-        const char* name;
-        const char* value;
-    } cases[] = {
-        {"FileDescription", "Version \"probe\" of the tests"},
-        {"CompanyName", "Catalix"},
-        {"FileVersion", "4.2.10.1"},
-        {"ProductVersion", "4.2"},
-        {"InternalName", "CX_PROBE"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_STREQ(info.QueryValue(nullptr, c.name), c.value) << c.name;
-        EXPECT_EQ(info.LastError(), 0u) << c.name;
-    }
+    std::string strings;
+    for (const char* name :
+         {"FileDescription", "CompanyName", "FileVersion", "ProductVersion", "InternalName"})
+        strings += std::string(info.QueryValue(nullptr, name)) + "|";
+    EXPECT_EQ(strings, "Version \"probe\" of the tests|Catalix|4.2.10.1|4.2|CX_PROBE|");
+    EXPECT_EQ(info.LastError(), 0u);
     EXPECT_EQ(info.GetLanguage(), 0x0409);
 }
 
