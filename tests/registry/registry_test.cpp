@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "base/reg_key.h"
@@ -329,26 +330,19 @@ TEST_F(RegistryStoreFile, IsCreatedByTheFirstWriteAndASwitchLeavesOldKeysGone) {
 
 class VolatileKeys : public RegistryTest {
   protected:
-    void SetUp() override {
-        Boot("boot-one");
-        RegistryTest::SetUp();
-    }
-    void TearDown() override {
-        unsetenv("CX_BOOT_ID");
-        RegistryTest::TearDown();
-    }
     // The machine restarts: another boot id, and the store opened afresh.
     void Reboot(const char* boot_id) {
-        Boot(boot_id);
+        boot_.Set(boot_id);
         CxRegistrySetPath(store_.c_str());
     }
-    static void Boot(const char* boot_id) { setenv("CX_BOOT_ID", boot_id, 1); }
     bool Exists(const char* path) {
         HKEY key = nullptr;
         LONG status = Open(path, &key);
         RegCloseKey(key);
         return status == ERROR_SUCCESS;
     }
+
+    ScopedEnv boot_{"CX_BOOT_ID", "boot-one"};  // set before SetUp opens the store
 };
 
 TEST_F(VolatileKeys, VanishAfterARebootWhileOthersStay) {
@@ -532,6 +526,15 @@ using cx::test::TextRow;
 
 const char kHeader[] = "Windows Registry Editor Version 5.00\r\n\r\n";
 
+// Each value whole: name, removal, type and bytes.
+using Value = std::tuple<std::string, bool, DWORD, std::string>;
+std::vector<Value> Values(const RegTextKey& key) {
+    std::vector<Value> values;
+    for (const cx::platform::RegTextValue& v : key.values)
+        values.emplace_back(v.name, v.remove, v.type, v.data);
+    return values;
+}
+
 std::string Utf16le(const std::string& ascii) {
     std::string out = "\xFF\xFE";
     for (char c : ascii) {
@@ -556,28 +559,18 @@ TEST(RegTextParser, ReadsEveryFormRegeditWrites) {
                                        "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Old]\r\n");
     ASSERT_EQ(parsed.error, "");
     ASSERT_EQ(parsed.keys.size(), 2u);
-    const RegTextKey& key = parsed.keys[0];
-    EXPECT_EQ(key.path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Cx");
-    struct Expected {
-        std::string name;
-        DWORD type;
-        std::string data;
-    } expected[] = {
-        {"", REG_SZ, std::string("default\0", 8)},
-        {"Path", REG_SZ, std::string("C:\\dir\\\"q\"\0", 11)},
-        {"Num", REG_DWORD, std::string("\x2c\x01\0\0", 4)},
-        {"Bin", REG_BINARY, "\x01\x02\xff"},
-        {"Exp", REG_EXPAND_SZ, std::string("%A%\0", 4)},
-        {"Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
-        {"Odd", 0xb, "\x01"},
+    EXPECT_EQ(parsed.keys[0].path, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Cx");
+    const std::vector<Value> expected = {
+        {"", false, REG_SZ, std::string("default\0", 8)},
+        {"Path", false, REG_SZ, std::string("C:\\dir\\\"q\"\0", 11)},
+        {"Num", false, REG_DWORD, std::string("\x2c\x01\0\0", 4)},
+        {"Bin", false, REG_BINARY, "\x01\x02\xff"},
+        {"Exp", false, REG_EXPAND_SZ, std::string("%A%\0", 4)},
+        {"Multi", false, REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+        {"Odd", false, 0xb, "\x01"},
+        {"Gone", true, REG_NONE, ""},
     };
-    ASSERT_EQ(key.values.size(), std::size(expected) + 1);
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(key.values[i].name, expected[i].name);
-        EXPECT_EQ(key.values[i].type, expected[i].type) << expected[i].name;
-        EXPECT_EQ(key.values[i].data, expected[i].data) << expected[i].name;
-    }
-    EXPECT_TRUE(key.values.back().remove);
+    EXPECT_EQ(Values(parsed.keys[0]), expected);
     EXPECT_TRUE(parsed.keys[1].remove);
     EXPECT_EQ(parsed.keys[1].line, 14);
 }
@@ -628,12 +621,7 @@ TEST(RegTextWriter, WritesRegeditLayoutThatReadsBackTheSame) {
     ASSERT_EQ(back.error, "");
     ASSERT_EQ(back.keys.size(), 1u);
     EXPECT_TRUE(back.keys[0].is_volatile);
-    ASSERT_EQ(back.keys[0].values.size(), key.values.size());
-    for (size_t i = 0; i < key.values.size(); ++i) {
-        EXPECT_EQ(back.keys[0].values[i].name, key.values[i].name);
-        EXPECT_EQ(back.keys[0].values[i].type, key.values[i].type) << key.values[i].name;
-        EXPECT_EQ(back.keys[0].values[i].data, key.values[i].data) << key.values[i].name;
-    }
+    EXPECT_EQ(Values(back.keys[0]), Values(key));
 }
 
 using RegTextTransfer = RegistryTest;
@@ -798,44 +786,37 @@ TEST_F(StoreConcurrency, ProcessesAndThreadsWritingAtOnceLoseNothing) {
     }
 }
 
-struct Result {
-    int status;
-    std::string output;  // standard output and error together
-};
-
-class Cxreg : public ::testing::Test {
+// cxreg on the test's store (or `store`), its output and errors together in `out`.
+class Cxreg : public RegistryTest {
   protected:
-    Result Cx(std::vector<std::string> args, const std::string& store = "") {
+    ToolResult Cx(std::vector<std::string> args, const std::string& store = "") {
         args.insert(args.begin(), {CXREG_PATH, "--registry", store.empty() ? store_ : store});
-        ChildProcess child(args, ChildOutput::kPipeWithErrors);
-        std::string output = child.ReadAll(60s);
-        return Result{child.Wait(60s), output};
+        ToolResult run = RunTool(args, dir_.Path(), 60s);
+        run.out += run.err;
+        return run;
     }
     std::string Write(const std::string& name, const std::string& text) {
         std::string path = dir_.File(name);
         WriteFile(path, text);
         return path;
     }
-
-    TempDir dir_;
-    std::string store_ = dir_.File("registry.db");
 };
 
 TEST_F(Cxreg, DefaultsImportAndExportReproduceTheStore) {
-    Result imported = Cx({"import", CX_SOURCE_DIR "/data/registry/defaults.reg"});
-    ASSERT_EQ(imported.status, 0) << imported.output;
-    Result exported = Cx({"export"});
-    ASSERT_EQ(exported.status, 0) << exported.output;
-    EXPECT_EQ(exported.output.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
-    EXPECT_NE(exported.output.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvenmark\\#Setup]\n"
-                                   "\"FileRoot\"=\"/usr/share/catalix\"\n"
-                                   "\"DataRoot\"=\"/var/lib/catalix\"\n"),
+    ToolResult imported = Cx({"import", CX_SOURCE_DIR "/data/registry/defaults.reg"});
+    ASSERT_EQ(imported.exit_code, 0) << imported.out;
+    ToolResult exported = Cx({"export"});
+    ASSERT_EQ(exported.exit_code, 0) << exported.out;
+    EXPECT_EQ(exported.out.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+    EXPECT_NE(exported.out.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Arvenmark\\#Setup]\n"
+                                "\"FileRoot\"=\"/usr/share/catalix\"\n"
+                                "\"DataRoot\"=\"/var/lib/catalix\"\n"),
               std::string::npos);
-    EXPECT_NE(exported.output.find("\"UdpPort\"=dword:000000a1\n"), std::string::npos);
+    EXPECT_NE(exported.out.find("\"UdpPort\"=dword:000000a1\n"), std::string::npos);
 
     std::string copy = dir_.File("copy.db");
-    ASSERT_EQ(Cx({"import", Write("all.reg", exported.output)}, copy).status, 0);
-    EXPECT_EQ(Cx({"export"}, copy).output, exported.output);
+    ASSERT_EQ(Cx({"import", Write("all.reg", exported.out)}, copy).exit_code, 0);
+    EXPECT_EQ(Cx({"export"}, copy).out, exported.out);
 }
 
 TEST_F(Cxreg, SetQueryAndDeleteValues) {
@@ -852,21 +833,21 @@ TEST_F(Cxreg, SetQueryAndDeleteValues) {
     for (const Case& c : cases) {
         std::vector<std::string> args = {"set", key};
         args.insert(args.end(), c.set.begin(), c.set.end());
-        ASSERT_EQ(Cx(args).status, 0) << c.set[0];
-        Result query = Cx({"query", key, c.set[0]});
-        EXPECT_EQ(query.status, 0);
-        EXPECT_EQ(query.output, c.shown) << c.set[0];
+        ASSERT_EQ(Cx(args).exit_code, 0) << c.set[0];
+        ToolResult query = Cx({"query", key, c.set[0]});
+        EXPECT_EQ(query.exit_code, 0);
+        EXPECT_EQ(query.out, c.shown) << c.set[0];
     }
-    Result listing = Cx({"query", "HKLM\\SOFTWARE\\Arvenmark\\CX_MIB"});
-    EXPECT_EQ(listing.output,
+    ToolResult listing = Cx({"query", "HKLM\\SOFTWARE\\Arvenmark\\CX_MIB"});
+    EXPECT_EQ(listing.out,
               "[HKLM\\SOFTWARE\\Arvenmark\\CX_MIB]\n\n"
               "[HKLM\\SOFTWARE\\Arvenmark\\CX_MIB\\Parameters]\n");
-    EXPECT_EQ(Cx({"delete", key, "ScanTime"}).status, 0);
-    Result gone = Cx({"query", key, "ScanTime"});
-    EXPECT_EQ(gone.status, 1);
-    EXPECT_EQ(gone.output, "cxreg: " + key + " ScanTime: not found (error 2)\n");
-    EXPECT_EQ(Cx({"delete", "HKLM\\SOFTWARE\\Arvenmark"}).status, 0);
-    EXPECT_EQ(Cx({"query", key}).status, 1);
+    EXPECT_EQ(Cx({"delete", key, "ScanTime"}).exit_code, 0);
+    ToolResult gone = Cx({"query", key, "ScanTime"});
+    EXPECT_EQ(gone.exit_code, 1);
+    EXPECT_EQ(gone.out, "cxreg: " + key + " ScanTime: not found (error 2)\n");
+    EXPECT_EQ(Cx({"delete", "HKLM\\SOFTWARE\\Arvenmark"}).exit_code, 0);
+    EXPECT_EQ(Cx({"query", key}).exit_code, 1);
 }
 
 // A malformed file is refused whole, with its line named.
@@ -893,15 +874,15 @@ TEST_F(Cxreg, RefusesWrongUsageBadFilesAndBadStores) {
         {{"--help"}, 0, "Usage: cxreg [--registry PATH] COMMAND"},
     };
     for (const Case& c : cases) {
-        Result run = Cx(c.args);
-        EXPECT_EQ(run.status, c.status) << run.output;
-        EXPECT_EQ(run.output.rfind(c.output_start, 0), 0u) << run.output;
+        ToolResult run = Cx(c.args);
+        EXPECT_EQ(run.exit_code, c.status) << run.out;
+        EXPECT_EQ(run.out.rfind(c.output_start, 0), 0u) << run.out;
     }
-    EXPECT_EQ(Cx({"query", "HKLM\\SOFTWARE\\Good"}).status, 1) << "nothing of bad.reg stayed";
+    EXPECT_EQ(Cx({"query", "HKLM\\SOFTWARE\\Good"}).exit_code, 1) << "nothing of bad.reg stayed";
     std::string text = Write("text.db", std::string(4096, 't'));
-    Result store = Cx({"export"}, text);
-    EXPECT_EQ(store.status, 1);
-    EXPECT_EQ(store.output, "cxreg: " + text + ": not a registry store (error 1009)\n");
+    ToolResult store = Cx({"export"}, text);
+    EXPECT_EQ(store.exit_code, 1);
+    EXPECT_EQ(store.out, "cxreg: " + text + ": not a registry store (error 1009)\n");
 }
 
 }  // namespace
