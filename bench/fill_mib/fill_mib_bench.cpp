@@ -9,9 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,9 +18,11 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include "child_process.h"
 #include "inventory/cx_agent.h"
 #include "platform/registry_store.h"
 #include "platform/synch.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -95,23 +96,14 @@ std::string SavedInventory() {
 }
 
 struct Setting {
-    std::string root;
-    CCX_Agent* agent = nullptr;
+    cx::test::TempDir dir;
+    std::unique_ptr<CCX_Agent> agent;
 
     Setting() {
-        char pattern[] = "/tmp/bench_fill_mib.XXXXXX";
-        if (mkdtemp(pattern) == nullptr) std::abort();
-        root = pattern;
-        CxRegistrySetPath((root + "/registry.db").c_str());
-        agent = new CCX_Agent(CollectorSteps{});
-        std::snprintf(agent->CSnmpAgent::m_szDataRoot, MAX_PATH, "%s", root.c_str());
-        std::ofstream(root + "/Catalix.sav", std::ios::binary) << SavedInventory();
-    }
-    ~Setting() {
-        delete agent;
-        std::remove((root + "/Catalix.sav").c_str());
-        std::remove((root + "/registry.db").c_str());
-        rmdir(root.c_str());
+        CxRegistrySetPath(dir.File("registry.db").c_str());
+        agent = std::make_unique<CCX_Agent>(CollectorSteps{});
+        std::snprintf(agent->CSnmpAgent::m_szDataRoot, MAX_PATH, "%s", dir.Path().c_str());
+        cx::test::WriteFile(dir.File("Catalix.sav"), SavedInventory());
     }
 };
 
@@ -123,10 +115,7 @@ double MsSince(std::chrono::steady_clock::time_point start) {
 long ResidentBytes() {
     long pages = 0;
     long resident = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr) return 0;
-    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(statm);
+    std::sscanf(cx::test::ReadFile("/proc/self/statm").c_str(), "%ld %ld", &pages, &resident);
     return resident * sysconf(_SC_PAGESIZE);
 }
 

@@ -12,10 +12,9 @@
 #include <string>
 
 #include "child_process.h"
-#include "collectors/catalix_collectors.h"
-#include "framework/agent_globals.h"
 #include "host_start.h"
 #include "inventory/cx_agent.h"
+#include "inventory_fixture.h"
 #include "inventory_keys.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -23,14 +22,8 @@
 #include "switchd_process.h"
 #include "temp_dir.h"
 
+namespace cx::test {
 namespace {
-
-using cx::test::ChildProcess;
-using cx::test::ReadFile;
-using cx::test::SetRegDword;
-using cx::test::SetRegString;
-using cx::test::SwitchdProcess;
-using cx::test::TempDir;
 
 // A data root, a registry file and cx-switchd with the demo scenario, all private.
 class DemoServer {
@@ -42,15 +35,15 @@ class DemoServer {
         switchd_.Start(ReadFile(data + "/scenarios/demo.scn"));
         SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_);
         SetRegString("SOFTWARE\\Arvenmark\\#Setup", "FileRoot", data);
-        SetRegDword(cx::test::kReadinessKey, "AgentStatus", 1);
+        SetRegDword(kReadinessKey, "AgentStatus", 1);
         // The other agents the collectors ask: REPLAY_MIB with the demo walks in a host of its
         // own on a free port, which the scan's SNMP sessions use.
         const std::string walks = data + "/walks/";
-        if (!cx::test::StartReplayHost(host_, CX_EXTAGENTD_PATH, CX_REPLAY_AGENT_PATH, temp_,
-                                       walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" +
-                                           '\0' + walks + "demo-ups.walk",
-                                       std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' +
-                                           ".1.3.6.1.2.1.33" + '\0' + ".1.3.6.1.4.1.318"))
+        if (!StartReplayHost(host_, CX_EXTAGENTD_PATH, CX_REPLAY_AGENT_PATH, temp_,
+                             walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" + '\0' +
+                                 walks + "demo-ups.walk",
+                             std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
+                                 '\0' + ".1.3.6.1.4.1.318"))
             std::abort();
     }
     ~DemoServer() {
@@ -60,19 +53,7 @@ class DemoServer {
     DemoServer(const DemoServer&) = delete;
     DemoServer& operator=(const DemoServer&) = delete;
 
-    // An agent with the roots the library's load would give it.
-    std::unique_ptr<CCX_Agent> MakeAgent() const {
-        auto agent = std::make_unique<CCX_Agent>(CatalixCollectors());
-        std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
-        CSnmpAgent& framework = *agent;
-        std::snprintf(framework.m_szCommonRoot, sizeof(framework.m_szCommonRoot), "%s",
-                      agent->m_szRegistryRoot);
-        const std::string agent_root = std::string(agent->m_szRegistryRoot) + "\\CX_MIB";
-        std::snprintf(framework.m_szAgentRoot, sizeof(framework.m_szAgentRoot), "%s",
-                      agent_root.c_str());
-        std::snprintf(framework.m_szDataRoot, sizeof(framework.m_szDataRoot), "%s", dir_.c_str());
-        return agent;
-    }
+    std::unique_ptr<CCX_Agent> MakeAgent() const { return MakeLoadedAgent(dir_); }
     std::string SavedFile() const { return dir_ + "/Catalix.sav"; }
 
   private:
@@ -97,3 +78,4 @@ void BM_Scan(benchmark::State& state) {
 BENCHMARK(BM_Scan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+}  // namespace cx::test

@@ -87,20 +87,14 @@ class CatalixHostTest : public ::testing::Test {
         CxRegistrySetPath(nullptr);
     }
 
-    // The server-control agent reports itself ready (or not).
-    void SetReady(bool ready) {
-        if (ready) {
-            SetRegDword(kReadinessKey, "AgentStatus", 1);
-        } else {
-            DeleteRegValue(kReadinessKey, "AgentStatus");
-        }
-    }
+    // The server-control agent reports itself ready (or not, as it does once stopped).
+    void SetReady(bool ready) { SetRegDword(kReadinessKey, "AgentStatus", ready ? 1 : 0); }
 
-    // Starts cx-switchd with `scenario` (rights answers are added).
-    void StartSwitch(const std::string& scenario = "") {
+    // Starts cx-switchd with `scenario` (rights answers are added) and `extra` arguments.
+    void StartSwitch(const std::string& scenario = "", const std::vector<std::string>& extra = {}) {
         switchd_ = std::make_unique<SwitchdProcess>(temp_);
         switchd_->RegisterClass();
-        ASSERT_TRUE(switchd_->Start(std::string(kRightsScenario) + scenario));
+        ASSERT_TRUE(switchd_->Start(std::string(kRightsScenario) + scenario, extra));
     }
     // Starts extagentd with CX_MIB.so, through `prefix` (unshare ...) with `environment`.
     bool LaunchHost(std::vector<std::string> prefix,
@@ -476,9 +470,7 @@ TEST_F(CatalixHostTest, FirstScanRecordsThisMachine) {
                  "SOFTWARE\\Arvenmark\\SC_MIB\\CurrentVersion");
     SetRegString("SOFTWARE\\Arvenmark\\SC_MIB\\CurrentVersion", "Pathname", CX_SC_AGENT_PATH);
     SetReady(false);
-    switchd_ = std::make_unique<SwitchdProcess>(temp_);
-    switchd_->RegisterClass();
-    ASSERT_TRUE(switchd_->Start(kRightsScenario, {"--linux"}));
+    StartSwitch("", {"--linux"});
     ASSERT_TRUE(StartHost()) << HostErrors();
     ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", 1, std::chrono::seconds(240))) << Trace();
     const std::string saved = DataFile("Catalix.sav");

@@ -156,7 +156,7 @@ TEST_F(CompareFilesTest, AnUnreadableSavedFileEndsTheComparisonAsDifferent) {
 
 using DataFilesTest = InventoryTest;
 
-TEST_F(DataFilesTest, PathsJoinTheDataRootAndNeverComeOutCut) {
+TEST_F(DataFilesTest, PathsJoinTheDataRootNeverComeOutCutAndNeedOne) {
     char path[MAX_PATH];
     ASSERT_TRUE(agent_->MakeDataPath("Catalix.sav", path, sizeof(path)));
     EXPECT_EQ(std::string(path), DataPath("Catalix.sav"));
@@ -166,8 +166,19 @@ TEST_F(DataFilesTest, PathsJoinTheDataRootAndNeverComeOutCut) {
     EXPECT_STREQ(small, "");
     EXPECT_FALSE(agent_->MakeDataPath(std::string(300, 'n').c_str(), path, sizeof(path)));
 
+    // Without a data root nothing is opened, copied, deleted or compared either.
     agent_->CSnmpAgent::m_szDataRoot[0] = '\0';
     EXPECT_FALSE(agent_->MakeDataPath("Catalix.sav", path, sizeof(path)));
+    WriteDataFile("Catalix.act", "inventory");
+    EXPECT_EQ(agent_->OpenDataFile("Catalix.act", "r"), nullptr);
+    EXPECT_FALSE(agent_->CopyDataFile("Catalix.act", "Catalix.sav", FALSE));
+    EXPECT_FALSE(agent_->DeleteDataFile("Catalix.act"));
+    EXPECT_EQ(TraceCount("\nCannot locate Catalix.act"), 2u);
+    EXPECT_EQ(TraceCount("Cannot open file"), 0u);
+    EXPECT_FALSE(agent_->CompareFiles()) << "nothing to compare";
+    EXPECT_EQ(TraceCount("\n!!! NO ACTUAL FILE"), 1u);
+    EXPECT_EQ(DataFile("Catalix.act"), "inventory");
+    EXPECT_FALSE(DataFileExists("Catalix.sav"));
 }
 
 TEST_F(DataFilesTest, EachOperationTracesItsOutcome) {
@@ -196,20 +207,6 @@ TEST_F(DataFilesTest, EachOperationTracesItsOutcome) {
     };
     for (const std::string& line : expected)
         EXPECT_EQ(TraceCount(line), 1u) << line;
-}
-
-TEST_F(DataFilesTest, WithoutDataRootNothingIsOpenedCopiedDeletedOrCompared) {
-    WriteDataFile("Catalix.act", "inventory");
-    agent_->CSnmpAgent::m_szDataRoot[0] = '\0';
-    EXPECT_EQ(agent_->OpenDataFile("Catalix.act", "r"), nullptr);
-    EXPECT_FALSE(agent_->CopyDataFile("Catalix.act", "Catalix.sav", FALSE));
-    EXPECT_FALSE(agent_->DeleteDataFile("Catalix.act"));
-    EXPECT_EQ(TraceCount("\nCannot locate Catalix.act"), 2u);
-    EXPECT_EQ(TraceCount("Cannot open file"), 0u);
-    EXPECT_FALSE(agent_->CompareFiles()) << "nothing to compare";
-    EXPECT_EQ(TraceCount("\n!!! NO ACTUAL FILE"), 1u);
-    EXPECT_EQ(DataFile("Catalix.act"), "inventory");
-    EXPECT_FALSE(DataFileExists("Catalix.sav"));
 }
 
 }  // namespace

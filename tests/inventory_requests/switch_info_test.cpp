@@ -124,7 +124,22 @@ TEST_F(SwitchInfoTest, GetSwitchValueAsksWhatTheTableValueSays) {
               1u);
 }
 
-TEST_F(SwitchInfoTest, GetInfoBySwitchFillsTheEntryWithDefaults) {
+// Sections it cannot serve are refused before anything is asked; the entry of one it can is
+// filled, with defaults.
+TEST_F(SwitchInfoTest, GetInfoBySwitchRefusesOrFillsTheEntryWithDefaults) {
+    for (const std::string section :
+         {"Info.NoOpCode", "Info.BySnmp", "Info.NoMethod", "Info.Unknown"}) {
+        SCOPED_TRACE(section);
+        ComponentEntry entry;
+        std::strcpy(entry.Vendor, "left over");
+        EXPECT_FALSE(agent_->GetInfoBySwitch(&entry, section.c_str(), 0, 7));
+        EXPECT_EQ(entry.CompType, section == "Info.NoOpCode" ? 9u : 0u);
+        EXPECT_STREQ(entry.Vendor, "");
+    }
+    EXPECT_EQ(TraceCount("\n   !!! NO OPCODE RECEIVED"), 1u);
+    EXPECT_EQ(TraceCount("\n   !!! Invalid request type"), 3u);
+    EXPECT_TRUE(Requests().empty());
+
     ComponentEntry entry;
     std::strcpy(entry.Language, "left over");
     ASSERT_TRUE(agent_->GetInfoBySwitch(&entry, "Info.Disk", 3, 7));
@@ -139,21 +154,6 @@ TEST_F(SwitchInfoTest, GetInfoBySwitchFillsTheEntryWithDefaults) {
     // An object that SWITCH knows nothing about: Vendor and Version fall back, the rest empty.
     ASSERT_TRUE(agent_->GetInfoBySwitch(&entry, "Info.Disk", 4, 7));
     EXPECT_EQ(EntryTexts(entry), "N/A||Fixed Number||N/A||||");
-}
-
-TEST_F(SwitchInfoTest, GetInfoBySwitchRefusesSectionsItCannotServe) {
-    for (const std::string section :
-         {"Info.NoOpCode", "Info.BySnmp", "Info.NoMethod", "Info.Unknown"}) {
-        SCOPED_TRACE(section);
-        ComponentEntry entry;
-        std::strcpy(entry.Vendor, "left over");
-        EXPECT_FALSE(agent_->GetInfoBySwitch(&entry, section.c_str(), 0, 7));
-        EXPECT_EQ(entry.CompType, section == "Info.NoOpCode" ? 9u : 0u);
-        EXPECT_STREQ(entry.Vendor, "");
-    }
-    EXPECT_EQ(TraceCount("\n   !!! NO OPCODE RECEIVED"), 1u);
-    EXPECT_EQ(TraceCount("\n   !!! Invalid request type"), 3u);
-    EXPECT_TRUE(Requests().empty());
 }
 
 TEST_F(SwitchInfoTest, TheServersOwnCabinetIsAskedByItsNumber) {
@@ -187,7 +187,6 @@ TEST_F(InventoryTest, SwitchRequestReportsWhatCouldNotBeSent) {
 }
 
 constexpr const char* kRegion = "1.3.6.1.4.1.99999.7";
-const std::string kSnmpLongText(200, 'L');
 
 constexpr const char* kSnmpTable =
     "[Info.Ups]\r\nMethod=SNMP\r\nClass=42\r\nInfo.Vendor=.1.3.6.1.4.1.99999.7.1.1.0\r\n"
@@ -234,14 +233,14 @@ class SnmpInfoTest : public InventoryTest {
     CSnmpMgr manager_;
 };
 
-TEST_F(SnmpInfoTest, GetSnmpValueReadsTheRowOfTheColumn) {
+TEST_F(SnmpInfoTest, GetSnmpValueAndGetInfoBySnmpReadTheRowOfTheColumn) {
     struct Case {
         const char* key;
         LONG index;
         std::string text;
     };
     // Row 9 does not exist; SNMP texts are cut silently.
-    const std::string cut = kSnmpLongText.substr(0, kEntryTextSize - 1);
+    const std::string cut(kEntryTextSize - 1, 'L');  // of 200
     const Case cases[] = {{"Vendor", 1, "Acme"},      {"Vendor", 2, "Bolt"},
                           {"Vendor", 9, ""},          {"Integer", 1, "-7"},
                           {"Gauge", 1, "4294967295"}, {"Counter", 1, "31"},
@@ -262,14 +261,12 @@ TEST_F(SnmpInfoTest, GetSnmpValueReadsTheRowOfTheColumn) {
     EXPECT_EQ(TraceCount("\n  Oid .not.an.oid not found !!!"), 1u);
     EXPECT_EQ(TraceCount("\n   Plain text"), 1u);
     EXPECT_EQ(TraceCount("WARNING!"), 0u);
-}
 
-TEST_F(SnmpInfoTest, GetInfoBySnmpFillsTheEntryWithoutDefaults) {
+    // A whole entry: no "N/A" for a version not found; CompId is never read by this method.
     ComponentEntry entry;
     std::strcpy(entry.CompId, "left over");
     agent_->GetInfoBySnmp(&entry, &manager_, "Info.Ups", 1);
     EXPECT_EQ(entry.CompType, 42u);
-    // No "N/A" for a version not found; CompId is never read by this method.
     EXPECT_EQ(EntryTexts(entry), "Acme|Literal Name|-7||||31||");
 }
 
@@ -383,6 +380,9 @@ class CheckAgentTest : public InventoryTest {
 };
 
 TEST_F(CheckAgentTest, AgentCountsAsThereOnlyWhenItsLibraryOpens) {
+    EXPECT_FALSE(agent_->CheckAgent("EARLY_MIB"));  // before any: no services list at all
+    EXPECT_FALSE(agent_->CheckAgent(nullptr));
+    EXPECT_EQ(TraceCount("\nCXMIB  check agents : EARLY_MIB-Agent NOT found"), 1u);
     Register("PRESENT_MIB", DataPath("agent.so"));
     Register("NO_PATHNAME_MIB", "");
     Register("NO_FILE_MIB", DataPath("missing.so"));
@@ -425,12 +425,6 @@ TEST_F(CheckAgentTest, AgentCountsAsThereOnlyWhenItsLibraryOpens) {
         }
     }
     EXPECT_EQ(TraceCount("\nCXMIB  check agents : DLLPath " + DataPath("agent.so")), 1u);
-}
-
-TEST_F(CheckAgentTest, WithoutTheServicesListNothingIsRegistered) {
-    EXPECT_FALSE(agent_->CheckAgent("PRESENT_MIB"));
-    EXPECT_FALSE(agent_->CheckAgent(nullptr));
-    EXPECT_EQ(TraceCount("\nCXMIB  check agents : PRESENT_MIB-Agent NOT found"), 1u);
 }
 
 }  // namespace

@@ -26,6 +26,20 @@ std::string EntryTexts(const ComponentEntry& e) {
     return text;
 }
 
+std::unique_ptr<CCX_Agent> MakeLoadedAgent(const std::string& data_root) {
+    auto agent = std::make_unique<CCX_Agent>(CatalixCollectors());
+    // InitModule needs the agent library itself; the framework's constructor clears the name.
+    std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
+    CSnmpAgent& framework = *agent;
+    std::snprintf(framework.m_szCommonRoot, sizeof(framework.m_szCommonRoot), "%s",
+                  agent->m_szRegistryRoot);
+    const std::string agent_root = std::string(agent->m_szRegistryRoot) + "\\CX_MIB";
+    std::snprintf(framework.m_szAgentRoot, sizeof(framework.m_szAgentRoot), "%s",
+                  agent_root.c_str());
+    std::snprintf(framework.m_szDataRoot, sizeof(framework.m_szDataRoot), "%s", data_root.c_str());
+    return agent;
+}
+
 void InventoryTest::SetUp() {
     CxRegistrySetPath(dir_.File("registry.db").c_str());
     SetRegString("SOFTWARE\\Arvenmark\\#Setup", "DataRoot", dir_.Path());
@@ -34,18 +48,7 @@ void InventoryTest::SetUp() {
     SetRegString("SOFTWARE\\Debug\\CX_MIB", "TraceFile", dir_.File("trace.txt"));
     g_FileDebug.Init("CX_MIB", FALSE);
     AgentShutdown = 0;
-    agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
-    // The module name and roots the library's load gives the agent (InitModule needs the agent
-    // library itself); the framework's constructor clears the name.
-    std::snprintf(g_szModuleName, sizeof(g_szModuleName), "%s", "CX_MIB");
-    CSnmpAgent& framework = *agent_;
-    std::snprintf(framework.m_szCommonRoot, sizeof(framework.m_szCommonRoot), "%s",
-                  agent_->m_szRegistryRoot);
-    const std::string agent_root = std::string(agent_->m_szRegistryRoot) + "\\CX_MIB";
-    std::snprintf(framework.m_szAgentRoot, sizeof(framework.m_szAgentRoot), "%s",
-                  agent_root.c_str());
-    std::snprintf(framework.m_szDataRoot, sizeof(framework.m_szDataRoot), "%s",
-                  dir_.Path().c_str());
+    agent_ = MakeLoadedAgent(dir_.Path());
     agent_->m_ActualFile.SetPath(dir_.File("Catalix.act").c_str());
     agent_->m_ActualFile.Open(FALSE);
     agent_->m_SavedFile.SetPath(dir_.File("Catalix.sav").c_str());

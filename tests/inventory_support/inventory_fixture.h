@@ -20,6 +20,9 @@ namespace cx::test {
 // manufacturing date, serial number, language and CompId.
 std::string EntryTexts(const ComponentEntry& entry);
 
+// An agent with the Catalix collectors, the module name and the roots the library's load gives it.
+std::unique_ptr<CCX_Agent> MakeLoadedAgent(const std::string& data_root);
+
 class InventoryTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -180,7 +180,7 @@ TEST_F(InventorySequenceTest, ScsiSystemNamesTheBusAndRecordsTheControllersConta
     EXPECT_EQ(IniSection(DataFile("Catalix.act"), "Component Table"), "");
 }
 
-TEST_F(InventorySequenceTest, LongNamesAndUnterminatedTextsStayWithinTheirFields) {
+TEST_F(InventorySequenceTest, LongNamesAndUnterminatedTextsAndDatesStayWithinTheirFields) {
     WriteTableFile(Crlf("[Functional Tree]\nSCSISystem=12\n"));
     const std::string long_name(300, 'n');
     agent_->InsertFunctionalContainer(long_name.c_str(), 0, nullptr, 3);
@@ -190,6 +190,11 @@ TEST_F(InventorySequenceTest, LongNamesAndUnterminatedTextsStayWithinTheirFields
     std::string text = DataFile("Catalix.act");
     EXPECT_NE(text.find("Name.1=" + long_name.substr(0, 127) + "\r\n"), std::string::npos);
     EXPECT_NE(text.find("Vendor.1=" + std::string(127, 'v') + "\r\n"), std::string::npos);
+    // A date without a terminator is read within its field too.
+    std::memset(entry.ManuDate, '1', sizeof(entry.ManuDate));
+    entry.ManuDate[2] = entry.ManuDate[5] = '/';
+    agent_->ConvertManuDate(&entry);
+    EXPECT_STREQ(entry.ManuDate, "2147483647-11-11 00:00:00");
 }
 
 TEST_F(InventorySequenceTest, StatesFollowTheirNamesFromTheSavedFile) {
@@ -271,15 +276,6 @@ TEST_F(InventorySequenceTest, ConvertsOrKeepsEachForm) {
         }
         EXPECT_EQ(TraceCount(kFormatMessage), messages);
     }
-}
-
-TEST_F(InventorySequenceTest, UnterminatedDateIsReadWithinTheField) {
-    ComponentEntry entry(0);
-    std::memset(entry.ManuDate, '1', sizeof(entry.ManuDate));
-    entry.ManuDate[2] = '/';
-    entry.ManuDate[5] = '/';
-    agent_->ConvertManuDate(&entry);
-    EXPECT_STREQ(entry.ManuDate, "2147483647-11-11 00:00:00");
 }
 
 }  // namespace

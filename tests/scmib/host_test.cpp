@@ -9,22 +9,20 @@
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
 #include "registry_values.h"
+#include "snmp_listen.h"
 #include "sysfs_tree.h"
 #include "temp_dir.h"
 
 namespace cx::test {
 namespace {
 
-constexpr const char* kSnmpParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
 constexpr const char* kParameters = "SOFTWARE\\Arvenmark\\SC_MIB\\Parameters";
 
 class ScHost : public ::testing::Test {
   protected:
     void SetUp() override {
         CxRegistrySetPath(temp_.File("registry.db").c_str());
-        SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
-        SetRegString(kSnmpParameters, "ListenAddress", "127.0.0.1");
-        SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", "public", 4);
+        ListenOnLoopback(port_);
         SetRegString("SOFTWARE\\Arvenmark\\SC_MIB\\CurrentVersion", "Pathname", CX_SC_AGENT_PATH);
         SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "1",
                      "SOFTWARE\\Arvenmark\\SC_MIB\\CurrentVersion");

@@ -11,7 +11,7 @@
 namespace {
 
 // Every call of the client tests carries strings; here the odd and empty lengths and the bounds.
-TEST(Bstr, RoundsOddByteLengthsZeroesAndRefusesTheImpossible) {
+TEST(Bstr, RoundsOddByteLengthsZeroesRefusesTheImpossibleAndStaysWithItsOwner) {
     BSTR binary = SysAllocStringByteLen("\x01\0\x03", 3);
     EXPECT_EQ(SysStringByteLen(binary), 3u);
     EXPECT_EQ(SysStringLen(binary), 1u);  // odd byte counts round down in characters
@@ -22,11 +22,9 @@ TEST(Bstr, RoundsOddByteLengthsZeroesAndRefusesTheImpossible) {
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     EXPECT_EQ(SysStringLen(nullptr) + SysStringByteLen(nullptr), 0u);
     EXPECT_EQ(SysAllocStringByteLen(nullptr, 0xFFFFFFFFu), nullptr);
-}
 
-// Owned strings are cleared by every attach of the client tests (the client name), where the
-// sanitizer build reports a string left behind; a reference must stay its owner's.
-TEST(Variant, ClearLeavesReferencedStringsAlone) {
+    // Owned strings are cleared by every attach of the client tests (the client name), where
+    // the sanitizer build reports a string left behind; a reference must stay its owner's.
     BSTR kept = SysAllocString(u"kept");
     VARIANT reference;
     VariantInit(&reference);

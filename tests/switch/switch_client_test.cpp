@@ -42,7 +42,18 @@ class SwitchClientTest : public ::testing::Test {
     SwitchdProcess server_{dir_};
 };
 
-TEST_F(SwitchClientTest, AttachResolvesTheNamesAndAnnouncesTheClient) {
+// Registered but not listening: the creation's error; then the server comes.
+TEST_F(SwitchClientTest, AttachFailsWithoutAServerThenResolvesTheNamesAndAnnouncesTheClient) {
+    server_.RegisterClass();  // registered, but nobody listens
+    CSwitchClient nobody;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(nobody.Attach(nullptr));
+    EXPECT_EQ(nobody.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    CSwitchCommand command;
+    EXPECT_EQ(Send(nobody, command, 0xE204), CMD_STATUS_NOT_DELIVERED);
+    EXPECT_EQ(nobody.GetLastHResult(), RPC_E_CLIENT_DIED);
+
     ASSERT_TRUE(StartServer(""));
     CSwitchClient client;
     ASSERT_TRUE(client.Attach(nullptr));
@@ -94,18 +105,6 @@ TEST_F(SwitchClientTest, AttachInASingleThreadedApartmentLeavesItsInitialisation
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
         CoUninitialize();
     }).join();
-}
-
-TEST_F(SwitchClientTest, AttachFailsWithTheCreationError) {
-    server_.RegisterClass();  // registered, but nobody listens
-    CSwitchClient nobody;
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(nobody.Attach(nullptr));
-    EXPECT_EQ(nobody.GetLastHResult(), HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    CSwitchCommand command;
-    EXPECT_EQ(Send(nobody, command, 0xE204), CMD_STATUS_NOT_DELIVERED);
-    EXPECT_EQ(nobody.GetLastHResult(), RPC_E_CLIENT_DIED);
 }
 
 // Each method shape carries the same request; the 16-bit ones cut the numbers to 16 bits.
@@ -218,15 +217,6 @@ TEST_F(SwitchClientTest, CancelRequestEndsABlockedCallOrTheNextAndBlocksLaterOne
     EXPECT_EQ(Send(client, command, 2), 0u);
 }
 
-// Raises an event through the server with cx-switch.
-void RaiseEvent(const SwitchdProcess& server, const char* op, const char* ext, const char* data) {
-    cx::test::ChildOptions options;
-    options.environment = {{"CX_REGISTRY", server.registry_path()}};
-    cx::test::ChildProcess tool({CX_SWITCH_PATH, "event", op, ext, "0", "0", "--data", data},
-                                options);
-    EXPECT_EQ(tool.Wait(std::chrono::seconds(30)), 0) << op << " " << ext;
-}
-
 // Events reach Reply, which switches the permission flags (here in the header-and-data form;
 // cx-switch watch receives the default one); the client's trace carries its labels, the frame
 // lines and what Reply did.
@@ -245,7 +235,11 @@ TEST_F(SwitchClientTest, EventsReachReplyAndTheTraceTellsIt) {
     command.SetRequest(0x0C21, 5, 3, 0xFFFFFFFF, 0x16);
     watcher.SendCommand(&command, 0, 0, 0);
     SetAllowed = 0;
-    RaiseEvent(server_, "0xE002", "0x3810", "01");
+    cx::test::ChildOptions options;
+    options.environment = {{"CX_REGISTRY", server_.registry_path()}};
+    cx::test::ChildProcess tool(
+        {CX_SWITCH_PATH, "event", "0xE002", "0x3810", "0", "0", "--data", "01"}, options);
+    EXPECT_EQ(tool.Wait(std::chrono::seconds(30)), 0);
     ASSERT_TRUE(cx::test::WaitUntil([&] { return events == 1; }));
     EXPECT_EQ(SetAllowed.load(), 1);
     EXPECT_TRUE(watcher.EnableEvents(FALSE));
@@ -307,14 +301,6 @@ TEST_F(SwitchClientTest, AServerSendingGarbageLosesItsConnectionNotTheClient) {
     close(listener);
 }
 
-// Sends half a message and disappears, as a crashing client would.
-void VanishMidCall(const std::string& socket_path) {
-    const int fd = cx::test::UnixSocket(socket_path, false);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "\x64\0\0\0\5\1", 6), 6);
-    close(fd);
-}
-
 TEST_F(SwitchClientTest, ManyClientsAtOnceAreNotDisturbedByOneThatVanishes) {
     ASSERT_TRUE(StartServer("reply 0xE204 0 0 * : word 1\n"));
     constexpr int kClients = 8;
@@ -335,7 +321,10 @@ TEST_F(SwitchClientTest, ManyClientsAtOnceAreNotDisturbedByOneThatVanishes) {
             client.Detach();
         });
     }
-    VanishMidCall(server_.socket_path());
+    // Half a message, and gone, as a crashing client would.
+    const int vanishing = cx::test::UnixSocket(server_.socket_path(), false);
+    EXPECT_EQ(write(vanishing, "\x64\0\0\0\5\1", 6), 6);
+    close(vanishing);
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(answered, kClients * kRequests);

@@ -2,8 +2,6 @@
 // retries, events to a watcher, scenario reload, and refusals of bad command lines.
 #include <gtest/gtest.h>
 
-#include <set>
-#include <sstream>
 #include <string>
 
 #include "child_process.h"
@@ -12,7 +10,6 @@
 
 namespace {
 
-using cx::test::ReadFile;
 using cx::test::SwitchdProcess;
 using cx::test::TempDir;
 
@@ -127,26 +124,6 @@ TEST_F(SwitchTools, ServerRefusesABadScenarioAndABusySocket) {
     SwitchdProcess second(dir_);
     ASSERT_TRUE(second.Launch(""));
     EXPECT_EQ(second.WaitForExitStatus(), 1);  // the first one is still listening there
-}
-
-TEST_F(SwitchTools, DemoScenarioUsesTheTableFilesItemCodes) {
-    std::set<std::string> table_codes;
-    std::istringstream table(ReadFile(CX_TABLE_FILE));
-    for (std::string line; std::getline(table, line);) {
-        if (line.rfind("Info.", 0) == 0 && line.find("=0x") != std::string::npos)
-            table_codes.insert(line.substr(line.find("=0x") + 1, 6));
-    }
-    ASSERT_FALSE(table_codes.empty());
-    std::istringstream demo(ReadFile(CX_DEMO_SCENARIO));
-    int text_lines = 0;
-    for (std::string line; std::getline(demo, line);) {
-        if (line.rfind("reply 0x0C00 ", 0) != 0) continue;
-        std::string code = line.substr(13, 6);
-        if (code == "0x0D06") continue;  // switch blade firmware, asked by the blade collector
-        EXPECT_TRUE(table_codes.count(code)) << line;
-        ++text_lines;
-    }
-    EXPECT_GT(text_lines, 50);
 }
 
 }  // namespace

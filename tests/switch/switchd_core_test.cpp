@@ -165,18 +165,13 @@ TEST_F(Handler, PciConfigFromSysfsAfterTheScenario) {
     }
 }
 
-RequestKey Key(std::uint32_t op, std::uint32_t ext, std::uint32_t object, std::uint32_t cabinet,
-               std::string data = {}, bool low_16_bits = false) {
-    return RequestKey{op, ext, object, cabinet, std::move(data), low_16_bits};
-}
-
 TEST(Scenario, ItemsBuildTheReplyData) {
     ScenarioStore store;
     Load(store,
          "# the server cabinet\r\n"
          "reply 0x0604 0 * * : status 0x15 text \"Arvex\\\"\\x41\" hex 0a 0B byte 7 dword "
          "0x01020304   # vendor\n\n");
-    const ReplySpec vendor = store.Answer(Key(0x0604, 0, 3, 1));
+    const ReplySpec vendor = store.Answer({0x0604, 0, 3, 1});
     EXPECT_EQ(vendor.status, 0x15u);
     EXPECT_EQ(vendor.data, std::string("Arvex\"A\0\x0a\x0b\x07\x04\x03\x02\x01", 15));
 }
@@ -191,12 +186,12 @@ TEST(Scenario, PrefersDataThenFewerWildcardsThenFileOrder) {
          "reply 0x0C21 * * * : byte 5\n"
          "reply * 5 * * : byte 6\n");
     const std::pair<RequestKey, const char*> cases[] = {
-        {Key(0x1401, 0, 5, 1), "\x03"},
-        {Key(0x1401, 1, 5, 1), "\x02"},
-        {Key(0x1401, 0, 5, 1, std::string("\x00\x1F\x02", 3)), "\x04"},
-        {Key(0x1401, 0, 5, 1, std::string("\x00\x1E", 2)), "\x03"},
-        {Key(0x0C21, 5, 0, 0), "\x05"},  // equal wildcards: the earlier line
-        {Key(0x9999, 0, 0, 0), "\x01"},
+        {{0x1401, 0, 5, 1}, "\x03"},
+        {{0x1401, 1, 5, 1}, "\x02"},
+        {{0x1401, 0, 5, 1, std::string("\x00\x1F\x02", 3)}, "\x04"},
+        {{0x1401, 0, 5, 1, std::string("\x00\x1E", 2)}, "\x03"},
+        {{0x0C21, 5, 0, 0}, "\x05"},  // equal wildcards: the earlier line
+        {{0x9999, 0, 0, 0}, "\x01"},
     };
     for (const auto& [request, expected] : cases)
         EXPECT_EQ(store.Answer(request).data, expected) << request.op_code;

@@ -30,11 +30,7 @@ int UnixSocket(const std::string& path, bool listening) {
     return -1;
 }
 
-namespace {
-
 constexpr std::chrono::seconds kBound(10);
-
-}  // namespace
 
 SwitchdProcess::SwitchdProcess(const TempDir& dir, bool journal)
     : socket_path_(dir.File("switch.sock")),
@@ -74,10 +70,8 @@ void SwitchdProcess::Terminate() {
 }
 
 void SwitchdProcess::Kill() {
-    if (process_ == nullptr) return;
-    process_->Kill();
-    process_->Wait(kBound);
-    process_.reset();
+    if (process_ != nullptr) process_->Kill();
+    Terminate();  // reaps it
 }
 
 void SwitchdProcess::Reload(const std::string& scenario) {

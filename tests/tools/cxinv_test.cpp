@@ -10,6 +10,7 @@
 #include "child_process.h"
 #include "inventory_text.h"
 #include "temp_dir.h"
+#include "test_data.h"
 
 namespace cx::test {
 namespace {
@@ -20,7 +21,7 @@ namespace {
 using Edits = std::vector<std::pair<std::string, std::string>>;
 
 std::string Sample(const Edits& edits = {}) {
-    std::string text = ReadFile(CX_TEST_DATA "/inventory.sav");
+    std::string text = TestData("inventory.sav");
     for (const auto& [from, to] : edits) {
         const std::size_t at = ("\n" + text).find("\n" + from + "\n");
         if (at == std::string::npos) {
@@ -32,10 +33,7 @@ std::string Sample(const Edits& edits = {}) {
                                                 : to + "\n";
         text.replace(at, from.size() + 1, with);
     }
-    std::string crlf;
-    for (char c : text)
-        crlf += c == '\n' ? "\r\n" : std::string(1, c);
-    return crlf;
+    return Crlf(text);
 }
 
 const std::string kFunctionalContainers =
@@ -55,20 +53,18 @@ class CxinvTest : public ::testing::Test {
     TempDir dir_;
 };
 
-TEST_F(CxinvTest, TreesShowEachContainerWithItsComponents) {
+TEST_F(CxinvTest, TreesShowEachContainerWithItsComponentsAndJsonEveryRow) {
     std::string file = Write("Catalix.sav", Sample());
     ToolResult result = Run({file});
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out, file + ReadFile(CX_TEST_DATA "/inventory.tree"));
+    EXPECT_EQ(result.out, file + TestData("inventory.tree"));
     EXPECT_EQ(result.err, "");
-}
 
-TEST_F(CxinvTest, JsonHasOneObjectPerRowKeyedByTheFileNames) {
-    std::string file = Write("Catalix.sav", Sample({{"Vendor.2=Arvenmark", "Vendor.2=A\"r\\v"}}));
-    ToolResult result = Run({"--json", file});
+    // JSON: one object per row, keyed by the file's names.
+    Write("Catalix.sav", Sample({{"Vendor.2=Arvenmark", "Vendor.2=A\"r\\v"}}));
+    result = Run({"--json", file});
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    EXPECT_EQ(result.out,
-              "{\n  \"File\": \"" + file + "\",\n" + ReadFile(CX_TEST_DATA "/inventory.json"));
+    EXPECT_EQ(result.out, "{\n  \"File\": \"" + file + "\",\n" + TestData("inventory.json"));
 }
 
 TEST(CxinvJson, StringsAreEscapedAndAlwaysValidUtf8) {
