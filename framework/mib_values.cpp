@@ -100,6 +100,15 @@ BOOL SetVarBindValue(SnmpVarBind* binding, LONG value, BYTE asn_type) {
     return FALSE;
 }
 
+BOOL SetVarBindOctets(SnmpVarBind* binding, const void* bytes, std::size_t length) {
+    if (binding == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    SnmpUtilAsnAnyFree(&binding->value);
+    return StoreOctets(binding, ASN_OCTETSTRING, bytes, length);
+}
+
 BOOL SetVarBindValueText(SnmpVarBind* binding, const char* text, BYTE asn_type) {
     if (binding == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -11,6 +11,7 @@
 #include "change_throttle.h"
 #include "entity_table.h"
 #include "framework/agent_globals.h"
+#include "framework/mib_values.h"
 #include "framework/snmp_agent.h"
 #include "index_map.h"
 #include "inventory/cx_agent.h"
@@ -65,13 +66,9 @@ SnmpVarBind BindingOf(const EntityValue& value) {
             SnmpUtilOidCpy(&any.asnValue.object, &oid);
             break;
         }
-        case EntityValue::Type::kOctets: {
-            any.asnType = ASN_OCTETSTRING;
-            AsnOctetString octets{reinterpret_cast<BYTE*>(const_cast<char*>(value.octets.data())),
-                                  static_cast<UINT>(value.octets.size()), FALSE};
-            SnmpUtilOctetsCpy(&any.asnValue.string, &octets);
+        case EntityValue::Type::kOctets:
+            SetVarBindOctets(&binding, value.octets.data(), value.octets.size());
             break;
-        }
     }
     return binding;
 }

@@ -12,6 +12,7 @@
 #include "disk_tables.h"
 #include "framework/agent_globals.h"
 #include "framework/agent_status.h"
+#include "framework/mib_values.h"
 #include "framework/snmp_agent.h"
 #include "pci_tables.h"
 #include "sysfs_reader.h"
@@ -47,13 +48,9 @@ SnmpVarBind BindingOf(const cx::scmib::TableValue& value) {
             any.asnType = ASN_GAUGE32;
             any.asnValue.gauge = value.number;
             break;
-        case cx::scmib::TableValue::Type::kOctets: {
-            any.asnType = ASN_OCTETSTRING;
-            AsnOctetString octets{reinterpret_cast<BYTE*>(const_cast<char*>(value.octets.data())),
-                                  static_cast<UINT>(value.octets.size()), FALSE};
-            SnmpUtilOctetsCpy(&any.asnValue.string, &octets);
+        case cx::scmib::TableValue::Type::kOctets:
+            SetVarBindOctets(&binding, value.octets.data(), value.octets.size());
             break;
-        }
     }
     return binding;
 }

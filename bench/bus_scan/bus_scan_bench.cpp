@@ -4,23 +4,14 @@
 // cx-switchd. Reports the time per run and the SWITCH and SNMP round trips per run; two sizes
 // show whether a row costs more the more rows came before it.
 #include <benchmark/benchmark.h>
-#include <signal.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench_servers.h"
 #include "bus_table.h"
-#include "collectors/catalix_collectors.h"
-#include "host_start.h"
-#include "inventory/cx_agent.h"
 #include "platform/objbase.h"
-#include "platform/profile.h"
-#include "registry_values.h"
 #include "switchd_process.h"
 
 namespace {
@@ -39,27 +30,17 @@ std::vector<BusDevice> Functions(int count) {
     return devices;
 }
 
-// The two servers and the agent attached to them, in a directory and registry of their own.
-class BusServer {
+// cx-switchd and REPLAY_MIB serving the table, and the agent attached to them.
+class BusServer : public ReplayBench {
   public:
     explicit BusServer(int functions) : switchd_(dir_) {
         const std::vector<BusDevice> devices = Functions(functions);
-        std::ofstream(dir_.File("bus.walk")) << BusTableWalk(devices);
         switchd_.RegisterClass();
-        SetRegString("SOFTWARE\\Debug\\REPLAY_MIB", "TraceFile", dir_.File("replay-trace.txt"));
-        SetRegDword("SOFTWARE\\Debug\\REPLAY_MIB", "FileDebugLevel", 2);
         ready_ = switchd_.Start(PciHeaderLines(devices)) &&
-                 StartReplayHost(host_, CX_EXTAGENTD_PATH, CX_REPLAY_AGENT_PATH, dir_,
-                                 dir_.File("bus.walk"), kServerManagementRegion);
-        agent_ = std::make_unique<CCX_Agent>(CatalixCollectors());
-        const std::string table = dir_.File("CX_MIB.ini");
-        std::ofstream(table) << "[Functional Tree]\r\nLANSystem=6\r\nGraphicSystem=5\r\n";
-        agent_->m_DefinitionTable.SetPath(table.c_str());
-        agent_->m_DefinitionTable.Open(TRUE);
+                 Serve(BusTableWalk(devices), kServerManagementRegion,
+                       "[Functional Tree]\r\nLANSystem=6\r\nGraphicSystem=5\r\n");
         agent_->m_SavedFile.SetPath(dir_.File("Catalix.sav").c_str());
         agent_->m_SavedFile.Open(FALSE);
-        agent_->m_ActualFile.SetPath(dir_.File("Catalix.act").c_str());
-        agent_->m_ActualFile.Open(FALSE);
         agent_->ServerCabinetNr = 1;
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         ready_ = ready_ && agent_->m_SwitchClient.Attach(nullptr);
@@ -68,27 +49,13 @@ class BusServer {
         agent_->m_SwitchClient.Detach();
         agent_.reset();
         CoUninitialize();
-        if (host_ != nullptr) host_->Signal(SIGTERM);
-        if (host_ != nullptr) host_->Wait(std::chrono::seconds(60));
     }
 
     bool ready() const { return ready_; }
-    CCX_Agent& agent() { return *agent_; }
-    void FreshScan() {
-        const std::string actual = dir_.File("Catalix.act");
-        WritePrivateProfileStringA(nullptr, nullptr, nullptr, actual.c_str());
-        std::remove(actual.c_str());
-        agent_->NrComponents = agent_->NrFuncContainers = 0;
-        agent_->ScsiCtrlList.RemoveAll();
-    }
     std::size_t SwitchTrips() const { return Lines(switchd_.journal_path(), "opcode=0x1401"); }
-    std::size_t SnmpTrips() const { return Lines(dir_.File("replay-trace.txt"), "SNMP query:"); }
 
   private:
-    TempDir dir_;
     SwitchdProcess switchd_;
-    std::unique_ptr<ChildProcess> host_;
-    std::unique_ptr<CCX_Agent> agent_;
     bool ready_ = false;
 };
 

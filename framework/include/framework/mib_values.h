@@ -1,6 +1,8 @@
 // Values and table indexes of variable bindings, as the MIB registration builds them.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/snmp.h"
 
 // Replaces the binding's value by `value` of `asn_type`: INTEGER stores it signed; Counter32,
@@ -14,6 +16,10 @@ BOOL SetVarBindValue(SnmpVarBind* binding, LONG value, BYTE asn_type);
 // IpAddress takes the low bytes of the first four numbers of a dotted list. FALSE (and a NULL
 // value) for fewer than four address numbers, unparsable OID text or any other type.
 BOOL SetVarBindValueText(SnmpVarBind* binding, const char* text, BYTE asn_type);
+
+// An OCTET STRING of `length` bytes, NULs included, replacing the old value. FALSE (and a NULL
+// value) when the bytes cannot be copied.
+BOOL SetVarBindOctets(SnmpVarBind* binding, const void* bytes, std::size_t length);
 
 // Table objects are registered with placeholder sub-identifiers at the end of their OID; the
 // given indexes replace those in order, index1 farthest from the end and the last given index
