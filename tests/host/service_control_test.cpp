@@ -1,11 +1,13 @@
 // The service control calls over the state a service host publishes in the registry.
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <string>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/registry_store.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 #include "temp_dir.h"
 
 namespace {
@@ -34,16 +36,6 @@ class ServiceControlTest : public ::testing::Test {
         return ok ? status.dwCurrentState : 0;
     }
 
-    void WriteRawState(DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                  "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Status", 0, nullptr,
-                                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, "CurrentState", 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(key);
-    }
-
     cx::test::TempDir temp_;
 };
 
@@ -65,13 +57,12 @@ TEST_F(ServiceControlTest, PublishedStatesReadBackAndUnusableOnesAsStopped) {
     EXPECT_TRUE(CloseServiceHandle(service));
     EXPECT_TRUE(CloseServiceHandle(manager));
 
-    const DWORD numbers[] = {0, 8};
-    for (const auto& [type, data, size] :
-         {std::tuple<DWORD, const void*, DWORD>{REG_DWORD, &numbers[0], 4},
-          {REG_DWORD, &numbers[1], 4},
-          {REG_SZ, "4", 2},
-          {REG_BINARY, "\x04", 2}}) {
-        WriteRawState(type, data, size);
+    for (const auto& [type, data] : {std::pair<DWORD, std::string>{REG_DWORD, {"\0\0\0\0", 4}},
+                                     {REG_DWORD, {"\x08\0\0\0", 4}},
+                                     {REG_SZ, {"4", 2}},
+                                     {REG_BINARY, {"\x04", 2}}}) {
+        cx::test::SetRegValue("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Status", "CurrentState",
+                              type, data);
         EXPECT_EQ(QueriedState(), SERVICE_STOPPED) << type;
     }
 }

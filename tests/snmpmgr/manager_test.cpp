@@ -295,15 +295,6 @@ std::string NameOf(const SnmpVarBind& binding) { return OidToString(&binding.nam
 // The manager over the same registry file and scripted agent.
 class SnmpMgrTest : public MgmtApiTest {
   protected:
-    void AddCommunity(const char* name, DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCommunitiesKey, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(key);
-    }
-
     BOOL Open(CSnmpMgr& manager) {
         return manager.OpenSession(agent_.Address().c_str(), "public", kShortTimeoutMs, 0);
     }
@@ -495,15 +486,14 @@ TEST_F(SnmpMgrTest, FindFirstCommunityTakesTheFirstUsableEntry) {
             RegCloseKey(root);
         }
         for (const Entry& entry : c.entries)
-            AddCommunity(entry.name, entry.type, entry.data.data(),
-                         static_cast<DWORD>(entry.data.size()));
+            SetRegValue(kCommunitiesKey, entry.name, entry.type, entry.data);
         char buffer[260] = "unchanged";
         EXPECT_EQ(FindFirstCommunity(buffer, sizeof(buffer)), c.expected != nullptr);
         if (c.expected != nullptr) {
             EXPECT_STREQ(buffer, c.expected);
         }
     }
-    AddCommunity("longcommunityname", REG_DWORD, dword(4).data(), 4);
+    SetRegDword(kCommunitiesKey, "longcommunityname", 4);
     char small[5] = {};
     EXPECT_TRUE(FindFirstCommunity(small, sizeof(small)));
     EXPECT_STREQ(small, "long");
