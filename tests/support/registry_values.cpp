@@ -92,4 +92,14 @@ std::optional<DWORD> ReadRegDword(const std::string& key, const char* name) {
     return read ? std::optional<DWORD>(number) : std::nullopt;
 }
 
+DWORD SnmpServiceState() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    const BOOL ok = QueryServiceStatus(service, &status);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return ok ? status.dwCurrentState : 0;
+}
+
 }  // namespace cx::test

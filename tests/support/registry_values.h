@@ -25,5 +25,8 @@ bool SnmpServiceRunning();
 void SetRegValue(const std::string& key, const char* name, DWORD type, const std::string& bytes);
 // A REG_DWORD value, or nothing when it is missing or of another type.
 std::optional<DWORD> ReadRegDword(const std::string& key, const char* name);
+// The SNMP service state the host published, as QueryServiceStatus reports it; 0 when a call
+// fails.
+DWORD SnmpServiceState();
 
 }  // namespace cx::test
