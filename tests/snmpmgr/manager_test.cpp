@@ -155,12 +155,10 @@ TEST_F(MgmtApiTest, SetSendsEachValueInItsEncoding) {
     ASSERT_TRUE(SnmpMgrRequest(session_, SNMP_PDU_SET, &sent, &status_, &index_));
     const SnmpRequest request = agent_.LastRequest();
     EXPECT_EQ(request.pdu_type, 0xA3);
-    ASSERT_EQ(request.values.size(), 5u);
-    EXPECT_EQ(request.values[0], BerInteger(0x02, -2));
-    EXPECT_EQ(request.values[1], BerInteger(0x42, 3000000000LL));
-    EXPECT_EQ(request.values[2], BerOctets(0x04, "ok"));
-    EXPECT_EQ(request.values[3], BerOctets(0x40, std::string("\x0A\x00\x00\x09", 4)));
-    EXPECT_EQ(request.values[4], BerObjectId({1, 3, 6, 1}));
+    EXPECT_EQ(request.values,
+              (std::vector<std::string>{
+                  BerInteger(0x02, -2), BerInteger(0x42, 3000000000LL), BerOctets(0x04, "ok"),
+                  BerOctets(0x40, std::string("\x0A\x00\x00\x09", 4)), BerObjectId({1, 3, 6, 1})}));
     EXPECT_EQ(sent.list[1].value.asnValue.gauge, 3000000000u);
     SnmpUtilVarBindListFree(&sent);
 }
