@@ -15,7 +15,6 @@
 #include "platform/registry_store.h"
 #include "platform/snmp.h"
 #include "platform/synch.h"
-#include "platform/winreg.h"
 #include "registry_values.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
@@ -194,29 +193,6 @@ class AgentTest : public ::testing::Test {
         }
     }
 
-    std::string ReadString(const char* key, const char* value) const {
-        return ReadRegString(key, value);
-    }
-    std::optional<DWORD> ReadDword(const char* key, const char* value) const {
-        HKEY handle = nullptr;
-        DWORD type = 0;
-        DWORD number = 0;
-        DWORD size = sizeof(number);
-        const bool read =
-            RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) == ERROR_SUCCESS &&
-            RegQueryValueExA(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(&number),
-                             &size) == ERROR_SUCCESS &&
-            type == REG_DWORD && size == sizeof(number);
-        if (handle != nullptr) RegCloseKey(handle);
-        return read ? std::optional<DWORD>(number) : std::nullopt;
-    }
-    bool KeyExists(const char* key) const {
-        HKEY handle = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-            return false;
-        RegCloseKey(handle);
-        return true;
-    }
     std::string RunState() const { return AgentRunState(kAgentName); }
     std::size_t TraceCount(const std::string& text) const {
         return Occurrences(ReadFile(dir_.File("trace.txt")), text);
@@ -269,10 +245,10 @@ TEST_F(AgentTest, NormalStartThenCloseAndUnload) {
     EXPECT_NE(service_.trap_event(), nullptr);
     ASSERT_TRUE(WaitForRunState("started")) << RunState();
 
-    EXPECT_EQ(ReadString(kParametersKey, "InvTableIndex"), "." kTestRoot);
-    EXPECT_EQ(ReadDword(kParametersKey, "AgentPurpose"), 1u);
-    EXPECT_EQ(ReadDword(kVolatileKey, "AgentStatus"), 1u);
-    EXPECT_EQ(ReadString(kVolatileKey, "AgentLastError"), "");
+    EXPECT_EQ(ReadRegString(kParametersKey, "InvTableIndex"), "." kTestRoot);
+    EXPECT_EQ(ReadRegDword(kParametersKey, "AgentPurpose"), 1u);
+    EXPECT_EQ(ReadRegDword(kVolatileKey, "AgentStatus"), 1u);
+    EXPECT_EQ(ReadRegString(kVolatileKey, "AgentLastError"), "");
     EXPECT_EQ(service_.Symbol<FwTestCountFn>("FwTestInitializeMibCalls")(), 1);
     // The rights check runs before and after InitializeMib.
     EXPECT_EQ(TraceCount("ShutdownIsAllowed = 1"), 2u);
@@ -289,7 +265,7 @@ TEST_F(AgentTest, NormalStartThenCloseAndUnload) {
               1u);
     service_.Unload();
     EXPECT_EQ(RunState(), "unloaded");
-    EXPECT_FALSE(KeyExists(kVolatileKey));
+    EXPECT_EQ(ReadRegDword(kVolatileKey, "AgentStatus"), std::nullopt);  // the key is gone
     EXPECT_EQ(TraceCount("SnmpClose(): Shutting down agent"), 1u);
     EXPECT_EQ(TraceCount("SNMP agent DLL unloaded"), 1u);
 }
@@ -441,9 +417,9 @@ TEST_F(QueryTest, UnsupportedTypesHostileListsAndRequestsAfterCloseAreRefused) {
 
 // Failures inside the agent: each guard records its exception state, the entry point reports
 // failure and the process goes on.
-void ExpectExceptionRecorded(std::optional<DWORD> status, std::optional<std::string> last_error) {
-    EXPECT_EQ(status, 4u);
-    EXPECT_EQ(last_error, "exception occured");
+void ExpectExceptionRecorded() {
+    EXPECT_EQ(ReadRegDword(kVolatileKey, "AgentStatus"), 4u);
+    EXPECT_EQ(ReadRegString(kVolatileKey, "AgentLastError"), "exception occured");
 }
 
 TEST_F(AgentTest, ExceptionInQueryFailsTheRequestOnly) {
@@ -452,8 +428,7 @@ TEST_F(AgentTest, ExceptionInQueryFailsTheRequestOnly) {
     service_.Symbol<FwTestSwitchFn>("FwTestSetThrowInQuery")(1);
     EXPECT_FALSE(Request(SNMP_PDU_GET, {kTestRoot ".1.1.0"}));
     EXPECT_EQ(RunState(), "exception (SnmpExtensionQuery)");
-    ExpectExceptionRecorded(ReadDword(kVolatileKey, "AgentStatus"),
-                            ReadString(kVolatileKey, "AgentLastError"));
+    ExpectExceptionRecorded();
     EXPECT_EQ(TraceCount("##### Exception in SnmpQuery() !! #####"), 1u);
 
     // The MIB lock was released: the next request is answered.
@@ -470,8 +445,7 @@ TEST_F(AgentTest, ExceptionInInitializeMibEndsTheThreadWithItsState) {
     ASSERT_TRUE(WaitForRunState("exception (InitializeMib)")) << RunState();
     ASSERT_TRUE(WaitForTrace("*** EXIT THREAD Thread_InitMib() ***"));
     EXPECT_EQ(TraceCount("Exception in MIB Init Thread !!"), 1u);
-    ExpectExceptionRecorded(ReadDword(kVolatileKey, "AgentStatus"),
-                            ReadString(kVolatileKey, "AgentLastError"));
+    ExpectExceptionRecorded();
     EXPECT_TRUE(Request(SNMP_PDU_GET, {kTestRoot ".1.1.0"}));
     EXPECT_EQ(status_, SNMP_ERRORSTATUS_NOSUCHNAME);
 }
@@ -490,8 +464,7 @@ TEST_F(AgentTest, AgentWithoutRegionFailsInit) {
     EXPECT_EQ(view.idLength, 0u);
     EXPECT_EQ(view.ids, nullptr);
     EXPECT_EQ(RunState(), "exception (SnmpExtensionInit)");
-    ExpectExceptionRecorded(ReadDword(kVolatileKey, "AgentStatus"),
-                            ReadString(kVolatileKey, "AgentLastError"));
+    ExpectExceptionRecorded();
     EXPECT_EQ(TraceCount("## FATAL ERROR: InitSupportedRegions() function not implemented"), 1u);
 }
 

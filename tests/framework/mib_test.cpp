@@ -399,13 +399,6 @@ TEST(MibCallbacks, ThrowingCallbackGivesGenericErrorAndOneThatEmptiesTheTreeIsSa
 }
 
 // Binding values from numbers and text, and table indexes.
-class Binding {
-  public:
-    Binding() { value.value.asnType = ASN_NULL; }
-    ~Binding() { SnmpUtilVarBindFree(&value); }
-    SnmpVarBind value{};
-};
-
 // Number types take the number (the old value freed); any other type leaves NULL.
 TEST(SetVarBindValue, StoresNumberTypesOnly) {
     struct Case {
@@ -417,81 +410,72 @@ TEST(SetVarBindValue, StoresNumberTypesOnly) {
         {ASN_OCTETSTRING, 1, false}, {ASN_COUNTER64, 1, false}, {0xFF, 1, false},
     };
     for (const auto& c : cases) {
-        Binding binding;
-        SetVarBindValueText(&binding.value, "replaced", ASN_OCTETSTRING);
-        EXPECT_EQ(SetVarBindValue(&binding.value, c.number, c.type), c.stored) << int(c.type);
-        EXPECT_EQ(binding.value.value.asnType, c.stored ? c.type : ASN_NULL);
+        RequestBinding binding("");
+        SetVarBindValueText(&binding.binding, "replaced", ASN_OCTETSTRING);
+        EXPECT_EQ(SetVarBindValue(&binding.binding, c.number, c.type), c.stored) << int(c.type);
+        EXPECT_EQ(binding.binding.value.asnType, c.stored ? c.type : ASN_NULL);
         if (c.stored) {
-            EXPECT_EQ(binding.value.value.asnValue.number, c.number);
+            EXPECT_EQ(binding.binding.value.asnValue.number, c.number);
         }
     }
     EXPECT_FALSE(SetVarBindValue(nullptr, 1, ASN_INTEGER));
-    Binding address;  // an IpAddress takes the number in memory order
+    RequestBinding address("");  // an IpAddress takes the number in memory order
     LONG number = 0;
     std::memcpy(&number, "\xC0\xA8\x01\x14", 4);
-    ASSERT_TRUE(SetVarBindValue(&address.value, number, ASN_IPADDRESS));
-    EXPECT_EQ(OctetsOf(address.value.value), std::string("\xC0\xA8\x01\x14", 4));
+    ASSERT_TRUE(SetVarBindValue(&address.binding, number, ASN_IPADDRESS));
+    EXPECT_EQ(OctetsOf(address.binding.value), std::string("\xC0\xA8\x01\x14", 4));
 }
 
-TEST(SetVarBindValueText, NumbersAreReadAsAtolReadsThem) {
+// Numbers are read as atol reads them, within the type's range; refused text leaves NULL.
+TEST(SetVarBindValueText, NumbersAsAtolReadsThemAndRefusalsLeaveNull) {
     struct Case {
         const char* text;
         BYTE type;
+        bool stored;
         LONG number;
     } cases[] = {
-        {"42", ASN_INTEGER, 42},
-        {"  -17xyz", ASN_INTEGER, -17},
-        {"", ASN_INTEGER, 0},
-        {nullptr, ASN_INTEGER, 0},
-        {"99999999999", ASN_INTEGER, 2147483647},
-        {"-99999999999", ASN_INTEGER, static_cast<LONG>(0x80000000u)},
-        {"4294967295", ASN_COUNTER32, -1},  // the whole unsigned range
-        {"99999999999", ASN_UNSIGNED32, -1},
+        {"42", ASN_INTEGER, true, 42},
+        {"  -17xyz", ASN_INTEGER, true, -17},
+        {"", ASN_INTEGER, true, 0},
+        {nullptr, ASN_INTEGER, true, 0},
+        {"99999999999", ASN_INTEGER, true, 2147483647},
+        {"-99999999999", ASN_INTEGER, true, static_cast<LONG>(0x80000000u)},
+        {"4294967295", ASN_COUNTER32, true, -1},  // the whole unsigned range
+        {"99999999999", ASN_UNSIGNED32, true, -1},
+        {"10.1.2", ASN_IPADDRESS, false, 0},
+        {"x.y", ASN_OBJECTIDENTIFIER, false, 0},
+        {"1", ASN_NULL, false, 0},
+        {"1", ASN_COUNTER64, false, 0},
     };
     for (const auto& c : cases) {
-        Binding binding;
-        EXPECT_TRUE(SetVarBindValueText(&binding.value, c.text, c.type))
-            << (c.text ? c.text : "(null)");
-        EXPECT_EQ(binding.value.value.asnType, c.type);
-        EXPECT_EQ(binding.value.value.asnValue.number, c.number) << (c.text ? c.text : "(null)");
+        SCOPED_TRACE(c.text != nullptr ? c.text : "(null)");
+        RequestBinding binding("");
+        SetVarBindValue(&binding.binding, 1, ASN_INTEGER);
+        EXPECT_EQ(SetVarBindValueText(&binding.binding, c.text, c.type), c.stored);
+        EXPECT_EQ(binding.binding.value.asnType, c.stored ? c.type : ASN_NULL);
+        if (c.stored) {
+            EXPECT_EQ(binding.binding.value.asnValue.number, c.number);
+        }
     }
 }
 
 TEST(SetVarBindValueText, StringsOidsAndAddresses) {
-    Binding text;
-    ASSERT_TRUE(SetVarBindValueText(&text.value, "Catalix CX2200", ASN_OCTETSTRING));
-    EXPECT_EQ(OctetsOf(text.value.value), "Catalix CX2200");  // no terminating NUL
+    RequestBinding text("");
+    ASSERT_TRUE(SetVarBindValueText(&text.binding, "Catalix CX2200", ASN_OCTETSTRING));
+    EXPECT_EQ(OctetsOf(text.binding.value), "Catalix CX2200");  // no terminating NUL
 
-    Binding empty;
-    ASSERT_TRUE(SetVarBindValueText(&empty.value, nullptr, ASN_OCTETSTRING));
-    EXPECT_EQ(empty.value.value.asnValue.string.length, 0u);
-    EXPECT_NE(empty.value.value.asnValue.string.stream, nullptr);
+    RequestBinding empty("");
+    ASSERT_TRUE(SetVarBindValueText(&empty.binding, nullptr, ASN_OCTETSTRING));
+    EXPECT_EQ(empty.binding.value.asnValue.string.length, 0u);
+    EXPECT_NE(empty.binding.value.asnValue.string.stream, nullptr);
 
-    Binding oid;
-    ASSERT_TRUE(SetVarBindValueText(&oid.value, ".1.3.6.1.4.1.7391", ASN_OBJECTIDENTIFIER));
-    EXPECT_STREQ(OidToString(&oid.value.value.asnValue.object, 0), "1.3.6.1.4.1.7391");
+    RequestBinding oid("");
+    ASSERT_TRUE(SetVarBindValueText(&oid.binding, ".1.3.6.1.4.1.7391", ASN_OBJECTIDENTIFIER));
+    EXPECT_STREQ(OidToString(&oid.binding.value.asnValue.object, 0), "1.3.6.1.4.1.7391");
 
-    Binding address;
-    ASSERT_TRUE(SetVarBindValueText(&address.value, "10.1.258.4.9", ASN_IPADDRESS));
-    EXPECT_EQ(OctetsOf(address.value.value), std::string("\x0A\x01\x02\x04", 4));
-}
-
-TEST(SetVarBindValueText, RefusalsLeaveNull) {
-    struct Case {
-        const char* text;
-        BYTE type;
-    } cases[] = {
-        {"10.1.2", ASN_IPADDRESS},
-        {"x.y", ASN_OBJECTIDENTIFIER},
-        {"1", ASN_NULL},
-        {"1", ASN_COUNTER64},
-    };
-    for (const auto& c : cases) {
-        Binding binding;
-        SetVarBindValue(&binding.value, 1, ASN_INTEGER);
-        EXPECT_FALSE(SetVarBindValueText(&binding.value, c.text, c.type)) << c.text;
-        EXPECT_EQ(binding.value.value.asnType, ASN_NULL) << c.text;
-    }
+    RequestBinding address("");
+    ASSERT_TRUE(SetVarBindValueText(&address.binding, "10.1.258.4.9", ASN_IPADDRESS));
+    EXPECT_EQ(OctetsOf(address.binding.value), std::string("\x0A\x01\x02\x04", 4));
 }
 
 TEST(AppendTableIndex, IndexesReplaceTheTrailingPlaceholders) {

@@ -7,17 +7,11 @@
 #include <sstream>
 
 #include "platform/registry_store.h"
-#include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "registry_values.h"
+#include "snmp_listen.h"
 
 namespace cx::test {
-namespace {
-
-constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters";
-
-}  // namespace
-
 void HostFixture::SetUp() {
     CxRegistrySetPath(temp_.File("registry.db").c_str());
     port_ = FreeUdpPort();
@@ -41,21 +35,21 @@ std::string HostFixture::AddTestAgent(const std::string& name, const std::string
 void HostFixture::AddAgentLibrary(const std::string& name, const std::string& library_path) {
     const std::string agent_key = "SOFTWARE\\Test\\" + name + "\\CurrentVersion";
     SetRegString(agent_key, "Pathname", library_path);
-    const std::string agents = std::string(kParameters) + "\\ExtensionAgents";
+    const std::string agents = std::string(kSnmpParameters) + "\\ExtensionAgents";
     SetRegString(agents, std::to_string(++entries_[agents]).c_str(), agent_key);
 }
 
 void HostFixture::AddCommunity(const std::string& name, unsigned rights) {
-    SetRegDword(std::string(kParameters) + "\\ValidCommunities", name.c_str(), rights);
+    SetRegDword(std::string(kSnmpParameters) + "\\ValidCommunities", name.c_str(), rights);
 }
 
 void HostFixture::AddPermittedManager(const std::string& address) {
-    const std::string managers = std::string(kParameters) + "\\PermittedManagers";
+    const std::string managers = std::string(kSnmpParameters) + "\\PermittedManagers";
     SetRegString(managers, std::to_string(++entries_[managers]).c_str(), address);
 }
 
 void HostFixture::AddTrapDestination(const std::string& community, const std::string& address) {
-    const std::string key = std::string(kParameters) + "\\TrapConfiguration\\" + community;
+    const std::string key = std::string(kSnmpParameters) + "\\TrapConfiguration\\" + community;
     SetRegString(key, std::to_string(++entries_[key]).c_str(), address);
 }
 
@@ -67,7 +61,7 @@ bool HostFixture::StartHost(std::vector<std::string> extra) {
     argv.insert(argv.end(), extra.begin(), extra.end());
     host_ = std::make_unique<ChildProcess>();
     if (!host_->Start(argv, temp_.File("host.out"), temp_.File("host.err"))) return false;
-    return WaitUntil([this] { return ServiceState() == SERVICE_RUNNING || !host_->Running(); },
+    return WaitUntil([this] { return SnmpServiceState() == SERVICE_RUNNING || !host_->Running(); },
                      std::chrono::seconds(30)) &&
            host_->Running();
 }
@@ -80,20 +74,6 @@ int HostFixture::StopHost() {
 }
 
 std::string HostFixture::HostLog() const { return ReadFile(temp_.File("host.err")); }
-
-unsigned HostFixture::ServiceState() {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) return 0;
-    unsigned state = 0;
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    if (service != nullptr) {
-        SERVICE_STATUS status{};
-        if (QueryServiceStatus(service, &status)) state = status.dwCurrentState;
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return state;
-}
 
 std::string HostFixture::Address() const { return "127.0.0.1:" + std::to_string(port_); }
 

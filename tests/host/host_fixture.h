@@ -40,8 +40,6 @@ class HostFixture : public ::testing::Test {
     // SIGTERM, then the exit code (-1: not ended within the bound).
     int StopHost();
     std::string HostLog() const;
-    // The service state the host published, as QueryServiceStatus reports it.
-    unsigned ServiceState();
 
     // An SNMP tool with the given arguments against the host ("%a" stands for ADDR:PORT).
     ToolResult Snmp(const std::string& tool, std::vector<std::string> args);

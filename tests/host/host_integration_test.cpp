@@ -11,7 +11,6 @@
 #include "fake_agent.h"
 #include "host_fixture.h"
 #include "platform/sysinfo.h"
-#include "platform/winreg.h"
 #include "platform/winsvc.h"
 #include "registry_values.h"
 #include "trace_capture.h"
@@ -174,7 +173,7 @@ TEST_F(HostLifecycleTest, PublishesStatesTakesV3UsersAndExitsPastAStuckAgent) {
     }
     EXPECT_EQ(StopHost(), 0);
     EXPECT_NE(HostLog().find("could not be stopped; kept loaded"), std::string::npos) << HostLog();
-    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
+    EXPECT_EQ(SnmpServiceState(), SERVICE_STOPPED);
 }
 
 TEST_F(HostLifecycleTest, TrapsReachTheDestinationsInV1AndV2c) {
@@ -212,7 +211,7 @@ TEST_F(HostLifecycleTest, UnusableStartFailsWithAMessageAndState1) {
     AddCommunity("public", 4);
     ASSERT_FALSE(StartHost({"--listen", Address(), "--config", temp_.File("missing.conf")}));
     EXPECT_NE(HostLog().find("cannot read the configuration file"), std::string::npos) << HostLog();
-    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
+    EXPECT_EQ(SnmpServiceState(), SERVICE_STOPPED);
 
     const ToolResult usage = RunTool({CX_EXTAGENTD_PATH, "--listen", "nowhere"}, temp_.Path());
     EXPECT_EQ(usage.exit_code, 2);
@@ -239,7 +238,7 @@ TEST_F(HostLifecycleTest, SigtermDuringAWalkEndsTheHostCleanly) {
     const auto lines = ParseWalk(ReadFile(temp_.File("walk.out")));
     for (std::size_t i = 0; i < lines.size(); ++i)
         ASSERT_EQ(lines[i].first, Oid(kRootA, ".1." + std::to_string(i + 1)));
-    EXPECT_EQ(ServiceState(), static_cast<unsigned>(SERVICE_STOPPED));
+    EXPECT_EQ(SnmpServiceState(), SERVICE_STOPPED);
 }
 
 TEST_F(HostLifecycleTest, AgentxWalkThroughSnmpdMatchesTheStandaloneWalk) {

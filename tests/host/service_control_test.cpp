@@ -1,11 +1,14 @@
 // The service control calls over the state a service host publishes in the registry.
 #include <gtest/gtest.h>
 
-#include <tuple>
+#include <string>
+#include <utility>
 
 #include "platform/errors.h"
 #include "platform/registry_store.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
+#include "snmp_listen.h"
 #include "temp_dir.h"
 
 namespace {
@@ -14,35 +17,10 @@ class ServiceControlTest : public ::testing::Test {
   protected:
     void SetUp() override {
         CxRegistrySetPath(temp_.File("registry.db").c_str());
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                  "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters", 0,
-                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        // The service is installed: its parameters key exists (the port is the default one).
+        cx::test::SetRegDword(cx::test::kSnmpParameters, "UdpPort", 161);
     }
     void TearDown() override { CxRegistrySetPath(nullptr); }
-
-    // The state QueryServiceStatus reports for "SNMP"; 0 when a call fails.
-    DWORD QueriedState() {
-        SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-        SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-        SERVICE_STATUS status{};
-        const BOOL ok = QueryServiceStatus(service, &status);
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        return ok ? status.dwCurrentState : 0;
-    }
-
-    void WriteRawState(DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                                  "SYSTEM\\CurrentControlSet\\Services\\SNMP\\Status", 0, nullptr,
-                                  REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, "CurrentState", 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(key);
-    }
 
     cx::test::TempDir temp_;
 };
@@ -50,10 +28,10 @@ class ServiceControlTest : public ::testing::Test {
 // Every published state reads back; a running service accepts stop; unusable stored values
 // read as stopped.
 TEST_F(ServiceControlTest, PublishedStatesReadBackAndUnusableOnesAsStopped) {
-    EXPECT_EQ(QueriedState(), SERVICE_STOPPED);  // the host never ran
+    EXPECT_EQ(cx::test::SnmpServiceState(), SERVICE_STOPPED);  // the host never ran
     for (DWORD state = SERVICE_STOPPED; state <= SERVICE_PAUSED; ++state) {
         ASSERT_EQ(CxSetServiceCurrentState("SNMP", state), ERROR_SUCCESS);
-        EXPECT_EQ(QueriedState(), state);
+        EXPECT_EQ(cx::test::SnmpServiceState(), state);
     }
     ASSERT_EQ(CxSetServiceCurrentState("SNMP", SERVICE_RUNNING), ERROR_SUCCESS);
     SC_HANDLE manager = OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_ALL_ACCESS);
@@ -65,14 +43,13 @@ TEST_F(ServiceControlTest, PublishedStatesReadBackAndUnusableOnesAsStopped) {
     EXPECT_TRUE(CloseServiceHandle(service));
     EXPECT_TRUE(CloseServiceHandle(manager));
 
-    const DWORD numbers[] = {0, 8};
-    for (const auto& [type, data, size] :
-         {std::tuple<DWORD, const void*, DWORD>{REG_DWORD, &numbers[0], 4},
-          {REG_DWORD, &numbers[1], 4},
-          {REG_SZ, "4", 2},
-          {REG_BINARY, "\x04", 2}}) {
-        WriteRawState(type, data, size);
-        EXPECT_EQ(QueriedState(), SERVICE_STOPPED) << type;
+    for (const auto& [type, data] : {std::pair<DWORD, std::string>{REG_DWORD, {"\0\0\0\0", 4}},
+                                     {REG_DWORD, {"\x08\0\0\0", 4}},
+                                     {REG_SZ, {"4", 2}},
+                                     {REG_BINARY, {"\x04", 2}}}) {
+        cx::test::SetRegValue("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Status", "CurrentState",
+                              type, data);
+        EXPECT_EQ(cx::test::SnmpServiceState(), SERVICE_STOPPED) << type;
     }
 }
 

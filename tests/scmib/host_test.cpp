@@ -7,7 +7,6 @@
 #include "child_process.h"
 #include "host_start.h"
 #include "platform/registry_store.h"
-#include "platform/winreg.h"
 #include "registry_values.h"
 #include "snmp_listen.h"
 #include "sysfs_tree.h"
@@ -49,19 +48,9 @@ TEST_F(ScHost, ServesARecordedTreeAndReportsReady) {
     SetRegString(kParameters, "PciIds", temp_.File("pci.ids"));
     ASSERT_TRUE(StartHostServing(host_, CX_EXTAGENTD_PATH, temp_, "SC_MIB"))
         << ReadFile(temp_.File("host.err"));
-    auto readiness = [] {
-        HKEY key = nullptr;
-        DWORD ready = 99, size = sizeof(ready);
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                      "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\"
-                      "VolatileParameters",
-                      0, KEY_READ, &key);
-        RegQueryValueExA(key, "AgentStatus", nullptr, nullptr, reinterpret_cast<BYTE*>(&ready),
-                         &size);
-        RegCloseKey(key);
-        return ready;
-    };
-    EXPECT_EQ(readiness(), 1u);
+    const char* kVolatile =
+        "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\VolatileParameters";
+    EXPECT_EQ(ReadRegDword(kVolatile, "AgentStatus"), 1u);
     const ToolResult walk =
         RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On",
                  "127.0.0.1:" + std::to_string(port_), ".1.3.6.1.4.1.7391.2.10.2.2"},
@@ -76,7 +65,7 @@ TEST_F(ScHost, ServesARecordedTreeAndReportsReady) {
     host_->Signal(SIGTERM);
     EXPECT_EQ(host_->Wait(std::chrono::seconds(60)), 0);
     host_.reset();
-    EXPECT_EQ(readiness(), 0u);  // stopped, no longer ready
+    EXPECT_EQ(ReadRegDword(kVolatile, "AgentStatus"), 0u);  // stopped, no longer ready
 }
 
 }  // namespace

@@ -155,12 +155,10 @@ TEST_F(MgmtApiTest, SetSendsEachValueInItsEncoding) {
     ASSERT_TRUE(SnmpMgrRequest(session_, SNMP_PDU_SET, &sent, &status_, &index_));
     const SnmpRequest request = agent_.LastRequest();
     EXPECT_EQ(request.pdu_type, 0xA3);
-    ASSERT_EQ(request.values.size(), 5u);
-    EXPECT_EQ(request.values[0], BerInteger(0x02, -2));
-    EXPECT_EQ(request.values[1], BerInteger(0x42, 3000000000LL));
-    EXPECT_EQ(request.values[2], BerOctets(0x04, "ok"));
-    EXPECT_EQ(request.values[3], BerOctets(0x40, std::string("\x0A\x00\x00\x09", 4)));
-    EXPECT_EQ(request.values[4], BerObjectId({1, 3, 6, 1}));
+    EXPECT_EQ(request.values,
+              (std::vector<std::string>{
+                  BerInteger(0x02, -2), BerInteger(0x42, 3000000000LL), BerOctets(0x04, "ok"),
+                  BerOctets(0x40, std::string("\x0A\x00\x00\x09", 4)), BerObjectId({1, 3, 6, 1})}));
     EXPECT_EQ(sent.list[1].value.asnValue.gauge, 3000000000u);
     SnmpUtilVarBindListFree(&sent);
 }
@@ -295,15 +293,6 @@ std::string NameOf(const SnmpVarBind& binding) { return OidToString(&binding.nam
 // The manager over the same registry file and scripted agent.
 class SnmpMgrTest : public MgmtApiTest {
   protected:
-    void AddCommunity(const char* name, DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCommunitiesKey, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-        RegCloseKey(key);
-    }
-
     BOOL Open(CSnmpMgr& manager) {
         return manager.OpenSession(agent_.Address().c_str(), "public", kShortTimeoutMs, 0);
     }
@@ -495,15 +484,14 @@ TEST_F(SnmpMgrTest, FindFirstCommunityTakesTheFirstUsableEntry) {
             RegCloseKey(root);
         }
         for (const Entry& entry : c.entries)
-            AddCommunity(entry.name, entry.type, entry.data.data(),
-                         static_cast<DWORD>(entry.data.size()));
+            SetRegValue(kCommunitiesKey, entry.name, entry.type, entry.data);
         char buffer[260] = "unchanged";
         EXPECT_EQ(FindFirstCommunity(buffer, sizeof(buffer)), c.expected != nullptr);
         if (c.expected != nullptr) {
             EXPECT_STREQ(buffer, c.expected);
         }
     }
-    AddCommunity("longcommunityname", REG_DWORD, dword(4).data(), 4);
+    SetRegDword(kCommunitiesKey, "longcommunityname", 4);
     char small[5] = {};
     EXPECT_TRUE(FindFirstCommunity(small, sizeof(small)));
     EXPECT_STREQ(small, "long");

@@ -76,4 +76,30 @@ bool SnmpServiceRunning() {
     return running;
 }
 
+void SetRegValue(const std::string& key, const char* name, DWORD type, const std::string& bytes) {
+    SetValue(key, name, type, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+std::optional<DWORD> ReadRegDword(const std::string& key, const char* name) {
+    HKEY handle = nullptr;
+    DWORD type = 0, number = 0, size = sizeof(number);
+    const bool read =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS &&
+        RegQueryValueExA(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_DWORD && size == sizeof(number);
+    if (handle != nullptr) RegCloseKey(handle);
+    return read ? std::optional<DWORD>(number) : std::nullopt;
+}
+
+DWORD SnmpServiceState() {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    const BOOL ok = QueryServiceStatus(service, &status);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return ok ? status.dwCurrentState : 0;
+}
+
 }  // namespace cx::test

@@ -2,6 +2,7 @@
 // and read as tests arrange them, and the SNMP service state the host publishes there.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/windef.h"
@@ -20,5 +21,12 @@ std::string ReadRegString(const std::string& key, const char* name);
 std::string AgentRunState(const char* agent);
 // Whether the host published the SNMP service as running.
 bool SnmpServiceRunning();
+// A value of any type from its raw bytes, the key created when needed.
+void SetRegValue(const std::string& key, const char* name, DWORD type, const std::string& bytes);
+// A REG_DWORD value, or nothing when it is missing or of another type.
+std::optional<DWORD> ReadRegDword(const std::string& key, const char* name);
+// The SNMP service state the host published, as QueryServiceStatus reports it; 0 when a call
+// fails.
+DWORD SnmpServiceState();
 
 }  // namespace cx::test
