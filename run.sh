@@ -113,7 +113,7 @@ if ((demo)) && [[ -n "$replay" ]]; then
   # The server-management tables, and the UPS tables (the standard UPS MIB and the vendor one)
   # that the inventory reads UPS units from.
   "$cxreg" set "$replay_key\Parameters" Regions REG_MULTI_SZ .1.3.6.1.4.1.7391.2.10.2.2 \
-    .1.3.6.1.2.1.33 .1.3.6.1.4.1.318
+    .1.3.6.1.2.1.33 .1.3.6.1.4.1.7391.2.58
   "$cxreg" set "$agents_key" REPLAY_MIB REG_SZ 'SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion'
 fi
 

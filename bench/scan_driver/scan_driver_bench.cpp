@@ -43,7 +43,7 @@ class DemoServer {
                              walks + "demo-bus.walk" + '\0' + walks + "demo-hd.walk" + '\0' +
                                  walks + "demo-ups.walk",
                              std::string(".1.3.6.1.4.1.7391.2.10.2.2") + '\0' + ".1.3.6.1.2.1.33" +
-                                 '\0' + ".1.3.6.1.4.1.318"))
+                                 '\0' + ".1.3.6.1.4.1.7391.2.58"))
             std::abort();
     }
     ~DemoServer() {

@@ -9,7 +9,7 @@ namespace {
 TEST_F(CabinetTest, DemoServerWithUpsAgents) {
     Start(ReadFile(CX_DEMO_SCENARIO), true);
     StartReplay(ReadFile(CX_DEMO_UPS_WALK),
-                std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.318");
+                std::string(".1.3.6.1.2.1.33") + '\0' + ".1.3.6.1.4.1.7391.2.58");
     agent_->InitCabinets();
     Expect(ReadPlainRows(CX_TEST_DATA "/collectors_cabinet/demo_server.txt"));
 }

@@ -30,7 +30,7 @@ constexpr const char* kTable =
     "[Info.NoOpCode]\r\nMethod=SWITCH\r\nClass=9\r\nInfo.Vendor=0x2001\r\n"
     "[Info.BySnmp]\r\nMethod=SNMP\r\nInfo.Vendor=.1.3.6.1.2.1.1.1.0\r\n"
     "[Info.NoMethod]\r\nOpCode=3072\r\n"
-    "[Values]\r\nItem=0x0012\r\nWide=0x10012\r\nLiteral=Acme 7\r\nUnanswered=0x0099\r\n"
+    "[Values]\r\nItem=0x0012\r\nWide=0x10012\r\nLiteral=Tarvo 7\r\nUnanswered=0x0099\r\n"
     "Long=0x0030\r\nExact=0x0031\r\nBusy=0x0040\r\nRefused=0x0041\r\nEmpty=0x0042\r\n"
     "OddOk=0x0043\r\n";
 
@@ -87,7 +87,7 @@ TEST_F(SwitchInfoTest, GetSwitchValueAsksWhatTheTableValueSays) {
         // Without an OpCode the item code is the operation itself.
         {"Item", 0, TRUE, "Item only", Request("0x0012", "0x0000")},
         {"Wide", 0x0600, TRUE, "Arvex", Request("0x0600", "0x0012")},
-        {"Literal", 0x0600, FALSE, "Acme 7", ""},
+        {"Literal", 0x0600, FALSE, "Tarvo 7", ""},
         {"Missing", 0x0600, FALSE, "", ""},
         {"Unanswered", 0x0600, FALSE, "", Request("0x0600", "0x0099")},
         {"Exact", 0x0600, TRUE, kExactText, Request("0x0600", "0x0031")},
@@ -241,7 +241,7 @@ TEST_F(SnmpInfoTest, GetSnmpValueAndGetInfoBySnmpReadTheRowOfTheColumn) {
     };
     // Row 9 does not exist; SNMP texts are cut silently.
     const std::string cut(kEntryTextSize - 1, 'L');  // of 200
-    const Case cases[] = {{"Vendor", 1, "Acme"},      {"Vendor", 2, "Bolt"},
+    const Case cases[] = {{"Vendor", 1, "Tarvo"},     {"Vendor", 2, "Bolt"},
                           {"Vendor", 9, ""},          {"Integer", 1, "-7"},
                           {"Gauge", 1, "4294967295"}, {"Counter", 1, "31"},
                           {"Ticks", 1, "100"},        {"Address", 1, ""},
@@ -267,7 +267,7 @@ TEST_F(SnmpInfoTest, GetSnmpValueAndGetInfoBySnmpReadTheRowOfTheColumn) {
     std::strcpy(entry.CompId, "left over");
     agent_->GetInfoBySnmp(&entry, &manager_, "Info.Ups", 1);
     EXPECT_EQ(entry.CompType, 42u);
-    EXPECT_EQ(EntryTexts(entry), "Acme|Literal Name|-7||||31||");
+    EXPECT_EQ(EntryTexts(entry), "Tarvo|Literal Name|-7||||31||");
 }
 
 // A served root is found at once; any other is given up after ten attempts per try.

@@ -55,7 +55,7 @@ TEST_F(InventorySequenceTest, ScanWritesDefinitionsContainersAndComponentsInOrde
     ComponentEntry cpu(0x0A);
     for (const auto& [field, text] : {std::pair{cpu.Vendor, "Arvex"},
                                       {cpu.ProdName, "Cx64"},
-                                      {cpu.ProdNumber, "X5355"},
+                                      {cpu.ProdNumber, "CX-5300"},
                                       {cpu.ProdDescript, "CPU"},
                                       {cpu.ManuDate, "2006-10-20 00:00:00"},
                                       {cpu.Version, "B3"},
