@@ -1,7 +1,5 @@
 // GUID constants of the runtime and the braced text form used in registry paths.
-#include <cctype>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/guid.h"
 #include "platform/objbase.h"
@@ -26,41 +24,6 @@ void FormatGuid(REFGUID guid, char (&text)[39]) {
                   static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
                   guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
                   guid.Data4[6], guid.Data4[7]);
-}
-
-namespace {
-
-bool ReadHex(const char* text, int digits, unsigned long* value) {
-    *value = 0;
-    for (int i = 0; i < digits; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!std::isxdigit(c)) return false;
-        int digit = std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10;
-        *value = (*value << 4) | static_cast<unsigned long>(digit);
-    }
-    return true;
-}
-
-}  // namespace
-
-bool ParseGuid(const char* text, GUID* guid) {
-    if (text == nullptr || std::strlen(text) != 38 || text[0] != '{' || text[37] != '}' ||
-        text[9] != '-' || text[14] != '-' || text[19] != '-' || text[24] != '-') {
-        return false;
-    }
-    unsigned long value;
-    if (!ReadHex(text + 1, 8, &value)) return false;
-    guid->Data1 = static_cast<DWORD>(value);
-    if (!ReadHex(text + 10, 4, &value)) return false;
-    guid->Data2 = static_cast<WORD>(value);
-    if (!ReadHex(text + 15, 4, &value)) return false;
-    guid->Data3 = static_cast<WORD>(value);
-    static constexpr int kByteOffsets[8] = {20, 22, 25, 27, 29, 31, 33, 35};
-    for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(text + kByteOffsets[i], 2, &value)) return false;
-        guid->Data4[i] = static_cast<BYTE>(value);
-    }
-    return true;
 }
 
 }  // namespace cx::com

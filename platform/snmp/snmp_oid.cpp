@@ -24,30 +24,6 @@ SNMPAPI SnmpUtilOidCpy(AsnObjectIdentifier* destination, const AsnObjectIdentifi
     return SNMPAPI_NOERROR;
 }
 
-SNMPAPI SnmpUtilOidAppend(AsnObjectIdentifier* destination, const AsnObjectIdentifier* source) {
-    if (destination == nullptr || source == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return SNMPAPI_ERROR;
-    }
-    if (source->idLength == 0) return SNMPAPI_NOERROR;
-    if (source->ids == nullptr ||
-        source->idLength >
-            std::numeric_limits<UINT>::max() / sizeof(UINT) - destination->idLength) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return SNMPAPI_ERROR;
-    }
-    UINT length = destination->idLength + source->idLength;
-    auto* ids = static_cast<UINT*>(SnmpUtilMemReAlloc(destination->ids, length * sizeof(UINT)));
-    if (ids == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return SNMPAPI_ERROR;
-    }
-    std::memcpy(ids + destination->idLength, source->ids, source->idLength * sizeof(UINT));
-    destination->ids = ids;
-    destination->idLength = length;
-    return SNMPAPI_NOERROR;
-}
-
 INT SnmpUtilOidNCmp(const AsnObjectIdentifier* first, const AsnObjectIdentifier* second,
                     UINT count) {
     if (first == nullptr || second == nullptr) {

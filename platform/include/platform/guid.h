@@ -40,6 +40,4 @@ int StringFromGUID2(REFGUID guid, WCHAR* text, int size);
 namespace cx::com {
 // The same text in 8-bit characters (registry paths, traces, command lines).
 void FormatGuid(REFGUID guid, char (&text)[39]);
-// Reads the braced text form, either case; false for anything else.
-bool ParseGuid(const char* text, GUID* guid);
 }  // namespace cx::com

@@ -146,7 +146,6 @@ LPVOID SnmpUtilMemReAlloc(LPVOID memory, UINT bytes);
 void SnmpUtilMemFree(LPVOID memory);
 
 SNMPAPI SnmpUtilOidCpy(AsnObjectIdentifier* destination, const AsnObjectIdentifier* source);
-SNMPAPI SnmpUtilOidAppend(AsnObjectIdentifier* destination, const AsnObjectIdentifier* source);
 // Sub-identifier by sub-identifier; when one is a prefix of the other the shorter is less.
 INT SnmpUtilOidCmp(const AsnObjectIdentifier* first, const AsnObjectIdentifier* second);
 // As SnmpUtilOidCmp over at most `count` sub-identifiers.
