@@ -30,6 +30,8 @@ void init_snmp_mib();
 void init_snmpEngine();
 void init_snmpMPDStats();
 void init_usmStats();
+// The library's warning for an agent without access rules; the host says it in its own words.
+int vacm_warn_if_not_configured(int, int, void*, void*);
 }
 
 namespace cx::host {
@@ -173,6 +175,8 @@ bool PrepareEngine(const EngineSettings& settings, std::string* error) {
         return false;
     }
     if (!settings.agentx) InitStandardGroups(settings.limits);
+    snmp_unregister_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_POST_READ_CONFIG,
+                             vacm_warn_if_not_configured, nullptr, 1);
     // Set after init_agent, which registers them: a --config file may still change them.
     netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_MAX_GETBULKREPEATS,
                        static_cast<int>(settings.limits.bulk_repetitions));
@@ -186,6 +190,11 @@ bool PrepareEngine(const EngineSettings& settings, std::string* error) {
     // Before any agent is loaded: an agent's own threads may open manager sessions at once,
     // and net-snmp's start-up writes its settings without locks.
     init_snmp(kAppName);
+    if (!settings.agentx && vacm_is_configured() == 0) {
+        Log(LogLevel::kInfo,
+            "no community and no SNMPv3 user: only the agents in this process "
+            "are answered (OPERATIONS.md, \"Opening the agent to managers\")");
+    }
     // Stored back at once, not only at the stop: this start's engineBoots survives a crash, and
     // a createUser line in the state file becomes a user with localised keys.
     snmp_store(kAppName);

@@ -159,7 +159,7 @@ TEST_F(HostLifecycleTest, BrokenAndFailingAgentsLeaveTheOthersServing) {
 }
 
 // The computer name and the service states the host publishes; an agent whose thread cannot be
-// stopped stays loaded and the host still exits.
+// stopped stays loaded and the host still exits. (This host has no community.)
 TEST_F(HostLifecycleTest, PublishesStatesAndExitsPastAStuckAgent) {
     AddTestAgent("stuck", "root 1.3.6.1.4.1.99999.1\nobjects 1\nstuck_thread\n");
     ASSERT_TRUE(StartHost()) << HostLog();
@@ -174,6 +174,9 @@ TEST_F(HostLifecycleTest, PublishesStatesAndExitsPastAStuckAgent) {
     EXPECT_EQ(StopHost(), 0);
     EXPECT_NE(HostLog().find("could not be stopped; kept loaded"), std::string::npos) << HostLog();
     EXPECT_EQ(SnmpServiceState(), SERVICE_STOPPED);
+    // Without a community or user, said in the host's words rather than net-snmp's.
+    EXPECT_NE(HostLog().find("no community and no SNMPv3 user"), std::string::npos);
+    EXPECT_EQ(HostLog().find("snmpconf"), std::string::npos) << HostLog();
 }
 
 // SNMPv3 users of the --config file and of net-snmp's own state file across restarts of one
