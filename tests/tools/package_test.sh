@@ -71,6 +71,8 @@ registry=$work/registry.db
 cxreg() { "$root/usr/bin/cxreg" --registry "$registry" "$@"; }
 port=$(python3 -c 'import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 cxreg import "$root/usr/share/catalix/defaults.reg"
+# The shipped registry has no community: the walk below needs one.
+cxreg set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' public REG_DWORD 4
 agents='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ExtensionAgents'
 cxreg delete "$agents" CX_MIB
 cxreg set 'HKLM\SOFTWARE\Arvenmark\REPLAY_MIB\CurrentVersion' Pathname REG_SZ \
