@@ -8,7 +8,8 @@
 
 void CRcmiClient::Reply(CSwitchCommand* command) {
     const CmdHeader* frame = command->GetHeader();
-    if (frame != nullptr && frame->OpCode == switch_op::kPermissionEvent && frame->DataLength == 1) {
+    if (frame != nullptr && frame->OpCode == switch_op::kPermissionEvent &&
+        frame->DataLength == 1) {
         BYTE value = command->GetByte(0);
         for (const RightsFlag& entry : RightsFlags()) {
             if (entry.OpCodeExt != frame->OpCodeExt) continue;

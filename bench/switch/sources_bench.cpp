@@ -41,8 +41,8 @@ void BM_WholeBmcRead(benchmark::State& state) {
         std::string error;
         auto session = cx::switchd::IpmiSession::Open(Lan(), &error);
         if (session == nullptr) return state.SkipWithError(error.c_str());
-        auto reading = cx::switchd::ReadBmc(*session, cx::switchd::IpmiClock::now() +
-                                                          std::chrono::seconds(30));
+        auto reading = cx::switchd::ReadBmc(
+            *session, cx::switchd::IpmiClock::now() + std::chrono::seconds(30));
         if (!reading.complete) return state.SkipWithError(reading.note.c_str());
         benchmark::DoNotOptimize(reading.info.fans.data());
     }

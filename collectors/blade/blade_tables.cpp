@@ -114,8 +114,8 @@ void InsertFirmwareEntry(CCX_Agent& agent, ComponentEntry* entry, const char* ve
 // switch blades' firmware versions are known to SWITCH, not to the management blade.
 void SwitchFirmwareVersion(CCX_Agent& agent, int n, char* version) {
     CSwitchCommand command;
-    command.SetRequest(switch_op::kComponentItem, switch_item::kSwitchBladeFirmware, static_cast<DWORD>(n),
-                       agent.ServerCabinetNr, CMD_STATUS_REQUEST);
+    command.SetRequest(switch_op::kComponentItem, switch_item::kSwitchBladeFirmware,
+                       static_cast<DWORD>(n), agent.ServerCabinetNr, CMD_STATUS_REQUEST);
     agent.SwitchRequest(&command);
     CopyEntryText(version, command.IsOk(0, FALSE) ? command.GetDataString() : "N/A");
 }

@@ -27,8 +27,9 @@ IpAddress AskAddress(CCX_Agent& agent, DWORD item, const CabinetRecord& cabinet,
 }
 
 void InsertExtensionBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, const char* board) {
-    const DWORD item =
-        cx::StartsWithIgnoringCase(board, "Vex ") ? switch_ext::kVexServiceBoardAddress : switch_ext::kServiceBoardAddress;
+    const DWORD item = cx::StartsWithIgnoringCase(board, "Vex ")
+                           ? switch_ext::kVexServiceBoardAddress
+                           : switch_ext::kServiceBoardAddress;
     const IpAddress ip = AskAddress(agent, item, cabinet, board);
     char name[kEntryTextSize];
     std::snprintf(name, sizeof(name), "RemoteServiceBoard:CABINET%d.IP%d.%d.%d.%d",
@@ -43,8 +44,9 @@ void InsertServerBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, con
     CX_TRACE(5, "\n   (RSB CompNr: %d)", agent.RsbCompNr);
     const bool vex = cx::StartsWithIgnoringCase(board, "Vex ");
     if (!vex && !cx::StartsWithIgnoringCase(board, "Velm T4 Q")) return;
-    const IpAddress ip =
-        AskAddress(agent, vex ? switch_ext::kVexServiceBoardAddress : switch_ext::kVelmServiceBoardAddress, cabinet, board);
+    const IpAddress ip = AskAddress(
+        agent, vex ? switch_ext::kVexServiceBoardAddress : switch_ext::kVelmServiceBoardAddress,
+        cabinet, board);
     char name[kEntryTextSize];
     std::snprintf(name, sizeof(name), "RemoteServiceBoard:IP%d.%d.%d.%d", ip.bytes[0], ip.bytes[1],
                   ip.bytes[2], ip.bytes[3]);

@@ -32,7 +32,8 @@ WalkResult FindController(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* c
         CopyEntryText(component->SerialNo, controllers.Text(kSerial));
         RevisionVersion(component, *ctrl);
         RecordController(agent, component, ctrl);
-        InsertPart(agent, *component, kCompFirmware, "Controller Firmware", controllers.Text(kFirmware));
+        InsertPart(agent, *component, kCompFirmware, "Controller Firmware",
+                   controllers.Text(kFirmware));
         ComponentEntry part = *component;
         part.CompType = kCompFirmware;
         agent.DecodeDptVsn(&part, controllers.Text(kInfo));

@@ -62,7 +62,8 @@ WalkResult FindController(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
         RecordController(agent, &component, ctrl);
         InsertPart(agent, component, kCompFirmware, "Firmware Version",
                    OrNotAvailable(controllers.Text(kFirmware)));
-        InsertPart(agent, component, kCompBios, "BIOS Version", OrNotAvailable(controllers.Text(kBios)));
+        InsertPart(agent, component, kCompBios, "BIOS Version",
+                   OrNotAvailable(controllers.Text(kBios)));
         return {TRUE, false};
     }
     return {FALSE, controllers.Failed()};

@@ -22,8 +22,8 @@ class ReplayedBmc : public cx::switchd::IpmiTransport {
     std::optional<cx::switchd::IpmiResponse> Send(std::uint8_t, std::uint8_t, std::uint8_t,
                                                   std::string_view) override {
         if (input_.size() < 2) return std::nullopt;
-        const std::size_t length = std::min<std::size_t>(static_cast<std::uint8_t>(input_[1]),
-                                                         input_.size() - 2);
+        const std::size_t length =
+            std::min<std::size_t>(static_cast<std::uint8_t>(input_[1]), input_.size() - 2);
         cx::switchd::IpmiResponse response{static_cast<std::uint8_t>(input_[0]),
                                            std::string(input_.substr(2, length))};
         input_.remove_prefix(2 + length);

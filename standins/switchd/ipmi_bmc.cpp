@@ -1,10 +1,7 @@
 // One whole read of the management controller, and the look at its event log.
 #include "ipmi_bmc.h"
 
-// clang-format off: freeipmi.h needs the fixed-width types first.
-#include <stdint.h>
 #include <freeipmi/freeipmi.h>
-// clang-format on
 
 #include <algorithm>
 #include <cstdio>
@@ -56,9 +53,8 @@ class Requests {
     Requests(IpmiTransport& bmc, IpmiClock::time_point deadline) : bmc_(bmc), deadline_(deadline) {}
 
     // The answer's data; nullopt for an error completion (kept in *completion) or no answer.
-    std::optional<std::string> Ask(std::uint8_t net_fn, std::uint8_t command,
-                                   std::string_view data, std::uint8_t lun = 0,
-                                   std::uint8_t* completion = nullptr) {
+    std::optional<std::string> Ask(std::uint8_t net_fn, std::uint8_t command, std::string_view data,
+                                   std::uint8_t lun = 0, std::uint8_t* completion = nullptr) {
         if (!stopped_.empty()) return std::nullopt;
         if (IpmiClock::now() >= deadline_) {
             stopped_ = "the read took longer than allowed";
@@ -102,7 +98,10 @@ std::optional<std::string> ReadSdr(Requests& requests, std::uint16_t reservation
         if (!reply || reply->size() <= 2 || reply->size() - 2 > want) return std::nullopt;
         *next = WordAt(*reply, 0);
         record += reply->substr(2);
-        if (length == 5 && record.size() >= 5) length = 5 + static_cast<std::uint8_t>(record[4]);
+        // Offsets into a record are one byte: of a longer one the decoder gets a cut, which it
+        // leaves out.
+        if (length == 5 && record.size() >= 5)
+            length = std::min<std::size_t>(5 + static_cast<std::uint8_t>(record[4]), 0xFF);
     }
     return record;
 }
@@ -130,9 +129,9 @@ std::vector<SdrRecord> ReadRepository(Requests& requests) {
 
 std::optional<SensorReading> ReadSensor(Requests& requests, const SdrRecord& sensor) {
     if (sensor.owner_id != kBmcAddress) return std::nullopt;
-    auto reply = requests.Ask(kSensorEvent, kGetSensorReading,
-                              std::string(1, static_cast<char>(sensor.sensor_number)),
-                              sensor.owner_lun);
+    auto reply =
+        requests.Ask(kSensorEvent, kGetSensorReading,
+                     std::string(1, static_cast<char>(sensor.sensor_number)), sensor.owner_lun);
     return reply ? DecodeSensorReading(*reply) : std::nullopt;
 }
 
@@ -146,9 +145,9 @@ std::optional<FruInfo> ReadFru(Requests& requests, std::uint8_t device) {
     while (image.size() < size) {
         const std::size_t want = std::min(kChunk, size - image.size());
         const std::size_t count = words ? std::max<std::size_t>(want / 2, 1) : want;
-        auto reply = requests.Ask(kStorage, kReadFruData,
-                                  id + Word(static_cast<std::uint16_t>(image.size())) +
-                                      static_cast<char>(count));
+        auto reply = requests.Ask(
+            kStorage, kReadFruData,
+            id + Word(static_cast<std::uint16_t>(image.size())) + static_cast<char>(count));
         if (!reply || reply->size() < 2) break;
         const std::size_t got = static_cast<std::uint8_t>((*reply)[0]) * (words ? 2u : 1u);
         if (got == 0 || got > reply->size() - 1) break;
@@ -308,8 +307,8 @@ std::optional<bool> SelTellsOfChange(IpmiTransport& bmc, SelCursor* cursor) {
     const std::optional<SelInfo> info = DecodeSelInfo(*reply);
     if (!info) return false;
     auto entry = [&](std::uint16_t id, std::uint16_t* next) -> std::optional<SelEvent> {
-        auto data = requests.Ask(kStorage, kGetSelEntry,
-                                 Word(0) + Word(id) + std::string("\x00\xFF", 2));
+        auto data =
+            requests.Ask(kStorage, kGetSelEntry, Word(0) + Word(id) + std::string("\x00\xFF", 2));
         return data ? DecodeSelEntry(*data, next) : std::nullopt;
     };
     std::uint16_t next = kLastRecord;

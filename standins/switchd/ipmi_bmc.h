@@ -32,8 +32,8 @@ class IpmiTransport {
 using IpmiClock = std::chrono::steady_clock;
 
 struct BmcReading {
-    MachineInfo info;  // management, sdr, fans; power supplies, boards, system and chassis
-                       // from the FRU inventories
+    MachineInfo info;       // management, sdr, fans; power supplies, boards, system and chassis
+                            // from the FRU inventories
     bool complete = false;  // false: the controller stopped answering, or the time ran out
     std::string note;       // what was read, or where it stopped
 };

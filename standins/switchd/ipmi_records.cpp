@@ -1,10 +1,7 @@
 // Decoders of management controller answers; libfreeipmi parses the SDR and FRU formats.
 #include "ipmi_records.h"
 
-// clang-format off: freeipmi.h needs the fixed-width types first.
-#include <stdint.h>
 #include <freeipmi/freeipmi.h>
-// clang-format on
 
 #include <algorithm>
 #include <cstdio>
@@ -75,8 +72,9 @@ void ReadArea(ipmi_fru_ctx_t ctx, unsigned type, const std::uint8_t* area, unsig
             if (ipmi_fru_board_info_area(ctx, area, length, &language, &date, &maker, &product,
                                          &serial, &part, &file, nullptr, 0) < 0)
                 break;
-            fru->board = FruInfo::Board{FruText(ctx, maker, language), FruText(ctx, product, language),
-                                        FruText(ctx, serial, language), FruText(ctx, part, language)};
+            fru->board =
+                FruInfo::Board{FruText(ctx, maker, language), FruText(ctx, product, language),
+                               FruText(ctx, serial, language), FruText(ctx, part, language)};
             break;
         }
         case IPMI_FRU_AREA_TYPE_PRODUCT_INFO_AREA: {
@@ -84,18 +82,18 @@ void ReadArea(ipmi_fru_ctx_t ctx, unsigned type, const std::uint8_t* area, unsig
             if (ipmi_fru_product_info_area(ctx, area, length, &language, &maker, &name, &part,
                                            &version, &serial, &asset, &file, nullptr, 0) < 0)
                 break;
-            fru->product = FruInfo::Product{
-                FruText(ctx, maker, language),   FruText(ctx, name, language),
-                FruText(ctx, part, language),    FruText(ctx, version, language),
-                FruText(ctx, serial, language),  FruText(ctx, asset, language)};
+            fru->product =
+                FruInfo::Product{FruText(ctx, maker, language),  FruText(ctx, name, language),
+                                 FruText(ctx, part, language),   FruText(ctx, version, language),
+                                 FruText(ctx, serial, language), FruText(ctx, asset, language)};
             break;
         }
         case IPMI_FRU_AREA_TYPE_MULTIRECORD_POWER_SUPPLY_INFORMATION: {
             unsigned capacity = 0;
             if (ipmi_fru_multirecord_power_supply_information(
                     ctx, area, length, &capacity, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == 0 &&
+                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) == 0 &&
                 capacity <= 0xFFFF)
                 fru->capacity_watts = static_cast<std::uint16_t>(capacity);
             break;
@@ -150,8 +148,7 @@ std::optional<SdrRecord> DecodeSdrRecord(std::string_view record) {
                 0 ||
             ipmi_sdr_parse_sensor_number(ctx.get(), bytes, length, &sdr.sensor_number) < 0 ||
             ipmi_sdr_parse_sensor_type(ctx.get(), bytes, length, &sdr.sensor_type) < 0 ||
-            ipmi_sdr_parse_event_reading_type_code(ctx.get(), bytes, length, &sdr.event_type) <
-                0 ||
+            ipmi_sdr_parse_event_reading_type_code(ctx.get(), bytes, length, &sdr.event_type) < 0 ||
             ipmi_sdr_parse_entity_id_instance_type(ctx.get(), bytes, length, &sdr.entity_id,
                                                    &sdr.entity_instance, &instance_type) < 0 ||
             ipmi_sdr_parse_id_string(ctx.get(), bytes, length, name, sizeof(name) - 1) < 0)
@@ -159,13 +156,11 @@ std::optional<SdrRecord> DecodeSdrRecord(std::string_view record) {
         sdr.owner_id = static_cast<std::uint8_t>(owner << 1 | (owner_type & 1));
     } else if (sdr.type == SdrRecord::kFruLocator) {
         std::uint8_t address = 0, device = 0, bus = 0, lun = 0, logical = 0, channel = 0;
-        if (ipmi_sdr_parse_fru_device_locator_parameters(ctx.get(), bytes, length, &address,
-                                                         &device, &bus, &lun, &logical,
-                                                         &channel) < 0 ||
+        if (ipmi_sdr_parse_fru_device_locator_parameters(
+                ctx.get(), bytes, length, &address, &device, &bus, &lun, &logical, &channel) < 0 ||
             ipmi_sdr_parse_fru_entity_id_and_instance(ctx.get(), bytes, length, &sdr.entity_id,
                                                       &sdr.entity_instance) < 0 ||
-            ipmi_sdr_parse_device_id_string(ctx.get(), bytes, length, name, sizeof(name) - 1) <
-                0)
+            ipmi_sdr_parse_device_id_string(ctx.get(), bytes, length, name, sizeof(name) - 1) < 0)
             return std::nullopt;
         sdr.fru_access_address = static_cast<std::uint8_t>(address << 1);
         sdr.fru_device = device;

@@ -1,10 +1,7 @@
 // libfreeipmi sessions: raw requests, so that every answer goes through the decoders.
 #include "ipmi_session.h"
 
-// clang-format off: freeipmi.h needs the fixed-width types first.
-#include <stdint.h>
 #include <freeipmi/freeipmi.h>
-// clang-format on
 
 namespace cx::switchd {
 namespace {
@@ -42,14 +39,14 @@ std::unique_ptr<IpmiSession> IpmiSession::Open(const IpmiOptions& options, std::
     ipmi_ctx_t ctx = context->ctx;
     int opened = -1;
     if (options.lan_host.empty()) {
-        opened = ipmi_ctx_open_inband(ctx, IPMI_DEVICE_OPENIPMI, 0, 0, 0, options.device.c_str(),
-                                      0, 0);
+        opened =
+            ipmi_ctx_open_inband(ctx, IPMI_DEVICE_OPENIPMI, 0, 0, 0, options.device.c_str(), 0, 0);
     } else {
         auto open = [&](unsigned workarounds) {
-            return ipmi_ctx_open_outofband_2_0(
-                ctx, options.lan_host.c_str(), options.user.c_str(), options.password.c_str(),
-                nullptr, 0, kPrivilege, kCipherSuite, kIpmiRequestTimeoutMs, kRetransmissionMs,
-                workarounds, 0);
+            return ipmi_ctx_open_outofband_2_0(ctx, options.lan_host.c_str(), options.user.c_str(),
+                                               options.password.c_str(), nullptr, 0, kPrivilege,
+                                               kCipherSuite, kIpmiRequestTimeoutMs,
+                                               kRetransmissionMs, workarounds, 0);
         };
         opened = open(0);
         // Some controllers hash the session keys with the privilege of the open-session
@@ -69,14 +66,13 @@ std::optional<IpmiResponse> IpmiSession::Send(std::uint8_t lun, std::uint8_t net
     std::string request(1, static_cast<char>(command));
     request.append(data);
     std::uint8_t response[kMaxResponseBytes];
-    const int length = ipmi_cmd_raw(context_->ctx, lun, net_fn, request.data(),
-                                    static_cast<unsigned>(request.size()), response,
-                                    sizeof(response));
+    const int length =
+        ipmi_cmd_raw(context_->ctx, lun, net_fn, request.data(),
+                     static_cast<unsigned>(request.size()), response, sizeof(response));
     // The command byte and the completion code come first.
     if (length < 2 || response[0] != command) return std::nullopt;
-    return IpmiResponse{response[1],
-                        std::string(reinterpret_cast<const char*>(response) + 2,
-                                    static_cast<std::size_t>(length) - 2)};
+    return IpmiResponse{response[1], std::string(reinterpret_cast<const char*>(response) + 2,
+                                                 static_cast<std::size_t>(length) - 2)};
 }
 
 }  // namespace cx::switchd

@@ -11,7 +11,6 @@ namespace cx::switchd {
 namespace {
 
 using Answer = std::optional<ReplySpec>;
-using switch_item::Code;
 using namespace switch_item;
 
 // Base-board version fields that hold our part number go where the agent reads one.
@@ -385,8 +384,8 @@ std::span<const ItemRow> MachineItems() { return kItems; }
 
 std::string SourceNames(SourceSet sources) {
     static constexpr std::pair<Source, const char*> kNames[] = {
-        {kFixed, "fixed"}, {kSmbios, "SMBIOS"}, {kDeviceTree, "device tree"},
-        {kProcfs, "procfs"}, {kIpmi, "IPMI"},   {kNut, "NUT"}};
+        {kFixed, "fixed"},   {kSmbios, "SMBIOS"}, {kDeviceTree, "device tree"},
+        {kProcfs, "procfs"}, {kIpmi, "IPMI"},     {kNut, "NUT"}};
     std::string names;
     for (const auto& [source, name] : kNames) {
         if ((sources & source) == 0) continue;
@@ -406,8 +405,7 @@ std::optional<ReplySpec> AnswerMachineRequest(const MachineInfo& machine,
     if (!row->any_cabinet && cabinet != kMachineCabinet && cabinet != (CMD_CABINET_SERVER & mask))
         return std::nullopt;
     if (Answer answer = row->answer(machine, request.object_id)) return answer;
-    if ((row->sources & machine.failed) != 0)
-        return ReplySpec{CMD_STATUS_NOT_DELIVERED, {}, 0};
+    if ((row->sources & machine.failed) != 0) return ReplySpec{CMD_STATUS_NOT_DELIVERED, {}, 0};
     return row->count ? Byte(0) : std::nullopt;
 }
 

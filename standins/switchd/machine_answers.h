@@ -27,8 +27,8 @@ struct ItemRow {
     SourceSet sources;          // where its value may come from
     // The answer for `object`; nullopt when nothing is known of it.
     std::optional<ReplySpec> (*answer)(const MachineInfo& machine, std::uint32_t object);
-    bool count = false;         // nothing known answers a count of 0 rather than "not available"
-    bool any_cabinet = false;   // asked before the agent knows its cabinet
+    bool count = false;        // nothing known answers a count of 0 rather than "not available"
+    bool any_cabinet = false;  // asked before the agent knows its cabinet
 };
 
 std::span<const ItemRow> MachineItems();

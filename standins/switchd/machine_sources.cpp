@@ -76,7 +76,7 @@ SourceResult ReadDeviceTreeFiles(const SourceOptions& options) {
         if (ReadDeviceTree(FilesBelow(options.sys_root + root), &part))
             return Found(std::move(part), root);
     }
-    return Absent("none");
+    return Absent("no /proc/device-tree");
 }
 
 SourceResult ReadProcFiles(const SourceOptions& options) {

@@ -239,14 +239,17 @@ bool ReadPassword(const std::string& path, std::string* password) {
 // Where --linux finds the machine; false with a message for options that do not fit.
 bool MachineSourceOptions(const Options& options, cx::switchd::SourceOptions* sources) {
     const bool lan_options = !options.ipmi_user.empty() || !options.ipmi_password_file.empty();
-    if (!options.linux_backend && (!options.ipmi_lan.empty() || lan_options || !options.nut.empty())) {
-        std::fprintf(stderr, "cx-switchd: --ipmi-lan, --ipmi-user, --ipmi-password-file and "
-                             "--nut go with --linux\n");
+    if (!options.linux_backend &&
+        (!options.ipmi_lan.empty() || lan_options || !options.nut.empty())) {
+        std::fprintf(stderr,
+                     "cx-switchd: --ipmi-lan, --ipmi-user, --ipmi-password-file and "
+                     "--nut go with --linux\n");
         return false;
     }
     if (options.ipmi_lan.empty() && lan_options) {
-        std::fprintf(stderr, "cx-switchd: --ipmi-user and --ipmi-password-file go with "
-                             "--ipmi-lan\n");
+        std::fprintf(stderr,
+                     "cx-switchd: --ipmi-user and --ipmi-password-file go with "
+                     "--ipmi-lan\n");
         return false;
     }
     sources->sys_root = options.sys_root;
@@ -344,10 +347,10 @@ int main(int argc, char** argv) {
                    machine = reader.get()](const cx::switchd::RequestKey& request) {
             if (auto reply = cx::switchd::AnswerPciConfig(request, read)) return reply;
             // A scan begins with the cabinet request: it gets the machine as it is now.
-            return cx::switchd::AnswerMachineRequest(
-                request.op_code == switch_op::kServerCabinet ? *machine->ReadNow(kScanReadWait)
-                                                             : *machine->Current(kScanReadWait),
-                request);
+            return cx::switchd::AnswerMachineRequest(request.op_code == switch_op::kServerCabinet
+                                                         ? *machine->ReadNow(kScanReadWait)
+                                                         : *machine->Current(kScanReadWait),
+                                                     request);
         };
     }
     cx::switchd::RequestHandler handler(&scenario, options.methods, write_journal,
@@ -389,7 +392,8 @@ int main(int argc, char** argv) {
         Clock::time_point wake = Clock::now() + std::chrono::seconds(1);
         if (auto deadline = throttle.Deadline()) wake = std::min(wake, *deadline);
         if (watching) wake = std::min(wake, next_watch);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
         const int timeout_ms = static_cast<int>(std::clamp<long long>(left.count() + 1, 0, 1000));
         int ready = poll(fds, udev.fd() >= 0 ? 4 : 3, timeout_ms);
         server.Reap();

@@ -1,11 +1,10 @@
 // UPS units through NUT's client library.
 #include "nut_ups.h"
 
-// clang-format off: upsclient.h needs the fixed-width types first.
+// upsclient.h uses the fixed-width types without including their header.
 #include <stdint.h>
 #include <sys/time.h>
 #include <upsclient.h>
-// clang-format on
 
 #include <charconv>
 #include <cstdio>

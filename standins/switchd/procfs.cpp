@@ -129,15 +129,17 @@ bool ReadDmiId(const FileReader& read, MachineInfo* info) {
     SystemInfo system{text("sys_vendor"), text("product_name"), text("product_version"),
                       text("product_serial"), text("product_sku")};
     if (!system.maker.empty() || !system.product.empty()) info->system = std::move(system);
-    BoardInfo board{text("board_vendor"), text("board_name"),      text("board_version"),
-                    text("board_serial"), text("board_asset_tag"), {}, {}};
+    BoardInfo board{text("board_vendor"),
+                    text("board_name"),
+                    text("board_version"),
+                    text("board_serial"),
+                    text("board_asset_tag"),
+                    {},
+                    {}};
     if (!board.maker.empty() || !board.product.empty()) info->boards.push_back(std::move(board));
-    ChassisInfo chassis{text("chassis_vendor"),
-                        {},
-                        text("chassis_version"),
-                        text("chassis_serial"),
-                        text("chassis_asset_tag"),
-                        {}};
+    ChassisInfo chassis{text("chassis_vendor"),    {},
+                        text("chassis_version"),   text("chassis_serial"),
+                        text("chassis_asset_tag"), {}};
     if (!chassis.maker.empty() || !chassis.serial.empty()) info->chassis = std::move(chassis);
     return any;
 }

@@ -64,8 +64,9 @@ class SourcesTest : public CabinetTest {
         agent_->SwitchRequest(&command);
         if (agent_->m_SwitchClient.GetLastHResult() != S_OK) return "not delivered";
         const CmdHeader* header = command.GetHeader();
-        const char* data = static_cast<const char*>(command.GetData(0));
-        return std::to_string(header->Status) + ":" + std::string(data, data ? header->DataLength : 0);
+        const char* data = reinterpret_cast<const char*>(command.GetData(0));
+        return std::to_string(header->Status) + ":" +
+               std::string(data, data ? header->DataLength : 0);
     }
 };
 
@@ -147,8 +148,8 @@ TEST_F(SourcesTest, AControllerThatStopsAnsweringIsATransportFailure) {
     EXPECT_EQ(Ask(0x0C21, 7), "0:\x03");
     bmc.Kill();
     EXPECT_EQ(Ask(0xE204, 0), std::string("0:\x01\x00", 4));  // the scan's read
-    for (const auto& [op, ext] : {std::pair{0x0C21, 7}, {0x0C00, 0x2C02}, {0x0500, 0},
-                                  {0x0C00, 0x2002}, {0x0C21, 5}})
+    for (const auto& [op, ext] :
+         {std::pair{0x0C21, 7}, {0x0C00, 0x2C02}, {0x0500, 0}, {0x0C00, 0x2002}, {0x0C21, 5}})
         EXPECT_EQ(Ask(op, ext), "6:") << std::hex << op << " " << ext;
     EXPECT_EQ(Ask(0x0C00, 0x3302), std::string("0:Catalix U1500\0", 16));  // the UPS server's
 }

@@ -15,6 +15,14 @@ inline std::string FruField(const std::string& text) {
     return static_cast<char>(0xC0 | text.size()) + text;
 }
 
+// The byte that makes the sum of `bytes` and itself 0.
+inline char ZeroSum(const std::string& bytes) {
+    unsigned sum = 0;
+    for (char c : bytes)
+        sum += static_cast<unsigned char>(c);
+    return static_cast<char>((0x100 - sum % 0x100) % 0x100);
+}
+
 // Pads `area` (version and length byte first) to whole 8-byte blocks and ends it with its
 // checksum.
 inline std::string SealFruArea(std::string area) {
@@ -22,11 +30,7 @@ inline std::string SealFruArea(std::string area) {
     while ((area.size() + 1) % 8 != 0)
         area.push_back('\0');
     area[1] = static_cast<char>((area.size() + 1) / 8);
-    unsigned sum = 0;
-    for (char c : area)
-        sum += static_cast<unsigned char>(c);
-    area.push_back(static_cast<char>((0x100 - sum % 0x100) % 0x100));
-    return area;
+    return area + ZeroSum(area);
 }
 
 struct FruImage {
@@ -57,21 +61,10 @@ struct FruImage {
             std::string record(24, '\0');
             record[0] = static_cast<char>(capacity_watts & 0xFF);
             record[1] = static_cast<char>(capacity_watts >> 8 & 0x0F);
-            unsigned sum = 0;
-            for (char c : record)
-                sum += static_cast<unsigned char>(c);
-            std::string head{0x00, static_cast<char>(0x82), 24,
-                             static_cast<char>((0x100 - sum % 0x100) % 0x100), 0};
-            unsigned head_sum = 0;
-            for (char c : head)
-                head_sum += static_cast<unsigned char>(c);
-            head[4] = static_cast<char>((0x100 - head_sum % 0x100) % 0x100);
-            add(5, head + record);
+            const std::string head{0x00, static_cast<char>(0x82), 24, ZeroSum(record)};
+            add(5, head + ZeroSum(head) + record);
         }
-        unsigned sum = 0;
-        for (int i = 0; i < 7; ++i)
-            sum += static_cast<unsigned char>(header[i]);
-        header[7] = static_cast<char>((0x100 - sum % 0x100) % 0x100);
+        header[7] = ZeroSum(header.substr(0, 7));
         return header + areas;
     }
 };
@@ -89,16 +82,19 @@ struct SdrSensor {
     std::uint8_t owner = 0x20;
 
     std::string Bytes() const {
-        std::string body{static_cast<char>(owner), 0, static_cast<char>(number),
-                         static_cast<char>(entity), static_cast<char>(instance),
+        std::string body{static_cast<char>(owner),
+                         0,
+                         static_cast<char>(number),
+                         static_cast<char>(entity),
+                         static_cast<char>(instance),
                          0x7F,  // initialisation: scanning and events enabled
                          0x68,  // capabilities
-                         static_cast<char>(sensor_type), static_cast<char>(event_type)};
+                         static_cast<char>(sensor_type),
+                         static_cast<char>(event_type)};
         body.resize(full ? 42 : 26, '\0');
         body += FruField(name);
         std::string header{static_cast<char>(id & 0xFF), static_cast<char>(id >> 8), 0x51,
-                           static_cast<char>(full ? 0x01 : 0x02),
-                           static_cast<char>(body.size())};
+                           static_cast<char>(full ? 0x01 : 0x02), static_cast<char>(body.size())};
         return header + body;
     }
 };
@@ -138,7 +134,7 @@ inline FruImage InventedSystemFru() {
 inline FruImage InventedSupplyFru(int n) {
     FruImage fru;
     fru.product = {"Arvenmark", "PSU 800", "Q47120-P800", "B1", "PSU004" + std::to_string(n),
-                   "", ""};
+                   "",          ""};
     fru.capacity_watts = 800;
     return fru;
 }

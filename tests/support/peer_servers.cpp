@@ -79,7 +79,8 @@ std::string InventedServer() {
         "mc_add 0x20 0 no-device-sdrs 0x23 0x01 0x42 0x9f 0x0f423f 0x1234\n"
         "sel_enable 0x20 1000 0x0a\n";
     for (const auto& [device, image] : {std::pair{0, InventedSystemFru()},
-                                        {3, InventedSupplyFru(1)}, {4, InventedSupplyFru(2)}}) {
+                                        {3, InventedSupplyFru(1)},
+                                        {4, InventedSupplyFru(2)}}) {
         const std::string bytes = image.Bytes();
         commands += "mc_add_fru_data 0x20 " + std::to_string(device) + " " +
                     std::to_string(bytes.size()) + " data " + SimulatorBytes(bytes) + "\n";
@@ -100,8 +101,7 @@ std::string BmcSimulator::Missing() {
     return MissingProgram({{kIpmiSim, "openipmi"}, {kIpmiTool, "ipmitool"}});
 }
 
-bool BmcSimulator::Start(const std::string& dir, const std::string& commands,
-                         std::string* error) {
+bool BmcSimulator::Start(const std::string& dir, const std::string& commands, std::string* error) {
     port_ = FreeUdpPort();
     console_port_ = FreeTcpPort();
     // Every start gets a fresh state directory: a kept one would add the SDRs again.
@@ -125,16 +125,15 @@ bool BmcSimulator::Start(const std::string& dir, const std::string& commands,
     WriteFile(password_file_, std::string(kPassword) + "\n");
     chmod(password_file_.c_str(), 0600);
     process_ = std::make_unique<ChildProcess>();
-    if (!process_->Start({kIpmiSim, "-c", dir + "/lan.conf", "-f", dir + "/commands", "-s", state,
-                          "-n"},
-                         dir + "/ipmi_sim.out", dir + "/ipmi_sim.err")) {
+    if (!process_->Start(
+            {kIpmiSim, "-c", dir + "/lan.conf", "-f", dir + "/commands", "-s", state, "-n"},
+            dir + "/ipmi_sim.out", dir + "/ipmi_sim.err")) {
         *error = "ipmi_sim cannot be started";
         return false;
     }
     const auto answers = [&] {
         return RunTool({kIpmiTool, "-I", "lanplus", "-C", "3", "-H", "127.0.0.1", "-p",
-                        std::to_string(port_), "-U", kUser, "-P", kPassword, "raw", "0x06",
-                        "0x01"},
+                        std::to_string(port_), "-U", kUser, "-P", kPassword, "raw", "0x06", "0x01"},
                        dir, 10s)
                    .exit_code == 0;
     };
@@ -173,8 +172,8 @@ std::string UpsServer::Missing() {
                            {kUpsrw, "nut-client"}});
 }
 
-bool UpsServer::Start(const std::string& dir, const std::string& name,
-                      const std::string& variables, std::string* error) {
+bool UpsServer::Start(const std::string& dir, const std::string& name, const std::string& variables,
+                      std::string* error) {
     dir_ = dir;
     name_ = name;
     port_ = FreeTcpPort();
@@ -205,8 +204,8 @@ bool UpsServer::Start(const std::string& dir, const std::string& name,
     // The driver commits its variables a moment after it connected.
     if (!WaitUntil([&] { return !Get("device.mfr").empty() || !server_->Running(); }, 20s) ||
         !server_->Running()) {
-        *error = "upsd does not answer: " + ReadFile(dir + "/upsd.err") +
-                 ReadFile(dir + "/driver.err");
+        *error =
+            "upsd does not answer: " + ReadFile(dir + "/upsd.err") + ReadFile(dir + "/driver.err");
         return false;
     }
     return true;
@@ -219,8 +218,8 @@ std::string UpsServer::Get(const std::string& variable) {
 }
 
 bool UpsServer::Set(const std::string& variable, const std::string& value) {
-    const ToolResult result = RunTool({kUpsrw, "-s", variable + "=" + value, "-u", "cxadmin",
-                                       "-p", "cxsecret", "-w", name_ + "@" + address()},
+    const ToolResult result = RunTool({kUpsrw, "-s", variable + "=" + value, "-u", "cxadmin", "-p",
+                                       "cxsecret", "-w", name_ + "@" + address()},
                                       dir_, 20s);
     return result.exit_code == 0 && WaitUntil([&] { return Get(variable) == value; });
 }

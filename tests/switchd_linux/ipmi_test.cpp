@@ -119,8 +119,9 @@ class FakeBmc : public IpmiTransport {
                 const std::size_t at = byte(2) | byte(3) << 8;
                 if (at >= sdrs.size()) return IpmiResponse{0xCB, {}};
                 const std::uint16_t next = at + 1 < sdrs.size() ? at + 1 : 0xFFFF;
-                return ok(std::string{static_cast<char>(next & 0xFF), static_cast<char>(next >> 8)} +
-                          sdrs[at].substr(byte(4), byte(5)));
+                return ok(
+                    std::string{static_cast<char>(next & 0xFF), static_cast<char>(next >> 8)} +
+                    sdrs[at].substr(byte(4), byte(5)));
             }
             case 0x0A10: {
                 auto fru = frus.find(byte(0));
@@ -137,24 +138,6 @@ class FakeBmc : public IpmiTransport {
                 if (reading == readings.end()) return IpmiResponse{0xCB, {}};
                 return ok(reading->second);
             }
-            case 0x0A40:
-                return ok(std::string(1, '\x51') + std::string{static_cast<char>(sel.size()), 0} +
-                          std::string(2, '\0') + std::string(4, static_cast<char>(sel.size())) +
-                          std::string(4, '\0'));
-            case 0x0A43: {  // Get SEL Entry: IDs are positions + 1; 0 the first, 0xFFFF the last
-                std::size_t id = byte(2) | byte(3) << 8;
-                if (id == 0) id = 1;
-                if (id == 0xFFFF) id = sel.size();
-                if (id == 0 || id > sel.size()) return IpmiResponse{0xCB, {}};
-                const std::uint16_t next = id < sel.size() ? id + 1 : 0xFFFF;
-                std::string record(16, '\0');
-                record[0] = static_cast<char>(id);
-                record[2] = 0x02;
-                record[10] = static_cast<char>(sel[id - 1] >> 8);
-                record[12] = static_cast<char>(sel[id - 1] & 0xFF);
-                return ok(std::string{static_cast<char>(next & 0xFF), static_cast<char>(next >> 8)} +
-                          record);
-            }
             default: return IpmiResponse{0xC1, {}};
         }
     }
@@ -163,7 +146,6 @@ class FakeBmc : public IpmiTransport {
     std::vector<std::string> sdrs;
     std::map<std::uint8_t, std::string> frus;
     std::map<std::uint8_t, std::string> readings;
-    std::vector<std::uint16_t> sel;  // sensor type << 8 | event type
 };
 
 // The invented server; FAN3 does not read, PSU2's presence bit is clear.
@@ -216,20 +198,33 @@ TEST(IpmiRead, AWholeControllerAndOneThatStopsAnswering) {
     EXPECT_FALSE(ReadBmc(bmc, IpmiClock::now()).complete);
 }
 
-TEST(IpmiRead, TheEventLogTellsOfHardwareThatCameOrWent) {
-    FakeBmc bmc;
-    bmc.sel = {0x0101};  // a threshold event: not a change
-    SelCursor cursor;
-    EXPECT_EQ(SelTellsOfChange(bmc, &cursor), false);  // the first look sets the cursor
-    EXPECT_EQ(SelTellsOfChange(bmc, &cursor), false);
-    bmc.sel.push_back(0x0201);  // another threshold event
-    EXPECT_EQ(SelTellsOfChange(bmc, &cursor), false);
-    for (std::uint16_t event : {0x2C6F, 0x256F, 0x0408, 0x086F}) {
-        bmc.sel.push_back(event);
-        EXPECT_EQ(SelTellsOfChange(bmc, &cursor), true) << event;
+// Get SEL Entry answers (next ID, then the record): which events tell of hardware that came
+// or went.
+TEST(IpmiRecords, EventLogEntries) {
+    const std::pair<std::uint16_t, bool> events[] = {
+        {0x0101, false},  // a temperature threshold
+        {0x2C6F, true},   // a FRU's state
+        {0x256F, true},   // an entity's presence
+        {0x0408, true},   // a fan removed or inserted
+        {0x086F, true},   // a power supply's presence
+    };
+    for (const auto& [event, change] : events) {
+        std::string entry("\x05\x00\x04\x00\x02", 5);
+        entry.resize(18, '\0');
+        entry[12] = static_cast<char>(event >> 8);
+        entry[14] = static_cast<char>(event & 0xFF);
+        std::uint16_t next = 0;
+        const std::optional<SelEvent> decoded = DecodeSelEntry(entry, &next);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(next, 5);
+        EXPECT_EQ(decoded->id, 4);
+        EXPECT_EQ(IsHardwareChange(*decoded), change) << event;
     }
-    bmc.answers = 0;
-    EXPECT_EQ(SelTellsOfChange(bmc, &cursor), std::nullopt);
+    std::uint16_t next = 0;
+    EXPECT_FALSE(DecodeSelEntry(std::string(17, '\0'), &next));
+    EXPECT_EQ(
+        DecodeSelInfo(std::string("\x51\x03\x00\x00\x00\x07\x00\x00\x00\x09\x00\x00\x00", 13)),
+        (SelInfo{3, 7, 9}));
 }
 
 TEST(NutUps, VariablesDatesAndTargets) {
@@ -243,20 +238,28 @@ TEST(NutUps, VariablesDatesAndTargets) {
     EXPECT_EQ(ups.maker + "|" + ups.model + "|" + ups.serial + "|" + ups.date + "|" + ups.id,
               "Arvenmark|Catalix U1500 R|U1500-0042|2021-05-17 00:00:00|cxups@localhost");
     const std::pair<const char*, const char*> dates[] = {
-        {"05/17/21", "2021-05-17 00:00:00"},   {"07/04/71", "1971-07-04 00:00:00"},
-        {"07-04-1999", "1999-07-04 00:00:00"}, {"2020-02-29", "2020-02-29 00:00:00"},
-        {"13/01/21", "13/01/21"},              {"20051020", "20051020"},
-        {"1/2", "1/2"},                        {"1/2/3/4", "1/2/3/4"},
+        {"05/17/21", "2021-05-17 00:00:00"},
+        {"07/04/71", "1971-07-04 00:00:00"},
+        {"07-04-1999", "1999-07-04 00:00:00"},
+        {"2020-02-29", "2020-02-29 00:00:00"},
+        {"13/01/21", "13/01/21"},
+        {"20051020", "20051020"},
+        {"1/2", "1/2"},
+        {"1/2/3/4", "1/2/3/4"},
         {"ab/cd/ef", "ab/cd/ef"},
     };
     for (const auto& [text, converted] : dates)
         EXPECT_EQ(ConvertUpsDate(text), converted) << text;
 
     const std::pair<const char*, const char*> targets[] = {
-        {"ups.example", "ups.example:3493"}, {"10.0.0.7:3500", "10.0.0.7:3500"},
-        {"[::1]:3501", "::1:3501"},          {"::1", "::1:3493"},
-        {"host:0", ""},                      {"host:x", ""},
-        {":3493", ""},                       {"[::1", ""},
+        {"ups.example", "ups.example:3493"},
+        {"10.0.0.7:3500", "10.0.0.7:3500"},
+        {"[::1]:3501", "::1:3501"},
+        {"::1", "::1:3493"},
+        {"host:0", ""},
+        {"host:x", ""},
+        {":3493", ""},
+        {"[::1", ""},
     };
     for (const auto& [text, parsed] : targets) {
         NutTarget target;

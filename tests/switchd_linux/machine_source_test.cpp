@@ -168,7 +168,8 @@ TEST(MachineItems, TheDocListsEveryRowWithItsSources) {
     for (std::string line; std::getline(text, line);) {
         if (line.rfind("| 0x", 0) != 0) continue;
         std::vector<std::string> cells;
-        for (std::size_t at = 1, bar; (bar = line.find(" |", at)) != std::string::npos; at = bar + 2)
+        for (std::size_t at = 1, bar; (bar = line.find(" |", at)) != std::string::npos;
+             at = bar + 2)
             cells.push_back(line.substr(at + 1, bar - at - 1));
         if (cells.size() == 4) doc.insert(cells[0] + " | " + cells[1] + " | " + cells[3]);
     }
@@ -196,12 +197,12 @@ TEST(MachineItems, ASourceThatStoppedAnsweringIsNotAnAbsentOne) {
             AnswerMachineRequest(machine, RequestKey{op, ext, 0, 1, {}, false});
         return reply ? std::to_string(reply->status) + ":" + reply->data : "-";
     };
-    EXPECT_EQ(status(0x0C21, 7), "6:");                            // fans
-    EXPECT_EQ(status(0xE001, 0x0100), "6:");                       // UPS units
-    EXPECT_EQ(status(0x0C00, 0x2C02), "6:");                       // a fan's name
+    EXPECT_EQ(status(0x0C21, 7), "6:");                                   // fans
+    EXPECT_EQ(status(0xE001, 0x0100), "6:");                              // UPS units
+    EXPECT_EQ(status(0x0C00, 0x2C02), "6:");                              // a fan's name
     EXPECT_EQ(status(0x0C00, 0x2002), std::string("0:Arden R20\0", 12));  // from SMBIOS
-    EXPECT_EQ(status(0x0C00, 0x2007), "6:");                       // the FRU might have it
-    EXPECT_EQ(status(0x0600, 0), "0:" + std::string(1, '\0'));    // files do not fail
+    EXPECT_EQ(status(0x0C00, 0x2007), "6:");                              // the FRU might have it
+    EXPECT_EQ(status(0x0600, 0), "0:" + std::string(1, '\0'));            // files do not fail
     EXPECT_EQ(status(0x0C00, 0x3601), "-");
     machine.failed = 0;
     EXPECT_EQ(status(0x0C21, 7), "0:" + std::string(1, '\0'));

@@ -32,7 +32,7 @@ constexpr const char* kCmdRequest = "CmdRequest";
 // Operation codes of the command frames (OpCode), as the agent sends them and the server
 // answers them; the reply layouts are the collectors' and the framework's.
 namespace switch_op {
-constexpr DWORD kSwitchItem = 0xE001;     // OpCodeExt: one of switch_ext
+constexpr DWORD kSwitchItem = 0xE001;       // OpCodeExt: one of switch_ext
 constexpr DWORD kPermissionEvent = 0xE002;  // event: a permission flag changed
 constexpr DWORD kServerCabinet = 0xE204;
 constexpr DWORD kCabinetList = 0x0220;
@@ -61,8 +61,8 @@ constexpr DWORD kSetAllowed = 0x3810;
 constexpr DWORD kShutdownAllowed = 0x3811;
 constexpr DWORD kAccountCheck = 0x3812;
 constexpr DWORD kUpsCount = 0x0100;
-constexpr DWORD kServiceBoardAddress = 0x1200;     // a storage extension's board
-constexpr DWORD kVexServiceBoardAddress = 0x14A0;  // a board named "Vex ..."
+constexpr DWORD kServiceBoardAddress = 0x1200;      // a storage extension's board
+constexpr DWORD kVexServiceBoardAddress = 0x14A0;   // a board named "Vex ..."
 constexpr DWORD kVelmServiceBoardAddress = 0x14B0;  // the server's other boards
 }  // namespace switch_ext
 
