@@ -3,6 +3,9 @@
 
 #include <freeipmi/freeipmi.h>
 
+#include <map>
+#include <mutex>
+
 namespace cx::switchd {
 namespace {
 
@@ -14,6 +17,12 @@ constexpr std::uint8_t kCipherSuite = 3;
 constexpr unsigned kRetransmissionMs = 500;
 // An answer is at most the IPMI message size.
 constexpr unsigned kMaxResponseBytes = 1024;
+
+// The workarounds a controller needed to open a session, by host: the next session opens with
+// them at once, since every refused attempt may hold one of the controller's few sessions until
+// it times out.
+std::mutex g_workarounds_lock;
+std::map<std::string, unsigned> g_workarounds;
 
 }  // namespace
 
@@ -48,11 +57,24 @@ std::unique_ptr<IpmiSession> IpmiSession::Open(const IpmiOptions& options, std::
                                                kCipherSuite, kIpmiRequestTimeoutMs,
                                                kRetransmissionMs, workarounds, 0);
         };
-        opened = open(0);
+        unsigned workarounds = 0;
+        {
+            std::lock_guard guard(g_workarounds_lock);
+            workarounds = g_workarounds[options.lan_host];
+        }
+        opened = open(workarounds);
         // Some controllers hash the session keys with the privilege of the open-session
         // request; libfreeipmi knows the quirk by name.
-        if (opened < 0 && ipmi_ctx_errnum(ctx) == IPMI_ERR_PRIVILEGE_LEVEL_CANNOT_BE_OBTAINED)
-            opened = open(IPMI_WORKAROUND_FLAGS_OUTOFBAND_2_0_OPEN_SESSION_PRIVILEGE);
+        constexpr unsigned kPrivilegeQuirk =
+            IPMI_WORKAROUND_FLAGS_OUTOFBAND_2_0_OPEN_SESSION_PRIVILEGE;
+        if (opened < 0 && workarounds == 0 &&
+            ipmi_ctx_errnum(ctx) == IPMI_ERR_PRIVILEGE_LEVEL_CANNOT_BE_OBTAINED) {
+            opened = open(kPrivilegeQuirk);
+            if (opened == 0) {
+                std::lock_guard guard(g_workarounds_lock);
+                g_workarounds[options.lan_host] = kPrivilegeQuirk;
+            }
+        }
     }
     if (opened < 0) {
         *error = ipmi_ctx_errormsg(ctx);
