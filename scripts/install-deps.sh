@@ -11,6 +11,8 @@ packages=(
   libpci-dev pciutils pci.ids
   libkmod-dev
   libudev-dev
+  libfreeipmi-dev libupsclient-dev
+  openipmi ipmitool nut-server nut-client
   clang libclang-rt-14-dev clang-format
   gcovr
   dpkg-dev file

@@ -47,7 +47,7 @@ void RecordDevice(CCX_Agent& agent, const Adapter& adapter, TableWalk& devices) 
         return;
     }
     if (devices.Int(kAdapterNo) != adapter.adapter_no) return;
-    ComponentEntry device(25);
+    ComponentEntry device(kCompStorageDevice);
     if (adapter.interface_type == kInterfaceIde) CopyEntryText(device.ProdDescript, "IDE ");
     if (adapter.interface_type == kInterfaceScsi) CopyEntryText(device.ProdDescript, "SCSI ");
     const UINT type = devices.Int(kType);

@@ -101,8 +101,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 // The whole content of a file (empty when it cannot be read).
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
-// A UDP port on 127.0.0.1 that was free a moment ago (0 when none could be had).
+// A UDP (TCP) port on 127.0.0.1 that was free a moment ago (0 when none could be had).
 int FreeUdpPort();
+int FreeTcpPort();
 // The value of environment variable `name` (as a parent test set it), or empty.
 std::string ChildSetting(const char* name);
 

@@ -109,6 +109,12 @@ TEST_F(SwitchTools, CommandLinesAreCheckedAndHelpIsThere) {
         {{"request", "1", "2", "3", "4"}, 1, "cannot reach the SWITCH server (HRESULT 0x80040154)"},
         {{switchd, "--event-form", "5"}, 2, "--event-form must be 3 or 4"},
         {{switchd, "--methods", "Foo"}, 2, "unknown method list \"Foo\""},
+        {{switchd, "--nut", "ups"}, 2, "--nut go with --linux"},
+        {{switchd, "--linux", "--ipmi-user", "cx"}, 2, "go with --ipmi-lan"},
+        {{switchd, "--linux", "--nut", "ups:x"}, 2, "--nut: \"ups:x\" is not HOST[:PORT]"},
+        {{switchd, "--linux", "--ipmi-lan", "bmc", "--ipmi-password-file", "/nonexistent"},
+         2,
+         "cannot read the password file /nonexistent"},
     };
     for (const auto& c : cases) {
         auto [status, text] = Run(c.argv);
