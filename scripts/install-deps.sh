@@ -13,7 +13,7 @@ packages=(
   libudev-dev
   clang libclang-rt-14-dev clang-format
   gcovr
-  dpkg-dev file
+  dpkg-dev file systemd init-system-helpers
 )
 
 missing=()
