@@ -15,7 +15,7 @@ packages=(
   openipmi ipmitool nut-server nut-client
   clang libclang-rt-14-dev clang-format
   gcovr
-  dpkg-dev file
+  dpkg-dev file systemd init-system-helpers
 )
 
 missing=()

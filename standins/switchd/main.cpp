@@ -8,22 +8,23 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "clients/switch_protocol.h"
+#include "journal.h"
 #include "machine_answers.h"
 #include "machine_reader.h"
 #include "pci_config.h"
 #include "platform/guid.h"
 #include "platform/timing.h"
-#include "platform/winreg.h"
+#include "registration.h"
 #include "request_handler.h"
 #include "rescan_throttle.h"
 #include "scenario.h"
@@ -43,9 +44,14 @@ constexpr std::chrono::seconds kScanReadWait(45);
 // shortens it for tests).
 constexpr DWORD kWatchPeriodMs = 15000;
 
+constexpr std::uint64_t kDefaultJournalLimitKib = 8192;
+// The first registry write may take this long before the server serves without it.
+constexpr std::chrono::seconds kRegistrationWait(1);
+
 const char kUsage[] =
     "Usage: cx-switchd [--scenario FILE] [--linux] [--sysroot DIR] [--socket PATH]\n"
-    "                  [--journal FILE] [--register] [--methods LIST] [--event-form 3|4]\n"
+    "                  [--group NAME] [--max-clients N] [--journal FILE] [--journal-limit KIB]\n"
+    "                  [--register] [--methods LIST] [--event-form 3|4]\n"
     "                  [--ipmi-lan HOST[:PORT] --ipmi-user NAME --ipmi-password-file FILE]\n"
     "                  [--nut HOST[:PORT]]\n"
     "\n"
@@ -69,9 +75,19 @@ const char kUsage[] =
     "  --nut HOST[:PORT] ask the UPS server (NUT upsd) at HOST (default port 3493); without\n"
     "                    it the one at localhost:3493 is asked when it answers (not with\n"
     "                    --sysroot)\n"
-    "  --socket PATH     listen on PATH (default /run/catalix/switch.sock)\n"
-    "  --journal FILE    append one line per call received\n"
-    "  --register        write the class's LocalServer value (unix:PATH) into the registry\n"
+    "  --socket PATH     listen on PATH (default /run/catalix/switch.sock), mode 0660\n"
+    "  --group NAME      the socket's group: its members, root and the server's own user\n"
+    "                    may connect (default catalix where it exists, else the server's\n"
+    "                    group); only root and the server's user may send events\n"
+    "  --max-clients N   clients at once (default 64); when full, the client idle longest\n"
+    "                    that does not wait for events is closed to make room\n"
+    "  --journal FILE    append one line per call received (a new file is made 0640)\n"
+    "  --journal-limit KIB\n"
+    "                    at this size FILE becomes FILE.old and a new one begins\n"
+    "                    (default 8192)\n"
+    "  --register        write the class's LocalServer value (unix:PATH) into the registry;\n"
+    "                    while another writer holds the registry, the server serves and\n"
+    "                    keeps trying in the background\n"
     "  --methods LIST    request methods offered, comma-separated from CmdRequest,\n"
     "                    VCRequestEx, VCRequest (default: all three)\n"
     "  --event-form N    send events as dispatch ID 3 (six arguments, default) or 4 (header\n"
@@ -86,7 +102,10 @@ const char kUsage[] =
 struct Options {
     std::string scenario;
     std::string socket_path = kDefaultSocket;
+    std::string group;
+    std::size_t max_clients = cx::switchd::ServerOptions{}.max_clients;
     std::string journal;
+    std::uint64_t journal_limit_kib = kDefaultJournalLimitKib;
     bool linux_backend = false;
     std::string sys_root;
     std::string ipmi_lan;
@@ -118,6 +137,17 @@ bool ParseMethods(const std::string& list, MethodSet* methods) {
     return any;
 }
 
+// A whole decimal number from `low` to `high`.
+bool ParseNumber(const std::string& text, std::uint64_t low, std::uint64_t high,
+                 std::uint64_t* number) {
+    if (text.empty() || text.size() > 12 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    *number = std::stoull(text);
+    return *number >= low && *number <= high;
+}
+
 // 0 parsed, 1 help shown, 2 error.
 int ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
@@ -142,7 +172,17 @@ int ParseArguments(int argc, char** argv, Options* options) {
         } else if (arg == "--nut" && value(&options->nut)) {
         } else if (arg == "--scenario" && value(&options->scenario)) {
         } else if (arg == "--socket" && value(&options->socket_path)) {
+        } else if (arg == "--group" && value(&options->group)) {
         } else if (arg == "--journal" && value(&options->journal)) {
+        } else if ((arg == "--max-clients" || arg == "--journal-limit") && value(&text)) {
+            std::uint64_t number = 0;
+            if (!ParseNumber(text, 1, 1u << 30, &number)) {
+                std::fprintf(stderr, "cx-switchd: %s needs a number from 1 to %u\n", arg.c_str(),
+                             1u << 30);
+                return 2;
+            }
+            if (arg == "--max-clients") options->max_clients = number;
+            if (arg == "--journal-limit") options->journal_limit_kib = number;
         } else if (arg == "--methods" && value(&text)) {
             if (!ParseMethods(text, &options->methods)) {
                 std::fprintf(stderr, "cx-switchd: --methods: unknown method list \"%s\"\n",
@@ -188,32 +228,6 @@ bool LoadScenario(const std::string& path, cx::switchd::ScenarioStore* store) {
         }
     }
     store->Replace(std::move(scenario));
-    return true;
-}
-
-bool RegisterClass(const std::string& socket_path) {
-    std::string absolute = socket_path;
-    if (absolute.front() != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof(cwd)) == nullptr) return false;
-        absolute = std::string(cwd) + "/" + absolute;
-    }
-    std::string value = "unix:" + absolute;
-    HKEY key = nullptr;
-    LSTATUS status =
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSwitchServerClassKey, 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS) {
-        status = RegSetValueExA(key, "LocalServer", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(value.c_str()),
-                                static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-    if (status != ERROR_SUCCESS) {
-        std::fprintf(stderr, "cx-switchd: cannot register the class (error %d)\n",
-                     static_cast<int>(status));
-        return false;
-    }
     return true;
 }
 
@@ -318,22 +332,21 @@ int main(int argc, char** argv) {
     cx::switchd::ScenarioStore scenario;
     if (!LoadScenario(options.scenario, &scenario)) return 1;
 
-    std::mutex journal_lock;
-    FILE* journal = nullptr;
+    std::optional<gid_t> group = cx::switchd::SocketGroup(options.group);
+    if (!group) {
+        std::fprintf(stderr, "cx-switchd: --group: no group \"%s\"\n", options.group.c_str());
+        return 2;
+    }
+    cx::switchd::Journal journal;
+    cx::switchd::RequestHandler::JournalWriter write_journal;
     if (!options.journal.empty()) {
-        journal = std::fopen(options.journal.c_str(), "a");
-        if (journal == nullptr) {
-            std::fprintf(stderr, "cx-switchd: cannot open journal %s\n", options.journal.c_str());
+        std::string error;
+        if (!journal.Open(options.journal, options.journal_limit_kib * 1024, &error)) {
+            std::fprintf(stderr, "cx-switchd: cannot open journal %s: %s\n",
+                         options.journal.c_str(), error.c_str());
             return 1;
         }
-    }
-    cx::switchd::RequestHandler::JournalWriter write_journal;
-    if (journal != nullptr) {
-        write_journal = [&](const std::string& line) {
-            std::lock_guard guard(journal_lock);
-            std::fprintf(journal, "%s\n", line.c_str());
-            std::fflush(journal);
-        };
+        write_journal = [&journal](const std::string& line) { journal.Write(line); };
     }
     cx::switchd::RequestHandler::Backend backend;
     std::unique_ptr<cx::switchd::MachineReader> reader;
@@ -357,14 +370,19 @@ int main(int argc, char** argv) {
                                         std::move(backend));
 
     if (options.socket_path == kDefaultSocket) MakeParentDirectory(options.socket_path);
-    cx::switchd::Server server({options.socket_path, options.event_form}, &handler);
-    // Registered before listening, so that whoever sees the socket also finds the class.
-    if (options.register_class && !RegisterClass(options.socket_path)) return 1;
+    cx::switchd::ServerOptions server_options;
+    server_options.socket_path = options.socket_path;
+    server_options.event_form = options.event_form;
+    server_options.group = *group;
+    server_options.max_clients = options.max_clients;
+    cx::switchd::Server server(server_options, &handler);
     std::string error;
     if (!server.Listen(&error)) {
         std::fprintf(stderr, "cx-switchd: %s\n", error.c_str());
         return 1;
     }
+    cx::switchd::Registration registration(options.socket_path);
+    if (options.register_class) registration.Start(kRegistrationWait);
 
     cx::switchd::UdevMonitor udev;
     cx::switchd::RescanThrottle throttle;
@@ -431,7 +449,6 @@ int main(int argc, char** argv) {
         if ((fds[0].revents & POLLIN) != 0) server.AcceptOne();
     }
     server.Stop();
-    if (journal != nullptr) std::fclose(journal);
     close(signal_fd);
     return 0;
 }
