@@ -8,14 +8,11 @@
 #include <map>
 #include <tuple>
 
+#include "sc_mib/sc_mib_oids.h"
+
 namespace cx::scmib {
 namespace {
 
-constexpr std::uint32_t kRoot[] = {1, 3, 6, 1, 4, 1, 7391, 2, 10, 2, 2};
-constexpr std::uint32_t kAdapterEntry[] = {3, 1, 1};
-constexpr std::uint32_t kDeviceEntry[] = {3, 2, 1};
-
-constexpr std::uint32_t kBusTypePci = 5;
 constexpr std::uint32_t kInterfaceIde = 2;
 constexpr std::uint32_t kInterfaceScsi = 3;
 constexpr std::uint32_t kTypeOther = 1;
@@ -37,15 +34,6 @@ constexpr std::pair<std::uint32_t, std::uint32_t> kScsiTypes[] = {
 
 using Oid = std::vector<std::uint32_t>;
 using Address = std::array<std::uint32_t, 4>;
-
-Oid Column(const std::uint32_t (&entry)[3], std::uint32_t column,
-           std::initializer_list<std::uint32_t> index) {
-    Oid oid(std::begin(kRoot), std::end(kRoot));
-    oid.insert(oid.end(), std::begin(entry), std::end(entry));
-    oid.push_back(column);
-    oid.insert(oid.end(), index);
-    return oid;
-}
 
 std::optional<std::uint32_t> Decimal(std::string_view text) {
     std::uint32_t value = 0;
@@ -305,31 +293,32 @@ std::vector<TableValue> BuildDiskTables(const std::vector<PciFunction>& function
         const bool ata = placed.front().path.ata;
         const std::vector<DeviceRow> rows = RowsOf(key, std::move(placed), f);
         auto a = [&](std::uint32_t c) {
-            return Column(kAdapterEntry, c, {kBusTypePci, bus, adapter});
+            return ColumnOid(CX_SC_HD_ADAPTER_ENTRY, c, {kBusTypePci, bus, adapter});
         };
-        integer(a(1), kBusTypePci);
-        integer(a(2), bus);
-        integer(a(3), adapter);
-        values.push_back({a(7), TableValue::Type::kOctets, 0,
+        integer(a(kAdapterBusType), kBusTypePci);
+        integer(a(kAdapterBusNo), bus);
+        integer(a(kAdapterNo), adapter);
+        values.push_back({a(kAdapterName), TableValue::Type::kOctets, 0,
                           f.device_name.empty() ? Hex4(f.device_id) : f.device_name});
-        integer(a(8), static_cast<std::uint32_t>(rows.size()));
-        integer(a(9), f.slot);
-        values.push_back({a(10), TableValue::Type::kGauge, PortOf(f), {}});
-        integer(a(11), ata ? kInterfaceIde : kInterfaceScsi);
-        integer(a(12), adapter);
+        integer(a(kAdapterDevices), static_cast<std::uint32_t>(rows.size()));
+        integer(a(kAdapterSlot), f.slot);
+        values.push_back({a(kAdapterPort), TableValue::Type::kGauge, PortOf(f), {}});
+        integer(a(kAdapterInterface), ata ? kInterfaceIde : kInterfaceScsi);
+        integer(a(kAdapterIndex), adapter);
         for (const DeviceRow& row : rows) {
             const std::uint32_t channel = row.address[0];
             const std::uint32_t target = row.address[1];
             const std::uint32_t lun = row.address[2];
             auto d = [&](std::uint32_t c) {
-                return Column(kDeviceEntry, c, {kBusTypePci, bus, adapter, channel, target, lun});
+                return ColumnOid(CX_SC_HD_DEVICE_ENTRY, c,
+                                 {kBusTypePci, bus, adapter, channel, target, lun});
             };
-            integer(d(3), adapter);
-            values.push_back({d(5), TableValue::Type::kOctets, 0, row.inquiry});
-            integer(d(8), row.type);
-            integer(d(21), channel);
-            integer(d(22), target);
-            integer(d(23), lun);
+            integer(d(kDeviceAdapterNo), adapter);
+            values.push_back({d(kDeviceInquiry), TableValue::Type::kOctets, 0, row.inquiry});
+            integer(d(kDeviceType), row.type);
+            integer(d(kDeviceChannel), channel);
+            integer(d(kDeviceTarget), target);
+            integer(d(kDeviceLun), lun);
         }
     }
     return values;
