@@ -95,6 +95,44 @@ std::string Hex4(unsigned value) {
     return text;
 }
 
+constexpr std::size_t kVendorWidth = 8;  // the inquiry text's vendor field
+constexpr std::size_t kShortestVendor = 4;
+
+// Words that say what kind of company a maker is, not which one.
+constexpr std::string_view kLegalForms[] = {
+    "ab",   "ag",  "asa",          "bv",  "co",  "company", "corp",    "corporation",
+    "gmbh", "inc", "incorporated", "kk",  "llc", "ltd",     "limited", "nv",
+    "oy",   "plc", "pte",          "pty", "sa",  "sas",     "spa",     "srl"};
+
+bool IsAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsLegalForm(std::string_view word) {
+    std::string lower(word);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return std::find(std::begin(kLegalForms), std::end(kLegalForms), lower) !=
+           std::end(kLegalForms);
+}
+
+// The words of `text`: runs of letters and digits.
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at < text.size();) {
+        if (!IsAlnum(text[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && IsAlnum(text[end]))
+            ++end;
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
 // Adapters in the order of their PCI function, then SCSI hosts, NVMe controllers, the rest.
 enum class Kind { kScsi, kNvme, kOther };
 struct AdapterKey {
@@ -148,11 +186,7 @@ std::vector<DeviceRow> RowsOf(const AdapterKey& key, std::vector<Placed> placed,
                               const PciFunction& f) {
     std::sort(placed.begin(), placed.end(),
               [](const Placed& a, const Placed& b) { return a.device->block < b.device->block; });
-    // The vendor name's first word: a blank within the first eight characters ends the vendor
-    // where the inquiry text is split, and the product would start with the rest of the name.
-    const std::string vendor_name = f.vendor_name.empty() ? Hex4(f.vendor_id) : f.vendor_name;
-    const std::string_view named = Trimmed(vendor_name);
-    const std::string vendor(named.substr(0, named.find(' ')));
+    const std::string vendor = InquiryVendor(f.vendor_name, f.vendor_id);
     const std::string name = f.device_name.empty() ? Hex4(f.device_id) : f.device_name;
     std::vector<DeviceRow> rows;
     std::uint32_t ordinal = 0;
@@ -241,6 +275,32 @@ std::string InquiryField(std::string_view text, std::size_t width) {
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
     field.resize(width, ' ');
     return field;
+}
+
+std::string InquiryVendor(std::string_view vendor_name, std::uint16_t vendor_id) {
+    // The ID database writes a maker's common short name in brackets after its full name.
+    const std::size_t open = vendor_name.find('[');
+    const std::size_t close = vendor_name.find(']', open);
+    std::vector<std::string_view> words;
+    if (open != std::string_view::npos && close != std::string_view::npos)
+        words = Words(vendor_name.substr(open + 1, close - open - 1));
+    if (words.empty()) words = Words(vendor_name.substr(0, open));
+    while (words.size() > 1 && IsLegalForm(words.back()))
+        words.pop_back();
+    // A blank inside the field would end the vendor early where the inventory splits the text,
+    // so the words are joined. Whole words as far as they fit; a word is cut only when fewer
+    // than four characters would be left to tell the maker by.
+    std::string vendor;
+    for (std::string_view word : words) {
+        if (vendor.size() + word.size() <= kVendorWidth) {
+            vendor += word;
+            continue;
+        }
+        if (vendor.size() < kShortestVendor) vendor += word;
+        break;
+    }
+    if (vendor.empty()) vendor = Hex4(vendor_id);
+    return vendor.substr(0, kVendorWidth);
 }
 
 std::vector<TableValue> BuildDiskTables(const std::vector<PciFunction>& functions,
