@@ -12,8 +12,6 @@
 namespace cx::bus {
 namespace {
 
-constexpr const char* kMacColumn = ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.10";
-
 // Fibre Channel adapters that the storage handlers know.
 constexpr WORD kFibreChannelVendor = 0x10DF;
 constexpr WORD kFibreChannelDevices[] = {0x1AE5, 0xF700, 0xF800, 0xF900, 0xF980};
@@ -46,8 +44,8 @@ void NameFirmware(BusRow& row, const char* kind) {
 void LookUpMacAddress(const BusWalk& walk, BusRow& row) {
     const BusDevInfo& info = row.info;
     char oid[128];
-    std::snprintf(oid, sizeof(oid), "%s.%d.%d.%d.%d", kMacColumn, info.BusType, info.BusNo,
-                  info.DevNo, info.FuncNo);
+    std::snprintf(oid, sizeof(oid), "%s.%u.%d.%d.%d.%d", CX_SC_BUS_ENTRY, scmib::kBusMacAddress,
+                  info.BusType, info.BusNo, info.DevNo, info.FuncNo);
     CX_TRACE(5, "\n   find MAC Address : at %s", oid);
     SnmpVarBind binding{};
     binding.value.asnType = ASN_NULL;
