@@ -60,20 +60,27 @@ DWORD ReplacementFile::Create(const std::string& target, mode_t mode) {
     directory_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
     if (CanLinkUnnamedFiles()) {
         fd_ = open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (fd_ >= 0) return ERROR_SUCCESS;
+        if (fd_ >= 0) return SetMode(mode);
         // File systems without unnamed files say so in several ways; a missing or closed
         // directory fails the named way as well and is reported from there.
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
+        // A name of our own, created here: whatever another planted under it, link or file,
+        // makes the open fail and the next name is tried.
         std::string name = TemporaryName(directory_, target_);
-        fd_ = open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        fd_ = open(name.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, mode);
         if (fd_ >= 0) {
             temp_path_ = name;
-            return ERROR_SUCCESS;
+            return SetMode(mode);
         }
         if (errno != EEXIST) return ErrorFromErrno(errno);
     }
     return ERROR_ALREADY_EXISTS;
+}
+
+// The creation mode passed through the umask; the file's mode is the caller's to choose.
+DWORD ReplacementFile::SetMode(mode_t mode) {
+    return fchmod(fd_, mode) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
 }
 
 DWORD ReplacementFile::Write(std::string_view data) {

@@ -31,7 +31,8 @@ bool IsUtf16(std::string_view bytes) {
 
 // The whole file, within the size the cache accepts. A file that vanished reads as absent.
 DWORD ReadWholeFile(const std::string& path, std::string* bytes, FileIdentity* identity) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pipe put in a file's place reads as empty instead of holding the caller up.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *identity = {};
         return errno == ENOENT ? ERROR_SUCCESS : WinErrorFromErrno(errno);
@@ -98,15 +99,12 @@ DWORD WriteReplacement(const std::string& path, const std::string& text, FileFac
     struct stat old {};
     bool existed = stat(path.c_str(), &old) == 0;
     ReplacementFile file;
-    DWORD error = file.Create(path, existed ? old.st_mode & 07777 : 0666);
+    DWORD error = file.Create(path, existed ? old.st_mode & 07777 : kDataFileMode);
     if (error == ERROR_SUCCESS) error = file.Write(text);
     if (error != ERROR_SUCCESS) return error;
-    if (existed) {
-        fchmod(file.Descriptor(), old.st_mode & 07777);
-        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
-            fchown(file.Descriptor(), old.st_uid, old.st_gid) != 0) {
-            // Not ours to give away: the file then belongs to this process's user.
-        }
+    if (existed && (old.st_uid != geteuid() || old.st_gid != getegid()) &&
+        fchown(file.Descriptor(), old.st_uid, old.st_gid) != 0) {
+        // Not ours to give away: the file then belongs to this process's user.
     }
     return file.Commit(true, true, written);
 }
