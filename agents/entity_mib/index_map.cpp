@@ -1,9 +1,11 @@
 #include "index_map.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
+
+#include "platform/files.h"
 
 namespace cx::entity {
 namespace {
@@ -109,20 +111,13 @@ void IndexMap::Load(const std::string& path, std::vector<std::string>* problems)
 }
 
 bool IndexMap::Save(const std::string& path) const {
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << kNextKey << next_ << '\n';
-        for (const auto& [identity, index] : indexes_)
-            out << index << '\t' << Escape(identity) << '\n';
-        out.flush();
-        if (!out) return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) std::filesystem::remove(temporary, error);
-    return !error;
+    std::ostringstream out;
+    out << kNextKey << next_ << '\n';
+    for (const auto& [identity, index] : indexes_)
+        out << index << '\t' << Escape(identity) << '\n';
+    const std::string text = out.str();
+    if (text.size() > 0xFFFFFFFFu) return false;
+    return CxWriteWholeFile(path.c_str(), text.data(), static_cast<DWORD>(text.size())) != FALSE;
 }
 
 std::vector<std::int32_t> IndexMap::Assign(const std::vector<std::string>& identities) {
