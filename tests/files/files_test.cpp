@@ -17,6 +17,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
+#include "platform/profile.h"
 #include "scoped_env.h"
 #include "temp_dir.h"
 
@@ -285,8 +286,9 @@ TEST_F(FileOperations, CopyMoveAndDeleteReplaceOnlyWhenAsked) {
 }
 
 // The writes of the system's own files, with a link planted where the file goes: a call that
-// would write or read through it fails and says why; one that replaces the file replaces the
-// link. The link's target never changes.
+// would write or copy through it fails and says why; one that replaces the file replaces the
+// link (a profile write reads through it first, as any reader does). The link's target never
+// changes.
 TEST_F(FileOperations, PlantedLinksAreNeverFollowed) {
     const std::string link = File("planted"), victim = File("victim");
     auto create = [&](DWORD access, DWORD disposition) {
@@ -312,6 +314,12 @@ TEST_F(FileOperations, PlantedLinksAreNeverFollowed) {
          cx::test::kDidNotFail, "a"},
         {"whole file", [&] { return CxWriteWholeFile(link.c_str(), "new", 3); },
          cx::test::kDidNotFail, "new"},
+        {"profile",
+         [&] {
+             return WritePrivateProfileStringA("S", "k", "v", link.c_str()) &&
+                    WritePrivateProfileStringA(nullptr, nullptr, nullptr, link.c_str());
+         },
+         cx::test::kDidNotFail, "victim\r\n[S]\r\nk=v\r\n"},
     };
     for (const auto& c : cases) {
         cx::test::WriteFile(victim, "victim");
