@@ -60,7 +60,10 @@ DWORD ReplacementFile::Create(const std::string& target, mode_t mode) {
     directory_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
     if (CanLinkUnnamedFiles()) {
         fd_ = open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (fd_ >= 0) return SetMode(mode);
+        if (fd_ >= 0) {
+            SetMode(mode);
+            return ERROR_SUCCESS;
+        }
         // File systems without unnamed files say so in several ways; a missing or closed
         // directory fails the named way as well and is reported from there.
     }
@@ -71,17 +74,17 @@ DWORD ReplacementFile::Create(const std::string& target, mode_t mode) {
         fd_ = open(name.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, mode);
         if (fd_ >= 0) {
             temp_path_ = name;
-            return SetMode(mode);
+            SetMode(mode);
+            return ERROR_SUCCESS;
         }
         if (errno != EEXIST) return ErrorFromErrno(errno);
     }
     return ERROR_ALREADY_EXISTS;
 }
 
-// The creation mode passed through the umask; the file's mode is the caller's to choose.
-DWORD ReplacementFile::SetMode(mode_t mode) {
-    return fchmod(fd_, mode) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
-}
+// The creation mode went through the umask; the file's mode is the caller's to choose. A file
+// system without modes refuses the change, and the file is written all the same.
+void ReplacementFile::SetMode(mode_t mode) { fchmod(fd_, mode); }
 
 DWORD ReplacementFile::Write(std::string_view data) {
     while (!data.empty()) {

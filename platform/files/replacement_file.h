@@ -29,7 +29,7 @@ class ReplacementFile {
     DWORD Commit(bool replace_existing, bool durable, FileFacts* written);
 
   private:
-    DWORD SetMode(mode_t mode);
+    void SetMode(mode_t mode);
     DWORD LinkUnnamedAs(const std::string& name);
     DWORD MoveIntoPlace(bool replace_existing);
 
