@@ -31,7 +31,8 @@ bool IsUtf16(std::string_view bytes) {
 
 // The whole file, within the size the cache accepts. A file that vanished reads as absent.
 DWORD ReadWholeFile(const std::string& path, std::string* bytes, FileIdentity* identity) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pipe put in a file's place reads as empty instead of holding the caller up.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *identity = {};
         return errno == ENOENT ? ERROR_SUCCESS : WinErrorFromErrno(errno);
@@ -82,7 +83,8 @@ DWORD ReadProfileText(const std::string& path, std::string* bytes, FileIdentity*
 
 DWORD CheckReplaceable(const std::string& path) {
     FileFacts facts;
-    if (QueryFacts(AT_FDCWD, path.c_str(), 0, &facts) && IsReadOnly(facts.mode)) {
+    if (QueryFacts(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, &facts) && !S_ISLNK(facts.mode) &&
+        IsReadOnly(facts.mode)) {
         return ERROR_ACCESS_DENIED;
     }
     // The new content is written beside the file and renamed over it.
@@ -95,18 +97,16 @@ DWORD CheckReplaceable(const std::string& path) {
 }
 
 DWORD WriteReplacement(const std::string& path, const std::string& text, FileFacts* written) {
+    // A link at the name is replaced like a missing file: nothing of it is taken over.
     struct stat old {};
-    bool existed = stat(path.c_str(), &old) == 0;
+    bool existed = lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     ReplacementFile file;
-    DWORD error = file.Create(path, existed ? old.st_mode & 07777 : 0666);
+    DWORD error = file.Create(path, existed ? old.st_mode & 07777 : kDataFileMode);
     if (error == ERROR_SUCCESS) error = file.Write(text);
     if (error != ERROR_SUCCESS) return error;
-    if (existed) {
-        fchmod(file.Descriptor(), old.st_mode & 07777);
-        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
-            fchown(file.Descriptor(), old.st_uid, old.st_gid) != 0) {
-            // Not ours to give away: the file then belongs to this process's user.
-        }
+    if (existed && (old.st_uid != geteuid() || old.st_gid != getegid()) &&
+        fchown(file.Descriptor(), old.st_uid, old.st_gid) != 0) {
+        // Not ours to give away: the file then belongs to this process's user.
     }
     return file.Commit(true, true, written);
 }
@@ -120,7 +120,13 @@ std::string AbsolutePath(const char* path) {
 
 std::string CanonicalPath(const std::string& absolute) {
     char resolved[PATH_MAX];
-    if (realpath(absolute.c_str(), resolved) != nullptr) return resolved;
+    // Links on the way are resolved, one at the file's own name is not: the file is rewritten
+    // in its place, which replaces a link put there instead of writing through it.
+    std::string_view name = LastComponent(absolute);
+    if ((name.empty() || name == "." || name == "..") &&
+        realpath(absolute.c_str(), resolved) != nullptr) {
+        return resolved;
+    }
     std::string directory = ParentDirectory(absolute);
     if (realpath(directory.c_str(), resolved) != nullptr) {
         std::string path = resolved;

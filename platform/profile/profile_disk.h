@@ -38,7 +38,8 @@ DWORD WriteReplacement(const std::string& path, const std::string& text, FileFac
 
 // `path` absolute (relative to the working directory), as given otherwise.
 std::string AbsolutePath(const char* path);
-// The path with links and "." and ".." resolved, as far as the file or its directory exists.
+// The path with links and "." and ".." resolved in its directories, as far as they exist; a
+// link at the last name stays as it is.
 std::string CanonicalPath(const std::string& absolute);
 
 }  // namespace cx::platform

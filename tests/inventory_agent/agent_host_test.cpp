@@ -2,8 +2,9 @@
 // registry file, UDP port, data root and trace): what a manager sees before and after the
 // first scan, rescans by event, shutdown while a scan waits, the library's unload when the host
 // stops; the saved inventory surviving the host being killed at any moment of a scan or
-// comparison, and a data root that cannot be written leaving the published MIB as it was; and,
-// with SC_MIB, the first scan on this machine.
+// comparison, and a data root that cannot be written leaving the published MIB as it was; the
+// modes of the files a run makes, with ENTITY_MIB; and, with SC_MIB, the first scan on this
+// machine.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "file_modes.h"
 #include "inventory_keys.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -433,6 +435,40 @@ TEST_F(CatalixHostTest, AnUnwritableDataRootLeavesThePublishedMib) {
         EXPECT_EQ(StopHost(), 0);
     }
 }
+
+#ifdef CX_ENTITY_AGENT_PATH
+// A run under the usual umask leaves every file it made to owner and group alone, and a link
+// planted where ENTITY_MIB writes its index beside the inventory is not written through.
+TEST_F(CatalixHostTest, ARunMakesNoFileForOthersAndFollowsNoPlantedLink) {
+    const ScopedUmask usual(022);
+    const std::string victim = temp_.File("victim");
+    WriteFile(victim, "victim");
+    ASSERT_EQ(symlink(victim.c_str(), DataPath("ENTITY_MIB.idx.new").c_str()), 0);
+    SetRegString("SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion", "Pathname",
+                 CX_ENTITY_AGENT_PATH);
+    SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "3",
+                 "SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion");
+    StartSwitch();
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    // ENTITY_MIB takes the new saved inventory, and indexes its entities, within two looks.
+    EXPECT_TRUE(WaitUntil([&] {
+        return DataFile("ENTITY_MIB.idx").find('\t') != std::string::npos;
+    })) << DataFile("ENTITY_MIB.idx");
+    EXPECT_EQ(StopHost(), 0);
+    EXPECT_TRUE(DataFile("ENTITY_MIB.idx").starts_with("next "));
+    EXPECT_EQ(ReadFile(victim), "victim");
+    EXPECT_TRUE(IsSymlink(DataPath("ENTITY_MIB.idx.new")));
+    // The saved file is the first scan's actual file, copied with its mode.
+    const std::pair<std::string, unsigned> modes[] = {
+        {temp_.File("registry.db"), 0660},     {temp_.File("registry.db-wal"), 0660},
+        {temp_.File("registry.db-shm"), 0660}, {DataPath("Catalix.sav"), 0640},
+        {DataPath("ENTITY_MIB.idx"), 0640},    {temp_.File("trace.txt"), 0640},
+    };
+    for (const auto& [path, mode] : modes)
+        EXPECT_EQ(FileMode(path), mode) << path;
+}
+#endif
 
 #ifdef CX_SC_AGENT_PATH
 unsigned SysfsNumber(const std::filesystem::path& function, const char* name) {
