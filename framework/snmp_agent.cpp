@@ -1,5 +1,7 @@
 // CSnmpAgent: construction, the virtual defaults, the MIB regions, SnmpInit and
 // SnmpExtensionInitEx, the initialisation thread and the shutdown sequence.
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -7,6 +9,7 @@
 #include "clients/rights_flags.h"
 #include "framework/snmp_agent.h"
 #include "framework/trace_banner.h"
+#include "platform/eventlog.h"
 #include "platform/objbase.h"
 
 namespace {
@@ -75,6 +78,19 @@ BOOL CSnmpAgent::QueryPrologue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger
 }
 void CSnmpAgent::QueryEpilogue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger32*) {}
 BOOL CSnmpAgent::InitSupportedRegions() { return FALSE; }
+
+void CSnmpAgent::ReportToHost(WORD type, const char* format, ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    HANDLE log = RegisterEventSourceA(nullptr, g_szModuleName);
+    if (log == nullptr) return;
+    LPCSTR strings[] = {text};
+    ReportEventA(log, type, 0, 0, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(log);
+}
 
 BOOL CSnmpAgent::PublishMib(CSnmpMibBuild<CSnmpAgent>& build) {
     EnterCriticalSection(&m_MibLock);

@@ -6,6 +6,7 @@
 // with SC_MIB, the first scan on this machine.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -125,20 +126,20 @@ class CatalixHostTest : public ::testing::Test {
         return host_->Wait(bound);
     }
 
-    // snmpwalk -On of the Catalix subtree: "TYPE: value" by OID below the root.
-    std::map<std::string, std::string> WalkMap() {
+    // snmpwalk -On of a subtree (the Catalix one unless said): "TYPE: value" by OID below it.
+    std::map<std::string, std::string> WalkMap(const char* subtree = kCatalixRoot) {
         const ToolResult walked =
             RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r",
-                     "1", "127.0.0.1:" + std::to_string(port_), kCatalixRoot},
+                     "1", "127.0.0.1:" + std::to_string(port_), subtree},
                     temp_.Path(), std::chrono::seconds(60));
         std::map<std::string, std::string> objects;
         std::istringstream stream(walked.out);
-        const std::string root = std::string(".") + kCatalixRoot;
+        const std::string root = std::string(".") + subtree;
         for (std::string line; std::getline(stream, line);) {
             const auto equals = line.find(" = ");
             if (equals == std::string::npos || line.rfind(root, 0) != 0 ||
                 line.find("No more variables left in this MIB View", equals) != std::string::npos ||
-                line.find("No Such Object", equals) != std::string::npos)
+                line.find("No Such", equals) != std::string::npos)
                 continue;
             objects[line.substr(root.size(), equals - root.size())] = line.substr(equals + 3);
         }
@@ -172,14 +173,17 @@ class CatalixHostTest : public ::testing::Test {
     int port_ = 0;
 };
 
-// Sends one rescan request event through the SWITCH server.
-void SendRescanEvent(const TempDir& temp) {
+// cx-switch with `args`, on the test's registry; its exit code.
+int SwitchTool(const TempDir& temp, std::vector<std::string> args) {
     ChildOptions options;
     options.environment["CX_REGISTRY"] = temp.File("registry.db");
-    const ToolResult sent =
-        RunTool({CX_SWITCH_TOOL_PATH, "event", "0x0C80", "0", "0", "0", "--data", "01"},
-                temp.Path(), 30s, options);
-    ASSERT_EQ(sent.exit_code, 0) << sent.out << sent.err;
+    args.insert(args.begin(), CX_SWITCH_TOOL_PATH);
+    return RunTool(args, temp.Path(), 30s, options).exit_code;
+}
+
+// Sends one rescan request event through the SWITCH server.
+void SendRescanEvent(const TempDir& temp) {
+    ASSERT_EQ(SwitchTool(temp, {"event", "0x0C80", "0", "0", "0", "--data", "01"}), 0);
 }
 
 // The first type of [Component Type] in the project's table file: its name (the key) and its
@@ -400,36 +404,60 @@ TEST_F(CrashTest, KillsDuringScansNeverTearTheSavedFile) {
 }
 
 // The host runs in its own mount namespace with the data root on a small tmpfs that is
-// read-only or full; the saved file was put there before. The scan fails, the MIB stays.
-TEST_F(CatalixHostTest, AnUnwritableDataRootLeavesThePublishedMib) {
+// read-only or has a few KB left, the saved file put there before. The scan fails: the saved
+// file stays byte for byte, nothing of the new inventory is left, the MIB keeps its inventory
+// with ScanState other(1), and the host's log says why. Once there is space again the next
+// scan saves the new inventory.
+TEST_F(CatalixHostTest, AnUnwritableDataRootFailsTheScanAndKeepsTheSavedFile) {
+    const std::string unshare = geteuid() == 0 ? "-m" : "-rm";
     const ToolResult probe = RunTool(
-        {"/usr/bin/unshare", "-m", "/bin/sh", "-c", "mount -t tmpfs tmpfs \"$0\"", data_dir_},
+        {"/usr/bin/unshare", unshare, "/bin/sh", "-c", "mount -t tmpfs tmpfs \"$0\"", data_dir_},
         temp_.Path());
     if (probe.exit_code != 0) GTEST_SKIP() << "no private mount namespace here";
-    WriteFile(temp_.File("saved.ini"),
-              "[Last Date]\r\nLastDate=4539A1F0\r\nLastScan=4539A1F0\r\nScanState=DONE\r\n"
-              "[Agent Info]\r\nAgentId=Inventory\r\n[Component Definition]\r\n0C=Processor\r\n");
+    const std::string saved =
+        "[Last Date]\r\nLastDate=4539A1F0\r\nLastScan=4539A1F0\r\nScanState=DONE\r\n"
+        "[Agent Info]\r\nAgentId=Inventory\r\n[Component Definition]\r\n0C=Processor\r\n";
+    WriteFile(temp_.File("saved.ini"), saved);
+    SetRegDword(kAgentParameters, "ScanRetryTime", 1000);  // no retry while the test looks
     StartSwitch();
-    for (const std::string setup :
-         {"mount -o remount,ro \"$DATA\"",
-          "{ dd if=/dev/zero of=\"$DATA/filler\" bs=4k 2>/dev/null; true; }"}) {
-        SCOPED_TRACE(setup);
+    for (const bool space_comes_back : {false, true}) {
+        SCOPED_TRACE(space_comes_back ? "full" : "read-only");
         std::remove(temp_.File("trace.txt").c_str());
+        const std::string setup = space_comes_back
+                                      ? "{ dd if=/dev/zero of=\"$DATA/filler\" bs=4k 2>/dev/null; "
+                                        "truncate -s -4k \"$DATA/filler\"; }"
+                                      : "mount -o remount,ro \"$DATA\"";
         ASSERT_TRUE(LaunchHost(
-            {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+            {"/usr/bin/unshare", unshare, "/bin/sh", "-c",
              "mount -t tmpfs -o size=256k tmpfs \"$DATA\" && cp \"$SAVED\" "
              "\"$DATA/Catalix.sav\" && " +
                  setup + " && exec \"$@\"",
              "sh"},
             {{"DATA", data_dir_}, {"SAVED", temp_.File("saved.ini")}, {"CX_TIME_SCALE", "100"}}));
+        // The data root as the host sees it.
+        const std::string data = "/proc/" + std::to_string(host_->pid()) + "/root" + data_dir_;
         ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace() << HostErrors();
-        EXPECT_EQ(TraceCount("\n!!! NO ACTUAL FILE"), 1u) << Trace();
-        EXPECT_EQ(TraceCount("\n!!! Cannot open file \""), 1u);
+        EXPECT_EQ(TraceCount("\n!!! SCAN FAILED: Catalix.act could not be written"), 1u) << Trace();
+        EXPECT_EQ(ReadFile(data + "/Catalix.sav"), saved);
+        EXPECT_FALSE(std::filesystem::exists(data + "/Catalix.act"));
         auto walk = WalkMap();
         EXPECT_EQ(walk[".1.1.0"], "STRING: \"Inventory\"");
         EXPECT_EQ(walk[".2.1.0"], "INTEGER: 1161404912");
         EXPECT_EQ(walk[".3.1.1.3.1"], "STRING: \"Processor\"");
-        EXPECT_EQ(walk[".2.3.0"], "INTEGER: 3");
+        EXPECT_EQ(walk[".2.3.0"], "INTEGER: 1");
+        EXPECT_NE(HostErrors().find("CX_MIB: scan failed: Catalix.act could not be written"),
+                  std::string::npos)
+            << HostErrors();
+        if (space_comes_back) {
+            std::filesystem::resize_file(data + "/filler", 0);
+            SendRescanEvent(temp_);
+            ASSERT_TRUE(WaitForTrace("\n!!! FILES ARE DIFFERENT")) << Trace();
+            ASSERT_TRUE(WaitUntil([&] { return WalkMap()[".2.3.0"] == "INTEGER: 3"; }));
+            EXPECT_NE(ReadFile(data + "/Catalix.sav"), saved);
+            EXPECT_FALSE(std::filesystem::exists(data + "/Catalix.act"));
+            EXPECT_NE(WalkMap()[".1.1.0"], "STRING: \"Inventory\"");
+            EXPECT_NE(HostErrors().find("CX_MIB: scan done again after"), std::string::npos);
+        }
         EXPECT_EQ(StopHost(), 0);
     }
 }

@@ -56,6 +56,7 @@ class ChildProcess {
     bool Start(const std::vector<std::string>& argv, const std::string& out_file,
                const std::string& err_file, const std::map<std::string, std::string>& env = {});
     bool Started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     bool Running();
 
     // The next line of output; false at its end or when none came within `bound`.

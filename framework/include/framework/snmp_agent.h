@@ -66,6 +66,8 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
                              const char* agent_name = nullptr);
     // Asks the SWITCH server for the three permission flags; always succeeds.
     BOOL CheckRights();
+    // One record in the host's log (the event log), with the module name as its source.
+    void ReportToHost(WORD type, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     // The exception state an entry-point guard records: the run state, "AgentStatus" 4 and
     // "AgentLastError" "exception occured".
