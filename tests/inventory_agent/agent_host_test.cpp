@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "clients/switch_protocol.h"
 #include "inventory_keys.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -312,6 +313,98 @@ TEST_F(CatalixHostTest, ShutdownWhileTheScanWaitsEndsItWithoutCompletingIt) {
         EXPECT_EQ(DataFile("Catalix.act").find("ScanState=DONE"), std::string::npos);
         EXPECT_FALSE(DataFileExists("Catalix.sav"));
     }
+}
+
+// cx-switchd restarted every way it can be: ended or killed, while the agent is idle or waits
+// in a scan for a late answer, behind a socket that outlives it (a relay, as socket activation
+// has it) or on a new one. Every time the agent enables its events again and a rescan event
+// starts a scan; a scan that lost its server is not done and leaves the saved inventory as it
+// was, so the scan after it finds nothing changed and ENTITY-MIB keeps every index.
+TEST_F(CatalixHostTest, SwitchdRestartsLoseNeitherEventsNorInventory) {
+    const std::string modules = std::string(kRightsScenario) +
+                                "reply 0x0700 * * * : byte 2\nreply 0x0701 * * * : byte 1\n"
+                                "reply 0x0702 * * * : text \"DIMM\"\n";
+    // The second module's slot answers late; the marker line tells that the file is in force.
+    const std::string late =
+        modules + "reply 0x0701 * 1 * : delay 5000 byte 1\nreply 0x7F7F * * * : byte 1\n";
+    SetRegString("SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion", "Pathname",
+                 CX_ENTITY_AGENT_PATH);
+    SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "3",
+                 "SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion");
+    StartSwitch(modules);
+    const std::string relayed = temp_.File("relay.sock");
+    ChildProcess relay({"/usr/bin/socat", "-lf", temp_.File("socat.log"),
+                        "UNIX-LISTEN:" + relayed + ",fork",
+                        "UNIX-CONNECT:" + switchd_->socket_path()});
+    ASSERT_TRUE(WaitUntil([&] { return close(UnixSocket(relayed, false)) == 0; })) << "no socat";
+    SetRegString(kSwitchServerClassKey, "LocalServer", "unix:" + relayed);
+    SetRegDword(kAgentParameters, "ScanRetryTime", 3000);  // failed scans wait for the server
+    SetRegDword("SOFTWARE\\Debug\\CX_MIB", "FileDebugLevel", 3);
+    ASSERT_TRUE(StartHost("50")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    constexpr const char* kEntities = "1.3.6.1.2.1.47.1.1.1";
+    ASSERT_TRUE(WaitUntil([&] { return !WalkMap(kEntities).empty(); }));
+    const auto entities = WalkMap(kEntities);
+    auto inventory = [this] {
+        auto walk = WalkMap();
+        walk.erase(".2.2.0");  // LastScan
+        return walk;
+    };
+    const auto published = inventory();
+    auto count_journal = [this](const std::string& text) {
+        const auto lines = switchd_->JournalLines();
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(text) != line.npos; });
+    };
+
+    const struct {
+        int signal;
+        bool mid_scan;
+    } rows[] = {{SIGTERM, false}, {SIGKILL, false}, {SIGTERM, true}, {SIGKILL, true}};
+    for (bool relay_stays : {true, false}) {
+        // The new socket: the relay goes, and the agent finds the server's own socket.
+        if (!relay_stays)
+            SetRegString(kSwitchServerClassKey, "LocalServer", "unix:" + switchd_->socket_path());
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::to_string(row.signal) + (row.mid_scan ? " mid-scan" : " idle") +
+                         (relay_stays ? " behind the relay" : " on a new socket"));
+            const std::size_t done = TraceCount("\n\n  Rescan done");
+            const std::size_t restored = TraceCount("SWITCH connection restored");
+            const std::string saved = DataFile("Catalix.sav");
+            if (row.mid_scan) {
+                switchd_->Reload(late);
+                ASSERT_TRUE(WaitUntil([&] {
+                    return SwitchTool(temp_, {"request", "0x7F7F", "0", "0", "0"}) == 0;
+                }));
+                const auto asked = count_journal("opcode=0x0701 ext=0x0000 object=0x0001");
+                SendRescanEvent(temp_);
+                ASSERT_TRUE(WaitUntil([&] {
+                    return count_journal("opcode=0x0701 ext=0x0000 object=0x0001") > asked;
+                }));
+            }
+            if (row.signal == SIGKILL) switchd_->Kill();
+            switchd_ = std::make_unique<SwitchdProcess>(temp_);  // ends the old one (SIGTERM)
+            if (row.mid_scan) {
+                ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", done + 1)) << Trace();
+                EXPECT_EQ(DataFile("Catalix.sav"), saved);
+                EXPECT_EQ(WalkMap()[".2.3.0"], "INTEGER: 1");
+            }
+            ASSERT_TRUE(switchd_->Start(modules));
+            ASSERT_TRUE(WaitForTrace("SWITCH connection restored", restored + 1)) << Trace();
+            // A failed scan is tried again as soon as the server is back.
+            ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", done + (row.mid_scan ? 2 : 0)));
+            SendRescanEvent(temp_);
+            ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", done + (row.mid_scan ? 3 : 1)))
+                << Trace();
+            EXPECT_EQ(WalkMap()[".2.3.0"], "INTEGER: 3");
+        }
+    }
+    EXPECT_EQ(inventory(), published);
+    EXPECT_EQ(WalkMap(kEntities), entities);
+    EXPECT_EQ(TraceCount("\n!!! SCAN FAILED: "), 4u);
+    for (const char* logged :
+         {"CX_MIB: connection to the SWITCH server lost", "CX_MIB: scan failed: "})
+        EXPECT_NE(HostErrors().find(logged), std::string::npos) << logged;
 }
 
 constexpr int kKills = 100;

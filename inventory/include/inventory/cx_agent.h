@@ -56,6 +56,9 @@ class CCX_Agent : public CSnmpAgent {
     void RcmiReply(CSwitchCommand* command) override;
     void InitializeMib() override;
     void CloseMib() override;
+    // A failed scan that waits for its retry is tried at once: the server it may have missed
+    // is back.
+    void SwitchEventsRestored() override;
 
     // Scan loop and SNMP service watch (the thread bodies take the agent as argument).
     static DWORD WINAPI ScanThreadMain(LPVOID agent);
@@ -208,7 +211,7 @@ class CCX_Agent : public CSnmpAgent {
     CollectorSteps m_Collectors;
     // Why the last scan gave no inventory; empty when it did.
     std::string m_ScanFailure;
-    // Scans in a row that gave no inventory.
+    // Scans in a row that gave no inventory (read by SwitchEventsRestored on another thread).
     std::atomic<DWORD> m_dwFailedScans{0};
 };
 
