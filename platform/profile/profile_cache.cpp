@@ -55,7 +55,15 @@ DWORD ProfileCache::Flush(const char* path) {
     FilePtr file = Resolve(path, false);
     if (!file) return CurrentIdentity(path).exists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     DWORD error = WriteOut(file, lock, true);
-    if (error != ERROR_SUCCESS) return error;
+    if (error != ERROR_SUCCESS) {
+        // As on Windows, where a write that could not be made changed nothing: what cannot
+        // reach the disk is given up, the file reads as it is there, and no later write brings
+        // back content its writer was told had failed.
+        write_done_.wait(lock, [&] { return !file->writing; });
+        file->record.Discard();
+        Forget(file, lock);
+        return error;
+    }
     bool exists = file->on_disk.exists || file->Dirty();
     Forget(file, lock);
     return exists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
