@@ -4,12 +4,15 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <string_view>
+#include <thread>
 
 #include "core/errno_map.h"
 #include "files/replacement_file.h"
@@ -20,6 +23,10 @@ namespace cx::platform {
 namespace {
 
 constexpr size_t kLargestFile = 64u << 20;
+// Another writer holds a directory's lock for one check-and-replace of one file: milliseconds.
+// A holder stopped for longer than this does not stop our writes for good.
+constexpr auto kDirectoryLockWait = std::chrono::seconds(10);
+constexpr auto kDirectoryLockPoll = std::chrono::milliseconds(1);
 
 ULONGLONG Ticks(const FILETIME& time) {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -109,6 +116,27 @@ DWORD WriteReplacement(const std::string& path, const std::string& text, FileFac
         // Not ours to give away: the file then belongs to this process's user.
     }
     return file.Commit(true, true, written);
+}
+
+DirectoryWriteLock::DirectoryWriteLock(const std::string& file_path) {
+    fd_ = open(ParentDirectory(file_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kDirectoryLockWait;
+    for (;;) {
+        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+        if (errno != EWOULDBLOCK && errno != EINTR) break;  // no locks here: write without
+        if (std::chrono::steady_clock::now() >= deadline) {
+            busy_ = true;
+            break;
+        }
+        std::this_thread::sleep_for(kDirectoryLockPoll);
+    }
+    close(fd_);
+    fd_ = -1;
+}
+
+DirectoryWriteLock::~DirectoryWriteLock() {
+    if (fd_ >= 0) close(fd_);  // closing the descriptor releases the lock
 }
 
 std::string AbsolutePath(const char* path) {
