@@ -90,6 +90,7 @@ void CCX_Agent::RcmiReply(CSwitchCommand* command) {
     if (request == kRescanRequest) {
         CX_TRACE(5, "\nCX_MIB RcmiReply    : RESCAN");
         if (ScanState != kScanStateScanning) {
+            m_ScanProfile.Requested();
             m_RescanEvent.Set();
         } else {
             CX_TRACE(3, "\nCX_MIB RcmiReply    : SCAN ALREADY ACTIVE");

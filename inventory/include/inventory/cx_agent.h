@@ -21,6 +21,7 @@
 #include "inventory/collector_step.h"
 #include "inventory/component_entry.h"
 #include "inventory/profile_file.h"
+#include "inventory/scan_profile.h"
 #include "inventory/scsi_ctrl.h"
 
 class AicAssocList;
@@ -213,6 +214,8 @@ class CCX_Agent : public CSnmpAgent {
     std::string m_ScanFailure;
     // Scans in a row that gave no inventory (read by SwitchEventsRestored on another thread).
     std::atomic<DWORD> m_dwFailedScans{0};
+    // How long the parts of each pass of the scan loop took (kept only where asked for).
+    CScanProfile m_ScanProfile;
 };
 
 // The factory: one CCX_Agent with the Catalix MIB region that scans with `collectors`; FALSE
