@@ -81,7 +81,7 @@ DWORD CCX_Agent::FinishScan() {
 
 void CCX_Agent::CxRescan() {
     try {
-        Sleep(kStartDelayMs);
+        m_ScanStopEvent.Wait(kStartDelayMs);  // cut short by a shutdown
         CX_TRACE(2, "\n*** CX Scan thread started ***");
         while (AgentShutdown == 0) {
             m_ScanProfile.Begin();

@@ -185,6 +185,11 @@ class CCX_Agent : public CSnmpAgent {
     CThread m_ScanThread;
     CThread m_WatchThread;
     CEvent m_RescanEvent{FALSE, TRUE};
+    // Ends the SNMP service watch's pause at once when the watch is stopped.
+    CEvent m_WatchStopEvent{FALSE, TRUE};
+    // Signalled for good once the scan's pauses must end: shutdown began (CloseMib) or the SNMP
+    // service is stopping (m_bAbortRequest). The loops still decide by the flags.
+    CEvent m_ScanStopEvent{FALSE, TRUE};
     CSwitchClient m_SwitchClient;
     ProfileFile m_RequestTable;
     ProfileFile m_DefinitionTable;
