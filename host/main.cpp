@@ -111,6 +111,7 @@ void CloseAgents(std::vector<std::unique_ptr<ExtensionAgent>>& agents) {
 
 int Run(const HostOptions& options) {
     StartLogging(options.foreground);
+    LogAgentEvents();
     if (!options.foreground && !Daemonise()) {
         Log(LogLevel::kError, "cannot detach from the terminal");
         return 1;

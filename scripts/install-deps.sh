@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
+  socat
   libpci-dev pciutils pci.ids
   libkmod-dev
   libudev-dev

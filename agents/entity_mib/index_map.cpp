@@ -1,9 +1,11 @@
 #include "index_map.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
+
+#include "platform/files.h"
 
 namespace cx::entity {
 namespace {
@@ -61,20 +63,10 @@ bool ParseMissing(const std::string& text, std::uint32_t* missed, std::int64_t* 
     return true;
 }
 
-// The one place the state file is written: through a temporary file renamed over the old one.
+// The one place the state file is written: whole, never through a link planted beside it.
 bool WriteIndexFile(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << text;
-        out.flush();
-        if (!out) return false;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) std::filesystem::remove(temporary, error);
-    return !error;
+    if (text.size() > 0xFFFFFFFFu) return false;
+    return CxWriteWholeFile(path.c_str(), text.data(), static_cast<DWORD>(text.size())) != FALSE;
 }
 
 bool ParseIndex(const std::string& text, std::int64_t* value) {

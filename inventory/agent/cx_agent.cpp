@@ -70,6 +70,12 @@ void CCX_Agent::CloseMib() {
     }
 }
 
+void CCX_Agent::SwitchEventsRestored() {
+    if (m_dwFailedScans == 0 || ScanState == kScanStateScanning) return;
+    CX_TRACE(3, "\nCX_MIB              : RETRY FAILED SCAN");
+    m_RescanEvent.Set();
+}
+
 void CCX_Agent::RcmiReply(CSwitchCommand* command) {
     const CmdHeader* frame = command != nullptr ? command->GetHeader() : nullptr;
     const DWORD op_code = frame != nullptr ? frame->OpCode : 0;
