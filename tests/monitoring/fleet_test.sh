@@ -11,9 +11,9 @@
 #   fleet_test.sh SOURCE_DIR EXTAGENTD CX_SWITCHD CXREG CX_SWITCH CX_MIB ENTITY_MIB REPLAY_MIB
 set -euo pipefail
 src=$1 extagentd=$2 switchd=$3 cxreg=$4 cxswitch=$5 cx_mib=$6 entity_mib=$7 replay_mib=$8
-for tool in prometheus prometheus-snmp-exporter; do
+for tool in prometheus prometheus-snmp-exporter jq; do
   command -v "$tool" >/dev/null ||
-    { echo "SKIP: $tool (Debian packages prometheus, prometheus-snmp-exporter) is missing"; exit 77; }
+    { echo "SKIP: $tool (Debian packages prometheus, prometheus-snmp-exporter, jq) is missing"; exit 77; }
 done
 
 work=$(mktemp -d)
@@ -46,13 +46,14 @@ wait_for() {
     sleep 0.2
   done
 }
-free_port() {
-  python3 -c 'import socket, sys
-kind = socket.SOCK_DGRAM if sys.argv[1] == "udp" else socket.SOCK_STREAM
-with socket.socket(socket.AF_INET, kind) as s:
-    s.bind(("127.0.0.1", 0))
-    print(s.getsockname()[1])' "$1"
-}
+# Four free loopback ports, asked of the kernel at once: UDP for the two agents, TCP for the
+# exporter and Prometheus.
+read -r port_a port_b exporter_port prometheus_port < <(python3 -c 'import socket
+kinds = [socket.SOCK_DGRAM] * 2 + [socket.SOCK_STREAM] * 2
+sockets = [socket.socket(socket.AF_INET, kind) for kind in kinds]
+for s in sockets: s.bind(("127.0.0.1", 0))
+print(" ".join(str(s.getsockname()[1]) for s in sockets))')
+declare -A port=([a]=$port_a [b]=$port_b) pid
 
 v3_user=(-v3 -l authPriv -u inventory -a SHA -A "a long pass phrase" -x AES -X "another long pass phrase")
 # snmp HOST TOOL ARGS...: a net-snmp tool reading HOST (a: community public, b: the SNMPv3 user).
@@ -64,13 +65,11 @@ snmp() {
   "$tool" "${auth[@]}" -m "" -t 1 -r 1 "127.0.0.1:${port[$host]}" "$@"
 }
 
-declare -A port pid
 # start_host NAME: its registry, data and scenario in $work/NAME, cx-switchd, and extagentd with
 # CX_MIB, ENTITY_MIB and REPLAY_MIB (the demo server's bus, disks and UPS units).
 start_host() {
   local name=$1 dir=$work/$1
   mkdir -p "$dir/data" "$dir/state"
-  port[$name]=$(free_port udp)
   local registry=$dir/registry.db
   local parameters='HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters'
   local agents="$parameters\\ExtensionAgents" setup='HKLM\SOFTWARE\Arvenmark\#Setup'
@@ -146,8 +145,6 @@ for host in a b; do
 done
 
 # The exporter and Prometheus, as monitoring/ configures them, with test intervals.
-exporter_port=$(free_port tcp)
-prometheus_port=$(free_port tcp)
 config_dir=$src/monitoring/prometheus
 prometheus-snmp-exporter --config.file="$config_dir/snmp.yml" \
   --web.listen-address="127.0.0.1:$exporter_port" 2>"$work/exporter.log" &
@@ -175,14 +172,10 @@ pids+=($!)
 promql() {
   local expr=$1
   shift
-  local answer
-  answer=$(curl -sfG --max-time 5 --data-urlencode "query=$expr" \
-    "http://127.0.0.1:$prometheus_port/api/v1/query") || return 1
-  python3 -c 'import json, sys
-answer = json.loads(sys.argv[1])
-if answer["status"] != "success": sys.exit(answer.get("error", "query failed"))
-for series in answer["data"]["result"]:
-    print(" ".join(series["metric"].get(label, "") for label in sys.argv[2:]))' "$answer" "$@" |
+  curl -sfG --max-time 5 --data-urlencode "query=$expr" \
+    "http://127.0.0.1:$prometheus_port/api/v1/query" |
+    jq -r --args 'if .status != "success" then error(.error) else
+      .data.result[] | [$ARGS.positional[] as $name | .metric[$name] // ""] | join(" ") end' "$@" |
     sort
 }
 instance() { echo "127.0.0.1:${port[$1]}"; }
@@ -207,11 +200,18 @@ grep -q -x 'T40A012345' <(serials_saved a) && grep -q -x 'T40B054321' <(serials_
   fail "the two servers do not hold their own cabinets' serial numbers"
 
 # A power supply of server a replaced: its scenario answers another serial number from the
-# next request on, and the rescan event starts the scan that finds it.
+# next request on, and the rescan event starts the scan that finds it. Server b scans again
+# too, and finds what it had.
 sed -i 's/PS10A0042/PS10A0099/' "$work/a/scenario.scn"
 kill -HUP "${pid[a]}"
 wait_for 10 "cx-switchd a reloads its scenario" grep -q 'scenario reloaded' "$work/a/switchd.log"
-CX_REGISTRY=$work/a/registry.db "$cxswitch" event 0x0C80 0 0 0 --data 01 >/dev/null
+last_scan() { snmp "$1" snmpget -Oqv .1.3.6.1.4.1.7391.2.10.2.10.2.2.0 2>/dev/null; }
+b_scanned=$(last_scan b)
+for host in a b; do
+  CX_REGISTRY=$work/$host/registry.db "$cxswitch" event 0x0C80 0 0 0 --data 01 >/dev/null
+done
+rescanned() { [[ $(last_scan b) != "$b_scanned" ]] && scan_done b; }
+wait_for 30 "server b scans again" rescanned
 replaced() {
   [[ -n $(promql "$(info_of a | sed 's/}$/,entPhysicalSerialNum="PS10A0099"}/')" instance) ]]
 }
