@@ -197,7 +197,7 @@ fi
 saved=$var/data/Catalix.sav
 if [[ -n "$cxinv" && -f "$saved" ]]; then
   echo
-  "$cxinv" "$saved" || true
+  "$cxinv" "${saved#"$root"/}" || true
   echo
 fi
 
