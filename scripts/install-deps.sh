@@ -12,7 +12,7 @@ packages=(
   prometheus prometheus-snmp-exporter jq
   libpci-dev pciutils pci.ids
   libkmod-dev
-  libudev-dev
+  libudev-dev libsystemd-dev
   libfreeipmi-dev libupsclient-dev
   openipmi ipmitool nut-server nut-client
   clang libclang-rt-14-dev clang-format
