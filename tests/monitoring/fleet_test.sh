@@ -149,6 +149,9 @@ config_dir=$src/monitoring/prometheus
 prometheus-snmp-exporter --config.file="$config_dir/snmp.yml" \
   --web.listen-address="127.0.0.1:$exporter_port" 2>"$work/exporter.log" &
 pids+=($!)
+# Prometheus's first scrape must find it: a scrape that cannot reach it would count the
+# servers as down.
+wait_for 10 "the exporter listens" curl -sf -o /dev/null "http://127.0.0.1:$exporter_port/"
 sed -e 's/: 1m$/: 1s/; s/scrape_timeout: 30s$/scrape_timeout: 1s/' \
   -e "s/127\\.0\\.0\\.1:9116/127.0.0.1:$exporter_port/" \
   "$config_dir/prometheus.yml" >"$work/prometheus.yml"
