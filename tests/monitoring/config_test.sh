@@ -21,7 +21,7 @@ cp "$config/generator.yml" "$work/"
   { cat "$work/generator.log"; exit 1; }
 if ! diff -u "$config/snmp.yml" "$work/snmp.yml"; then
   echo "FAIL: monitoring/prometheus/snmp.yml is not what generator.yml gives; regenerate it:"
-  echo "  cd monitoring/prometheus && MIBDIRS=../../mibs prometheus-snmp-generator generate"
+  echo "  cd monitoring/prometheus && MIBDIRS=../../mibs prometheus-snmp-generator generate --fail-on-parse-errors"
   exit 1
 fi
 prometheus-snmp-exporter --dry-run --config.file="$config/snmp.yml"
