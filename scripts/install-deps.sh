@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
   socat
+  prometheus prometheus-snmp-exporter jq
   libpci-dev pciutils pci.ids
   libkmod-dev
   libudev-dev libsystemd-dev
