@@ -2,11 +2,13 @@
 # Runs the system on this machine from the checkout: builds when needed, prepares ./var/ (a
 # registry seeded from data/registry/defaults.reg with the paths of ./var), starts cx-switchd
 # and extagentd on 127.0.0.1:1161 with the agents that are built and the read community
-# "public" (for this demonstration only: an installation has none), and stops both on Ctrl-C.
-#   --once   wait until the first inventory scan is done, print a walk of the Catalix
-#            inventory MIB, stop, exit 0
-#   --demo   the scripted demo server (data/scenarios/demo.scn and data/walks) in place of
-#            this machine: by default cx-switchd --linux describes the machine run on
+# "public" (for this demonstration only: an installation has none), prints the inventory of
+# the first scan as cxinv draws it and how to query it, and stops both on Ctrl-C.
+#   --once     after the inventory, print a walk of the Catalix inventory MIB with the object
+#              names of mibs/, stop, exit 0
+#   --numeric  the walk with numeric OIDs
+#   --demo     the scripted demo server (data/scenarios/demo.scn and data/walks) in place of
+#              this machine: by default cx-switchd --linux describes the machine run on
 # CX_BUILD_DIR chooses another build directory than build/normal.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,11 +16,13 @@ root=$PWD
 
 once=0
 demo=0
+numeric=0
 for arg in "$@"; do
   case "$arg" in
     --once) once=1 ;;
     --demo) demo=1 ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --numeric) numeric=1 ;;
+    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option '$arg' (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -34,7 +38,7 @@ scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Only what runs here (the tests and benchmarks are test.sh's); agents not configured are skipped.
 targets=()
-for target in extagentd cx-switchd cxreg CX_MIB SC_MIB REPLAY_MIB ENTITY_MIB; do
+for target in extagentd cx-switchd cxreg cxinv CX_MIB SC_MIB REPLAY_MIB ENTITY_MIB; do
   ninja -C "$build" -t query "$target" >/dev/null 2>&1 && targets+=("$target")
 done
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
@@ -42,6 +46,7 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 extagentd=$build/host/extagentd
 switchd=$(find "$build/standins" -name cx-switchd -type f -perm -u+x | head -n 1)
 cxreg=$(find "$build/tools" -name cxreg -type f -perm -u+x | head -n 1)
+cxinv=$(find "$build/tools" -name cxinv -type f -perm -u+x | head -n 1)
 agent=$(find "$build" -name CX_MIB.so -type f | head -n 1)
 scenario=$(find "$root/data" -path '*scenario*' -name 'demo*' -type f 2>/dev/null | head -n 1)
 sc_agent=$(find "$build" -name SC_MIB.so -type f | head -n 1)
@@ -147,7 +152,7 @@ for ((tenth = 0; tenth < 100; tenth++)); do
 done
 
 "$extagentd" --foreground --registry "$CX_REGISTRY" --listen "$listen" \
-  --state-dir "$var/extagentd" 2>"$var/log/extagentd.log" &
+  --state-dir "$var/extagentd" >"$var/log/extagentd.log" 2>&1 &
 pids+=($!)
 
 # Serving once the host publishes the SNMP service as running (4); bounded, never forever.
@@ -187,15 +192,43 @@ if [[ -n "$agent" ]]; then
   grep -a "TOTAL SCAN TIME" "$var/log/CX_MIB.txt" 2>/dev/null | tail -n 1 | sed 's/^ *//' || true
 fi
 
+# The inventory the first scan saved, as cxinv draws it: containers, their components, versions
+# and serial numbers.
+saved=$var/data/Catalix.sav
+if [[ -n "$cxinv" && -f "$saved" ]]; then
+  echo
+  "$cxinv" "${saved#"$root"/}" || true
+  echo
+fi
+
+# Object names from our own MIB modules only (not whatever the machine has installed).
+names=(-M "$root/mibs" -m ALL)
 if ((once)); then
-  snmpwalk -v2c -c public -On -m "" "$listen" "$catalix_subtree" || true
+  if ((numeric)); then
+    snmpwalk -v2c -c public -On -m "" "$listen" "$catalix_subtree" || true
+  else
+    snmpwalk -v2c -c public "${names[@]}" "$listen" "$catalix_subtree" || true
+  fi
   exit 0
 fi
 
 cat <<EOF
-extagentd answers on $listen (logs in $var/log). Try:
-  snmpwalk -v2c -c public -On $listen $catalix_subtree
-  snmptable -v2c -c public -M +$root/mibs $listen ENTITY-MIB::entPhysicalTable
-Ctrl-C stops everything.
+extagentd answers on $listen. Logs: $var/log/ (extagentd.log, switchd.log and
+CX_MIB.txt, the agent's trace). Query it with:
+  snmpwalk -v2c -c public ${names[*]} $listen CATALIX-INVENTORY-MIB::catalixInventoryMIB
+  snmptable -v2c -c public ${names[*]} -Cw 160 $listen ENTITY-MIB::entPhysicalTable
+  ${cxinv:-cxinv} $saved
 EOF
+# A prometheus-snmp-exporter with our modules reads it as a fleet's Prometheus does.
+exporter=127.0.0.1:9116
+scrape="http://$exporter/snmp?module=catalix_inventory&target=$listen"
+if curl -sf --max-time 5 -o /dev/null "$scrape" 2>/dev/null; then
+  echo "  curl '$scrape'"
+else
+  echo "As a fleet's Prometheus reads it (docs/monitoring.md), through an exporter on $exporter:"
+  echo "  prometheus-snmp-exporter --config.file=$root/monitoring/prometheus/snmp.yml \\"
+  echo "    --web.listen-address=$exporter &"
+  echo "  curl '$scrape'"
+fi
+echo "Ctrl-C stops everything."
 wait

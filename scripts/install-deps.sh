@@ -9,10 +9,11 @@ packages=(
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
   socat
+  prometheus prometheus-snmp-exporter jq
   lshw
   libpci-dev pciutils pci.ids
   libkmod-dev
-  libudev-dev
+  libudev-dev libsystemd-dev
   libfreeipmi-dev libupsclient-dev
   openipmi ipmitool nut-server nut-client
   clang libclang-rt-14-dev clang-format
