@@ -71,7 +71,7 @@ def parse_line(line):
 class System:
     """One build's cx-switchd and extagentd in a directory of their own."""
 
-    def __init__(self, build, trace_level):
+    def __init__(self, build, trace_level, demo=False):
         self.build = os.path.abspath(build)
         self.dir = tempfile.mkdtemp(prefix="cx-rescan-")
         self.env = dict(os.environ, CX_REGISTRY=os.path.join(self.dir, "registry.db"), MIBS="")
@@ -83,6 +83,7 @@ class System:
         if missing or find(self.build, "CX_MIB.so") is None:
             raise RuntimeError(f"{build}: not built ({', '.join(missing) or 'CX_MIB.so'})")
         self.tools = tools
+        self.demo = demo
         self.configure(trace_level)
         self.start()
 
@@ -107,17 +108,26 @@ class System:
                      os.path.join(self.dir, "CX_MIB.txt"))
             self.reg("set", r"HKLM\SOFTWARE\Debug\CX_MIB", "FileDebugLevel", "REG_DWORD",
                      str(trace_level))
-        for name in ("CX_MIB", "SC_MIB", "ENTITY_MIB"):
+        machine_bus = not self.demo and os.listdir("/sys/bus/pci/devices")
+        for name in ("CX_MIB", "SC_MIB", "ENTITY_MIB", "REPLAY_MIB"):
             library = find(self.build, name + ".so")
             if library is None:
                 continue
             os.symlink(library, os.path.join(agents, name + ".so"))
-            if name == "SC_MIB" and not os.listdir("/sys/bus/pci/devices"):
+            if (name == "SC_MIB" and not machine_bus) or (name == "REPLAY_MIB" and not self.demo):
                 continue
             key = rf"SOFTWARE\Arvenmark\{name}\CurrentVersion"
             self.reg("set", "HKLM\\" + key, "Pathname", "REG_SZ", library)
             self.reg("set", AGENTS_KEY, name, "REG_SZ", key)
-        if find(self.build, "SC_MIB.so") is None or not os.listdir("/sys/bus/pci/devices"):
+        if self.demo:
+            # The demo server's other agents: REPLAY_MIB with the walks of the same server.
+            walks = [os.path.join(ROOT, "data/walks", name + ".walk")
+                     for name in ("demo-bus", "demo-hd", "demo-ups")]
+            replay_key = r"HKLM\SOFTWARE\Arvenmark\REPLAY_MIB\Parameters"
+            self.reg("set", replay_key, "WalkFiles", "REG_MULTI_SZ", *walks)
+            self.reg("set", replay_key, "Regions", "REG_MULTI_SZ", ".1.3.6.1.4.1.7391.2.10.2.2",
+                     ".1.3.6.1.2.1.33", ".1.3.6.1.4.1.7391.2.58")
+        if find(self.build, "SC_MIB.so") is None or not machine_bus:
             self.reg("set", r"HKLM\SOFTWARE\Arvenmark\SC_MIB\Subsystems\Environment"
                      r"\Parameters\VolatileParameters", "AgentStatus", "REG_DWORD", "1")
 
@@ -128,7 +138,9 @@ class System:
 
     def start(self):
         sock = os.path.join(self.dir, "switch.sock")
-        self.spawn([self.tools["cx-switchd"], "--linux", "--socket", sock, "--register"],
+        source = (["--scenario", os.path.join(ROOT, "data/scenarios/demo.scn")] if self.demo
+                  else ["--linux"])
+        self.spawn([self.tools["cx-switchd"], *source, "--socket", sock, "--register"],
                    "switchd.log")
         wait_for(lambda: os.path.exists(sock), 10, "cx-switchd's socket")
         self.spawn([self.tools["extagentd"], "--foreground", "--registry",
