@@ -113,6 +113,7 @@ int Run(const HostOptions& options) {
     if (!PrepareEngine(settings, &error)) {
         Log(LogLevel::kError, "%s", error.c_str());
         PublishServiceState(kServiceStopped);
+        FlushPublications();
         return 1;
     }
     std::vector<std::unique_ptr<ExtensionAgent>> agents = LoadAgents(config);
@@ -121,6 +122,7 @@ int Run(const HostOptions& options) {
         CloseAgents(agents);
         StopEngine();
         PublishServiceState(kServiceStopped);
+        FlushPublications();
         return 1;
     }
     PublishServiceState(kServiceRunning);
@@ -138,6 +140,7 @@ int Run(const HostOptions& options) {
     CloseAgents(agents);
     StopEngine();
     PublishServiceState(kServiceStopped);
+    FlushPublications();
     return 0;
 }
 
