@@ -4,12 +4,12 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <new>
 #include <thread>
 
 #include "platform/reg_publish.h"
 #include "platform/winerror.h"
 #include "platform/winreg.h"
+#include "registry/guarded.h"
 #include "registry/key_path.h"
 #include "registry/key_tree.h"
 #include "registry/store.h"
@@ -170,17 +170,6 @@ LONG Publish(Publication&& publication) {
     if (!IsBusy(status)) return status;
     std::lock_guard hold(queue.lock);
     return Enqueue(queue, std::move(publication));
-}
-
-template <class Body>
-LSTATUS Guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    } catch (...) {
-        return ERROR_GEN_FAILURE;
-    }
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "platform/synch.h"
 #include "platform/winreg.h"
 #include "platform/winsvc.h"
+#include "registry_values.h"
 #include "scoped_env.h"
 #include "temp_dir.h"
 #include "text_rows.h"
@@ -482,9 +483,9 @@ TEST_F(RegKeyTest, QueryRegValueTerminatesAndExpands) {
     EXPECT_EQ(key.QueryRegValue("Root", reinterpret_cast<BYTE*>(buffer), &size), ERROR_MORE_DATA);
     EXPECT_STREQ(buffer, "%CX_TEST_ROOT%\\inv");
 
-    EXPECT_TRUE(ReadRegString("SOFTWARE\\Q", "Bytes", buffer, sizeof(buffer)));
-    EXPECT_FALSE(ReadRegString("SOFTWARE\\Q", "Missing", buffer, sizeof(buffer)));
-    EXPECT_FALSE(ReadRegString("SOFTWARE\\Nothing", "Bytes", buffer, sizeof(buffer)));
+    EXPECT_TRUE(::ReadRegString("SOFTWARE\\Q", "Bytes", buffer, sizeof(buffer)));
+    EXPECT_FALSE(::ReadRegString("SOFTWARE\\Q", "Missing", buffer, sizeof(buffer)));
+    EXPECT_FALSE(::ReadRegString("SOFTWARE\\Nothing", "Bytes", buffer, sizeof(buffer)));
 }
 
 using SysBaseRoots = RegKeyTest;
@@ -806,13 +807,7 @@ TEST_F(StoreConcurrency, PublicationsWaitForAHeldStoreAndLandInOrder) {
         }
     }
     ASSERT_EQ(CxSetServiceCurrentState("SNMP", SERVICE_STOP_PENDING), ERROR_SUCCESS);
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, "SNMP", SERVICE_QUERY_STATUS);
-    SERVICE_STATUS status{};
-    EXPECT_TRUE(QueryServiceStatus(service, &status));
-    EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
+    EXPECT_EQ(SnmpServiceState(), SERVICE_STOP_PENDING);
     EXPECT_FALSE(CxRegFlushPublications(0));
     sqlite3_close(writer);
     ASSERT_TRUE(CxRegFlushPublications(30000));
