@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <tuple>
 #include <vector>
 
 #include "access_config.h"
@@ -73,30 +72,31 @@ TEST(DispatchGet, AgentFailureIsGenErrOrTheAgentsStatusAtTheBlamedBinding) {
 // no object type. An agent with a lookup is never handed an unknown name; one without it at most
 // three bindings per name, whatever the mix.
 TEST(DispatchGet, EveryMixOfUnknownNamesCostsAtMostThreeBindingsPerName) {
-    for (const auto& [count, unknown_every, lookup] :
-         std::vector<std::tuple<std::uint32_t, std::uint32_t, bool>>{{2800, 0, true},
-                                                                     {2800, 1, true},
-                                                                     {2800, 1, false},
-                                                                     {1000, 2, false},
-                                                                     {1000, 10, true}}) {
-        SCOPED_TRACE(std::to_string(count) + " names, unknown every " +
-                     std::to_string(unknown_every) + (lookup ? ", lookup" : ""));
+    struct Case {
+        std::uint32_t count;
+        std::uint32_t unknown_every;  // 0: none
+        bool lookup;
+    };
+    for (const Case& c : {Case{2800, 0, true}, Case{2800, 1, true}, Case{2800, 1, false},
+                          Case{1000, 2, false}, Case{1000, 10, true}}) {
+        SCOPED_TRACE(std::to_string(c.count) + " names, unknown every " +
+                     std::to_string(c.unknown_every) + (c.lookup ? ", lookup" : ""));
         std::vector<Oid> names;
-        for (std::uint32_t i = 1; i <= count; ++i)
-            names.push_back(
-                In({i % 3 == 0 ? 9u : 1u, 2 * i + (unknown_every != 0 && i % unknown_every == 0)}));
+        for (std::uint32_t i = 1; i <= c.count; ++i)
+            names.push_back(In({i % 3 == 0 ? 9u : 1u,
+                                2 * i + (c.unknown_every != 0 && i % c.unknown_every == 0)}));
         const auto unknown = [](const Oid& name) { return name.back() % 2 != 0; };
         const auto no_type = [](const Oid& name) { return name[kView.size()] == 9; };
         ScriptedAgent agent;
         agent.answer = [&](int, std::vector<Binding>& bindings) {
             for (std::size_t i = 0; i < bindings.size(); ++i) {
                 if (!unknown(bindings[i].name)) continue;
-                EXPECT_FALSE(lookup) << "an unknown name reached the agent";
+                EXPECT_FALSE(c.lookup) << "an unknown name reached the agent";
                 return QueryOutcome{i > 0, SNMP_ERRORSTATUS_NOSUCHNAME, static_cast<long>(i + 1)};
             }
             return QueryOutcome{true, SNMP_ERRORSTATUS_NOERROR, 0};
         };
-        if (lookup) {
+        if (c.lookup) {
             agent.lookup = [&](const Oid& name) {
                 if (!unknown(name)) return Holding::kInstance;
                 return no_type(name) ? Holding::kNoObjectType : Holding::kNoInstance;
@@ -107,12 +107,12 @@ TEST(DispatchGet, EveryMixOfUnknownNamesCostsAtMostThreeBindingsPerName) {
         for (const auto& call : agent.calls)
             handed += call.size();
         EXPECT_LE(handed, 3 * names.size());
-        EXPECT_TRUE(agent.calls.size() <= 1 || (unknown_every != 0 && !lookup));
+        EXPECT_TRUE(agent.calls.size() <= 1 || (c.unknown_every != 0 && !c.lookup));
         for (std::size_t i = 0; i < names.size(); ++i) {
             AnswerKind expected = AnswerKind::kValue;
             if (unknown(names[i]))
-                expected = lookup && no_type(names[i]) ? AnswerKind::kNoSuchObject
-                                                       : AnswerKind::kNoSuchInstance;
+                expected = c.lookup && no_type(names[i]) ? AnswerKind::kNoSuchObject
+                                                         : AnswerKind::kNoSuchInstance;
             ASSERT_EQ(answers[i].kind, expected) << "name " << i;
         }
     }
