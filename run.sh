@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the system on this machine from the checkout: builds when needed, prepares ./var/ (a
 # registry seeded from data/registry/defaults.reg with the paths of ./var), starts cx-switchd
-# and extagentd on 127.0.0.1:1161 with the agents that are built, and stops both on Ctrl-C.
+# and extagentd on 127.0.0.1:1161 with the agents that are built and the read community
+# "public" (for this demonstration only: an installation has none), and stops both on Ctrl-C.
 #   --once   wait until the first inventory scan is done, print a walk of the Catalix
 #            inventory MIB, stop, exit 0
 #   --demo   the scripted demo server (data/scenarios/demo.scn and data/walks) in place of
@@ -17,7 +18,7 @@ for arg in "$@"; do
   case "$arg" in
     --once) once=1 ;;
     --demo) demo=1 ;;
-    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option '$arg' (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -74,6 +75,9 @@ os_id=$(sed -n 's/^ID=["'"'"']\{0,1\}\([^"'"'"']*\).*/\1/p' /etc/os-release 2>/d
 # The host listens where the agents' own SNMP sessions (to 127.0.0.1 on UdpPort) find it.
 "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters' UdpPort REG_DWORD "${listen##*:}"
 "$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters' ListenAddress REG_SZ "${listen%:*}"
+# The demonstration's read community, answered on loopback only. An installation starts with
+# none (docs/OPERATIONS.md, "Opening the agent to managers").
+"$cxreg" set 'HKLM\SYSTEM\CurrentControlSet\Services\SNMP\Parameters\ValidCommunities' public REG_DWORD 4
 # The agent's trace, with the scan's steps and its "TOTAL SCAN TIME".
 "$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' TraceFile REG_SZ "$var/log/CX_MIB.txt"
 "$cxreg" set 'HKLM\SOFTWARE\Debug\CX_MIB' FileDebugLevel REG_DWORD 5

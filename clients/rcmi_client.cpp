@@ -4,16 +4,12 @@
 
 #include "base/file_debug.h"
 #include "clients/rights_flags.h"
-
-namespace {
-
-constexpr DWORD kPermissionEvent = 0xE002;
-
-}  // namespace
+#include "clients/switch_protocol.h"
 
 void CRcmiClient::Reply(CSwitchCommand* command) {
     const CmdHeader* frame = command->GetHeader();
-    if (frame != nullptr && frame->OpCode == kPermissionEvent && frame->DataLength == 1) {
+    if (frame != nullptr && frame->OpCode == switch_op::kPermissionEvent &&
+        frame->DataLength == 1) {
         BYTE value = command->GetByte(0);
         for (const RightsFlag& entry : RightsFlags()) {
             if (entry.OpCodeExt != frame->OpCodeExt) continue;

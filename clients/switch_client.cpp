@@ -54,6 +54,16 @@ std::string NarrowOf(const WCHAR* text) {
     return narrow;
 }
 
+// The call could not be carried to the server or back: it is not there, it went away during
+// the call, or what came back was no answer.
+bool IsLostConnection(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+           hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || hr == RPC_E_DISCONNECTED ||
+           hr == RPC_E_INVALID_DATAPACKET || hr == RPC_E_TIMEOUT;
+}
+
+std::u16string WideName(const char* name) { return std::u16string(name, name + std::strlen(name)); }
+
 void CopyWide(WCHAR* target, const WCHAR* source, std::size_t capacity) {
     std::size_t i = 0;
     for (; source[i] != 0 && i + 1 < capacity; ++i)
@@ -204,7 +214,7 @@ void CSwitchClient::ResolveDispIds(IDispatch* server) {
     SWITCH_TRACE(4, "Attach() - Get dispatch IDs...");
     for (int i = 0; i < kDispIdCount; ++i) {
         m_DispId[i] = DISPID_UNKNOWN;
-        std::u16string wide(kDispNames[i], kDispNames[i] + std::strlen(kDispNames[i]));
+        std::u16string wide = WideName(kDispNames[i]);
         LPOLESTR name = wide.data();
         server->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &m_DispId[i]);
         SWITCH_TRACE(4, "  ID of method %s = %d", kDispNames[i], static_cast<int>(m_DispId[i]));
@@ -255,6 +265,20 @@ BOOL CSwitchClient::GetInterfaceFromGit(REFIID riid, void** ppv) {
     if (m_pGIT == nullptr || m_dwGitCookie == 0) return FALSE;
     m_LasthResult = m_pGIT->GetInterfaceFromGlobal(m_dwGitCookie, riid, ppv);
     return SUCCEEDED(m_LasthResult.load());
+}
+
+BOOL CSwitchClient::IsConnected() {
+    IDispatch* server = nullptr;
+    if (!GetInterfaceFromGit(IID_IDispatch, reinterpret_cast<void**>(&server))) return FALSE;
+    std::u16string wide = WideName(switch_method::kClientName);
+    LPOLESTR name = wide.data();
+    DISPID id = DISPID_UNKNOWN;
+    m_dwCallThreadId = GetCurrentThreadId();
+    const HRESULT hr = server->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id);
+    m_dwCallThreadId = 0;
+    server->Release();
+    m_LasthResult = hr;
+    return !IsLostConnection(hr);
 }
 
 HRESULT CSwitchClient::InvokeEx(DISPID dispId, WORD flags, DISPPARAMS* dispParams,

@@ -7,6 +7,7 @@
 
 #include "base/reg_key.h"
 #include "clients/rights_flags.h"
+#include "clients/switch_protocol.h"
 #include "framework/snmp_agent.h"
 #include "platform/reg_publish.h"
 
@@ -37,7 +38,6 @@ bool IsAbsolutePath(const char* path) {
            path[1] == ':' && path[2] == '\\';
 }
 
-constexpr DWORD kRightsOpCode = 0xE001;
 constexpr WORD kRightsTimeout = 10;
 constexpr DWORD kRightsRetries = 2;
 
@@ -180,7 +180,7 @@ BOOL CSnmpAgent::CheckRights() {
         if (request.CheckTrace != nullptr) CX_TRACE(2, request.CheckTrace, g_szModuleName);
         if (!first) command.ClearData();
         first = false;
-        command.SetRequest(kRightsOpCode, request.OpCodeExt, 0, CMD_CABINET_SERVER,
+        command.SetRequest(switch_op::kSwitchItem, request.OpCodeExt, 0, CMD_CABINET_SERVER,
                            CMD_STATUS_REQUEST);
         m_RcmiClient.SendCommand(&command, kRightsTimeout, kRightsRetries, 0);
         BYTE answer = command.IsOk(1, FALSE) ? command.GetByte(0) : 0;

@@ -1,5 +1,7 @@
 // CSnmpAgent: construction, the virtual defaults, the MIB regions, SnmpInit and
 // SnmpExtensionInitEx, the initialisation thread and the shutdown sequence.
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -7,11 +9,17 @@
 #include "clients/rights_flags.h"
 #include "framework/snmp_agent.h"
 #include "framework/trace_banner.h"
+#include "platform/eventlog.h"
 #include "platform/objbase.h"
 
 namespace {
 
 constexpr UINT kInitThreadStackSize = 0x100000;
+// How often the SWITCH connection that carries the events is checked, and the pauses between
+// attempts to make it again once it was lost: doubled from the first up to the last.
+constexpr DWORD kSwitchCheckMs = 5000;
+constexpr DWORD kSwitchRetryFirstMs = 1000;
+constexpr DWORD kSwitchRetryLastMs = 60000;
 // How long the shutdown sequence waits for the initialisation thread; the message names it.
 constexpr DWORD kInitThreadWaitMs = 30000;
 
@@ -75,6 +83,20 @@ BOOL CSnmpAgent::QueryPrologue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger
 }
 void CSnmpAgent::QueryEpilogue(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger32*) {}
 BOOL CSnmpAgent::InitSupportedRegions() { return FALSE; }
+void CSnmpAgent::SwitchEventsRestored() {}
+
+void CSnmpAgent::ReportToHost(WORD type, const char* format, ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    HANDLE log = RegisterEventSourceA(nullptr, g_szModuleName);
+    if (log == nullptr) return;
+    LPCSTR strings[] = {text};
+    ReportEventA(log, type, 0, 0, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(log);
+}
 
 BOOL CSnmpAgent::PublishMib(CSnmpMibBuild<CSnmpAgent>& build) {
     EnterCriticalSection(&m_MibLock);
@@ -245,12 +267,58 @@ void CSnmpAgent::ServeUntilShutdown(bool attached) {
     CX_TRACE(3, "\n%-20s: Initialization done - SNMP requests enabled!", g_szModuleName);
     SetAgentRunState(kRunStateStarted);
 
-    WaitForSingleObject(m_hShutdownEvent, INFINITE);
+    if (attached) {
+        KeepSwitchEvents();
+    } else {
+        WaitForSingleObject(m_hShutdownEvent, INFINITE);
+    }
     CX_TRACE(1, "\n%-20s: Shutdown SNMP agent signaled!!", g_szModuleName);
     if (!attached) return;
     CX_TRACE(3, "\n%-20s: Disable SWITCH events ...", g_szModuleName);
     m_RcmiClient.EnableEvents(FALSE);
     CX_TRACE(3, "\n%-20s: ... SWITCH events disabled", g_szModuleName);
+}
+
+void CSnmpAgent::KeepSwitchEvents() {
+    bool lost = false;
+    DWORD pause_ms = kSwitchRetryFirstMs;
+    while (WaitForSingleObject(m_hShutdownEvent, lost ? pause_ms : kSwitchCheckMs) ==
+           WAIT_TIMEOUT) {
+        if (!lost) {
+            if (m_RcmiClient.IsConnected()) continue;
+            lost = true;
+            pause_ms = kSwitchRetryFirstMs;
+            CX_TRACE(1, "\n%-20s: ## SWITCH connection lost! Events enabled again when it is back",
+                     g_szModuleName);
+            ReportToHost(EVENTLOG_WARNING_TYPE,
+                         "connection to the SWITCH server lost; its events are enabled again "
+                         "when it is back");
+        }
+        if (RestoreSwitchEvents()) {
+            lost = false;
+            continue;
+        }
+        CX_TRACE(3, "\n%-20s: SWITCH not reachable, next attempt in %u ms", g_szModuleName,
+                 static_cast<unsigned>(pause_ms));
+        pause_ms = pause_ms < kSwitchRetryLastMs / 2 ? pause_ms * 2 : kSwitchRetryLastMs;
+    }
+}
+
+// The dead connection is given up and a new one made, with the events advised on it; then the
+// rights are asked again (their events may have been missed) and the agent is told.
+bool CSnmpAgent::RestoreSwitchEvents() {
+    m_RcmiClient.EnableEvents(FALSE);
+    m_RcmiClient.Detach();
+    if (!m_RcmiClient.Attach(nullptr) || !m_RcmiClient.EnableEvents(TRUE) ||
+        !m_RcmiClient.IsAdvised()) {
+        return false;
+    }
+    CX_TRACE(1, "\n%-20s: SWITCH connection restored, events enabled!", g_szModuleName);
+    ReportToHost(EVENTLOG_INFORMATION_TYPE,
+                 "connection to the SWITCH server restored; events enabled");
+    if (AgentShutdown == 0) CheckRights();
+    SwitchEventsRestored();
+    return true;
 }
 
 void CSnmpAgent::StopInitThread() {

@@ -17,6 +17,9 @@ bool IsPlainWord(const std::string& word) {
     });
 }
 
+// An IPv6 manager address (with a prefix length or not): its access lines are the "6" ones.
+bool IsIpv6Source(const std::string& source) { return source.find(':') != std::string::npos; }
+
 const char* CommunityDirective(std::uint32_t rights) {
     switch (rights) {
         case kRightsReadOnly: return "rocommunity";
@@ -51,8 +54,13 @@ std::vector<std::string> AccessConfigLines(const HostConfig& config,
             rejected->push_back("community \"" + community.name + "\"");
             continue;
         }
-        for (const std::string& source : sources)
-            lines.push_back(std::string(directive) + " " + community.name + " " + source);
+        for (const std::string& source : sources) {
+            // net-snmp's directives are per address family: "default" means both.
+            if (source == "default" || !IsIpv6Source(source))
+                lines.push_back(std::string(directive) + " " + community.name + " " + source);
+            if (source == "default" || IsIpv6Source(source))
+                lines.push_back(std::string(directive) + "6 " + community.name + " " + source);
+        }
     }
     for (const TrapDestination& destination : config.trap_destinations) {
         if (!IsPlainWord(destination.community) || !IsPlainWord(destination.address)) {

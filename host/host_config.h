@@ -32,13 +32,33 @@ struct TrapDestination {
     bool v2c = false;     // written "v2c:" before the address
 };
 
+// What one request may cost the host (ours). A request over a bound is answered tooBig, or for
+// GETBULK cut at its end, as RFC 3416 allows an answer that exceeds a local constraint.
+struct RequestLimits {
+    std::uint32_t max_bindings = 256;        // bindings of a GET, GETNEXT or SET
+    std::uint32_t bulk_repetitions = 25;     // max-repetitions of a GETBULK
+    std::uint32_t bulk_bindings = 50;        // bindings of a GETBULK's answer
+    std::uint32_t max_message_size = 65507;  // bytes of an answer: the largest UDP/IPv4 payload
+};
+
+// The system group's administrative objects, as the Windows service reads them from
+// Parameters\RFC1156Agent.
+struct SystemGroup {
+    std::string contact;
+    std::string location;
+    std::uint32_t services = 72;  // applications and end-to-end (RFC 3418)
+};
+
 struct HostConfig {
     std::vector<AgentLibrary> agents;
     std::vector<Community> communities;
     std::vector<std::string> permitted_managers;  // empty: every manager
     std::vector<TrapDestination> trap_destinations;
-    std::string listen_address = "0.0.0.0";
+    // Loopback only unless the administrator names more.
+    std::vector<std::string> listen_addresses = {"127.0.0.1", "::1"};
     std::uint32_t udp_port = 161;
+    RequestLimits limits;
+    SystemGroup system;
 };
 
 // Reads the parameters below SYSTEM\CurrentControlSet\Services\SNMP\Parameters. What is

@@ -9,6 +9,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/eventlog.h"
+
 namespace cx::host {
 
 void Log(LogLevel level, const char* format, ...) {
@@ -21,6 +23,15 @@ void Log(LogLevel level, const char* format, ...) {
                          : level == LogLevel::kWarning ? LOG_WARNING
                                                        : LOG_INFO;
     snmp_log(priority, "%s\n", line);
+}
+
+void LogAgentEvents() {
+    CxSetEventSink([](WORD type, const char* source, const char* text) {
+        const LogLevel level = type == EVENTLOG_ERROR_TYPE     ? LogLevel::kError
+                               : type == EVENTLOG_WARNING_TYPE ? LogLevel::kWarning
+                                                               : LogLevel::kInfo;
+        Log(level, "%s: %s", source, text);
+    });
 }
 
 }  // namespace cx::host

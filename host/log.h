@@ -7,4 +7,8 @@ enum class LogLevel { kError, kWarning, kInfo };
 
 void Log(LogLevel level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// From now on what the loaded agents report to the event log (ReportEventA) is logged here,
+// as "<source>: <text>".
+void LogAgentEvents();
+
 }  // namespace cx::host

@@ -16,6 +16,7 @@
 #include "platform/timing.h"
 #include "service_state.h"
 #include "snmp_engine.h"
+#include "system_group.h"
 #include "view_handler.h"
 
 namespace cx::host {
@@ -43,12 +44,23 @@ EngineSettings SettingsFor(const HostOptions& options, const HostConfig& config)
     EngineSettings settings;
     settings.agentx = options.agentx;
     settings.agentx_socket = options.agentx_socket;
-    settings.listen_address = options.listen_address.value_or(config.listen_address);
-    settings.listen_port = options.listen_port.value_or(config.udp_port);
+    settings.endpoints = options.listen;
+    if (settings.endpoints.empty()) {
+        for (const std::string& address : config.listen_addresses)
+            settings.endpoints.push_back(Endpoint{address, config.udp_port});
+    }
+    settings.limits = config.limits;
     settings.config_file = options.config_file;
     settings.state_dir = options.state_dir.value_or(kDefaultStateDir);
     std::vector<std::string> rejected;
     settings.config_lines = AccessConfigLines(config, &rejected);
+    if (!settings.agentx) {
+        const std::vector<std::string> system =
+            SystemGroupLines(config.system, SystemDescription(ReadSystemSoftware()), &rejected);
+        settings.config_lines.insert(settings.config_lines.end(), system.begin(), system.end());
+        const std::string exposure = ExposureWarning(config, settings.endpoints);
+        if (!exposure.empty()) Log(LogLevel::kWarning, "%s", exposure.c_str());
+    }
     for (const std::string& what : rejected)
         Log(LogLevel::kWarning, "%s cannot be used and is ignored", what.c_str());
     return settings;
@@ -99,6 +111,7 @@ void CloseAgents(std::vector<std::unique_ptr<ExtensionAgent>>& agents) {
 
 int Run(const HostOptions& options) {
     StartLogging(options.foreground);
+    LogAgentEvents();
     if (!options.foreground && !Daemonise()) {
         Log(LogLevel::kError, "cannot detach from the terminal");
         return 1;
@@ -129,8 +142,8 @@ int Run(const HostOptions& options) {
     if (settings.agentx) {
         Log(LogLevel::kInfo, "serving %zu agent(s) as AgentX subagent", agents.size());
     } else {
-        Log(LogLevel::kInfo, "serving %zu agent(s) on udp:%s:%u", agents.size(),
-            settings.listen_address.c_str(), static_cast<unsigned>(settings.listen_port));
+        Log(LogLevel::kInfo, "serving %zu agent(s) on %s", agents.size(),
+            TransportList(settings.endpoints).c_str());
     }
 
     ServeWhile([] { return g_stop_requested == 0; }, [&agents] { ForwardTraps(agents); });

@@ -1,40 +1,18 @@
 // The command line of extagentd.
 #include "options.h"
 
-#include <charconv>
 #include <string_view>
 
 namespace cx::host {
-namespace {
-
-bool ParsePort(std::string_view text, std::uint32_t* port) {
-    std::uint32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535)
-        return false;
-    *port = value;
-    return true;
-}
-
-bool ParseListen(std::string_view text, HostOptions* options) {
-    const auto colon = text.rfind(':');
-    if (colon == std::string_view::npos || colon == 0) return false;
-    std::uint32_t port = 0;
-    if (!ParsePort(text.substr(colon + 1), &port)) return false;
-    options->listen_address = std::string(text.substr(0, colon));
-    options->listen_port = port;
-    return true;
-}
-
-}  // namespace
 
 const char* UsageText() {
     return "Usage: extagentd [OPTIONS]\n"
            "Loads the SNMP extension agents listed in the registry and answers SNMP for them.\n"
            "\n"
            "  --registry PATH     registry store to use (default: $CX_REGISTRY)\n"
-           "  --listen ADDR:PORT  UDP address to answer on (default: ListenAddress and UdpPort\n"
-           "                      of SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters)\n"
+           "  --listen ADDR:PORT  UDP address to answer on, [ADDR]:PORT for IPv6; repeat it for\n"
+           "                      more (default: ListenAddress and UdpPort of\n"
+           "                      SYSTEM\\CurrentControlSet\\Services\\SNMP\\Parameters)\n"
            "  --agentx [SOCKET]   serve as an AgentX subagent of a running snmpd instead\n"
            "  --config FILE       extra net-snmp configuration (for example SNMPv3 users)\n"
            "  --state-dir DIR     where net-snmp keeps its persistent state\n"
@@ -68,10 +46,12 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
         } else if (arg == "--state-dir") {
             if (!value_of(&options->state_dir)) return false;
         } else if (arg == "--listen") {
-            if (!has_value || !ParseListen(argv[i + 1], options)) {
+            const auto endpoint = has_value ? ParseEndpoint(argv[i + 1]) : std::nullopt;
+            if (!endpoint) {
                 *error = "--listen needs ADDR:PORT with a port from 1 to 65535";
                 return false;
             }
+            options->listen.push_back(*endpoint);
             ++i;
         } else if (arg == "--agentx") {
             options->agentx = true;
@@ -82,7 +62,7 @@ bool ParseOptions(int argc, const char* const* argv, HostOptions* options, std::
             return false;
         }
     }
-    if (options->agentx && options->listen_address) {
+    if (options->agentx && !options->listen.empty()) {
         *error = "--listen and --agentx exclude each other";
         return false;
     }

@@ -4,13 +4,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "listen_endpoints.h"
 
 namespace cx::host {
 
 struct HostOptions {
     std::optional<std::string> registry;
-    std::optional<std::string> listen_address;  // from --listen ADDR:PORT
-    std::optional<std::uint32_t> listen_port;
+    std::vector<Endpoint> listen;  // every --listen ADDR:PORT; empty: the registry's
     bool agentx = false;
     std::string agentx_socket;  // empty: net-snmp's default master socket
     std::optional<std::string> config_file;

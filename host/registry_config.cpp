@@ -1,10 +1,12 @@
 // Reads the SNMP service's parameters from the registry, as the Windows service keeps them.
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host_config.h"
+#include "listen_endpoints.h"
 #include "log.h"
 #include "platform/winreg.h"
 
@@ -165,6 +167,14 @@ void ReadTrapConfiguration(const Key& parameters, HostConfig* config) {
     }
 }
 
+// The strings of a REG_MULTI_SZ value, or the one text of a string value.
+std::string ListText(const Value& value) {
+    if (value.type != REG_MULTI_SZ) return Text(value);
+    std::string text = value.data;
+    std::replace(text.begin(), text.end(), '\0', ',');
+    return text;
+}
+
 void ReadListen(const Key& parameters, HostConfig* config) {
     if (const auto port = QueryValue(parameters, "UdpPort")) {
         const auto number = Dword(*port);
@@ -175,9 +185,49 @@ void ReadListen(const Key& parameters, HostConfig* config) {
                 static_cast<unsigned>(config->udp_port));
         }
     }
-    if (const auto address = QueryValue(parameters, "ListenAddress")) {
-        if (IsString(*address) && !Text(*address).empty()) config->listen_address = Text(*address);
+    const auto value = QueryValue(parameters, "ListenAddress");
+    if (!value) return;
+    std::vector<std::string> rejected;
+    std::vector<std::string> addresses;
+    if (IsString(*value) || value->type == REG_MULTI_SZ)
+        addresses = SplitListenAddresses(ListText(*value), &rejected);
+    for (const std::string& address : rejected)
+        Log(LogLevel::kWarning, "ListenAddress \"%s\" is no address; ignored", address.c_str());
+    // Nothing usable keeps the loopback default: never wider than configured.
+    if (!addresses.empty()) config->listen_addresses = std::move(addresses);
+}
+
+// A DWORD bound of the host; what is missing or outside [low, high] keeps the default.
+void ReadBound(const Key& parameters, const char* name, std::uint32_t low, std::uint32_t high,
+               std::uint32_t* bound) {
+    const auto value = QueryValue(parameters, name);
+    if (!value) return;
+    const auto number = Dword(*value);
+    if (number && *number >= low && *number <= high) {
+        *bound = *number;
+    } else {
+        Log(LogLevel::kWarning, "%s is not a DWORD from %u to %u; %u is used", name,
+            static_cast<unsigned>(low), static_cast<unsigned>(high), static_cast<unsigned>(*bound));
     }
+}
+
+void ReadLimits(const Key& parameters, RequestLimits* limits) {
+    ReadBound(parameters, "MaxBindingsPerRequest", 1, 65535, &limits->max_bindings);
+    ReadBound(parameters, "MaxGetBulkRepetitions", 1, 65535, &limits->bulk_repetitions);
+    ReadBound(parameters, "MaxGetBulkBindings", 1, 65535, &limits->bulk_bindings);
+    // RFC 3417 section 3.2: every SNMP entity takes messages of 484 bytes.
+    ReadBound(parameters, "MaxMessageSize", 484, 65507, &limits->max_message_size);
+}
+
+void ReadSystemGroup(const Key& parameters, SystemGroup* system) {
+    const Key agent(parameters.Get(), "RFC1156Agent");
+    for (const auto& [name, text] :
+         {std::pair{"sysContact", &system->contact}, std::pair{"sysLocation", &system->location}}) {
+        const auto value = QueryValue(agent, name);
+        if (value && IsString(*value)) *text = Text(*value);
+    }
+    // sysServices is a sum of layer bits (RFC 3418): 0 to 127.
+    ReadBound(agent, "sysServices", 0, 127, &system->services);
 }
 
 }  // namespace
@@ -196,6 +246,8 @@ HostConfig ReadHostConfig() {
     ReadPermittedManagers(parameters, &config);
     ReadTrapConfiguration(parameters, &config);
     ReadListen(parameters, &config);
+    ReadLimits(parameters, &config.limits);
+    ReadSystemGroup(parameters, &config.system);
     return config;
 }
 

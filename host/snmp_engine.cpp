@@ -8,13 +8,31 @@
 #include <net-snmp/agent/net-snmp-agent-includes.h>
 // clang-format on
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
+#include "config_file.h"
 #include "log.h"
 #include "netsnmp_binding.h"
+#include "request_guard.h"
+
+// net-snmp's own modules of the system, snmp and SNMP-FRAMEWORK groups (libnetsnmpmibs); their
+// headers are not installed.
+extern "C" {
+void init_system_mib();
+void init_sysORTable();
+void init_snmp_mib();
+void init_snmpEngine();
+void init_snmpMPDStats();
+void init_usmStats();
+// The library's warning for an agent without access rules; the host says it in its own words.
+int vacm_warn_if_not_configured(int, int, void*, void*);
+}
 
 namespace cx::host {
 namespace {
@@ -26,6 +44,67 @@ std::function<void()>* g_tick = nullptr;
 
 void OnTick(unsigned int, void*) {
     if (g_tick != nullptr) (*g_tick)();
+}
+
+// Whether this machine has IPv6 at all: a kernel without it, or with it switched off, has no
+// ::1 to answer on.
+bool Ipv6Available() {
+    const int probe = socket(AF_INET6, SOCK_DGRAM, 0);
+    if (probe < 0) return false;
+    sockaddr_in6 loopback{};
+    loopback.sin6_family = AF_INET6;
+    loopback.sin6_addr = in6addr_loopback;
+    const bool bound = bind(probe, reinterpret_cast<sockaddr*>(&loopback), sizeof(loopback)) == 0;
+    close(probe);
+    return bound;
+}
+
+// The endpoints to listen on: IPv6 ones are left out on a machine without IPv6, as long as
+// another one remains.
+std::vector<Endpoint> UsableEndpoints(const std::vector<Endpoint>& endpoints) {
+    const auto v6 = [](const Endpoint& endpoint) { return IsIpv6(endpoint.address); };
+    if (std::all_of(endpoints.begin(), endpoints.end(), v6) || Ipv6Available()) return endpoints;
+    std::vector<Endpoint> usable;
+    for (const Endpoint& endpoint : endpoints) {
+        if (v6(endpoint)) {
+            Log(LogLevel::kWarning, "no IPv6 on this machine: %s left out",
+                TransportText(endpoint).c_str());
+        } else {
+            usable.push_back(endpoint);
+        }
+    }
+    return usable;
+}
+
+// The origin v1 traps name: the one IPv4 address answered on, when there is exactly one.
+void SetTrapOrigin(const std::vector<Endpoint>& endpoints) {
+    const Endpoint* origin = nullptr;
+    for (const Endpoint& endpoint : endpoints) {
+        if (IsIpv6(endpoint.address)) continue;
+        if (origin != nullptr) return;
+        origin = &endpoint;
+    }
+    if (origin != nullptr && origin->address != "0.0.0.0")
+        netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_TRAP_ADDR,
+                              origin->address.c_str());
+}
+
+// The groups every SNMP agent serves beside its own MIB, from net-snmp's own modules. Not all
+// of its modules: the host reports on SNMP itself, not on the machine.
+void InitStandardGroups(const RequestLimits& limits) {
+    init_system_mib();
+    init_sysORTable();
+    init_snmp_mib();
+    init_snmpEngine();
+    init_snmpMPDStats();
+    init_usmStats();
+    // The module reports a fixed 1500 bytes; this engine takes and sends up to the bound.
+    static long max_message_size = 0;
+    static const oid kMaxMessageSize[] = {1, 3, 6, 1, 6, 3, 10, 2, 1, 4, 0};
+    max_message_size = static_cast<long>(limits.max_message_size);
+    netsnmp_register_read_only_long_instance("snmpEngineMaxMessageSize", kMaxMessageSize,
+                                             OID_LENGTH(kMaxMessageSize), &max_message_size,
+                                             nullptr);
 }
 
 }  // namespace
@@ -44,24 +123,32 @@ bool PrepareEngine(const EngineSettings& settings, std::string* error) {
     // No MIB module is loaded: managers and logs use numeric OIDs.
     setenv("MIBS", "", 1);
     setenv("MIBDIRS", "", 1);
-    if (settings.config_file && access(settings.config_file->c_str(), R_OK) != 0) {
-        *error = "cannot read the configuration file " + *settings.config_file;
-        return false;
+    // Only our own configuration is read: net-snmp's persistent file in the state directory and
+    // the administrator's --config file; never the system's snmpd files, nor a path the
+    // environment names.
+    unsetenv("SNMPCONFPATH");
+    unsetenv("SNMP_PERSISTENT_FILE");
+    if (settings.config_file) {
+        *error = ConfigFileProblem(*settings.config_file);
+        if (!error->empty()) return false;
     }
     if (mkdirhier(settings.state_dir.c_str(), 0700, 0) != SNMPERR_SUCCESS) {
         *error = "cannot create the state directory " + settings.state_dir;
         return false;
     }
-    // Only our own configuration is read: the state directory (where net-snmp keeps what it
-    // persists) and the administrator's --config file; never the system's snmpd files.
     netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_PERSISTENT_DIR,
                           settings.state_dir.c_str());
-    netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_CONFIGURATION_DIR,
-                          settings.state_dir.c_str());
+    // No configuration directory: the persistent file would otherwise be read a second time as
+    // configuration, which leaves net-snmp with an empty engine ID on every second start.
+    netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_CONFIGURATION_DIR, "");
     if (settings.config_file) {
         netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_OPTIONALCONFIG,
                               settings.config_file->c_str());
     }
+    // An answer longer than this is answered tooBig (a GETBULK's is cut) instead of being lost
+    // in a send that fails.
+    netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_MSG_SEND_MAX,
+                       static_cast<int>(settings.limits.max_message_size));
     if (settings.agentx) {
         netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_ROLE, 1);
         if (!settings.agentx_socket.empty()) {
@@ -71,22 +158,30 @@ bool PrepareEngine(const EngineSettings& settings, std::string* error) {
         // A master that starts later or restarts is found again within seconds.
         netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_AGENTX_PING_INTERVAL, 2);
     } else {
-        // The address v1 traps name as their origin: the one we answer on, when it is one.
-        if (settings.listen_address != "0.0.0.0") {
-            netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_TRAP_ADDR,
-                                  settings.listen_address.c_str());
-        }
-        const std::string ports =
-            "udp:" + settings.listen_address + ":" + std::to_string(settings.listen_port);
-        netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_PORTS, ports.c_str());
+        const std::vector<Endpoint> endpoints = UsableEndpoints(settings.endpoints);
+        SetTrapOrigin(endpoints);
+        netsnmp_ds_set_string(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_PORTS,
+                              TransportList(endpoints).c_str());
     }
     // One log line per request would drown everything else.
     netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID,
                            NETSNMP_DS_AGENT_DONT_LOG_TCPWRAPPERS_CONNECTS, 1);
+    // No SMUX: nothing here speaks it, and its listener would take TCP port 199 on every
+    // address.
+    char no_smux[] = "-smux";
+    add_to_init_list(no_smux);
     if (init_agent(kAppName) != 0) {
         *error = "net-snmp's agent library did not start";
         return false;
     }
+    if (!settings.agentx) InitStandardGroups(settings.limits);
+    snmp_unregister_callback(SNMP_CALLBACK_LIBRARY, SNMP_CALLBACK_POST_READ_CONFIG,
+                             vacm_warn_if_not_configured, nullptr, 1);
+    // Set after init_agent, which registers them: a --config file may still change them.
+    netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_MAX_GETBULKREPEATS,
+                       static_cast<int>(settings.limits.bulk_repetitions));
+    netsnmp_ds_set_int(NETSNMP_DS_APPLICATION_ID, NETSNMP_DS_AGENT_MAX_GETBULKRESPONSES,
+                       static_cast<int>(settings.limits.bulk_bindings));
     for (const std::string& line : settings.config_lines) {
         std::vector<char> copy(line.begin(), line.end());
         copy.push_back('\0');
@@ -95,15 +190,24 @@ bool PrepareEngine(const EngineSettings& settings, std::string* error) {
     // Before any agent is loaded: an agent's own threads may open manager sessions at once,
     // and net-snmp's start-up writes its settings without locks.
     init_snmp(kAppName);
+    if (!settings.agentx && vacm_is_configured() == 0) {
+        Log(LogLevel::kInfo,
+            "no community and no SNMPv3 user: only the agents in this process "
+            "are answered (OPERATIONS.md, \"Opening the agent to managers\")");
+    }
+    // Stored back at once, not only at the stop: this start's engineBoots survives a crash, and
+    // a createUser line in the state file becomes a user with localised keys.
+    snmp_store(kAppName);
     return true;
 }
 
 bool StartEngine(const EngineSettings& settings, std::string* error) {
-    if (!settings.agentx && init_master_agent() != 0) {
-        *error = "cannot listen on udp:" + settings.listen_address + ":" +
-                 std::to_string(settings.listen_port);
+    if (settings.agentx) return true;
+    if (init_master_agent() != 0) {
+        *error = "cannot listen on " + TransportList(settings.endpoints);
         return false;
     }
+    GuardRequests(settings.limits);
     return true;
 }
 

@@ -8,15 +8,17 @@
 #include <vector>
 
 #include "extension_agent.h"
+#include "host_config.h"
+#include "listen_endpoints.h"
 
 namespace cx::host {
 
 struct EngineSettings {
     bool agentx = false;
     std::string agentx_socket;  // empty: net-snmp's default
-    std::string listen_address;
-    std::uint32_t listen_port = 161;
-    std::vector<std::string> config_lines;
+    std::vector<Endpoint> endpoints;
+    RequestLimits limits;
+    std::vector<std::string> config_lines;  // access; standalone also the system group
     std::optional<std::string> config_file;
     std::string state_dir;
 };
@@ -27,9 +29,10 @@ void StartLogging(bool to_standard_error);
 bool Daemonise();
 
 // First half of the start, before any agent is loaded: net-snmp's agent library with its
-// configuration read (and, as a subagent, connected to the master).
+// configuration read and its persistent state (SNMPv3 engine and users) stored back at once;
+// standalone also the system, snmp and SNMP-FRAMEWORK groups (a master agent serves its own).
 bool PrepareEngine(const EngineSettings& settings, std::string* error);
-// Second half, once the agents' views are registered: listening on UDP.
+// Second half, once the agents' views are registered: listening on UDP, requests guarded.
 bool StartEngine(const EngineSettings& settings, std::string* error);
 // Serves requests until `keep_running` returns false; `each_tick` runs at least every 50 ms.
 void ServeWhile(const std::function<bool()>& keep_running, const std::function<void()>& each_tick);

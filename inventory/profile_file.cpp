@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/ascii_case.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/profile.h"
@@ -47,6 +48,7 @@ void ProfileFile::SetPath(const char* path) {
 
 BOOL ProfileFile::Open(BOOL must_exist) {
     m_bUsable = 0;
+    m_dwWriteError = ERROR_SUCCESS;
     if (m_pszPath == nullptr) return FALSE;
     HANDLE file = CreateFileA(m_pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -101,7 +103,9 @@ UINT ProfileFile::ReadInt(const char* section, const char* key, int default_valu
 
 BOOL ProfileFile::WriteString(const char* section, const char* key, const char* value) {
     if (!m_bUsable || m_pszPath == nullptr || section == nullptr) return FALSE;
-    return WritePrivateProfileStringA(section, key, value, m_pszPath);
+    if (WritePrivateProfileStringA(section, key, value, m_pszPath)) return TRUE;
+    if (m_dwWriteError == ERROR_SUCCESS) m_dwWriteError = GetLastError();
+    return FALSE;
 }
 
 BOOL ProfileFile::WriteInt(const char* section, const char* key, DWORD value) {
@@ -109,6 +113,16 @@ BOOL ProfileFile::WriteInt(const char* section, const char* key, DWORD value) {
     char text[16];
     std::snprintf(text, sizeof(text), "%u", value);
     return WriteString(section, key, text);
+}
+
+BOOL ProfileFile::Flush() {
+    if (!m_bUsable || m_pszPath == nullptr) return FALSE;
+    // Nothing written and no file: nothing to put on disk either.
+    const BOOL written = WritePrivateProfileStringA(nullptr, nullptr, nullptr, m_pszPath) ||
+                         GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (m_dwWriteError == ERROR_SUCCESS) return written;
+    SetLastError(m_dwWriteError);
+    return FALSE;
 }
 
 const char* ProfileFile::FirstKey(const char* section) {

@@ -8,12 +8,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev
   libsnmp-dev snmp snmpd snmptrapd smitools
+  socat
   libpci-dev pciutils pci.ids
   libkmod-dev
   libudev-dev
+  libfreeipmi-dev libupsclient-dev
+  openipmi ipmitool nut-server nut-client
   clang libclang-rt-14-dev clang-format
   gcovr
-  dpkg-dev file
+  dpkg-dev file systemd init-system-helpers
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package catalix_*.deb with CPack and tests it: the programs it needs are
-# built (not the tests), the build is configured for the prefix /usr, and
+# Builds the Debian package catalix_*.deb with CPack and tests it: what it holds is built (not
+# the tests), the build is configured for the prefix /usr, and
 # tests/tools/package_test.sh lists it, extracts it and serves a walk from the extracted files.
 #   scripts/package.sh [BUILD_DIR]     (default build/normal; the .deb is left there)
 set -euo pipefail
@@ -10,11 +10,7 @@ build=${1:-build/normal}
 
 scripts/install-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-targets=()
-for target in extagentd cx-switchd cxreg cxini cxinv cx-switch CX_MIB SC_MIB REPLAY_MIB cx_man_pages; do
-  ninja -C "$build" -t query "$target" >/dev/null 2>&1 && targets+=("$target")
-done
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+cmake --build "$build" -j "$(nproc)" --target cx_package_content
 rm -f "$build"/catalix_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 # The staging tree holds copies of the agents, which run.sh would find in the build directory.

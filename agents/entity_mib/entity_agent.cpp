@@ -2,7 +2,10 @@
 // systems that read hardware inventory there. It follows the inventory file: a new one is
 // served once it stayed unchanged for one look, and a changed table moves entLastChangeTime
 // and, when "ConfigChangeTraps" (REG_DWORD, Parameters key) is 1, sends entConfigChange.
+// "IndexGraceScans" and "IndexGraceHours" (REG_DWORD, same key) say how long the index of a
+// part missing from the inventory waits for it to come back.
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -16,9 +19,9 @@
 #include "index_map.h"
 #include "inventory/cx_agent.h"
 #include "inventory/profile_file.h"
+#include "inventory/saved_inventory.h"
 #include "platform/synch.h"
 #include "platform/timing.h"
-#include "saved_inventory.h"
 
 namespace {
 
@@ -28,6 +31,8 @@ constexpr char kIndexFileName[] = "ENTITY_MIB.idx";
 constexpr DWORD kLookIntervalMs = 2000;
 constexpr DWORD kTrapIntervalMs = 5000;  // entConfigChange at most this often
 constexpr DWORD kStopWaitMs = 10000;
+constexpr DWORD kDefaultGraceScans = 3;
+constexpr DWORD kDefaultGraceHours = 24;
 constexpr UINT kConfigChangeEnterprise[] = {1, 3, 6, 1, 2, 1, 47, 2};
 constexpr AsnInteger32 kConfigChange = 1;
 
@@ -137,14 +142,17 @@ class EntityAgent : public CSnmpAgent {
         ProfileFile saved;
         const std::string path = DataPath(kSavedFileName);
         saved.SetPath(path.c_str());
-        SavedInventory inventory;
+        cx::inventory::SavedInventory inventory;
         if (m_szDataRoot[0] != '\0' && saved.Open(TRUE)) {
-            inventory = ReadSavedInventory(saved);
+            inventory = cx::inventory::ReadSavedInventory(saved);
         } else {
             CX_TRACE(2, "\n%-20s: no saved inventory \"%s\", the table is empty", g_szModuleName,
                      path.c_str());
         }
-        EntityTable table = BuildEntityTable(inventory, indexes_);
+        if (inventory.aborted) return;  // cut short by the shutdown: not the inventory
+        indexes_.SetGrace({Parameter("IndexGraceScans", kDefaultGraceScans),
+                           Parameter("IndexGraceHours", kDefaultGraceHours) * 3600ll});
+        EntityTable table = BuildEntityTable(inventory, indexes_, std::time(nullptr));
         for (const std::string& problem : table.problems)
             CX_TRACE(1, "\n%-20s: %s: %s", g_szModuleName, path.c_str(), problem.c_str());
         if (m_szDataRoot[0] != '\0' && !indexes_.Save(DataPath(kIndexFileName)))
@@ -175,13 +183,19 @@ class EntityAgent : public CSnmpAgent {
             CX_TRACE(1, "\n%-20s: ERROR! Out of memory - the old table is kept", g_szModuleName);
     }
 
-    void SendConfigChange() {
+    // A DWORD of the Parameters key; `fallback` when it is absent.
+    DWORD Parameter(const char* name, DWORD fallback) const {
         const std::string key = std::string(m_szAgentRoot) + "\\Parameters";
         RegKey parameters;
-        DWORD enabled = 0;
+        DWORD value = 0;
         if (parameters.Open(key.c_str(), HKEY_LOCAL_MACHINE, KEY_READ) != ERROR_SUCCESS ||
-            parameters.QueryDword("ConfigChangeTraps", &enabled) != ERROR_SUCCESS || enabled != 1)
-            return;
+            parameters.QueryDword(name, &value) != ERROR_SUCCESS)
+            return fallback;
+        return value;
+    }
+
+    void SendConfigChange() {
+        if (Parameter("ConfigChangeTraps", 0) != 1) return;
         AsnObjectIdentifier enterprise{static_cast<UINT>(std::size(kConfigChangeEnterprise)),
                                        const_cast<UINT*>(kConfigChangeEnterprise)};
         SnmpVarBindList none{};

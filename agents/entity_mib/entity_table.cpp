@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "inventory/inventory_sections.h"
+
 namespace cx::entity {
 namespace {
 
@@ -15,6 +17,7 @@ enum : DWORD {
     kFan = 0x07,
     kProcessor = 0x0A,
     kUps = 0x13,
+    kStorageDevice = 0x19,
     kComputerName = 0x15,
     kBios = 0xA0,
     kFirmware = 0xA1,
@@ -31,6 +34,22 @@ std::string Known(const std::string& text) { return text == "N/A" ? std::string(
 std::string Cut(std::string text, std::size_t size) {
     if (text.size() > size) text.resize(size);
     return text;
+}
+
+// entPhysicalParentRelPos of a row that no other contains.
+constexpr std::int32_t kNoParentRelPos = -1;
+
+// The names of the physical container types by number, from [Physical Definition].
+std::map<DWORD, std::string> ContainerTypeNames(const inventory::SavedInventory& inventory) {
+    std::map<DWORD, std::string> names;
+    for (const inventory::SavedRow& row :
+         inventory.Rows(inventory::kPhysicalDefinitionSection).rows)
+        names.emplace(row.Number(inventory::row_key::kType), row.Text(inventory::row_key::kName));
+    return names;
+}
+
+std::string Path(const inventory::SavedInventory& inventory, DWORD container) {
+    return inventory.ContainerPath(inventory::kPhysicalContainerSection, container);
 }
 
 bool ReadNumber(const std::string& text, std::size_t at, std::size_t digits, int* value) {
@@ -63,6 +82,7 @@ PhysicalClass ClassOf(DWORD comp_type) {
         case kUps: return PhysicalClass::kPowerSupply;
         case kFan: return PhysicalClass::kFan;
         case kProcessor: return PhysicalClass::kCpu;
+        case kStorageDevice: return PhysicalClass::kStorageDrive;
         case 0x00:  // bus device
         case 0x03:  // power backplane
         case 0x05:  // management controller
@@ -77,7 +97,6 @@ PhysicalClass ClassOf(DWORD comp_type) {
         case 0x14:  // base board
         case 0x16:  // memory module
         case 0x17:  // memory expansion
-        case 0x19:  // storage device
         case 0x1A:  // other bus device
         case 0x1B:  // remote service board
         case 0x1C:  // microcontroller
@@ -106,67 +125,34 @@ std::string DateAndTime(const std::string& manu_date) {
     return std::string(bytes, 8);
 }
 
-EntityTable BuildEntityTable(const SavedInventory& inventory, IndexMap& indexes) {
+EntityTable BuildEntityTable(const inventory::SavedInventory& inventory, IndexMap& indexes,
+                             std::int64_t now) {
+    using namespace inventory;
     EntityTable table;
-    const std::size_t count = inventory.containers.size();
-    auto problem = [&table](const char* format, unsigned a, unsigned b) {
-        char text[160];
-        std::snprintf(text, sizeof(text), format, a, b);
-        table.problems.push_back(text);
-    };
-
-    // Parents: one outside the containers becomes a root; a loop is cut where it is found.
-    std::vector<DWORD> parent(count, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        const DWORD p = inventory.containers[i].parent;
-        if (p > count) {
-            problem("container %u: parent %u does not exist, taken as outermost",
-                    static_cast<unsigned>(i + 1), p);
-        } else {
-            parent[i] = p;
-        }
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        DWORD at = parent[i];
-        for (std::size_t steps = 0; at != 0 && steps <= count; ++steps) {
-            if (at == i + 1) {
-                problem("container %u: containment loop through parent %u, cut here",
-                        static_cast<unsigned>(i + 1), parent[i]);
-                parent[i] = 0;
-                break;
-            }
-            at = parent[at - 1];
-        }
-    }
+    table.problems = inventory.problems;
+    const std::vector<SavedRow>& containers = inventory.Rows(kPhysicalContainerSection).rows;
+    const std::size_t count = containers.size();
+    std::vector<DWORD> parent(count);
+    for (DWORD no = 1; no <= count; ++no)
+        parent[no - 1] = inventory.ParentOf(kPhysicalContainerSection, no);
 
     // Identities: the chain of container names from the outermost one.
-    std::vector<std::string> paths(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::vector<const std::string*> chain;
-        for (DWORD at = static_cast<DWORD>(i + 1); at != 0 && chain.size() <= count;
-             at = parent[at - 1])
-            chain.push_back(&inventory.containers[at - 1].name);
-        for (auto name = chain.rbegin(); name != chain.rend(); ++name)
-            paths[i] += "/" + **name;
-    }
     std::vector<std::string> identities;
-    std::vector<const SavedComponent*> components;
+    for (DWORD no = 1; no <= count; ++no)
+        identities.push_back("container\t/" + Path(inventory, no));
+    std::vector<const SavedRow*> components;
     std::vector<DWORD> component_container;
-    for (std::size_t i = 0; i < count; ++i)
-        identities.push_back("container\t" + paths[i]);
-    for (const SavedComponent& component : inventory.components) {
-        if (!IsPhysical(component.comp_type)) continue;
-        DWORD container = component.phys_cont;
-        if (container > count) {
-            problem("component of type %u: container %u does not exist, taken as outermost",
-                    component.comp_type, container);
-            container = 0;
-        }
-        char type[16];
-        std::snprintf(type, sizeof(type), "%02X", static_cast<unsigned>(component.comp_type));
-        identities.push_back("component\t" + (container != 0 ? paths[container - 1] : "") + "\t" +
-                             type + "\t" + component.vendor + "\t" + component.prod_name + "\t" +
-                             component.serial_no);
+    for (const SavedRow& component : inventory.Rows(kComponentTableSection).rows) {
+        const DWORD type = component.Number(row_key::kCompType);
+        if (!IsPhysical(type)) continue;
+        DWORD container = component.Number(row_key::kPhysCont);
+        if (container > count) container = 0;  // the reader reported it
+        char type_text[16];
+        std::snprintf(type_text, sizeof(type_text), "%02X", static_cast<unsigned>(type));
+        identities.push_back(
+            "component\t" + (container != 0 ? "/" + Path(inventory, container) : "") + "\t" +
+            type_text + "\t" + component.Text(row_key::kVendor) + "\t" +
+            component.Text(row_key::kProdName) + "\t" + component.Text(row_key::kSerialNo));
         components.push_back(&component);
         component_container.push_back(container);
     }
@@ -174,45 +160,54 @@ EntityTable BuildEntityTable(const SavedInventory& inventory, IndexMap& indexes)
     std::map<std::string, unsigned> seen;
     for (std::string& identity : identities)
         if (unsigned n = ++seen[identity]; n > 1) identity += "\t#" + std::to_string(n);
-    const std::vector<std::int32_t> index = indexes.Assign(identities);
+    const std::vector<std::int32_t> index =
+        indexes.Assign(identities, inventory::ValueOf(inventory.last_date, "LastScan"), now);
 
-    std::map<std::int32_t, std::int32_t> children;  // parent index -> children so far
+    // Siblings are the rows of one container and one class, each counted from 1; a row in no
+    // container has no siblings.
+    std::map<std::pair<std::int32_t, PhysicalClass>, std::int32_t> siblings;
     auto add = [&](EntityRow row, std::size_t position, DWORD container) {
         row.index = index[position];
         if (row.index == 0) {
-            problem("row %u: no index left, not served", static_cast<unsigned>(position + 1), 0);
+            table.problems.push_back("row " + std::to_string(position + 1) +
+                                     ": no index left, not served");
             return;
         }
         row.contained_in = container != 0 ? index[container - 1] : 0;
-        row.parent_rel_pos = ++children[row.contained_in];
+        row.parent_rel_pos = row.contained_in == 0
+                                 ? kNoParentRelPos
+                                 : ++siblings[{row.contained_in, row.physical_class}];
         table.rows.push_back(std::move(row));
     };
-    for (std::size_t i = 0; i < count; ++i) {
-        const SavedContainer& saved = inventory.containers[i];
+    const std::map<DWORD, std::string> type_names = ContainerTypeNames(inventory);
+    for (DWORD no = 1; no <= count; ++no) {
+        const SavedRow& saved = containers[no - 1];
         EntityRow row;
-        row.descr = saved.name;
-        row.name = saved.name;
+        row.descr = row.name = saved.Text(row_key::kName);
         row.physical_class = PhysicalClass::kContainer;
-        if (auto type = inventory.container_type_names.find(saved.type);
-            type != inventory.container_type_names.end() &&
+        if (auto type = type_names.find(saved.Number(row_key::kType));
+            type != type_names.end() &&
             std::find(std::begin(kCabinetContainerTypes), std::end(kCabinetContainerTypes),
                       type->second) != std::end(kCabinetContainerTypes))
             row.physical_class = PhysicalClass::kChassis;
         row.mfg_date = std::string(8, '\0');
-        add(std::move(row), i, parent[i]);
+        add(std::move(row), no - 1, parent[no - 1]);
     }
     for (std::size_t c = 0; c < components.size(); ++c) {
-        const SavedComponent& saved = *components[c];
+        const SavedRow& saved = *components[c];
+        const DWORD type = saved.Number(row_key::kCompType);
         EntityRow row;
-        row.descr = saved.prod_descript;
-        row.name = saved.prod_name;
-        row.physical_class = ClassOf(saved.comp_type);
-        (IsFirmware(saved.comp_type) ? row.firmware_rev : row.hardware_rev) = Known(saved.version);
-        row.serial_num = Cut(Known(saved.serial_no), 32);  // the column's size
-        row.mfg_name = Known(saved.vendor);
-        row.model_name = !saved.prod_number.empty() ? saved.prod_number : saved.prod_name;
+        row.descr = saved.Text(row_key::kProdDescript);
+        row.name = saved.Text(row_key::kProdName);
+        row.physical_class = ClassOf(type);
+        (IsFirmware(type) ? row.firmware_rev : row.hardware_rev) =
+            Known(saved.Text(row_key::kVersion));
+        row.serial_num = Cut(Known(saved.Text(row_key::kSerialNo)), 32);  // the column's size
+        row.mfg_name = Known(saved.Text(row_key::kVendor));
+        const std::string number = saved.Text(row_key::kProdNumber);
+        row.model_name = !number.empty() ? number : row.name;
         row.is_fru = true;
-        row.mfg_date = DateAndTime(saved.manu_date);
+        row.mfg_date = DateAndTime(saved.Text(row_key::kManuDate));
         add(std::move(row), count + c, component_container[c]);
     }
     return table;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "index_map.h"
+#include "inventory/saved_inventory.h"
 #include "platform/windef.h"
-#include "saved_inventory.h"
 
 namespace cx::entity {
 
@@ -22,6 +22,7 @@ enum class PhysicalClass : std::int32_t {
     kFan = 7,
     kModule = 9,
     kCpu = 12,
+    kStorageDrive = 15,
 };
 
 struct EntityRow {
@@ -51,9 +52,12 @@ bool IsFirmware(DWORD comp_type);
 // "YYYY-MM-DD[ HH:MM:SS]" as an 8-byte DateAndTime; eight zero bytes for anything else.
 std::string DateAndTime(const std::string& manu_date);
 
-// Builds the rows; indexes come from (and update) `indexes`. Parents outside the table become
-// 0, and containment loops are cut at the first container found on them; both are reported.
-EntityTable BuildEntityTable(const SavedInventory& inventory, IndexMap& indexes);
+// Builds the rows; indexes come from (and update) `indexes`, with the saved file's "LastScan" as
+// the scan and `now` (seconds) as the time. Containers are placed as the reader's ParentOf
+// says; a component in a missing container is taken as outermost. The reader's problems are
+// the table's. A file without rows gives no rows and leaves the indexes alone.
+EntityTable BuildEntityTable(const inventory::SavedInventory& inventory, IndexMap& indexes,
+                             std::int64_t now);
 
 // One value to serve.
 struct EntityValue {

@@ -6,39 +6,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <tuple>
+
+#include "sysfs_files.h"
 
 namespace cx::scmib {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaxFileBytes = 4096;  // a sysfs attribute holds at most one page
 // Memory-backed disks, not devices of a controller.
 constexpr std::string_view kVirtualDisks[] = {"loop", "ram", "zram"};
-
-std::optional<std::string> ReadSmallFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string text(kMaxFileBytes, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file.bad()) return std::nullopt;
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    return text;
-}
-
-// The entries of a directory by name; none when it cannot be read. No exceptions: a directory
-// that goes away while it is listed ends the list.
-std::vector<fs::path> Entries(const fs::path& dir) {
-    std::vector<fs::path> entries;
-    std::error_code error;
-    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
-        entries.push_back(it->path());
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
 
 bool HoldsOne(const fs::path& path) {
     const auto text = ReadSmallFile(path);

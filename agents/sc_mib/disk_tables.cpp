@@ -8,14 +8,11 @@
 #include <map>
 #include <tuple>
 
+#include "sc_mib/sc_mib_oids.h"
+
 namespace cx::scmib {
 namespace {
 
-constexpr std::uint32_t kRoot[] = {1, 3, 6, 1, 4, 1, 7391, 2, 10, 2, 2};
-constexpr std::uint32_t kAdapterEntry[] = {3, 1, 1};
-constexpr std::uint32_t kDeviceEntry[] = {3, 2, 1};
-
-constexpr std::uint32_t kBusTypePci = 5;
 constexpr std::uint32_t kInterfaceIde = 2;
 constexpr std::uint32_t kInterfaceScsi = 3;
 constexpr std::uint32_t kTypeOther = 1;
@@ -37,15 +34,6 @@ constexpr std::pair<std::uint32_t, std::uint32_t> kScsiTypes[] = {
 
 using Oid = std::vector<std::uint32_t>;
 using Address = std::array<std::uint32_t, 4>;
-
-Oid Column(const std::uint32_t (&entry)[3], std::uint32_t column,
-           std::initializer_list<std::uint32_t> index) {
-    Oid oid(std::begin(kRoot), std::end(kRoot));
-    oid.insert(oid.end(), std::begin(entry), std::end(entry));
-    oid.push_back(column);
-    oid.insert(oid.end(), index);
-    return oid;
-}
 
 std::optional<std::uint32_t> Decimal(std::string_view text) {
     std::uint32_t value = 0;
@@ -107,6 +95,44 @@ std::string Hex4(unsigned value) {
     return text;
 }
 
+constexpr std::size_t kVendorWidth = 8;  // the inquiry text's vendor field
+constexpr std::size_t kShortestVendor = 4;
+
+// Words that say what kind of company a maker is, not which one.
+constexpr std::string_view kLegalForms[] = {
+    "ab",   "ag",  "asa",          "bv",  "co",  "company", "corp",    "corporation",
+    "gmbh", "inc", "incorporated", "kk",  "llc", "ltd",     "limited", "nv",
+    "oy",   "plc", "pte",          "pty", "sa",  "sas",     "spa",     "srl"};
+
+bool IsAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsLegalForm(std::string_view word) {
+    std::string lower(word);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return std::find(std::begin(kLegalForms), std::end(kLegalForms), lower) !=
+           std::end(kLegalForms);
+}
+
+// The words of `text`: runs of letters and digits.
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at < text.size();) {
+        if (!IsAlnum(text[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && IsAlnum(text[end]))
+            ++end;
+        words.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
 // Adapters in the order of their PCI function, then SCSI hosts, NVMe controllers, the rest.
 enum class Kind { kScsi, kNvme, kOther };
 struct AdapterKey {
@@ -160,11 +186,7 @@ std::vector<DeviceRow> RowsOf(const AdapterKey& key, std::vector<Placed> placed,
                               const PciFunction& f) {
     std::sort(placed.begin(), placed.end(),
               [](const Placed& a, const Placed& b) { return a.device->block < b.device->block; });
-    // The vendor name's first word: a blank within the first eight characters ends the vendor
-    // where the inquiry text is split, and the product would start with the rest of the name.
-    const std::string vendor_name = f.vendor_name.empty() ? Hex4(f.vendor_id) : f.vendor_name;
-    const std::string_view named = Trimmed(vendor_name);
-    const std::string vendor(named.substr(0, named.find(' ')));
+    const std::string vendor = InquiryVendor(f.vendor_name, f.vendor_id);
     const std::string name = f.device_name.empty() ? Hex4(f.device_id) : f.device_name;
     std::vector<DeviceRow> rows;
     std::uint32_t ordinal = 0;
@@ -255,6 +277,32 @@ std::string InquiryField(std::string_view text, std::size_t width) {
     return field;
 }
 
+std::string InquiryVendor(std::string_view vendor_name, std::uint16_t vendor_id) {
+    // The ID database writes a maker's common short name in brackets after its full name.
+    const std::size_t open = vendor_name.find('[');
+    const std::size_t close = vendor_name.find(']', open);
+    std::vector<std::string_view> words;
+    if (open != std::string_view::npos && close != std::string_view::npos)
+        words = Words(vendor_name.substr(open + 1, close - open - 1));
+    if (words.empty()) words = Words(vendor_name.substr(0, open));
+    while (words.size() > 1 && IsLegalForm(words.back()))
+        words.pop_back();
+    // A blank inside the field would end the vendor early where the inventory splits the text,
+    // so the words are joined. Whole words as far as they fit; a word is cut only when fewer
+    // than four characters would be left to tell the maker by.
+    std::string vendor;
+    for (std::string_view word : words) {
+        if (vendor.size() + word.size() <= kVendorWidth) {
+            vendor += word;
+            continue;
+        }
+        if (vendor.size() < kShortestVendor) vendor += word;
+        break;
+    }
+    if (vendor.empty()) vendor = Hex4(vendor_id);
+    return vendor.substr(0, kVendorWidth);
+}
+
 std::vector<TableValue> BuildDiskTables(const std::vector<PciFunction>& functions,
                                         const std::vector<StorageDevice>& devices,
                                         std::vector<std::string>* left_out) {
@@ -305,31 +353,32 @@ std::vector<TableValue> BuildDiskTables(const std::vector<PciFunction>& function
         const bool ata = placed.front().path.ata;
         const std::vector<DeviceRow> rows = RowsOf(key, std::move(placed), f);
         auto a = [&](std::uint32_t c) {
-            return Column(kAdapterEntry, c, {kBusTypePci, bus, adapter});
+            return ColumnOid(CX_SC_HD_ADAPTER_ENTRY, c, {kBusTypePci, bus, adapter});
         };
-        integer(a(1), kBusTypePci);
-        integer(a(2), bus);
-        integer(a(3), adapter);
-        values.push_back({a(7), TableValue::Type::kOctets, 0,
+        integer(a(kAdapterBusType), kBusTypePci);
+        integer(a(kAdapterBusNo), bus);
+        integer(a(kAdapterNo), adapter);
+        values.push_back({a(kAdapterName), TableValue::Type::kOctets, 0,
                           f.device_name.empty() ? Hex4(f.device_id) : f.device_name});
-        integer(a(8), static_cast<std::uint32_t>(rows.size()));
-        integer(a(9), f.slot);
-        values.push_back({a(10), TableValue::Type::kGauge, PortOf(f), {}});
-        integer(a(11), ata ? kInterfaceIde : kInterfaceScsi);
-        integer(a(12), adapter);
+        integer(a(kAdapterDevices), static_cast<std::uint32_t>(rows.size()));
+        integer(a(kAdapterSlot), f.slot);
+        values.push_back({a(kAdapterPort), TableValue::Type::kGauge, PortOf(f), {}});
+        integer(a(kAdapterInterface), ata ? kInterfaceIde : kInterfaceScsi);
+        integer(a(kAdapterIndex), adapter);
         for (const DeviceRow& row : rows) {
             const std::uint32_t channel = row.address[0];
             const std::uint32_t target = row.address[1];
             const std::uint32_t lun = row.address[2];
             auto d = [&](std::uint32_t c) {
-                return Column(kDeviceEntry, c, {kBusTypePci, bus, adapter, channel, target, lun});
+                return ColumnOid(CX_SC_HD_DEVICE_ENTRY, c,
+                                 {kBusTypePci, bus, adapter, channel, target, lun});
             };
-            integer(d(3), adapter);
-            values.push_back({d(5), TableValue::Type::kOctets, 0, row.inquiry});
-            integer(d(8), row.type);
-            integer(d(21), channel);
-            integer(d(22), target);
-            integer(d(23), lun);
+            integer(d(kDeviceAdapterNo), adapter);
+            values.push_back({d(kDeviceInquiry), TableValue::Type::kOctets, 0, row.inquiry});
+            integer(d(kDeviceType), row.type);
+            integer(d(kDeviceChannel), channel);
+            integer(d(kDeviceTarget), target);
+            integer(d(kDeviceLun), lun);
         }
     }
     return values;

@@ -47,6 +47,13 @@ std::optional<std::uint32_t> DeviceTypeOfScsiType(std::string_view text);
 // `width`.
 std::string InquiryField(std::string_view text, std::size_t width);
 
+// The vendor field (8 characters, no blank) of the inquiry text of an NVMe or other PCI disk,
+// from the ID database's name of the function's vendor: its short form in brackets where it
+// has one, else its words without a trailing legal form ("Inc.", "Ltd", ...); the words joined
+// without blanks or punctuation, whole as far as they fit, and cut to 8; the vendor ID as four
+// hex digits when no letter or digit is left.
+std::string InquiryVendor(std::string_view vendor_name, std::uint16_t vendor_id);
+
 // The adapter and device tables for `devices` on `functions` (as the reader gave them), in no
 // particular order. Devices on no PCI function of domain 0 are left out; `left_out`, when
 // given, gets one line for each.

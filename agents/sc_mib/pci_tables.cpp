@@ -5,17 +5,11 @@
 #include <charconv>
 #include <cstdio>
 
+#include "sc_mib/sc_mib_oids.h"
+
 namespace cx::scmib {
 namespace {
 
-// The subtree every table lives in, and the tables' entries below it.
-constexpr std::uint32_t kRoot[] = {1, 3, 6, 1, 4, 1, 7391, 2, 10, 2, 2};
-constexpr std::uint32_t kBusEntry[] = {4, 1, 4, 1};
-constexpr std::uint32_t kMemoryEntry[] = {4, 4, 1, 1};
-constexpr std::uint32_t kIoEntry[] = {4, 4, 4, 1};
-constexpr std::uint32_t kInterruptEntry[] = {4, 3, 1, 1};
-
-constexpr std::uint32_t kBusTypePci = 5;
 constexpr std::uint32_t kNetworkClass = 6;
 constexpr std::uint32_t kOtherClass = 11;
 constexpr std::size_t kBarLines = 6;  // the resource file's first lines; ROM and windows follow
@@ -53,19 +47,6 @@ constexpr ClassRow kClassMap[] = {
 };
 
 using Oid = std::vector<std::uint32_t>;
-
-template <std::size_t N>
-Oid EntryOid(const std::uint32_t (&entry)[N], std::uint32_t column) {
-    Oid oid(std::begin(kRoot), std::end(kRoot));
-    oid.insert(oid.end(), std::begin(entry), std::end(entry));
-    oid.push_back(column);
-    return oid;
-}
-
-Oid Indexed(Oid oid, std::initializer_list<std::uint32_t> index) {
-    oid.insert(oid.end(), index);
-    return oid;
-}
 
 std::string_view TrimmedLine(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -126,19 +107,19 @@ std::uint32_t Saturated(std::uint64_t value) {
 void AddBusRow(const PciFunction& f, std::uint32_t bus, std::uint32_t function, TableWriter* w) {
     const std::uint32_t device_class = DeviceClassOf(f.class_code);
     auto column = [&](std::uint32_t c) {
-        return Indexed(EntryOid(kBusEntry, c), {kBusTypePci, bus, f.device, function});
+        return ColumnOid(CX_SC_BUS_ENTRY, c, {kBusTypePci, bus, f.device, function});
     };
-    w->Integer(column(1), kBusTypePci);
-    w->Integer(column(2), bus);
-    w->Integer(column(3), f.device);
-    w->Integer(column(4), function);
-    w->Integer(column(5), device_class);
-    w->Octets(column(6), NameOr(f.class_name, "Class " + Hex4(f.class_code >> 8)));
-    w->Octets(column(7), NameOr(f.device_name, Hex4(f.device_id)));
-    w->Octets(column(8), NameOr(f.vendor_name, Hex4(f.vendor_id)));
-    w->Integer(column(9), f.slot);
+    w->Integer(column(kBusBusType), kBusTypePci);
+    w->Integer(column(kBusBusNo), bus);
+    w->Integer(column(kBusDevNo), f.device);
+    w->Integer(column(kBusFuncNo), function);
+    w->Integer(column(kBusDevClass), device_class);
+    w->Octets(column(kBusDescription), NameOr(f.class_name, "Class " + Hex4(f.class_code >> 8)));
+    w->Octets(column(kBusDeviceName), NameOr(f.device_name, Hex4(f.device_id)));
+    w->Octets(column(kBusVendorName), NameOr(f.vendor_name, Hex4(f.vendor_id)));
+    w->Integer(column(kBusSlot), f.slot);
     if (device_class != kNetworkClass) return;
-    if (auto mac = ParseMac(f.mac)) w->Octets(column(10), std::move(*mac));
+    if (auto mac = ParseMac(f.mac)) w->Octets(column(kBusMacAddress), std::move(*mac));
 }
 
 void AddRangeRows(const PciFunction& f, std::uint32_t bus, std::uint32_t function, TableWriter* w) {
@@ -147,23 +128,23 @@ void AddRangeRows(const PciFunction& f, std::uint32_t bus, std::uint32_t functio
     std::uint32_t memory_count = 0;
     for (const PciRange& range : ParseResource(*f.resource)) {
         const std::uint32_t number = range.io ? ++io_count : ++memory_count;
-        const auto& entry = range.io ? kIoEntry : kMemoryEntry;
+        const char* entry = range.io ? CX_SC_IO_RANGE_ENTRY : CX_SC_MEMORY_RANGE_ENTRY;
         auto column = [&](std::uint32_t c) {
-            return Indexed(EntryOid(entry, c), {kBusTypePci, bus, f.device, function, number});
+            return ColumnOid(entry, c, {kBusTypePci, bus, f.device, function, number});
         };
-        w->Integer(column(1), kBusTypePci);
-        w->Integer(column(2), bus);
-        w->Integer(column(3), f.device);
-        w->Integer(column(4), function);
-        w->Integer(column(5), number);
+        w->Integer(column(kRangeBusType), kBusTypePci);
+        w->Integer(column(kRangeBusNo), bus);
+        w->Integer(column(kRangeDevNo), f.device);
+        w->Integer(column(kRangeFuncNo), function);
+        w->Integer(column(kRangeNo), number);
         const std::uint32_t length = Saturated(range.end - range.start + 1);
         if (range.io) {
-            w->Integer(column(6), static_cast<std::uint32_t>(range.start));
-            w->Integer(column(7), length);
+            w->Integer(column(kIoRangeFirstPort), static_cast<std::uint32_t>(range.start));
+            w->Integer(column(kIoRangeLength), length);
         } else {
             // The table holds 32 bits: the start address's low half.
-            w->Gauge(column(7), static_cast<std::uint32_t>(range.start));
-            w->Gauge(column(8), length);
+            w->Gauge(column(kMemoryRangeStart), static_cast<std::uint32_t>(range.start));
+            w->Gauge(column(kMemoryRangeLength), length);
         }
     }
 }
@@ -174,15 +155,31 @@ void AddInterruptRow(const PciFunction& f, std::uint32_t bus, std::uint32_t func
     const std::optional<std::uint32_t> irq = ParseIrq(*f.irq);
     if (!irq) return;
     auto column = [&](std::uint32_t c) {
-        return Indexed(EntryOid(kInterruptEntry, c), {bus, f.device, function});
+        return ColumnOid(CX_SC_INTERRUPT_ENTRY, c, {bus, f.device, function});
     };
-    w->Integer(column(1), bus);
-    w->Integer(column(2), f.device);
-    w->Integer(column(3), function);
-    w->Integer(column(12), *irq);
+    w->Integer(column(kInterruptBusNo), bus);
+    w->Integer(column(kInterruptDevNo), f.device);
+    w->Integer(column(kInterruptFuncNo), function);
+    w->Integer(column(kInterruptLevel), *irq);
 }
 
 }  // namespace
+
+Oid ColumnOid(std::string_view entry, std::uint32_t column,
+              std::initializer_list<std::uint32_t> index) {
+    Oid oid;
+    oid.reserve(20);
+    while (!entry.empty()) {
+        entry.remove_prefix(1);  // the dot before each number
+        std::uint32_t number = 0;
+        const char* end = std::from_chars(entry.data(), entry.data() + entry.size(), number).ptr;
+        oid.push_back(number);
+        entry.remove_prefix(static_cast<std::size_t>(end - entry.data()));
+    }
+    oid.push_back(column);
+    oid.insert(oid.end(), index);
+    return oid;
+}
 
 std::uint32_t DeviceClassOf(std::uint32_t class_code) {
     const int base = static_cast<int>((class_code >> 16) & 0xFF);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,10 @@ struct TableValue {
     std::uint32_t number = 0;  // kInteger (as a signed 32-bit value) and kGauge
     std::string octets;
 };
+
+// The OID of `column` of a table entry (dotted text of sc_mib_oids.h) in the row `index`.
+std::vector<std::uint32_t> ColumnOid(std::string_view entry, std::uint32_t column,
+                                     std::initializer_list<std::uint32_t> index);
 
 // Every object of the four tables for `functions`, in no particular order. Functions outside
 // PCI domain 0 are left out: the tables' index has no room for the domain.

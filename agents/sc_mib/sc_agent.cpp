@@ -16,14 +16,11 @@
 #include "framework/snmp_agent.h"
 #include "pci_tables.h"
 #include "platform/reg_publish.h"
+#include "sc_mib/sc_mib_oids.h"
 #include "sysfs_reader.h"
 
 namespace {
 
-// The hard-disk adapter (3.1) and device (3.2) tables; the bus (4.1), interrupt (4.3) and
-// range (4.4) tables.
-constexpr char kDiskRegion[] = "1.3.6.1.4.1.7391.2.10.2.2.3";
-constexpr char kRegion[] = "1.3.6.1.4.1.7391.2.10.2.2.4";
 // The subsystem whose readiness the inventory's scan waits for, below the common root.
 constexpr char kEnvironmentParameters[] = "SC_MIB\\Subsystems\\Environment\\Parameters";
 constexpr char kVolatileKey[] = "VolatileParameters";
@@ -59,8 +56,8 @@ SnmpVarBind BindingOf(const cx::scmib::TableValue& value) {
 class ServerControlAgent : public CSnmpAgent {
   public:
     BOOL InitSupportedRegions() override {
-        AddMibRegion(kDiskRegion);
-        AddMibRegion(kRegion);
+        AddMibRegion(cx::scmib::kHdRegion);
+        AddMibRegion(cx::scmib::kPciRegion);
         return TRUE;
     }
 

@@ -9,10 +9,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <tuple>
+
+#include "sysfs_files.h"
 
 extern "C" {
 #include <pci/pci.h>
@@ -23,8 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A sysfs attribute holds at most one page.
-constexpr std::size_t kMaxFileBytes = 4096;
 constexpr std::uint32_t kNetworkClass = 6;
 constexpr int kNameLookup = PCI_LOOKUP_NO_NUMBERS | PCI_LOOKUP_NO_HWDB;
 
@@ -92,31 +91,20 @@ bool GuardedFill(pci_access* access, pci_dev* dev, RawNames* names) {
     return true;
 }
 
-std::optional<std::string> ReadSmallFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string text(kMaxFileBytes, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (file.bad()) return std::nullopt;
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    return text;
-}
-
 // The address of the function's first network interface: net/*/address, or one level down
 // where a bus driver sits between (virtio: virtioN/net/*/address).
 std::string NetworkAddress(const fs::path& function_dir) {
     std::error_code error;
-    auto first_address = [&](const fs::path& net_dir) -> std::string {
-        for (const auto& entry : fs::directory_iterator(net_dir, error)) {
-            if (auto text = ReadSmallFile(entry.path() / "address")) return *text;
+    auto first_address = [](const fs::path& net_dir) -> std::string {
+        for (const fs::path& entry : Entries(net_dir)) {
+            if (auto text = ReadSmallFile(entry / "address")) return *text;
         }
         return {};
     };
     if (fs::is_directory(function_dir / "net", error)) return first_address(function_dir / "net");
-    for (const auto& entry : fs::directory_iterator(function_dir, error)) {
-        const fs::path net_dir = entry.path() / "net";
-        if (entry.is_directory(error) && !entry.is_symlink(error) &&
-            fs::is_directory(net_dir, error)) {
+    for (const fs::path& entry : Entries(function_dir)) {
+        const fs::path net_dir = entry / "net";
+        if (!fs::is_symlink(entry, error) && fs::is_directory(net_dir, error)) {
             std::string address = first_address(net_dir);
             if (!address.empty()) return address;
         }
@@ -129,14 +117,13 @@ using SlotKey = std::tuple<unsigned, unsigned, unsigned>;  // domain, bus, devic
 // slots/<name>/address holds "DDDD:BB:DD"; the slot's number is its name's leading digits.
 std::map<SlotKey, std::uint32_t> ReadSlots(const fs::path& slots_dir) {
     std::map<SlotKey, std::uint32_t> slots;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(slots_dir, error)) {
-        const auto address = ReadSmallFile(entry.path() / "address");
+    for (const fs::path& entry : Entries(slots_dir)) {
+        const auto address = ReadSmallFile(entry / "address");
         unsigned domain = 0, bus = 0, device = 0;
         if (!address || std::sscanf(address->c_str(), "%x:%x:%x", &domain, &bus, &device) != 3)
             continue;
         unsigned long number = 0;
-        const std::string name = entry.path().filename().string();
+        const std::string name = entry.filename().string();
         std::sscanf(name.c_str(), "%lu", &number);
         slots.emplace(SlotKey{domain, bus, device},
                       static_cast<std::uint32_t>(number > 0xFFFFFFFFul ? 0 : number));

@@ -11,9 +11,13 @@
 namespace cx::trace {
 namespace {
 
+// The trace file lies where others may write too (a log directory): it is never opened through
+// a link put in its place, and a new one is for its owner and group only.
+constexpr DWORD kFileFlags = FILE_ATTRIBUTE_NORMAL | CX_FILE_FLAG_PRIVATE;
+
 void RotateIfFull(const char* path, DWORD limit) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, kFileFlags, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD size = GetFileSize(file, nullptr);
     CloseHandle(file);
@@ -51,7 +55,7 @@ void WriteToFile(const char* path, HANDLE mutex, DWORD limit, const char* text, 
     // Opened for appending, every write lands whole at the end, even when two writers pass
     // the mutex by after a vain wait.
     HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                              OPEN_ALWAYS, kFileFlags, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         AppendTraceText(file, text, length);
         CloseHandle(file);

@@ -5,6 +5,7 @@
 
 #include "base/oid_text.h"
 #include "clients/find_community.h"
+#include "clients/transport_faults.h"
 #include "platform/errors.h"
 #include "snmp_mgr_trace.h"
 
@@ -21,6 +22,12 @@ void TraceList(const char* format, const SnmpVarBindList& list) {
     for (UINT i = 0; i < list.len; ++i)
         SNMPMGR_TRACE(5, "%s [%d] : %s", format, static_cast<int>(i),
                       OidToString(&list.list[i].name, 0));
+}
+
+// No answer came, or the request could not be sent: from an agent that answered before, that
+// means it is gone or cut off, not that it has nothing to say.
+bool IsLostAgent(DWORD error) {
+    return error == SNMP_MGMTAPI_TIMEOUT || error == SNMP_MGMTAPI_SELECT_FDERRORS;
 }
 
 }  // namespace
@@ -48,6 +55,7 @@ BOOL CSnmpMgr::OpenSession(const char* address, const char* community, INT timeo
     // The manager calls are linked into the process (there is no library to load on demand),
     // so the guard against a failed load has nothing to catch here.
     m_hSession = SnmpMgrOpen(address, community, timeoutMs, retries);
+    m_bAnswered = FALSE;
     if (m_hSession == nullptr) {
         m_LastError = GetLastError();
         SNMPMGR_TRACE(1, "## ERROR 0x%X: OpenSession() - SnmpMgrOpen() FAILED!", m_LastError);
@@ -88,6 +96,12 @@ BOOL CSnmpMgr::Request(BYTE type, SnmpVarBindList* list, AsnInteger* pErrorStatu
         SNMPMGR_TRACE(1, "## ERROR: SnmpMgrRequest() failed, LastError=%d",
                       static_cast<int>(m_LastError));
         m_ErrorStatus = SNMP_ERRORSTATUS_GENERR;
+        if (m_bAnswered && IsLostAgent(m_LastError)) {
+            SNMPMGR_TRACE(1, "## ERROR: CSnmpMgr::Request - agent stopped answering!");
+            CTransportFaults::Report();
+        }
+    } else {
+        m_bAnswered = TRUE;
     }
     SNMPMGR_TRACE(5, "after SnmpMgrRequest(), errorStatus=%d, errorIndex=%d",
                   static_cast<int>(m_ErrorStatus), static_cast<int>(m_ErrorIndex));

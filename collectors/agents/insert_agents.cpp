@@ -68,7 +68,7 @@ void InsertAgentPackage(CCX_Agent& agent) {
             return;
         }
     }
-    ComponentEntry component(163);
+    ComponentEntry component(kCompManagementAgent);
     CopyEntryText(component.Vendor, kVendor);
     CopyEntryText(component.ProdName, "Management Agent");
     CopyEntryText(component.ProdDescript, "Hostara NT Agents");
@@ -84,7 +84,7 @@ void InsertFlashAgent(CCX_Agent& agent) {
         CX_TRACE(2, "\n!!! NO VANTREL VERSION FOUND");
         return;
     }
-    ComponentEntry component(163);
+    ComponentEntry component(kCompManagementAgent);
     CopyEntryText(component.Vendor, kVendor);
     CopyEntryText(component.ProdName, "Vantrel Agent");
     CopyEntryText(component.ProdDescript, "Vantrel NT Agents");
@@ -164,7 +164,7 @@ void InsertConsole(CCX_Agent& agent) {
         return;
     }
     FindClose(find);
-    ComponentEntry component(164);
+    ComponentEntry component(kCompManagementTool);
     if (agent.ReadFileVersionInfo(&component, path.c_str())) {
         CX_TRACE(3, "\n   Frontend Version %.8s", component.Version);
         agent.InsertComponent(&component);
@@ -173,7 +173,7 @@ void InsertConsole(CCX_Agent& agent) {
 
 void InsertSupportPackage(CCX_Agent& agent, const char* name, DWORD index) {
     CX_TRACE(5, "\nCxIniMonSw          : KSP Tool %s", name);
-    ComponentEntry component(164);
+    ComponentEntry component(kCompManagementTool);
     CopyEntryText(component.Vendor, "TVC");
     CopyEntryText(component.ProdName, name);
     CopyEntryText(component.ProdDescript, kSupportPackage);
@@ -212,7 +212,7 @@ void InsertUpdateTool(CCX_Agent& agent) {
         return;
     }
     CX_TRACE(5, "\nCxIniMonSw          : KSP Tool");
-    ComponentEntry component(164);
+    ComponentEntry component(kCompManagementTool);
     DWORD major = 0, minor = 0, build = 0;
     if (tool.QueryDword("RampletMajorVersion", &major) == ERROR_SUCCESS &&
         tool.QueryDword("RampletMinorVersion", &minor) == ERROR_SUCCESS &&

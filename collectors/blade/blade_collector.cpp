@@ -4,18 +4,19 @@
 
 #include "blade_tables.h"
 #include "blade_trace.h"
+#include "clients/switch_protocol.h"
 #include "framework/agent_globals.h"
 
 namespace {
 
-constexpr DWORD kManagementAddressOpCode = 0xE222;
 constexpr INT kSessionTimeoutMs = 5000;
 constexpr INT kSessionRetries = 2;
 
 // The management blade's address from SWITCH: exactly four bytes, in order.
 bool ManagementBladeAddress(CCX_Agent& agent, char* address, std::size_t size) {
     CSwitchCommand command;
-    command.SetRequest(kManagementAddressOpCode, 0, 0, agent.ServerCabinetNr, CMD_STATUS_REQUEST);
+    command.SetRequest(switch_op::kManagementBladeAddress, 0, 0, agent.ServerCabinetNr,
+                       CMD_STATUS_REQUEST);
     agent.SwitchRequest(&command);
     if (!command.IsOk(4, FALSE)) return false;
     std::snprintf(address, size, "%u.%u.%u.%u", command.GetByte(0), command.GetByte(1),

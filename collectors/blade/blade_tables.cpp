@@ -9,21 +9,16 @@
 
 #include "base/oid_text.h"
 #include "blade_trace.h"
+#include "clients/component_types.h"
+#include "clients/switch_protocol.h"
 #include "framework/agent_globals.h"
 
 namespace cx::blade {
 namespace {
 
-constexpr DWORD kManagementBladeType = 31;
-constexpr DWORD kSwitchBladeType = 13;
-constexpr DWORD kFirmwareType = 161;
 // The descriptions, which also name the blades' firmware objects.
 constexpr const char* kManagementBladeName = "ManagementBlade";
 constexpr const char* kSwitchBladeName = "SwitchBlade";
-
-// The switch blades' firmware versions are known to SWITCH, not to the management blade.
-constexpr DWORD kSwitchFirmwareOpCode = 0x0C00;
-constexpr DWORD kSwitchFirmwareItem = 0x0D06;
 
 // Columns by list position; the trailing ".0" is cut, so each walk starts before the first row.
 constexpr const char* kManagementColumns[] = {
@@ -103,7 +98,7 @@ void InsertFirmwareObject(CCX_Agent& agent, const char* description, int n, cons
 // The firmware row follows its blade with the same texts, but without the hardware's part
 // number, serial number and date.
 void InsertFirmwareEntry(CCX_Agent& agent, ComponentEntry* entry, const char* version) {
-    entry->CompType = kFirmwareType;
+    entry->CompType = kCompFirmware;
     CopyEntryText(entry->Version, version);
     const std::size_t used = std::strlen(entry->ProdDescript);
     std::snprintf(entry->ProdDescript + used, sizeof(entry->ProdDescript) - used, " FW");
@@ -115,11 +110,12 @@ void InsertFirmwareEntry(CCX_Agent& agent, ComponentEntry* entry, const char* ve
     agent.InsertComponent(entry);
 }
 
-// SWITCH's text for switch blade n, at most 127 characters; "N/A" without an answer.
+// SWITCH's text for switch blade n, at most 127 characters; "N/A" without an answer. The
+// switch blades' firmware versions are known to SWITCH, not to the management blade.
 void SwitchFirmwareVersion(CCX_Agent& agent, int n, char* version) {
     CSwitchCommand command;
-    command.SetRequest(kSwitchFirmwareOpCode, kSwitchFirmwareItem, static_cast<DWORD>(n),
-                       agent.ServerCabinetNr, CMD_STATUS_REQUEST);
+    command.SetRequest(switch_op::kComponentItem, switch_item::kSwitchBladeFirmware,
+                       static_cast<DWORD>(n), agent.ServerCabinetNr, CMD_STATUS_REQUEST);
     agent.SwitchRequest(&command);
     CopyEntryText(version, command.IsOk(0, FALSE) ? command.GetDataString() : "N/A");
 }
@@ -150,7 +146,7 @@ WalkEnd WalkManagementBlades(const BladeWalk& walk) {
         }
         BLADE_TRACE(3, " REQUEST %d", n + 1);
         OpenBladeContainer(walk);
-        FillBladeEntry(manager, kManagementBladeType, &entry);
+        FillBladeEntry(manager, kCompManagementBlade, &entry);
         CopyEntryText(entry.ProdDescript, kManagementBladeName);
         TraceEntry(entry);
         InsertBlade(walk, &entry);
@@ -171,7 +167,7 @@ WalkEnd WalkSwitchBlades(const BladeWalk& walk) {
     while (manager.GetNextInTable(nullptr)) {
         BLADE_TRACE(3, " REQUEST %d", n + 1);
         OpenBladeContainer(walk);
-        FillBladeEntry(manager, kSwitchBladeType, &entry);
+        FillBladeEntry(manager, kCompNetworkController, &entry);
         char address[16];
         SwitchBladeAddress(manager.GetVarBind(kAddressColumn).value, address, sizeof(address));
         CX_TRACE(5, "\n  Switch Blade IP-Address %s", address);

@@ -4,13 +4,13 @@
 
 #include "base/file_debug.h"
 #include "bus_steps.h"
+#include "clients/switch_protocol.h"
 #include "pci_config.h"
 
 namespace cx::bus {
 namespace {
 
 // The PCI configuration read: OpCode 0x1401, object 5, data bus - 1, device, function - 1.
-constexpr DWORD kPciConfigOpCode = 0x1401;
 constexpr DWORD kPciConfigObject = 0x0005;
 // Every header type keeps the identification in the first 64 bytes.
 constexpr DWORD kPciHeaderMinimum = 64;
@@ -39,7 +39,7 @@ void ReadPciIdentification(CCX_Agent& agent, BusDevInfo* info) {
     CX_TRACE(3, "\nCX_MIB              : read PCI-Config %d.%d.%d", info->BusNo, info->DevNo,
              info->FuncNo);
     CSwitchCommand command;
-    command.SetRequest(kPciConfigOpCode, 0, kPciConfigObject, agent.ServerCabinetNr,
+    command.SetRequest(switch_op::kPciConfig, 0, kPciConfigObject, agent.ServerCabinetNr,
                        CMD_STATUS_REQUEST);
     // The table counts bus and function from 1, the configuration space from 0.
     const BYTE address[3] = {static_cast<BYTE>(info->BusNo - 1), static_cast<BYTE>(info->DevNo),

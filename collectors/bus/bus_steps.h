@@ -5,11 +5,12 @@
 #include <cstddef>
 
 #include "inventory/cx_agent.h"
+#include "sc_mib/sc_mib_oids.h"
 
 namespace cx::bus {
 
 // The bus table of the server management agent and the bus types it lists.
-inline constexpr const char* kBusTableRoot = ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4";
+inline constexpr const char* kBusTableRoot = CX_SC_BUS_TABLE;
 inline constexpr DWORD kBusIsa = 2;
 inline constexpr DWORD kBusEisa = 3;
 inline constexpr DWORD kBusPci = 5;

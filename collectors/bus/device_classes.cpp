@@ -12,8 +12,6 @@
 namespace cx::bus {
 namespace {
 
-constexpr const char* kMacColumn = ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.10";
-
 // Fibre Channel adapters that the storage handlers know.
 constexpr WORD kFibreChannelVendor = 0x10DF;
 constexpr WORD kFibreChannelDevices[] = {0x1AE5, 0xF700, 0xF800, 0xF900, 0xF980};
@@ -46,8 +44,8 @@ void NameFirmware(BusRow& row, const char* kind) {
 void LookUpMacAddress(const BusWalk& walk, BusRow& row) {
     const BusDevInfo& info = row.info;
     char oid[128];
-    std::snprintf(oid, sizeof(oid), "%s.%d.%d.%d.%d", kMacColumn, info.BusType, info.BusNo,
-                  info.DevNo, info.FuncNo);
+    std::snprintf(oid, sizeof(oid), "%s.%u.%d.%d.%d.%d", CX_SC_BUS_ENTRY, scmib::kBusMacAddress,
+                  info.BusType, info.BusNo, info.DevNo, info.FuncNo);
     CX_TRACE(5, "\n   find MAC Address : at %s", oid);
     SnmpVarBind binding{};
     binding.value.asnType = ASN_NULL;
@@ -64,7 +62,7 @@ void LookUpMacAddress(const BusWalk& walk, BusRow& row) {
 }
 
 RowEnd SystemDevice(const BusWalk& walk, BusRow& row) {
-    row.component.CompType = 0;
+    row.component.CompType = kCompBusDevice;
     // The management agent's own bus devices are not inventory.
     if (std::strstr(row.component.ProdName, "Management") != nullptr) return RowEnd::kDone;
     ResetToBaseBoard(walk.agent);
@@ -77,7 +75,7 @@ RowEnd StorageDevice(const BusWalk& walk, BusRow& row) {
 }
 
 RowEnd FibreChannelDevice(const BusWalk& walk, BusRow& row) {
-    row.component.CompType = 11;
+    row.component.CompType = kCompSystemDevice;
     BOOL recorded = FALSE;
     if (row.info.VendorId == kFibreChannelVendor &&
         Listed(kFibreChannelDevices, row.info.DeviceId)) {
@@ -90,14 +88,14 @@ RowEnd FibreChannelDevice(const BusWalk& walk, BusRow& row) {
 
 // Every adapter gets a container of its own.
 RowEnd NetworkController(const BusWalk& walk, BusRow& row) {
-    row.component.CompType = 13;
+    row.component.CompType = kCompNetworkController;
     walk.agent.InsertFunctionalContainer("LANSystem", walk.agent.SubsystemContainerNr, nullptr, -1);
     LookUpMacAddress(walk, row);
     return RowEnd::kPlain;
 }
 
 RowEnd GraphicsController(const BusWalk& walk, BusRow& row) {
-    row.component.CompType = 16;
+    row.component.CompType = kCompGraphicsController;
     walk.agent.InsertFunctionalContainer("GraphicSystem", walk.agent.SubsystemContainerNr, nullptr,
                                          -1);
     return RowEnd::kPlain;
@@ -105,11 +103,11 @@ RowEnd GraphicsController(const BusWalk& walk, BusRow& row) {
 
 RowEnd ManagementDevice(const BusWalk& walk, BusRow& row) {
     const BusDevInfo& info = row.info;
-    row.component.CompType = 0;
+    row.component.CompType = kCompBusDevice;
     if (info.BusType == kBusPci && Listed(kBoardVendors, info.VendorId) &&
         Listed(kBoardDevices, info.DeviceId)) {
         const bool service_board = Listed(kServiceBoardSubsystems, info.SubSystemId);
-        row.component.CompType = service_board ? 27 : 5;
+        row.component.CompType = service_board ? kCompRemoteServiceBoard : kCompManagementCtrl;
         row.firmware.CompIndex =
             static_cast<LONG>(service_board ? walk.agent.RsbCompNr : walk.agent.MgmtCompNr);
         NameFirmware(row, service_board ? "RemoteServiceBoard" : "ManagementController");
@@ -119,13 +117,13 @@ RowEnd ManagementDevice(const BusWalk& walk, BusRow& row) {
 }
 
 RowEnd CommunicationDevice(const BusWalk& walk, BusRow& row) {
-    row.component.CompType = 26;
+    row.component.CompType = kCompOtherBusDevice;
     ResetToBaseBoard(walk.agent);
     return RowEnd::kPlain;
 }
 
 RowEnd ProcessorDevice(const BusWalk& walk, BusRow& row) {
-    row.component.CompType = 10;
+    row.component.CompType = kCompProcessor;
     const char* name = row.component.ProdName;
     if (std::any_of(std::begin(kStorageProcessorNames), std::end(kStorageProcessorNames),
                     [name](const char* prefix) { return StartsWithNoCase(name, prefix); })) {
@@ -137,7 +135,7 @@ RowEnd ProcessorDevice(const BusWalk& walk, BusRow& row) {
 
 RowEnd OtherDevice(const BusWalk& walk, BusRow& row) {
     ResetToBaseBoard(walk.agent);
-    row.component.CompType = 0;
+    row.component.CompType = kCompBusDevice;
     return RowEnd::kPlain;
 }
 

@@ -8,15 +8,12 @@
 
 namespace {
 
-constexpr const char* kIoPortColumn = ".1.3.6.1.4.1.7391.2.10.2.2.4.4.4.1.6";
-constexpr const char* kMemoryColumn = ".1.3.6.1.4.1.7391.2.10.2.2.4.4.1.1.7";
-constexpr const char* kInterruptColumn = ".1.3.6.1.4.1.7391.2.10.2.2.4.3.1.1.12";
-
 // The first range of the device: the first row below the column and its four index numbers.
-bool FirstRange(CSnmpMgr& session, const char* column, const BusDevInfo& info, DWORD* value) {
+bool FirstRange(CSnmpMgr& session, const char* entry, unsigned column, const BusDevInfo& info,
+                DWORD* value) {
     char oid[128];
-    std::snprintf(oid, sizeof(oid), "%s.%d.%d.%d.%d", column, info.BusType, info.BusNo, info.DevNo,
-                  info.FuncNo);
+    std::snprintf(oid, sizeof(oid), "%s.%u.%d.%d.%d.%d", entry, column, info.BusType, info.BusNo,
+                  info.DevNo, info.FuncNo);
     if (!session.GetNextInTable(oid)) return false;
     *value = session.GetInteger(session.GetVarBind(0));
     return true;
@@ -24,8 +21,8 @@ bool FirstRange(CSnmpMgr& session, const char* column, const BusDevInfo& info, D
 
 bool Interrupt(CSnmpMgr& session, const BusDevInfo& info, DWORD* value) {
     char oid[128];
-    std::snprintf(oid, sizeof(oid), "%s.%d.%d.%d", kInterruptColumn, info.BusNo, info.DevNo,
-                  info.FuncNo);
+    std::snprintf(oid, sizeof(oid), "%s.%u.%d.%d.%d", CX_SC_INTERRUPT_ENTRY,
+                  cx::scmib::kInterruptLevel, info.BusNo, info.DevNo, info.FuncNo);
     SnmpVarBind binding{};
     binding.value.asnType = ASN_NULL;
     StringToOid(oid, &binding.name);
@@ -39,12 +36,14 @@ bool Interrupt(CSnmpMgr& session, const BusDevInfo& info, DWORD* value) {
 
 BOOL CCX_Agent::DiskCtrlInfo(CSnmpMgr* session, ScsiCtrl* scsi_ctrl) {
     CX_TRACE(5, "\nCX_MIB DiskCtrlInfo : GET IO by SNMP");
-    BOOL result = FirstRange(*session, kIoPortColumn, *scsi_ctrl, &scsi_ctrl->IoPort);
+    BOOL result = FirstRange(*session, CX_SC_IO_RANGE_ENTRY, cx::scmib::kIoRangeFirstPort,
+                             *scsi_ctrl, &scsi_ctrl->IoPort);
     if (!result) CX_TRACE(3, "\nCX_MIB DiskCtrlInfo : CANNOT GET IO");
     if (scsi_ctrl->BusType == cx::bus::kBusPci) {
         result = TRUE;
         CX_TRACE(5, "\nCX_MIB DiskCtrlInfo : GET MEM by SNMP");
-        if (!FirstRange(*session, kMemoryColumn, *scsi_ctrl, &scsi_ctrl->MemAddr))
+        if (!FirstRange(*session, CX_SC_MEMORY_RANGE_ENTRY, cx::scmib::kMemoryRangeStart,
+                        *scsi_ctrl, &scsi_ctrl->MemAddr))
             CX_TRACE(3, "\nCX_MIB DiskCtrlInfo : CANNOT GET MEM");
         CX_TRACE(5, "\nCX_MIB DiskCtrlInfo : GET INT by SNMP");
         if (!Interrupt(*session, *scsi_ctrl, &scsi_ctrl->Irq))

@@ -1,6 +1,8 @@
 // InitBus: every device of the server's bus table becomes an inventory component. The table is
 // walked row by row on one manager session while a second one looks up single objects; the
 // whole collector runs inside its own guard so that a fault costs the scan this collector only.
+#include <cstdio>
+
 #include "base/file_debug.h"
 #include "bus_steps.h"
 #include "framework/agent_globals.h"
@@ -14,15 +16,9 @@ constexpr INT kSessionTimeoutMs = 5000;
 constexpr INT kSessionRetries = 2;
 constexpr INT kManagerRetries = 10;
 
-// Columns 1 to 9 written with four zero indexes: each is cut back to its column, so the first
-// GETNEXT finds the first row, and column 1 bounds the walk.
-constexpr const char* kColumnTexts[kBusColumns] = {
-    ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.1.0.0.0.0", ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.2.0.0.0.0",
-    ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.3.0.0.0.0", ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.4.0.0.0.0",
-    ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.5.0.0.0.0", ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.6.0.0.0.0",
-    ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.7.0.0.0.0", ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.8.0.0.0.0",
-    ".1.3.6.1.4.1.7391.2.10.2.2.4.1.4.1.9.0.0.0.0",
-};
+// Columns 1 to 9 (walk position + 1) written with four zero indexes: each is cut back to its
+// column, so the first GETNEXT finds the first row, and column 1 bounds the walk.
+static_assert(kColBusType + 1 == scmib::kBusBusType && kColSlot + 1 == scmib::kBusSlot);
 
 // One GETNEXT on the walk's list, which then holds the row. An agent that answers with a row
 // not beyond the one asked for would have the walk record that row for ever: that is a failed
@@ -54,8 +50,11 @@ void RecordRow(const BusWalk& walk, CSnmpMgr& walker) {
 
 void WalkBusTable(CCX_Agent& agent, CSnmpMgr& walker, CSnmpMgr& lookup) {
     walker.ResizeVarBindList(kBusColumns, FALSE);
-    for (UINT position = 0; position < kBusColumns; ++position)
-        walker.SetOID(kColumnTexts[position], position, -1, -1, -1);
+    for (UINT position = 0; position < kBusColumns; ++position) {
+        char column[64];
+        std::snprintf(column, sizeof(column), "%s.%u.0.0.0.0", CX_SC_BUS_ENTRY, position + 1);
+        walker.SetOID(column, position, -1, -1, -1);
+    }
     const BusWalk walk{agent, lookup};
     while (!StopRequested(agent) && NextRow(walker))
         RecordRow(walk, walker);

@@ -8,7 +8,6 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpCountComponents = 0x0C21;
 // Base boards of the family carry their model in the part number after this prefix.
 constexpr const char* kBoardPartPrefix = "Q47120-";
 
@@ -51,7 +50,7 @@ void InsertBaseBoards(CCX_Agent& agent) {
     agent.InsertFunctionalContainer("BaseBoard", agent.SubsystemContainerNr, nullptr, -1);
     agent.BaseBoardContainerNr = agent.NrFuncContainers;
     CSwitchCommand command;
-    Ask(agent, command, kOpCountComponents,
+    Ask(agent, command, switch_op::kComponentCount,
         agent.m_RequestTable.ReadInt("Info.BaseBoard", "Class", 0), 0, agent.ServerCabinetNr);
     const DWORD count = ByteAnswer(command);
     CX_TRACE(3, "\n  Number of Components %d", count);

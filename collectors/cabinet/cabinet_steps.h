@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "clients/component_types.h"
+#include "clients/switch_protocol.h"
 #include "inventory/cx_agent.h"
 #include "platform/ascii_case.h"
 

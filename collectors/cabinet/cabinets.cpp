@@ -6,10 +6,6 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpServerCabinet = 0xE204;
-constexpr DWORD kOpCabinetList = 0x0220;
-constexpr DWORD kOpBladeSystem = 0xE221;
-
 void UnknownWhenEmpty(ComponentEntry& entry) {
     if (entry.ProdName[0] == '\0') CopyEntryText(entry.ProdName, "unknown");
 }
@@ -18,11 +14,11 @@ void UnknownWhenEmpty(ComponentEntry& entry) {
 
 CabinetList ListCabinets(CCX_Agent& agent) {
     CSwitchCommand command;
-    Ask(agent, command, kOpServerCabinet, 0, 0, 0);
+    Ask(agent, command, switch_op::kServerCabinet, 0, 0, 0);
     // Only a valid answer replaces the number: it also stands for the server's cabinet in every
     // later request, of this scan and the next.
     if (command.IsOk(2, FALSE)) agent.ServerCabinetNr = command.GetWord(0);
-    Ask(agent, command, kOpCabinetList, 0, 0, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kCabinetList, 0, 0, agent.ServerCabinetNr);
     const DWORD count = command.IsOk(0, FALSE) ? command.GetHeader()->DataLength / 2 + 1 : 1;
     CX_TRACE(3, "\n  Number of Cabinets %d", count);
     CabinetList cabinets(count);
@@ -78,7 +74,7 @@ void InsertPower(CCX_Agent& agent, CabinetList& cabinets) {
 
 void CheckBladeSystem(CCX_Agent& agent, CabinetList& cabinets) {
     CSwitchCommand command;
-    Ask(agent, command, kOpBladeSystem, 0, 0, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kBladeSystem, 0, 0, agent.ServerCabinetNr);
     if (!command.IsOk(1, FALSE) || command.GetByte(0) != 0) return;
     CX_TRACE(5, "\n  Check Management Blade Info");
     agent.ChkBlade(cabinets.data(), static_cast<DWORD>(cabinets.size()));

@@ -8,15 +8,10 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpCountComponents = 0x0C21;
-constexpr DWORD kTypeManagementCtrl = 5;
-constexpr DWORD kTypeMicroCtrl = 28;
-constexpr DWORD kTypeSdrVersion = 169;
-
 // The Vimo controller is updated with the board it sits on, not by itself; later collectors
 // find it by its component number.
 bool IsBoardManaged(const ComponentEntry& entry) {
-    return entry.CompType == kTypeManagementCtrl &&
+    return entry.CompType == kCompManagementCtrl &&
            cx::StartsWithIgnoringCase(entry.ProdName, "Vimo");
 }
 
@@ -26,9 +21,9 @@ const char* FirmwareObjectName(const ComponentEntry& entry, DWORD number,
                                bool description_defaulted, char (&name)[kEntryTextSize]) {
     const char* format = nullptr;
     switch (entry.CompType) {
-        case kTypeSdrVersion: format = "SDRVersion:%d"; break;
-        case kTypeMicroCtrl: format = "Microcontroller:%d"; break;
-        case kTypeManagementCtrl:
+        case kCompSdrVersion: format = "SDRVersion:%d"; break;
+        case kCompMicroCtrl: format = "Microcontroller:%d"; break;
+        case kCompManagementCtrl:
             // A controller of another make is known to be updatable only when SWITCH describes
             // it.
             if (cx::StartsWithIgnoringCase(entry.ProdName, "Pelrix") ||
@@ -75,7 +70,7 @@ void CCX_Agent::GetComponentInfo(const char* section, CabinetRecord* cabinet, DW
     const DWORD component_class =
         class_override != 0 ? class_override : m_RequestTable.ReadInt(section, "Class", 0);
     CSwitchCommand command;
-    Ask(*this, command, kOpCountComponents, component_class, 0, cabinet->CabinetNr);
+    Ask(*this, command, switch_op::kComponentCount, component_class, 0, cabinet->CabinetNr);
     // A cabinet that cannot say how many it has is asked for one.
     const DWORD count = command.IsOk(0, FALSE) ? command.GetByte(0) : 1;
     CX_TRACE(3, "\n  Number of Components %d", count);
@@ -86,7 +81,7 @@ void CCX_Agent::GetComponentInfo(const char* section, CabinetRecord* cabinet, DW
         if (!insert || entry.ProdName[0] == '\0') continue;
         MakeCurrent(*this, *cabinet);
         const bool description_defaulted =
-            entry.CompType == kTypeManagementCtrl && entry.ProdDescript[0] == '\0';
+            entry.CompType == kCompManagementCtrl && entry.ProdDescript[0] == '\0';
         if (description_defaulted) CopyEntryText(entry.ProdDescript, "Management Controller");
         InsertComponent(&entry);
         if (IsBoardManaged(entry)) {

@@ -12,7 +12,6 @@ namespace {
 constexpr const char* kActiveComputerNameKey =
     "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputername";
 constexpr DWORD kComputerTextSize = 260;
-constexpr DWORD kComputerNameType = 21;
 
 // The active computer name; the value is outside input, so the text is ended whatever it holds.
 bool ReadActiveComputerName(char (&name)[kComputerTextSize + 1]) {
@@ -38,7 +37,7 @@ void InsertFullDnsName(CCX_Agent& agent, ComponentEntry& entry) {
         CX_TRACE(3, "\nCX_Mib init Cabinets: Name will be truncated to %d characters",
                  kEntryTextSize - 1);
     }
-    entry.CompType = kComputerNameType;
+    entry.CompType = kCompComputerName;
     CopyEntryText(entry.Vendor, "TVC");
     CopyEntryText(entry.ProdName, full);
     CopyEntryText(entry.ProdDescript, "Full qualified DNS Name");
@@ -56,7 +55,7 @@ DWORD InsertComputer(CCX_Agent& agent) {
     CX_TRACE(3, "\nCX_MIB              : ComputerName : \"%s\"", name);
     agent.InsertPhysicalContainer(name, 0, "PhysKorvan", -1);
     agent.InsertFunctionalContainer(name, 0, "FuncKorvan", -1);
-    ComponentEntry entry(kComputerNameType);
+    ComponentEntry entry(kCompComputerName);
     CopyEntryText(entry.Vendor, "TVC");
     CopyEntryText(entry.ProdName, name);
     CopyEntryText(entry.ProdDescript, "Computer Name");

@@ -8,18 +8,13 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpCountComponents = 0x0C21;
-constexpr DWORD kOpSlotCount = 0x0700;
-constexpr DWORD kOpSlotStatus = 0x0701;
-constexpr DWORD kOpModuleName = 0x0702;
-constexpr DWORD kOpModuleData = 0x0703;
 // The module data holds the size in MByte as the 32-bit value at offset 4.
 constexpr DWORD kModuleDataLength = 8;
 constexpr DWORD kUnknownSize = 0xFFFFFFFF;
 
 void InsertExpansionBoards(CCX_Agent& agent) {
     CSwitchCommand command;
-    Ask(agent, command, kOpCountComponents,
+    Ask(agent, command, switch_op::kComponentCount,
         agent.m_RequestTable.ReadInt("Info.MemoryExpand", "Class", 0), 0, agent.ServerCabinetNr);
     const DWORD count = ByteAnswer(command);
     CX_TRACE(2, "\n  Nr of Modules %d", count);
@@ -41,9 +36,9 @@ void DropUnsetTexts(ComponentEntry& entry) {
 // The name and size from the slot's own requests, for a module the table gave no name.
 void CompleteFromSlot(CCX_Agent& agent, CSwitchCommand& command, ComponentEntry& entry,
                       DWORD slot) {
-    Ask(agent, command, kOpModuleName, 0, slot, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kMemoryModuleName, 0, slot, agent.ServerCabinetNr);
     TextAnswer(command, entry.ProdName, "");
-    Ask(agent, command, kOpModuleData, 0, slot, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kMemoryModuleData, 0, slot, agent.ServerCabinetNr);
     if (!command.IsOk(kModuleDataLength, TRUE)) return;
     DWORD size = 0;
     std::memcpy(&size, command.GetData(4), sizeof(size));
@@ -79,11 +74,11 @@ void InsertMemory(CCX_Agent& agent) {
     InsertExpansionBoards(agent);
     if (StopRequested(agent)) return;
     CSwitchCommand command;
-    Ask(agent, command, kOpSlotCount, 0, 0, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kMemorySlotCount, 0, 0, agent.ServerCabinetNr);
     const DWORD slots = ByteAnswer(command);
     CX_TRACE(3, "\n  Number of MemoryModules %d", slots);
     for (DWORD slot = 0; slot < slots && !StopRequested(agent); ++slot) {
-        Ask(agent, command, kOpSlotStatus, 0, slot, agent.ServerCabinetNr);
+        Ask(agent, command, switch_op::kMemorySlotStatus, 0, slot, agent.ServerCabinetNr);
         const DWORD status = ByteAnswer(command);
         CX_TRACE(3, "\n  Module %d Status %d", slot, status);
         if (status != 0) InsertModule(agent, command, slot);

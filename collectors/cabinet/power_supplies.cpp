@@ -2,21 +2,14 @@
 #include "base/file_debug.h"
 #include "cabinet_steps.h"
 
-namespace {
-
-constexpr DWORD kOpBayCount = 0x0500;
-constexpr DWORD kOpBayStatus = 0x0501;
-
-}  // namespace
-
 void CCX_Agent::GetPowerSupplies(DWORD cabinet_nr) {
     using namespace cx::cabinet;
     CSwitchCommand command;
-    Ask(*this, command, kOpBayCount, 0, 0, cabinet_nr);
+    Ask(*this, command, switch_op::kPowerSupplyCount, 0, 0, cabinet_nr);
     const DWORD bays = ByteAnswer(command);
     CX_TRACE(3, "\n  Number of PowerSupplies %d", bays);
     for (DWORD i = 0; i < bays && !StopRequested(*this); ++i) {
-        Ask(*this, command, kOpBayStatus, 0, i, cabinet_nr);
+        Ask(*this, command, switch_op::kPowerSupplyStatus, 0, i, cabinet_nr);
         const DWORD status = ByteAnswer(command);
         if (status != 0) {
             CX_TRACE(3, "\n  Get PowerSupply %d", i);

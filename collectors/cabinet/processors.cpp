@@ -8,12 +8,6 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpSocketCount = 0x0600;
-constexpr DWORD kOpSocketStatus = 0x0601;
-constexpr DWORD kOpProcessorData = 0x0603;
-constexpr DWORD kOpProcessorVendor = 0x0604;
-constexpr DWORD kOpProcessorName = 0x0605;
-constexpr DWORD kTypeProcessor = 10;
 // The processor data holds the clock in MHz as the 16-bit value at offset 2 and the stepping
 // at offset 5.
 constexpr DWORD kProcessorDataLength = 6;
@@ -24,12 +18,12 @@ void AppendText(char* field, const char* text) {
 }
 
 void InsertProcessor(CCX_Agent& agent, CSwitchCommand& command, DWORD socket) {
-    ComponentEntry entry(kTypeProcessor);
-    Ask(agent, command, kOpProcessorName, 0, socket, agent.ServerCabinetNr);
+    ComponentEntry entry(kCompProcessor);
+    Ask(agent, command, switch_op::kProcessorName, 0, socket, agent.ServerCabinetNr);
     TextAnswer(command, entry.ProdName, "");
-    Ask(agent, command, kOpProcessorVendor, 0, socket, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kProcessorVendor, 0, socket, agent.ServerCabinetNr);
     TextAnswer(command, entry.Vendor, "N/A");
-    Ask(agent, command, kOpProcessorData, 0, socket, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kProcessorData, 0, socket, agent.ServerCabinetNr);
     if (entry.ProdName[0] == '\0') return;
     if (!command.IsOk(kProcessorDataLength, TRUE)) {
         // Without the processor data there is no clock and no stepping to show: the name stays
@@ -52,11 +46,11 @@ void InsertProcessor(CCX_Agent& agent, CSwitchCommand& command, DWORD socket) {
 
 void InsertProcessors(CCX_Agent& agent) {
     CSwitchCommand command;
-    Ask(agent, command, kOpSocketCount, 0, 0, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kProcessorCount, 0, 0, agent.ServerCabinetNr);
     const DWORD sockets = ByteAnswer(command);
     CX_TRACE(3, "\n  Number of CPU's %d", sockets);
     for (DWORD socket = 0; socket < sockets && !StopRequested(agent); ++socket) {
-        Ask(agent, command, kOpSocketStatus, 0, socket, agent.ServerCabinetNr);
+        Ask(agent, command, switch_op::kProcessorStatus, 0, socket, agent.ServerCabinetNr);
         const DWORD status = ByteAnswer(command);
         CX_TRACE(3, "\n  CPU %d Status %d", socket, status);
         if (status == 0) continue;

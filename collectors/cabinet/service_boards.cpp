@@ -8,11 +8,6 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpSwitchItem = 0xE001;
-constexpr DWORD kItemVexAddress = 0x14A0;
-constexpr DWORD kItemVelmAddress = 0x14B0;
-constexpr DWORD kItemOtherAddress = 0x1200;
-
 struct IpAddress {
     BYTE bytes[4] = {};
 };
@@ -22,7 +17,7 @@ IpAddress AskAddress(CCX_Agent& agent, DWORD item, const CabinetRecord& cabinet,
                      const char* board) {
     IpAddress address;
     CSwitchCommand command;
-    Ask(agent, command, kOpSwitchItem, item, 0, cabinet.CabinetNr);
+    Ask(agent, command, switch_op::kSwitchItem, item, 0, cabinet.CabinetNr);
     if (!command.IsOk(4, FALSE)) return address;
     for (DWORD i = 0; i < 4; ++i)
         address.bytes[i] = command.GetByte(i);
@@ -32,8 +27,9 @@ IpAddress AskAddress(CCX_Agent& agent, DWORD item, const CabinetRecord& cabinet,
 }
 
 void InsertExtensionBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, const char* board) {
-    const DWORD item =
-        cx::StartsWithIgnoringCase(board, "Vex ") ? kItemVexAddress : kItemOtherAddress;
+    const DWORD item = cx::StartsWithIgnoringCase(board, "Vex ")
+                           ? switch_ext::kVexServiceBoardAddress
+                           : switch_ext::kServiceBoardAddress;
     const IpAddress ip = AskAddress(agent, item, cabinet, board);
     char name[kEntryTextSize];
     std::snprintf(name, sizeof(name), "RemoteServiceBoard:CABINET%d.IP%d.%d.%d.%d",
@@ -48,8 +44,9 @@ void InsertServerBoardObject(CCX_Agent& agent, const CabinetRecord& cabinet, con
     CX_TRACE(5, "\n   (RSB CompNr: %d)", agent.RsbCompNr);
     const bool vex = cx::StartsWithIgnoringCase(board, "Vex ");
     if (!vex && !cx::StartsWithIgnoringCase(board, "Velm T4 Q")) return;
-    const IpAddress ip =
-        AskAddress(agent, vex ? kItemVexAddress : kItemVelmAddress, cabinet, board);
+    const IpAddress ip = AskAddress(
+        agent, vex ? switch_ext::kVexServiceBoardAddress : switch_ext::kVelmServiceBoardAddress,
+        cabinet, board);
     char name[kEntryTextSize];
     std::snprintf(name, sizeof(name), "RemoteServiceBoard:IP%d.%d.%d.%d", ip.bytes[0], ip.bytes[1],
                   ip.bytes[2], ip.bytes[3]);

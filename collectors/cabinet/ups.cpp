@@ -7,9 +7,6 @@
 namespace cx::cabinet {
 namespace {
 
-constexpr DWORD kOpSwitchItem = 0xE001;
-constexpr DWORD kItemUpsCount = 0x0100;
-
 // UPS units of that make are read through SNMP, where they describe themselves better.
 void InsertSwitchUps(CCX_Agent& agent, const CabinetRecord& server) {
     ComponentEntry entry;
@@ -44,7 +41,7 @@ void InsertUps(CCX_Agent& agent, const CabinetList& cabinets, CSnmpMgr& manager)
     const CabinetRecord& server = cabinets[0];
     MakeCurrent(agent, server);
     CSwitchCommand command;
-    Ask(agent, command, kOpSwitchItem, kItemUpsCount, 0, agent.ServerCabinetNr);
+    Ask(agent, command, switch_op::kSwitchItem, switch_ext::kUpsCount, 0, agent.ServerCabinetNr);
     const DWORD count = ByteAnswer(command);
     CX_TRACE(3, "\n  Number of UPS %d", count);
     if (count == 0) return;

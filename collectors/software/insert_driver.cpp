@@ -58,7 +58,7 @@ void InsertOne(CCX_Agent& agent, CPsApi& ps_api, LPVOID image_base, DWORD index,
     ComponentEntry component;
     for (const std::string& candidate : DriverCandidates(parts, windows_dir)) {
         if (agent.ReadFileVersionInfo(&component, candidate.c_str())) {
-            component.CompType = 162;
+            component.CompType = kCompDeviceDriver;
             agent.InsertComponent(&component);
             return;
         }

@@ -67,7 +67,7 @@ void InsertOs(CCX_Agent& agent) {
     }
     agent.InsertFunctionalContainer("Software", 1, nullptr, -1);
 
-    ComponentEntry component(167);
+    ComponentEntry component(kCompOperatingSystem);
     OsTexts texts = OsTextsFor(version, have_release ? &release : nullptr);
     CopyEntryText(component.ProdName, texts.prod_name.c_str());
     CopyEntryText(component.Vendor, texts.vendor.c_str());

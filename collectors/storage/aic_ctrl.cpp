@@ -98,7 +98,7 @@ bool FromAac(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* component, Scs
     }
     ctrl->CtrlIndex = index;
     ctrl->CtrlType = 5;
-    component->CompType = 12;
+    component->CompType = kCompStorageController;
     CopyEntryText(component->ProdName, row.Text(kAacName));
     CopyEntryText(component->Version, row.Text(kAacVersion));
     CX_TRACE(5, "\n   AAC Controller: %s", component->ProdName);
@@ -107,14 +107,14 @@ bool FromAac(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* component, Scs
     RecordAac(agent, component, ctrl);
 
     ComponentEntry kernel = *component;
-    kernel.CompType = 161;
+    kernel.CompType = kCompFirmware;
     CopyEntryText(kernel.ProdDescript, row.Text(kAacKernel));
     agent.DecodeAacVsn(&kernel);
     if (kernel.ProdDescript[0] == '\0') CopyEntryText(kernel.ProdDescript, "Kernel Version");
     CX_TRACE(5, "\n   AacCtrl: %s: %s", kernel.ProdDescript, kernel.Version);
     agent.InsertComponent(&kernel);
-    InsertAacPart(agent, *component, 161, "Monitor Version", row.Text(kAacMonitor));
-    InsertAacPart(agent, *component, 160, "BIOS Version", row.Text(kAacBios));
+    InsertAacPart(agent, *component, kCompFirmware, "Monitor Version", row.Text(kAacMonitor));
+    InsertAacPart(agent, *component, kCompBios, "BIOS Version", row.Text(kAacBios));
     return true;
 }
 

@@ -29,7 +29,7 @@ void ScanAac(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
     while (!StopRequested(agent) && devices.Next()) {
         if (devices.Int(kCtrl) != ctrl->CtrlIndex) continue;
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         const UINT type = devices.Int(kType);
         CopyEntryText(device.ProdDescript, TypeName(TypeTable::kAacPeripheral, type));
         CopyEntryText(device.Vendor, devices.Text(kVendor));
@@ -119,7 +119,7 @@ void ReadEntries(CCX_Agent& agent, CSnmpMgr& session, AicAssocList* list,
 
 void RecordEntry(CCX_Agent& agent, ScsiCtrl* ctrl, const AicDeviceEntry& entry) {
     agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-    ComponentEntry device(25);
+    ComponentEntry device(kCompStorageDevice);
     const char* descript = entry.Kind == kDevices ? TypeName(TypeTable::kIomDevice, entry.Type)
                            : entry.Kind == kEnclosures
                                ? TypeName(TypeTable::kIomEnclosure, entry.Type)

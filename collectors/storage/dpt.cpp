@@ -32,14 +32,15 @@ WalkResult FindController(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* c
         CopyEntryText(component->SerialNo, controllers.Text(kSerial));
         RevisionVersion(component, *ctrl);
         RecordController(agent, component, ctrl);
-        InsertPart(agent, *component, 161, "Controller Firmware", controllers.Text(kFirmware));
+        InsertPart(agent, *component, kCompFirmware, "Controller Firmware",
+                   controllers.Text(kFirmware));
         ComponentEntry part = *component;
-        part.CompType = 161;
+        part.CompType = kCompFirmware;
         agent.DecodeDptVsn(&part, controllers.Text(kInfo));
         agent.InsertComponent(&part);
-        InsertPart(agent, *component, 161, "NVRAM Layout", controllers.Text(kNvram));
+        InsertPart(agent, *component, kCompFirmware, "NVRAM Layout", controllers.Text(kNvram));
         part = *component;
-        part.CompType = 160;
+        part.CompType = kCompBios;
         agent.DecodeDptVsn(&part, controllers.Text(kBios));
         agent.InsertComponent(&part);
         return {TRUE, false};
@@ -64,7 +65,7 @@ WalkResult ScanDevices(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
         const UINT type = devices.Int(kType);
         if (type == kHost) continue;
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         const char* name = TypeName(TypeTable::kDptPeripheral, type);
         CopyEntryText(device.ProdDescript, name);
         CopyEntryText(device.ProdName, devices.Text(kProduct));

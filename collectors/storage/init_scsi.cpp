@@ -2,13 +2,12 @@
 // matched to the controller the bus walk recorded and handed to the device scanner of the
 // controller's family; adapters of generic controllers are read from the device table itself.
 #include "base/file_debug.h"
+#include "sc_mib/sc_mib_oids.h"
 #include "storage_steps.h"
 
 namespace cx::storage {
 namespace {
 
-constexpr const char* kAdapterTable = ".1.3.6.1.4.1.7391.2.10.2.2.3.1";
-constexpr const char* kAdapterEntry = ".1.3.6.1.4.1.7391.2.10.2.2.3.1.1";
 constexpr WORD kAdapterTableTries = 60;
 constexpr DWORD kBusPci = 5;
 constexpr DWORD kBusPciAlias = 4;
@@ -67,13 +66,17 @@ void WalkAdapters(CCX_Agent& agent) {
         return;
     }
     CX_TRACE(1, "\n--> CONNECTED TO SNMP (ADAPTER)");
-    if (!agent.CheckMib(kAdapterTable, kAdapterTableTries)) {
+    if (!agent.CheckMib(CX_SC_HD_ADAPTER_TABLE, kAdapterTableTries)) {
         CX_TRACE(2, "\nCX_MIB InitSCSI     : HD_MIB NOT AVAILABLE !!!");
         session.Close();
         CX_TRACE(1, "\n--> SNMP DISCONNECTED (ADAPTER)");
         return;
     }
-    TableWalk adapters(session.manager(), kAdapterEntry, {1, 2, 3, 7, 8, 9, 10, 11, 12});
+    namespace sc = cx::scmib;
+    TableWalk adapters(session.manager(), CX_SC_HD_ADAPTER_ENTRY,
+                       {sc::kAdapterBusType, sc::kAdapterBusNo, sc::kAdapterNo, sc::kAdapterName,
+                        sc::kAdapterDevices, sc::kAdapterSlot, sc::kAdapterPort,
+                        sc::kAdapterInterface, sc::kAdapterIndex});
     while (!StopRequested(agent) && adapters.Next())
         HandAdapter(agent, adapters);
     TraceAborts(agent, "CX_MIB InitSCSI     : ");

@@ -49,8 +49,8 @@ WalkResult FindLsi(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* componen
         CopyEntryText(component->ProdName, controllers.Text(kName));
         CopyEntryText(component->Version, controllers.Text(kVersion));
         RecordController(agent, component, ctrl);
-        InsertPart(agent, *component, 161, "Firmware Version", component->Version);
-        InsertPart(agent, *component, 160, "BIOS Version", controllers.Text(kBios));
+        InsertPart(agent, *component, kCompFirmware, "Firmware Version", component->Version);
+        InsertPart(agent, *component, kCompBios, "BIOS Version", controllers.Text(kBios));
         return {TRUE, false};
     }
     return {FALSE, controllers.Failed()};
@@ -62,7 +62,7 @@ WalkResult ScanLsi(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
     while (!StopRequested(agent) && devices.Next()) {
         if (devices.Int(kCtrl) != ctrl->CtrlIndex) continue;
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         const UINT type = devices.Int(kType);
         CopyEntryText(device.ProdDescript, TypeName(TypeTable::kLsiDevice, type));
         CopyEntryText(device.Vendor, devices.Text(kVendor));
@@ -97,7 +97,7 @@ WalkResult FindSata(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* compone
         CopyEntryText(component->ProdName, controllers.Text(kName));
         CopyEntryText(component->Version, controllers.Text(kVersion));
         RecordController(agent, component, ctrl);
-        InsertPart(agent, *component, 160, "BIOS Version", controllers.Text(kBios));
+        InsertPart(agent, *component, kCompBios, "BIOS Version", controllers.Text(kBios));
         return {TRUE, false};
     }
     return {FALSE, controllers.Failed()};
@@ -109,7 +109,7 @@ WalkResult ScanSata(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
     while (!StopRequested(agent) && devices.Next()) {
         if (devices.Int(kCtrl) != ctrl->CtrlIndex) continue;
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         CopyEntryText(device.Vendor, "N/A");
         CopyEntryText(device.ProdName, devices.Text(kProduct));
         CopyEntryText(device.ProdDescript, "IDE Device");

@@ -29,8 +29,8 @@ void RecordWithParts(CCX_Agent& agent, ComponentEntry* component, ScsiCtrl* ctrl
     RecordController(agent, component, ctrl);
     ComponentEntry part = *component;
     part.CompId[0] = '\0';
-    InsertPart(agent, part, 161, "Controller Firmware", firmware);
-    InsertPart(agent, *component, 160, "Controller BIOS", bios);
+    InsertPart(agent, part, kCompFirmware, "Controller Firmware", firmware);
+    InsertPart(agent, *component, kCompBios, "Controller BIOS", bios);
 }
 
 WalkResult FromView(CCX_Agent& agent, CSnmpMgr& session, ComponentEntry* component,

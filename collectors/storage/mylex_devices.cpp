@@ -66,7 +66,7 @@ bool ViewDevices(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl, LONG adapt
             continue;
         }
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         CopyEntryText(device.Vendor, Bytes(inquiry, 0, 8).c_str());
         CopyEntryText(device.ProdName, Bytes(inquiry, 8, 16).c_str());
         CopyEntryText(device.Version, Bytes(inquiry, 24, 4).c_str());
@@ -104,7 +104,7 @@ bool GamDevices(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl, LONG adapte
         CX_TRACE(5, "\n   SCSI Device Status %02X", status);
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
         CX_TRACE(5, "\n   SCSI Device Type %02X", type);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         CopyEntryText(device.ProdDescript, TypeName(TypeTable::kGamPeripheral, type));
         CopyEntryText(device.Vendor, devices.Text(kVendor));
         CopyEntryText(device.ProdName, devices.Text(kProduct));
@@ -171,8 +171,8 @@ void RecordBridge(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl, LONG inde
     agent.InsertComponent(&component);
     InsertObject(agent, "BridgeController:PCI%d.%d.%d.SCSI%d.%d.%d", ctrl->BusNo, ctrl->DevNo,
                  ctrl->FuncNo, bridge.channel, bridge.target, bridge.unit);
-    InsertPart(agent, component, 161, "Controller Firmware", firmware.c_str());
-    InsertPart(agent, component, 160, "Controller BIOS", "N/A");
+    InsertPart(agent, component, kCompFirmware, "Controller Firmware", firmware.c_str());
+    InsertPart(agent, component, kCompBios, "Controller BIOS", "N/A");
 }
 
 }  // namespace

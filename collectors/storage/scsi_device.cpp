@@ -2,12 +2,12 @@
 // Devices that turn out to belong to a known family send the whole adapter to that family's
 // scanner, once; an external Mylex RAID controller on a channel is read as a subsystem.
 #include "base/file_debug.h"
+#include "sc_mib/sc_mib_oids.h"
 #include "storage_steps.h"
 
 namespace cx::storage {
 namespace {
 
-constexpr const char* kDeviceEntry = ".1.3.6.1.4.1.7391.2.10.2.2.3.2.1";
 constexpr DWORD kInterfaceIde = 2;
 constexpr DWORD kInterfaceScsi = 3;
 constexpr UINT kDirectAccess = 2;
@@ -47,7 +47,7 @@ void RecordDevice(CCX_Agent& agent, const Adapter& adapter, TableWalk& devices) 
         return;
     }
     if (devices.Int(kAdapterNo) != adapter.adapter_no) return;
-    ComponentEntry device(25);
+    ComponentEntry device(kCompStorageDevice);
     if (adapter.interface_type == kInterfaceIde) CopyEntryText(device.ProdDescript, "IDE ");
     if (adapter.interface_type == kInterfaceScsi) CopyEntryText(device.ProdDescript, "SCSI ");
     const UINT type = devices.Int(kType);
@@ -99,7 +99,10 @@ void WalkDevices(CCX_Agent& agent, const Adapter& adapter, DWORD bus_type, DWORD
         return;
     }
     CX_TRACE(1, "\n--> CONNECTED TO SNMP (DEVICE)");
-    TableWalk devices(session.manager(), kDeviceEntry, {3, 8, 5, 21, 22, 23},
+    namespace sc = cx::scmib;
+    TableWalk devices(session.manager(), CX_SC_HD_DEVICE_ENTRY,
+                      {sc::kDeviceAdapterNo, sc::kDeviceType, sc::kDeviceInquiry,
+                       sc::kDeviceChannel, sc::kDeviceTarget, sc::kDeviceLun},
                       {bus_type, bus_no, adapter.adapter_no});
     while (!StopRequested(agent) && devices.Next())
         RecordDevice(agent, adapter, devices);

@@ -60,9 +60,10 @@ WalkResult FindController(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
                       "PCI\\VEN_%04X&DEV_%04X&SUBSYS_%04X%04X&REV_%02X", ctrl->VendorId,
                       ctrl->DeviceId, ctrl->SubSystemId, ctrl->SubVendorId, ctrl->Revision);
         RecordController(agent, &component, ctrl);
-        InsertPart(agent, component, 161, "Firmware Version",
+        InsertPart(agent, component, kCompFirmware, "Firmware Version",
                    OrNotAvailable(controllers.Text(kFirmware)));
-        InsertPart(agent, component, 160, "BIOS Version", OrNotAvailable(controllers.Text(kBios)));
+        InsertPart(agent, component, kCompBios, "BIOS Version",
+                   OrNotAvailable(controllers.Text(kBios)));
         return {TRUE, false};
     }
     return {FALSE, controllers.Failed()};
@@ -74,7 +75,7 @@ WalkResult ScanDevices(CCX_Agent& agent, CSnmpMgr& session, ScsiCtrl* ctrl) {
     while (!StopRequested(agent) && devices.Next()) {
         if (devices.Int(kCtrl) != ctrl->CtrlIndex) continue;
         agent.InsertFunctionalContainer("SCSIDevice", ctrl->FuncCont, nullptr, -1);
-        ComponentEntry device(25);
+        ComponentEntry device(kCompStorageDevice);
         const char* interface_name = TvcInterfaceName(devices.Int(kInterface));
         CopyEntryText(device.Vendor, OrNotAvailable(devices.Text(kVendor)));
         CopyEntryText(device.ProdName, OrNotAvailable(devices.Text(kProduct)));
@@ -130,7 +131,7 @@ BOOL CCX_Agent::GetTvcRaidVsn(ComponentEntry* component) {
                          CopyEntryText(component->Version, version.Text(2));
                          CopyEntryText(component->ManuDate, version.Text(3));
                          CopyEntryText(component->ProdDescript, "TVC RAID Agent");
-                         component->CompType = 163;
+                         component->CompType = kCompManagementAgent;
                          CX_TRACE(5, "\nCxIniMonSw TvcRaid  : Version  %s", component->Version);
                          return WalkResult{TRUE, false};
                      })

@@ -1,15 +1,21 @@
 // FillMib over a "Catalix.sav" of random bytes: whatever the file holds, the build finishes,
-// publishes at least the scalars, and every entry lies inside the Catalix subtree.
+// publishes at least the scalars, and every entry lies inside the Catalix subtree. The same
+// file read by the public reader gives ENTITY_MIB a well-formed tree: every row contained in
+// an earlier row or in none, and numbered among its siblings.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include <unistd.h>
 
 #include "base/oid_text.h"
+#include "entity_table.h"
 #include "inventory/cx_agent.h"
+#include "inventory/profile_file.h"
+#include "inventory/saved_inventory.h"
 #include "platform/files.h"
 #include "platform/registry_store.h"
 
@@ -55,6 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SnmpUtilVarBindFree(&binding);
     if (seen != agent.MibEntryCount()) std::abort();
+    ProfileFile file;
+    file.SetPath(saved.c_str());
+    file.Open(TRUE);
+    cx::entity::IndexMap indexes;
+    std::set<std::int32_t> rows;
+    for (const cx::entity::EntityRow& row :
+         cx::entity::BuildEntityTable(cx::inventory::ReadSavedInventory(file), indexes, 0).rows) {
+        if ((row.contained_in != 0 && rows.count(row.contained_in) == 0) ||
+            (row.contained_in == 0) != (row.parent_rel_pos == -1) || row.parent_rel_pos == 0 ||
+            !rows.insert(row.index).second)
+            std::abort();
+    }
     // Nothing outlives the input: an empty string's stream is a block whose only pointer
     // lies just past its header, which the leak check would take for a leak.
     agent.DeleteMib();

@@ -1,6 +1,7 @@
 // SC_MIB's disk tables from hostile sysfs texts: NUL-separated fields give two devices (path,
 // block name, vendor, model, revision, type, nsid); the PCI function stands at whatever address
-// the second path names, with the first field as its resource file.
+// the second path names, with the first field as its resource file and the third (the first
+// device's vendor) as its vendor's name.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (f[13].empty()) devices[1].vendor.reset();  // a missing file
     cx::scmib::PciFunction function;
     function.resource = f[0];
+    function.vendor_name = f[2];  // the maker of NVMe and other PCI disks
     if (const auto pci = cx::scmib::ParseDevicePath(devices[1].path).pci) {
         function.domain = (*pci)[0];
         function.bus = (*pci)[1];

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/file_debug.h"
+#include "clients/switch_protocol.h"
 #include "framework/agent_globals.h"
 
 namespace {
@@ -13,10 +14,8 @@ constexpr DWORD kCloseWaitMs = 20000;
 // What the scan thread's own destruction would wait before terminating it.
 constexpr DWORD kThreadEndWaitMs = 5000;
 
-constexpr DWORD kScanEventOpCode = 0x0C80;
 constexpr BYTE kRescanRequest = 1;
 constexpr BYTE kInventoryChanged = 3;
-constexpr DWORD kNoFrameStatus = 0x17;
 
 }  // namespace
 
@@ -71,13 +70,19 @@ void CCX_Agent::CloseMib() {
     }
 }
 
+void CCX_Agent::SwitchEventsRestored() {
+    if (m_dwFailedScans == 0 || ScanState == kScanStateScanning) return;
+    CX_TRACE(3, "\nCX_MIB              : RETRY FAILED SCAN");
+    m_RescanEvent.Set();
+}
+
 void CCX_Agent::RcmiReply(CSwitchCommand* command) {
     const CmdHeader* frame = command != nullptr ? command->GetHeader() : nullptr;
     const DWORD op_code = frame != nullptr ? frame->OpCode : 0;
-    const DWORD status = frame != nullptr ? frame->Status : kNoFrameStatus;
+    const DWORD status = frame != nullptr ? frame->Status : CMD_STATUS_NO_FRAME;
     CX_TRACE(5, "\nCX_MIB RcmiReply    : Event Received (0x%04X::0x%02X)",
              static_cast<unsigned>(op_code), static_cast<unsigned>(status));
-    if (op_code != kScanEventOpCode) {
+    if (op_code != switch_op::kScanEvent) {
         CX_TRACE(5, "\nCX_MIB RcmiReply    : NO ACTION");
         return;
     }

@@ -1,7 +1,10 @@
 // The scan driver: one complete inventory scan, from waiting for the server-control agent to
 // the comparison with the saved inventory.
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <optional>
+#include <string>
 
 #include "base/file_debug.h"
 #include "base/sys_base.h"
@@ -29,7 +32,20 @@ void JoinTablePath(char* path, std::size_t size, const char* directory, const ch
 // the working directory.
 const char* PathOrNone(const char* path) { return path[0] != '\0' ? path : nullptr; }
 
+// Read as the saved file's "ScanState" when it has none: no value can hold a line end.
+constexpr const char* kNoScanState = "\n";
+
 }  // namespace
+
+void CCX_Agent::ScanFailed(const char* format, ...) {
+    char reason[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(reason, sizeof(reason), format, arguments);
+    va_end(arguments);
+    CX_TRACE(1, "\n!!! SCAN FAILED: %s", reason);
+    if (m_ScanFailure.empty()) m_ScanFailure = reason;
+}
 
 BOOL CCX_Agent::IsAgentInitialized(const char* agent_key) {
     char key_path[3 * MAX_PATH];
@@ -53,8 +69,9 @@ BOOL CCX_Agent::IsAgentInitialized(const char* agent_key) {
     return TRUE;
 }
 
-void CCX_Agent::RunCollectors() {
+void CCX_Agent::RunCollectors(const CTransportFaults& faults) {
     bool watching = false;
+    bool failed = false;
     for (const CollectorStep& step : m_Collectors) {
         if (step.UnderServiceWatch != watching) {
             if (step.UnderServiceWatch) {
@@ -67,6 +84,13 @@ void CCX_Agent::RunCollectors() {
         // A shutdown ends the scan for good; an abort request only spares the steps that ask
         // the service that is stopping.
         if (AgentShutdown != 0 || (step.SkippedOnAbort && m_bAbortRequest != 0)) continue;
+        // A scan that could not ask one source cannot be used whatever the others say: the
+        // rest of it would only cost time.
+        if (!failed && faults.Count() != 0) {
+            CX_TRACE(2, "\nCX_MIB              : ABORTED (request not delivered)");
+            failed = true;
+        }
+        if (failed) continue;
         if (step.Run != nullptr) step.Run(*this);
     }
     if (watching) StopSnmpServiceWatch();
@@ -81,6 +105,8 @@ BOOL CCX_Agent::ScanDriver() {
     CurPhysContainer = CurFuncContainer = 0;
     RsbCompNr = MgmtCompNr = 0;
     ScanState = kScanStateScanning;
+    m_ScanFailure.clear();
+    CTransportFaults faults;
 
     BOOL result = FALSE;
     CX_TRACE(1, "\nwait till SC Agent initialized ");
@@ -134,7 +160,11 @@ BOOL CCX_Agent::ScanDriver() {
         }
         CX_TRACE(3, "\n   SaveFile   : %s", saved_path);
         m_SavedFile.SetPath(PathOrNone(saved_path));
+        // What the saved file said before this scan marked it: a scan that fails puts it back.
+        std::optional<std::string> saved_state;
         if (m_SavedFile.Open(FALSE)) {
+            saved_state =
+                m_SavedFile.ReadString(cx::inventory::kLastDateSection, "ScanState", kNoScanState);
             CX_TRACE(1, "\n   set SCANNING state");
             m_SavedFile.WriteString(cx::inventory::kLastDateSection, "ScanState", "SCANNING");
         }
@@ -142,19 +172,30 @@ BOOL CCX_Agent::ScanDriver() {
         if (ok && !m_SwitchClient.Attach(nullptr)) {
             ok = FALSE;
             CX_TRACE(1, "\n!!! CANNOT CONNECT TO SWITCH !!!");
+            ScanFailed("the SWITCH server cannot be reached");
         }
 
         if (ok) {
             if (AgentShutdown == 0) InitCommon();
             if (AgentShutdown == 0) InitComponentDefinitions();
-            RunCollectors();
+            RunCollectors(faults);
         }
 
         ScsiCtrlList.RemoveAll();
 
         if (AgentShutdown == 0 && m_bAbortRequest == 0 && ok) {
-            m_ActualFile.WriteString(cx::inventory::kLastDateSection, "ScanState", "DONE");
-            result = CompareFiles();
+            if (faults.Count() != 0) {
+                ScanFailed("%u requests could not reach their source",
+                           static_cast<unsigned>(faults.Count()));
+            } else {
+                result = SaveInventory();
+            }
+        }
+        if (!m_ScanFailure.empty() && !result && saved_state) {
+            // The saved file stays what it was, its state included.
+            m_SavedFile.WriteString(cx::inventory::kLastDateSection, "ScanState",
+                                    *saved_state == kNoScanState ? nullptr : saved_state->c_str());
+            m_SavedFile.Flush();
         }
 
         const ScanStamp stop(time(nullptr));

@@ -71,19 +71,35 @@ bool FilesDiffer(FILE* saved, FILE* actual) {
     }
 }
 
-// The saved file's scan time and state, refreshed by every comparison that left a saved file.
-void RefreshScanKeys(const char* saved_path) {
+// The saved file's scan time and state, refreshed by every comparison that left a saved file;
+// false when they could not be put on disk (the file then keeps its old ones).
+bool RefreshScanKeys(const char* saved_path) {
     ProfileFile saved;
     saved.SetPath(saved_path);
-    if (!saved.Open(TRUE)) return;
+    if (!saved.Open(TRUE)) return true;
     const ScanStamp now(std::time(nullptr));
     saved.WriteString(kLastDateSection, "LastScanDate", now.date);
     saved.WriteString(kLastDateSection, "LastScan", now.seconds);
     saved.WriteString(kLastDateSection, "ScanState", "DONE");
     CX_TRACE(3, "\n   reset SCANNING state");
+    return saved.Flush() != FALSE;
 }
 
 }  // namespace
+
+BOOL CCX_Agent::SaveInventory() {
+    m_ActualFile.WriteString(kLastDateSection, "ScanState", "DONE");
+    // The inventory only counts once it is on disk whole; what could not be written is gone,
+    // and so is whatever part of it was.
+    if (!m_ActualFile.Flush()) {
+        const DWORD error = GetLastError();
+        CX_TRACE(1, "\n!!! WRITE FAILED %s (%d)", kActualFileName, static_cast<int>(error));
+        DeleteDataFile(kActualFileName);
+        ScanFailed("%s could not be written (error %d)", kActualFileName, static_cast<int>(error));
+        return FALSE;
+    }
+    return CompareFiles();
+}
 
 BOOL CCX_Agent::CompareFiles() {
     CX_TRACE(3, "\n  CX_Mib: Compare Files");
@@ -97,8 +113,14 @@ BOOL CCX_Agent::CompareFiles() {
             return FALSE;
         }
         CloseDataFile(actual);
-        CopyDataFile(kActualFileName, kSavedFileName, TRUE);
+        const BOOL copied = CopyDataFile(kActualFileName, kSavedFileName, TRUE);
+        const DWORD error = GetLastError();
         DeleteDataFile(kActualFileName);
+        if (!copied) {
+            ScanFailed("%s could not be written (error %d)", kSavedFileName,
+                       static_cast<int>(error));
+            return FALSE;
+        }
         InfoState = 0;
         return TRUE;
     }
@@ -116,11 +138,18 @@ BOOL CCX_Agent::CompareFiles() {
         CloseDataFile(actual);
         saved = nullptr;
         actual = nullptr;
-        if (CopyDataFile(kSavedFileName, kCopyFileName, TRUE) &&
-            CopyDataFile(kActualFileName, kSavedFileName, FALSE)) {
-            DeleteDataFile(kActualFileName);
-        }
+        const BOOL replaced = CopyDataFile(kSavedFileName, kCopyFileName, TRUE) &&
+                              CopyDataFile(kActualFileName, kSavedFileName, FALSE);
+        const DWORD error = GetLastError();
+        // A new inventory that could not be saved is given up whole: the saved one stays as
+        // it was, and nothing of the new one is left behind on a disk that may be full.
+        DeleteDataFile(kActualFileName);
         DeleteDataFile(kCopyFileName);
+        if (!replaced) {
+            ScanFailed("%s could not be replaced (error %d)", kSavedFileName,
+                       static_cast<int>(error));
+            return FALSE;
+        }
         InfoState = 0;
     } else {
         CX_TRACE(2, "\n*** FILES ARE IDENTICAL");
@@ -133,8 +162,11 @@ BOOL CCX_Agent::CompareFiles() {
     CloseDataFile(actual);
 
     char saved_path[MAX_PATH];
-    if (MakeDataPath(kSavedFileName, saved_path, sizeof(saved_path))) {
-        RefreshScanKeys(saved_path);
+    if (MakeDataPath(kSavedFileName, saved_path, sizeof(saved_path)) &&
+        !RefreshScanKeys(saved_path)) {
+        ScanFailed("the scan state of %s could not be written (error %d)", kSavedFileName,
+                   static_cast<int>(GetLastError()));
     }
+    // A saved file that was replaced holds the new inventory whatever became of its scan keys.
     return InfoState == 0 ? TRUE : FALSE;
 }

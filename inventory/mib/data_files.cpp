@@ -50,8 +50,9 @@ BOOL CCX_Agent::CopyDataFile(const char* source, const char* target, BOOL fail_i
         return FALSE;
     }
     if (!CopyFileA(source_path, target_path, fail_if_exists)) {
-        CX_TRACE(2, "\n!!! COPY FAILED %s -> %s (%d)", source, target,
-                 static_cast<int>(GetLastError()));
+        const DWORD error = GetLastError();
+        CX_TRACE(2, "\n!!! COPY FAILED %s -> %s (%d)", source, target, static_cast<int>(error));
+        SetLastError(error);  // the caller's to report
         return FALSE;
     }
     CX_TRACE(3, "\n   Copied %s -> %s", source, target);

@@ -10,71 +10,72 @@ namespace {
 #define CX_MIB_OID(suffix) ".1.3.6.1.4.1.7391.2.10.2.10" suffix
 
 using enum CellSource;
+using namespace row_key;
 
 constexpr MibColumn kPhysicalDefinitionColumns[] = {
     {{CX_MIB_OID(".3.2.1.1.0"), "avkCxPhysNodeDefNo", ASN_INTEGER}, kRowNumber, nullptr},
-    {{CX_MIB_OID(".3.2.1.2.0"), "avkCxPhysNodeDefType", ASN_INTEGER}, kProbe, "Type"},
-    {{CX_MIB_OID(".3.2.1.3.0"), "avkCxPhysNodeDefName", ASN_OCTETSTRING}, kText, "Name"},
+    {{CX_MIB_OID(".3.2.1.2.0"), "avkCxPhysNodeDefType", ASN_INTEGER}, kProbe, kType},
+    {{CX_MIB_OID(".3.2.1.3.0"), "avkCxPhysNodeDefName", ASN_OCTETSTRING}, kText, kName},
 };
 
 constexpr MibColumn kFunctionalDefinitionColumns[] = {
     {{CX_MIB_OID(".3.3.1.1.0"), "avkCxFuncNodeDefNo", ASN_INTEGER}, kRowNumber, nullptr},
-    {{CX_MIB_OID(".3.3.1.2.0"), "avkCxFuncNodeDefType", ASN_INTEGER}, kProbe, "Type"},
-    {{CX_MIB_OID(".3.3.1.3.0"), "avkCxFuncNodeDefName", ASN_OCTETSTRING}, kText, "Name"},
+    {{CX_MIB_OID(".3.3.1.2.0"), "avkCxFuncNodeDefType", ASN_INTEGER}, kProbe, kType},
+    {{CX_MIB_OID(".3.3.1.3.0"), "avkCxFuncNodeDefName", ASN_OCTETSTRING}, kText, kName},
 };
 
 // "avkCxPhyscContName" is the name managers have always seen; it stays as it is.
 constexpr MibColumn kPhysicalContainerColumns[] = {
     {{CX_MIB_OID(".4.1.1.1.0"), "avkCxPhysContNo", ASN_INTEGER}, kRowNumber, nullptr},
-    {{CX_MIB_OID(".4.1.1.2.0"), "avkCxPhysContType", ASN_INTEGER}, kProbe, "Type"},
-    {{CX_MIB_OID(".4.1.1.3.0"), "avkCxPhysContParent", ASN_INTEGER}, kInteger, "Parent"},
-    {{CX_MIB_OID(".4.1.1.4.0"), "avkCxPhyscContName", ASN_OCTETSTRING}, kText, "Name"},
+    {{CX_MIB_OID(".4.1.1.2.0"), "avkCxPhysContType", ASN_INTEGER}, kProbe, kType},
+    {{CX_MIB_OID(".4.1.1.3.0"), "avkCxPhysContParent", ASN_INTEGER}, kInteger, kParent},
+    {{CX_MIB_OID(".4.1.1.4.0"), "avkCxPhyscContName", ASN_OCTETSTRING}, kText, kName},
 };
 
 // The trailing blank of "avkCxFuncContNo " is part of the registered name.
 constexpr MibColumn kFunctionalContainerColumns[] = {
     {{CX_MIB_OID(".4.2.1.1.0"), "avkCxFuncContNo ", ASN_INTEGER}, kRowNumber, nullptr},
-    {{CX_MIB_OID(".4.2.1.2.0"), "avkCxFuncContType", ASN_INTEGER}, kProbe, "Type"},
-    {{CX_MIB_OID(".4.2.1.3.0"), "avkCxFuncContParent", ASN_INTEGER}, kInteger, "Parent"},
-    {{CX_MIB_OID(".4.2.1.4.0"), "avkCxFuncContName", ASN_OCTETSTRING}, kText, "Name"},
+    {{CX_MIB_OID(".4.2.1.2.0"), "avkCxFuncContType", ASN_INTEGER}, kProbe, kType},
+    {{CX_MIB_OID(".4.2.1.3.0"), "avkCxFuncContParent", ASN_INTEGER}, kInteger, kParent},
+    {{CX_MIB_OID(".4.2.1.4.0"), "avkCxFuncContName", ASN_OCTETSTRING}, kText, kName},
 };
 
 constexpr MibColumn kComponentColumns[] = {
     {{CX_MIB_OID(".5.1.1.1.0"), "avkCxInfoNo", ASN_INTEGER}, kRowNumber, nullptr},
-    {{CX_MIB_OID(".5.1.1.2.0"), "avkCxInfoPhysContNo", ASN_INTEGER}, kProbe, "PhysCont"},
-    {{CX_MIB_OID(".5.1.1.3.0"), "avkCxInfoFuncContNo", ASN_INTEGER}, kInteger, "FuncCont"},
-    {{CX_MIB_OID(".5.1.1.4.0"), "avkCxInfoCompType", ASN_INTEGER}, kInteger, "CompType"},
-    {{CX_MIB_OID(".5.1.1.5.0"), "avkCxInfoVendor", ASN_OCTETSTRING}, kText, "Vendor"},
-    {{CX_MIB_OID(".5.1.1.6.0"), "avkCxInfoProductName", ASN_OCTETSTRING}, kText, "ProdName"},
-    {{CX_MIB_OID(".5.1.1.7.0"), "avkCxInfoProductNumber", ASN_OCTETSTRING}, kText, "ProdNumber"},
+    {{CX_MIB_OID(".5.1.1.2.0"), "avkCxInfoPhysContNo", ASN_INTEGER}, kProbe, kPhysCont},
+    {{CX_MIB_OID(".5.1.1.3.0"), "avkCxInfoFuncContNo", ASN_INTEGER}, kInteger, kFuncCont},
+    {{CX_MIB_OID(".5.1.1.4.0"), "avkCxInfoCompType", ASN_INTEGER}, kInteger, kCompType},
+    {{CX_MIB_OID(".5.1.1.5.0"), "avkCxInfoVendor", ASN_OCTETSTRING}, kText, kVendor},
+    {{CX_MIB_OID(".5.1.1.6.0"), "avkCxInfoProductName", ASN_OCTETSTRING}, kText, kProdName},
+    {{CX_MIB_OID(".5.1.1.7.0"), "avkCxInfoProductNumber", ASN_OCTETSTRING}, kText, kProdNumber},
     {{CX_MIB_OID(".5.1.1.8.0"), "avkCxInfoProductDescription", ASN_OCTETSTRING},
      kText,
-     "ProdDescript"},
-    {{CX_MIB_OID(".5.1.1.9.0"), "avkCxInfoVersion", ASN_OCTETSTRING}, kText, "Version"},
-    {{CX_MIB_OID(".5.1.1.10.0"), "avkCxInfoManufacturingDate", ASN_OCTETSTRING}, kText, "ManuDate"},
-    {{CX_MIB_OID(".5.1.1.11.0"), "avkCxInfoSerialNo", ASN_OCTETSTRING}, kText, "SerialNo"},
-    {{CX_MIB_OID(".5.1.1.12.0"), "avkCxInfoLanguage", ASN_OCTETSTRING}, kText, "Language"},
-    {{CX_MIB_OID(".5.1.1.13.0"), "avkCxInfoCompId", ASN_OCTETSTRING}, kText, "CompId"},
+     kProdDescript},
+    {{CX_MIB_OID(".5.1.1.9.0"), "avkCxInfoVersion", ASN_OCTETSTRING}, kText, kVersion},
+    {{CX_MIB_OID(".5.1.1.10.0"), "avkCxInfoManufacturingDate", ASN_OCTETSTRING}, kText, kManuDate},
+    {{CX_MIB_OID(".5.1.1.11.0"), "avkCxInfoSerialNo", ASN_OCTETSTRING}, kText, kSerialNo},
+    {{CX_MIB_OID(".5.1.1.12.0"), "avkCxInfoLanguage", ASN_OCTETSTRING}, kText, kLanguage},
+    {{CX_MIB_OID(".5.1.1.13.0"), "avkCxInfoCompId", ASN_OCTETSTRING}, kText, kCompId},
 };
 
 // Registered No, ComponentIndex, Name, then columns 3 to 5. Column 3 is named "...Path" and
 // carries the parent, column 4 the other way round: managers read them that way.
 constexpr MibColumn kFirmwareUpdateColumns[] = {
     {{CX_MIB_OID(".6.1.1.1.0"), "AvkCxFwuObjectNo", ASN_INTEGER}, kRowNumber, nullptr},
-    {{CX_MIB_OID(".6.1.1.6.0"), "AvkCxFwuObjectComponentIndex", ASN_INTEGER}, kProbe, "CompIndex"},
-    {{CX_MIB_OID(".6.1.1.2.0"), "AvkCxFwuObjectName", ASN_OCTETSTRING}, kText, "ObjectName"},
-    {{CX_MIB_OID(".6.1.1.3.0"), "AvkCxFwuObjectPath", ASN_OCTETSTRING}, kText, "ObjectParent"},
-    {{CX_MIB_OID(".6.1.1.4.0"), "AvkCxFwuObjectParent", ASN_OCTETSTRING}, kText, "ObjectPath"},
-    {{CX_MIB_OID(".6.1.1.5.0"), "AvkCxFwuObjectUpdateState", ASN_INTEGER}, kInteger, "UpdateState"},
+    {{CX_MIB_OID(".6.1.1.6.0"), "AvkCxFwuObjectComponentIndex", ASN_INTEGER}, kProbe, kCompIndex},
+    {{CX_MIB_OID(".6.1.1.2.0"), "AvkCxFwuObjectName", ASN_OCTETSTRING}, kText, kObjectName},
+    {{CX_MIB_OID(".6.1.1.3.0"), "AvkCxFwuObjectPath", ASN_OCTETSTRING}, kText, kObjectParent},
+    {{CX_MIB_OID(".6.1.1.4.0"), "AvkCxFwuObjectParent", ASN_OCTETSTRING}, kText, kObjectPath},
+    {{CX_MIB_OID(".6.1.1.5.0"), "AvkCxFwuObjectUpdateState", ASN_INTEGER}, kInteger, kUpdateState},
 };
 
 constexpr MibRowTable kProbedTables[] = {
-    {kPhysicalDefinitionSection, "Type", kPhysicalDefinitionColumns},
-    {kFunctionalDefinitionSection, "Type", kFunctionalDefinitionColumns},
-    {kPhysicalContainerSection, "Type", kPhysicalContainerColumns},
-    {kFunctionalContainerSection, "Type", kFunctionalContainerColumns},
-    {kComponentTableSection, "PhysCont", kComponentColumns},
-    {kFirmwareUpdateSection, "CompIndex", kFirmwareUpdateColumns},
+    {kPhysicalDefinitionSection, kType, kPhysicalDefinitionColumns},
+    {kFunctionalDefinitionSection, kType, kFunctionalDefinitionColumns},
+    {kPhysicalContainerSection, kType, kPhysicalContainerColumns},
+    {kFunctionalContainerSection, kType, kFunctionalContainerColumns},
+    {kComponentTableSection, kPhysCont, kComponentColumns},
+    {kFirmwareUpdateSection, kCompIndex, kFirmwareUpdateColumns},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "clients/transport_faults.h"
 #include "inventory/cx_agent.h"
 #include "request_trace.h"
 
@@ -32,9 +33,14 @@ void CCX_Agent::SwitchRequest(CSwitchCommand* command) {
         SWITCH_REQUEST_TRACE(5, "O.K. (len %d)", static_cast<int>(reply->DataLength));
         return;
     }
-    SWITCH_REQUEST_TRACE(1, "CmdStat[%02X] DatLen[%04X]",
-                         reply != nullptr ? reply->Status : CMD_STATUS_NO_FRAME,
+    const DWORD status = reply != nullptr ? reply->Status : CMD_STATUS_NO_FRAME;
+    SWITCH_REQUEST_TRACE(1, "CmdStat[%02X] DatLen[%04X]", status,
                          reply != nullptr ? reply->DataLength : 0u);
+    // Not delivered, by this client or by the server that could not reach its own source: no
+    // answer about the machine at all.
+    if (status == CMD_STATUS_NOT_DELIVERED || status == CMD_STATUS_NO_FRAME) {
+        CTransportFaults::Report();
+    }
 }
 
 const char* CCX_Agent::GetMethod(const char* section) {

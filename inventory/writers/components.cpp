@@ -70,7 +70,7 @@ const char* BusTypeSuffix(DWORD bus_type) {
 void CCX_Agent::InsertScsiSystem(ComponentEntry* component, DWORD parent, ScsiCtrl* controller) {
     InsertFunctionalContainer("SCSISystem", parent, nullptr, -1);
     if (component == nullptr) return;
-    component->CompType = 12;
+    component->CompType = kCompStorageController;
     if (controller == nullptr) return;
     controller->PhysCont = CurPhysContainer;
     controller->FuncCont = CurFuncContainer;

@@ -35,6 +35,8 @@ DWORD WinErrorFromErrno(int error_number) {
         case EFAULT: return ERROR_NOACCESS;
         case EIO: return ERROR_GEN_FAILURE;
         case EXDEV: return ERROR_NOT_SAME_DEVICE;
+        // A symbolic link where none may be (O_NOFOLLOW), or links that loop.
+        case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
         default: return ERROR_GEN_FAILURE;
     }
 }

@@ -19,6 +19,7 @@ namespace {
 struct OpenRequest {
     int flags = O_CLOEXEC;
     mode_t mode = 0666;
+    bool exact_mode = false;  // a new file gets `mode` whatever the umask
     bool readable = false;
     bool writable = false;
 };
@@ -42,6 +43,11 @@ bool MakeRequest(DWORD access, DWORD disposition, DWORD flags, OpenRequest* requ
     }
     if ((flags & FILE_FLAG_WRITE_THROUGH) != 0) request->flags |= O_DSYNC;
     if ((flags & FILE_ATTRIBUTE_READONLY) != 0) request->mode = 0444;
+    if ((flags & CX_FILE_FLAG_PRIVATE) != 0) {
+        request->flags |= O_NOFOLLOW;
+        request->mode &= kDataFileMode;
+        request->exact_mode = true;
+    }
     return true;
 }
 
@@ -118,6 +124,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
+    }
+    if (request.exact_mode && !existed && disposition != OPEN_EXISTING &&
+        disposition != TRUNCATE_EXISTING) {
+        fchmod(fd, request.mode);  // created here: the umask does not decide who may read it
     }
     HANDLE handle =
         InsertHandle(std::make_shared<FileObject>(fd, request.readable, request.writable));

@@ -58,10 +58,11 @@ DWORD CopyBytes(int from, int to) {
     }
 }
 
-// Windows refuses a target that is a directory, a read-only file or the source itself.
+// Windows refuses a target that is a directory, a read-only file or the source itself. A
+// symbolic link there is looked at, not through: the rename replaces the link itself.
 DWORD CheckTarget(const char* target, const struct stat& source, bool replace_existing) {
     struct stat info {};
-    if (stat(target, &info) != 0) {
+    if (lstat(target, &info) != 0) {
         if (errno != ENOENT) return WinErrorFromErrno(errno);
         // A new file: only its directory has to be there.
         DWORD missing = MissingPathError(target);
@@ -78,12 +79,15 @@ DWORD CheckTarget(const char* target, const struct stat& source, bool replace_ex
 }  // namespace
 
 DWORD CopyWholeFile(const char* source, const char* target, bool replace_existing, bool durable) {
-    Descriptor from(open(source, O_RDONLY | O_CLOEXEC));
+    // Never read through a link: one planted in place of the agent's file would copy whatever
+    // it points at beside the agent's data. Only regular files are copied, and a pipe put there
+    // must not hold the open up.
+    Descriptor from(open(source, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (from.get() < 0)
         return errno == ENOENT ? MissingPathError(source) : WinErrorFromErrno(errno);
     struct stat info {};
     if (fstat(from.get(), &info) != 0) return WinErrorFromErrno(errno);
-    if (S_ISDIR(info.st_mode)) return ERROR_ACCESS_DENIED;
+    if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;
     DWORD error = CheckTarget(target, info, replace_existing);
     if (error != ERROR_SUCCESS) return error;
 
@@ -91,7 +95,6 @@ DWORD CopyWholeFile(const char* source, const char* target, bool replace_existin
     error = copy.Create(target, info.st_mode & 07777);
     if (error == ERROR_SUCCESS) error = CopyBytes(from.get(), copy.Descriptor());
     if (error != ERROR_SUCCESS) return error;
-    fchmod(copy.Descriptor(), info.st_mode & 07777);  // the creation mode was cut by the umask
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     futimens(copy.Descriptor(), times);
     return copy.Commit(replace_existing, durable, nullptr);

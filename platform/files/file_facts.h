@@ -11,6 +11,10 @@
 
 namespace cx::platform {
 
+// The files the system keeps beside its data hold serial numbers and the like: owner and group
+// may read them, the world never.
+inline constexpr mode_t kDataFileMode = 0640;
+
 struct FileFacts {
     mode_t mode = 0;
     ULONGLONG size = 0;

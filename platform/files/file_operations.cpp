@@ -1,4 +1,4 @@
-// Whole-file operations by name: delete, copy, move, attributes, directory creation.
+// Whole-file operations by name: delete, copy, replace, move, attributes, directory creation.
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include "files/file_access_hook.h"
 #include "files/file_copy.h"
 #include "files/file_facts.h"
+#include "files/replacement_file.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 
@@ -116,6 +117,18 @@ BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists) {
     // Durable as well as atomic: the agent's saved inventory is replaced by a copy, and a crash
     // right after the call must find the new file complete, never an empty one.
     return Finish(CopyWholeFile(existing, new_name, !fail_if_exists, true));
+}
+
+BOOL CxWriteWholeFile(LPCSTR path, LPCVOID data, DWORD size) {
+    DWORD error = ERROR_SUCCESS;
+    if (!CheckName(path, &error)) return Finish(error);
+    if (data == nullptr && size != 0) return Finish(ERROR_INVALID_PARAMETER);
+    BeforeFileAccess(path, FileAccess::kChange);
+    ReplacementFile file;
+    error = file.Create(path, kDataFileMode);
+    if (error == ERROR_SUCCESS) error = file.Write({static_cast<const char*>(data), size});
+    if (error == ERROR_SUCCESS) error = file.Commit(true, true, nullptr);
+    return Finish(error);
 }
 
 BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) {

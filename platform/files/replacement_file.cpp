@@ -60,21 +60,31 @@ DWORD ReplacementFile::Create(const std::string& target, mode_t mode) {
     directory_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
     if (CanLinkUnnamedFiles()) {
         fd_ = open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (fd_ >= 0) return ERROR_SUCCESS;
+        if (fd_ >= 0) {
+            SetMode(mode);
+            return ERROR_SUCCESS;
+        }
         // File systems without unnamed files say so in several ways; a missing or closed
         // directory fails the named way as well and is reported from there.
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
+        // A name of our own, created here: whatever another planted under it, link or file,
+        // makes the open fail and the next name is tried.
         std::string name = TemporaryName(directory_, target_);
-        fd_ = open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        fd_ = open(name.c_str(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, mode);
         if (fd_ >= 0) {
             temp_path_ = name;
+            SetMode(mode);
             return ERROR_SUCCESS;
         }
         if (errno != EEXIST) return ErrorFromErrno(errno);
     }
     return ERROR_ALREADY_EXISTS;
 }
+
+// The creation mode went through the umask; the file's mode is the caller's to choose. A file
+// system without modes refuses the change, and the file is written all the same.
+void ReplacementFile::SetMode(mode_t mode) { fchmod(fd_, mode); }
 
 DWORD ReplacementFile::Write(std::string_view data) {
     while (!data.empty()) {

@@ -18,7 +18,8 @@ class ReplacementFile {
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Results are Windows error codes (ERROR_SUCCESS on success).
+    // Results are Windows error codes (ERROR_SUCCESS on success). The new file gets `mode`
+    // whatever the umask; it is never opened through a symbolic link.
     DWORD Create(const std::string& target, mode_t mode);
     DWORD Write(std::string_view data);
     int Descriptor() const { return fd_; }
@@ -28,6 +29,7 @@ class ReplacementFile {
     DWORD Commit(bool replace_existing, bool durable, FileFacts* written);
 
   private:
+    void SetMode(mode_t mode);
     DWORD LinkUnnamedAs(const std::string& name);
     DWORD MoveIntoPlace(bool replace_existing);
 

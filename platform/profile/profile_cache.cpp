@@ -55,7 +55,15 @@ DWORD ProfileCache::Flush(const char* path) {
     FilePtr file = Resolve(path, false);
     if (!file) return CurrentIdentity(path).exists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     DWORD error = WriteOut(file, lock, true);
-    if (error != ERROR_SUCCESS) return error;
+    if (error != ERROR_SUCCESS) {
+        // As on Windows, where a write that could not be made changed nothing: what cannot
+        // reach the disk is given up, the file reads as it is there, and no later write brings
+        // back content its writer was told had failed.
+        write_done_.wait(lock, [&] { return !file->writing; });
+        file->record.Discard();
+        Forget(file, lock);
+        return error;
+    }
     bool exists = file->on_disk.exists || file->Dirty();
     Forget(file, lock);
     return exists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
@@ -185,7 +193,18 @@ DWORD ProfileCache::WriteOut(const FilePtr& file, std::unique_lock<std::mutex>& 
                              bool unlock_during_io) {
     write_done_.wait(lock, [&] { return !file->writing; });
     if (!file->Dirty()) return ERROR_SUCCESS;
-    // Whatever someone else wrote meanwhile is merged in, not written over.
+    // Whatever someone else wrote meanwhile is merged in, not written over: other processes
+    // check and replace their files in this directory one at a time with us.
+    file->writing = true;
+    if (unlock_during_io) lock.unlock();
+    DirectoryWriteLock directory(file->path);
+    if (unlock_during_io) lock.lock();
+    file->writing = false;
+    write_done_.notify_all();
+    if (directory.Busy()) {
+        file->dirty_since = ProfileClock::now();  // the background writer tries again later
+        return ERROR_SHARING_VIOLATION;
+    }
     Validate(*file, true);
     if (!file->Dirty()) return ERROR_SUCCESS;
     std::string text = file->document->Serialize();

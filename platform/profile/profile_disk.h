@@ -36,9 +36,29 @@ DWORD CheckReplaceable(const std::string& path);
 // and, where we may set it, its owner.
 DWORD WriteReplacement(const std::string& path, const std::string& text, FileFacts* written);
 
+// Held while a file is checked against the disk and replaced: every process that writes profile
+// files through this cache takes it for the file's directory, so that a write lands after
+// another process's check-and-replace, sees its result and merges into it, instead of renaming
+// over it. The wait is bounded; a directory that cannot be locked (no read access, a file
+// system without locks) is written without the lock, as before.
+class DirectoryWriteLock {
+  public:
+    explicit DirectoryWriteLock(const std::string& file_path);
+    ~DirectoryWriteLock();
+    DirectoryWriteLock(const DirectoryWriteLock&) = delete;
+    DirectoryWriteLock& operator=(const DirectoryWriteLock&) = delete;
+    // True when the lock was held elsewhere for longer than the bound.
+    bool Busy() const { return busy_; }
+
+  private:
+    int fd_ = -1;
+    bool busy_ = false;
+};
+
 // `path` absolute (relative to the working directory), as given otherwise.
 std::string AbsolutePath(const char* path);
-// The path with links and "." and ".." resolved, as far as the file or its directory exists.
+// The path with links and "." and ".." resolved in its directories, as far as they exist; a
+// link at the last name stays as it is.
 std::string CanonicalPath(const std::string& absolute);
 
 }  // namespace cx::platform

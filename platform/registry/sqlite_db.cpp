@@ -1,6 +1,10 @@
 // The registry store's SQLite connection, its statements and the mapping of SQLite results.
 #include "registry/sqlite_db.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "platform/winerror.h"
@@ -52,6 +56,18 @@ constexpr const char* kSqlText[] = {
 };
 static_assert(std::size(kSqlText) == static_cast<size_t>(Sql::kCount));
 
+// The store holds every community, the read-write one too: owner and group only, whatever the
+// umask. SQLite gives its -wal and -shm files the mode of the database file, so the file is
+// made here, before SQLite would make it from the umask.
+constexpr mode_t kStoreMode = 0660;
+
+void CreateStoreFile(const std::string& path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kStoreMode);
+    if (fd < 0) return;  // there already, or SQLite's own open tells what is wrong
+    fchmod(fd, kStoreMode);
+    close(fd);
+}
+
 }  // namespace
 
 Database::~Database() {
@@ -64,6 +80,7 @@ int Database::Open(const std::string& path, bool create, std::unique_ptr<Databas
                    int* error_number) {
     *error_number = 0;
     sqlite3* db = nullptr;
+    if (create) CreateStoreFile(path);
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     int result = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (result != SQLITE_OK) {

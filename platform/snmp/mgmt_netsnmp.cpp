@@ -1,16 +1,27 @@
 // The manager side's exchange on net-snmp's single-session API: open, one request and its
 // answer, close. Safe beside the host's own use of net-snmp in the same process (see below).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <random>
+#include <set>
+#include <utility>
 
 #include "mgmt_wire.h"
+#include "platform/mgmt_sessions.h"
 
 // clang-format off
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/snmpIPBaseDomain.h>
+#include <net-snmp/library/snmpIPv4BaseDomain.h>
+#include <net-snmp/library/snmpIPv6BaseDomain.h>
+#include <net-snmp/library/snmpUDPDomain.h>
+#include <net-snmp/library/snmpUDPIPv6Domain.h>
 // clang-format on
 
 namespace cx::platform::mgmt {
@@ -18,6 +29,8 @@ namespace cx::platform::mgmt {
 class WireSession {
   public:
     void* handle = nullptr;  // net-snmp's opaque single session
+    // The loopback port the session sends from (0: not bound to loopback).
+    std::pair<int, std::uint16_t> own_port{AF_UNSPEC, 0};
 };
 
 namespace {
@@ -28,6 +41,64 @@ namespace {
 std::mutex& OpenCloseLock() {
     static std::mutex lock;
     return lock;
+}
+
+// The loopback ports of the open sessions, by address family: the host asks here whether a
+// request is one of its own agents'.
+std::mutex& OwnPortsLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::set<std::pair<int, std::uint16_t>>& OwnPorts() {
+    static std::set<std::pair<int, std::uint16_t>> ports;
+    return ports;
+}
+
+// The family and port of a loopback socket address; AF_UNSPEC for any other.
+std::pair<int, std::uint16_t> LoopbackPort(const sockaddr* address, std::size_t length) {
+    if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+        if ((ntohl(v4->sin_addr.s_addr) >> 24) == 127) return {AF_INET, ntohs(v4->sin_port)};
+    } else if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr)) return {AF_INET6, ntohs(v6->sin6_port)};
+    }
+    return {AF_UNSPEC, 0};
+}
+
+// The session's UDP transport. An agent on this machine is asked from the loopback address, so
+// that the socket takes datagrams from this machine only; any other agent from the address the
+// system chooses. NULL when the peer does not resolve or no socket can be had.
+netsnmp_transport* OpenTransport(const std::string& peer) {
+    const bool v6 = peer.rfind("udp6:", 0) == 0;
+    const std::string target = peer.substr(peer.find(':') + 1);
+    netsnmp_ep remote{};
+    const int resolved = v6 ? netsnmp_sockaddr_in6_3(&remote, target.c_str(), nullptr)
+                            : netsnmp_sockaddr_in3(&remote, target.c_str(), nullptr);
+    if (resolved == 0) return nullptr;
+    netsnmp_ep source{};
+    const netsnmp_ep* bind_to = nullptr;
+    if (LoopbackPort(reinterpret_cast<const sockaddr*>(&remote.a), sizeof(remote.a)).first !=
+        AF_UNSPEC) {
+        if (v6) {
+            source.a.sin6.sin6_family = AF_INET6;
+            source.a.sin6.sin6_addr = in6addr_loopback;
+        } else {
+            source.a.sin.sin_family = AF_INET;
+            source.a.sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        }
+        bind_to = &source;
+    }
+    return v6 ? netsnmp_udp6_transport_with_source(&remote, 0, bind_to)
+              : netsnmp_udp_transport_with_source(&remote, 0, bind_to);
+}
+
+// Where a session's socket is bound, when that is a loopback address.
+std::pair<int, std::uint16_t> OwnPortOf(int socket) {
+    sockaddr_storage local{};
+    socklen_t length = sizeof(local);
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) return {};
+    return LoopbackPort(reinterpret_cast<const sockaddr*>(&local), length);
 }
 
 // Request ids come from here rather than from net-snmp's unguarded counter, which the host's
@@ -173,7 +244,11 @@ WireSession* OpenWireSession(const WireSessionSettings& settings) {
     wanted.timeout = static_cast<long>(settings.timeout.count()) * 1000;
     wanted.retries = settings.retries;
     wanted.flags |= SNMP_FLAGS_DONT_PROBE;
-    void* handle = snmp_sess_open(&wanted);
+    netsnmp_transport* transport = OpenTransport(settings.peer);
+    if (transport == nullptr) return nullptr;
+    const auto own_port = OwnPortOf(transport->sock);
+    // The transport belongs to the session from here on, whatever the outcome.
+    void* handle = snmp_sess_add(&wanted, transport, nullptr, nullptr);
     if (handle == nullptr) return nullptr;
     auto* session = new (std::nothrow) WireSession;
     if (session == nullptr) {
@@ -181,6 +256,11 @@ WireSession* OpenWireSession(const WireSessionSettings& settings) {
         return nullptr;
     }
     session->handle = handle;
+    session->own_port = own_port;
+    if (own_port.first != AF_UNSPEC) {
+        std::lock_guard<std::mutex> hold_ports(OwnPortsLock());
+        OwnPorts().insert(own_port);
+    }
     return session;
 }
 
@@ -188,6 +268,10 @@ void CloseWireSession(WireSession* session) {
     if (session == nullptr) return;
     {
         std::lock_guard<std::mutex> hold(OpenCloseLock());
+        if (session->own_port.first != AF_UNSPEC) {
+            std::lock_guard<std::mutex> hold_ports(OwnPortsLock());
+            OwnPorts().erase(session->own_port);
+        }
         snmp_sess_close(session->handle);
     }
     delete session;
@@ -224,3 +308,12 @@ WireAnswer ExchangeWire(WireSession* session, int pdu_type,
 }
 
 }  // namespace cx::platform::mgmt
+
+bool CxIsOwnManagerSession(const sockaddr* source, std::size_t length) {
+    using namespace cx::platform::mgmt;
+    if (source == nullptr) return false;
+    const auto port = LoopbackPort(source, length);
+    if (port.first == AF_UNSPEC) return false;
+    std::lock_guard<std::mutex> hold(OwnPortsLock());
+    return OwnPorts().count(port) != 0;
+}

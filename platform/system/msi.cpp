@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "platform/eintr.h"
 #include "platform/errors.h"
 #include "platform/msi.h"
+#include "platform/timing.h"
 #include "platform/winreg.h"
 
 extern char** environ;
@@ -55,7 +57,85 @@ UINT PackageOf(const char* product, std::string* package) {
     return ERROR_SUCCESS;
 }
 
-// Runs dpkg-query without a shell and waits at most kQueryMilliseconds for it.
+// Starts `argv` with standard input and errors on /dev/null and standard output on a pipe,
+// in a process group of its own and with no descriptor of ours but those three: the host's
+// sockets and files, close-on-exec or not, stay with the host. The child's pid, or -1.
+pid_t SpawnQuery(std::vector<char*>& argv, int* output) {
+    int pipe_ends[2];
+    if (pipe2(pipe_ends, O_CLOEXEC) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t child = -1;
+    int spawned = posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_ends[1]);
+    if (spawned != 0) {
+        close(pipe_ends[0]);
+        return -1;
+    }
+    fcntl(pipe_ends[0], F_SETFL, O_NONBLOCK);
+    *output = pipe_ends[0];
+    return child;
+}
+
+// Appends what the pipe holds now (up to kMaxQueryOutput; the rest is read and dropped).
+// False at its end.
+bool ReadAvailable(int fd, std::string* output) {
+    char chunk[512];
+    for (;;) {
+        ssize_t got = cx::RetryOnEintr([&] { return read(fd, chunk, sizeof(chunk)); });
+        if (got < 0) return errno == EAGAIN;
+        if (got == 0) return false;
+        if (output->size() < kMaxQueryOutput) output->append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+// Reads the child's output until it has ended, for `milliseconds` (agent time) at most;
+// whether it ended, with its wait status. The wait is for the child, not for its output: one
+// that closes its standard output and goes on is waited for no longer than one that talks.
+bool CollectOutput(pid_t child, int output, DWORD milliseconds, std::string* text, int* status) {
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(CxScaleWait(milliseconds));
+    // Where pidfds are missing the end is looked for every few milliseconds instead.
+    int ended_fd = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    bool ended = false;
+    while (!ended) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) break;
+        pollfd wait_for[2] = {{output, POLLIN, 0}, {ended_fd, POLLIN, 0}};
+        int timeout = static_cast<int>(ended_fd < 0 && left > 10 ? 10 : left);
+        if (cx::RetryOnEintr([&] { return poll(wait_for, 2, timeout); }) < 0) break;
+        if (output >= 0 && wait_for[0].revents != 0 && !ReadAvailable(output, text)) {
+            close(output);
+            output = -1;
+        }
+        if (ended_fd < 0 || wait_for[1].revents != 0) {
+            pid_t reaped = cx::RetryOnEintr([&] { return waitpid(child, status, WNOHANG); });
+            // ECHILD: a host that ignores SIGCHLD has it reaped already, its status lost.
+            bool reaped_already = reaped < 0 && errno == ECHILD;
+            if (reaped_already) *status = -1;
+            ended = reaped == child || reaped_already;
+        }
+    }
+    if (ended && output >= 0) ReadAvailable(output, text);  // what it wrote before it ended
+    if (output >= 0) close(output);
+    if (ended_fd >= 0) close(ended_fd);
+    return ended;
+}
+
+// Runs dpkg-query without a shell and waits at most kQueryMilliseconds for it; then it is
+// killed with everything it started.
 QueryResult QueryDpkg(const std::string& package, std::string* version) {
     const char* configured = std::getenv("CX_DPKG_QUERY");
     std::string program =
@@ -69,49 +149,18 @@ QueryResult QueryDpkg(const std::string& package, std::string* version) {
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    int pipe_ends[2];
-    if (pipe2(pipe_ends, O_CLOEXEC) != 0) return QueryResult::kUnavailable;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    int spawned = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipe_ends[1]);
-    if (spawned != 0) {
-        close(pipe_ends[0]);
+    int output_fd = -1;
+    pid_t child = SpawnQuery(argv, &output_fd);
+    if (child < 0) return QueryResult::kUnavailable;
+    std::string output;
+    int status = 0;
+    if (!CollectOutput(child, output_fd, kQueryMilliseconds, &output, &status)) {
+        kill(-child, SIGKILL);  // the group: its own children may hold on too
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
         return QueryResult::kUnavailable;
     }
-
-    std::string output;
-    bool timed_out = false;
-    auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueryMilliseconds);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
-        if (left <= 0) {
-            timed_out = true;
-            break;
-        }
-        pollfd wait_for{pipe_ends[0], POLLIN, 0};
-        int ready = cx::RetryOnEintr([&] { return poll(&wait_for, 1, static_cast<int>(left)); });
-        if (ready < 0) break;
-        if (ready == 0) continue;
-        char chunk[512];
-        ssize_t got = cx::RetryOnEintr([&] { return read(pipe_ends[0], chunk, sizeof(chunk)); });
-        if (got <= 0) break;
-        if (output.size() < kMaxQueryOutput) output.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(pipe_ends[0]);
-    if (timed_out) kill(child, SIGKILL);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timed_out || !WIFEXITED(status)) return QueryResult::kUnavailable;
+    if (!WIFEXITED(status)) return QueryResult::kUnavailable;
     // 1: the package is not known; 0: known, the status says whether it is installed.
     if (WEXITSTATUS(status) == 1) return QueryResult::kNotInstalled;
     if (WEXITSTATUS(status) != 0) return QueryResult::kUnavailable;

@@ -1,11 +1,11 @@
 // The Linux backend's answers to the framework's and the collectors' requests, from what is
 // known about the machine (MachineInfo). Pure: a request in, a reply or "not available" out.
-// docs/switchd-linux.md lists which item comes from where.
+// The requests are rows of one table (MachineItems), which docs/switchd-linux.md lists.
 #pragma once
 
-#include <memory>
-#include <mutex>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "machine_info.h"
@@ -16,38 +16,30 @@ namespace cx::switchd {
 // The number the machine's own cabinet answers to the cabinet request.
 constexpr std::uint32_t kMachineCabinet = 1;
 
+// OpCodeExt of a row that answers every extension its OpCode has no row of its own for.
+constexpr std::uint32_t kAnyExtension = 0xFFFFFFFFu;
+
+// One request the machine answers.
+struct ItemRow {
+    std::uint32_t op_code;
+    std::uint32_t op_code_ext;  // item code, class or sub-function; 0 where there is none
+    const char* name;           // what the answer is, as the doc's table names it
+    SourceSet sources;          // where its value may come from
+    // The answer for `object`; nullopt when nothing is known of it.
+    std::optional<ReplySpec> (*answer)(const MachineInfo& machine, std::uint32_t object);
+    bool count = false;        // nothing known answers a count of 0 rather than "not available"
+    bool any_cabinet = false;  // asked before the agent knows its cabinet
+};
+
+std::span<const ItemRow> MachineItems();
+
+// "SMBIOS, IPMI": the names of a set of sources, in the order of the Source bits.
+std::string SourceNames(SourceSet sources);
+
 // The reply to `request` from `machine`; nullopt for requests it has no source for (the
-// server then answers "not available").
+// server then answers "not available"). A request whose value would come from a source that
+// stopped answering is answered CMD_STATUS_NOT_DELIVERED: the agent keeps what it had.
 std::optional<ReplySpec> AnswerMachineRequest(const MachineInfo& machine,
                                               const RequestKey& request);
-
-// Where the machine's description came from, for the log.
-struct MachineSource {
-    MachineInfo info;
-    std::string description;  // "SMBIOS 3.3 table (42 structures)", "/sys/class/dmi/id and /proc"
-    std::string no_table;     // why the SMBIOS table was not used; empty when it was
-};
-
-// Reads the machine below `sys_root` ("" for /): the SMBIOS table when it can be read, else
-// /sys/class/dmi/id, and /proc/cpuinfo and /proc/meminfo for what the table does not give.
-MachineSource ReadMachine(const std::string& sys_root);
-
-// The description in force, replaced as a whole when the machine is read again.
-class MachineStore {
-  public:
-    void Replace(MachineInfo info) {
-        auto shared = std::make_shared<const MachineInfo>(std::move(info));
-        std::lock_guard guard(lock_);
-        info_ = std::move(shared);
-    }
-    std::shared_ptr<const MachineInfo> Get() const {
-        std::lock_guard guard(lock_);
-        return info_;
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::shared_ptr<const MachineInfo> info_ = std::make_shared<const MachineInfo>();
-};
 
 }  // namespace cx::switchd

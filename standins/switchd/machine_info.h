@@ -1,5 +1,6 @@
 // What cx-switchd --linux knows about the machine it runs on: the firmware's description
-// (SMBIOS) or what procfs and sysfs tell without it. Empty texts are unknown ones; the readers
+// (SMBIOS) or what procfs, sysfs and the device tree tell without it, the management
+// controller's own (IPMI) and the UPS server's (NUT). Empty texts are unknown ones; the readers
 // leave out placeholder texts, so an empty field is answered as "not available".
 #pragma once
 
@@ -9,6 +10,17 @@
 #include <vector>
 
 namespace cx::switchd {
+
+// Where a part of the description comes from; a set of them as bits.
+enum Source : std::uint32_t {
+    kFixed = 1u << 0,       // the server's own answers
+    kSmbios = 1u << 1,      // the firmware table, or the kernel's copy in /sys/class/dmi/id
+    kDeviceTree = 1u << 2,  // /proc/device-tree
+    kProcfs = 1u << 3,      // /proc/cpuinfo, /proc/meminfo
+    kIpmi = 1u << 4,        // the management controller
+    kNut = 1u << 5,         // the UPS server
+};
+using SourceSet = std::uint32_t;
 
 struct BiosInfo {
     std::string vendor;
@@ -30,7 +42,8 @@ struct BoardInfo {
     std::string version;
     std::string serial;
     std::string asset_tag;
-    std::string kind;  // "Motherboard", "I/O Module", ...
+    std::string kind;         // "Motherboard", "I/O Module", ...
+    std::string part_number;  // the FRU's; the firmware table's sits in `version`
 };
 
 struct ChassisInfo {
@@ -39,6 +52,7 @@ struct ChassisInfo {
     std::string version;
     std::string serial;
     std::string asset_tag;
+    std::string part_number;
 };
 
 // Socket status as the SWITCH processor requests report it.
@@ -83,6 +97,34 @@ struct ManagementControllerInfo {
     std::string interface;  // "KCS", "SMIC", "BT", "SSIF"
     std::uint8_t spec_major = 0;
     std::uint8_t spec_minor = 0;
+    // What the controller tells of itself (IPMI Get Device ID); empty without it.
+    std::string maker;     // the maker's name, else "ID n" of its manufacturer ID
+    std::string product;   // "0x1234", its product ID
+    std::string firmware;  // "1.42"
+};
+
+// The controller's sensor data record repository.
+struct SdrRepositoryInfo {
+    std::string version;  // of the repository's format, "1.5"
+    std::uint16_t records = 0;
+};
+
+// A fan whose sensor reads; its sensor's ID string and entity ("29.1": entity ID and instance).
+struct FanInfo {
+    std::string name;
+    std::string entity;
+};
+
+// One UPS the UPS server lists.
+struct UpsInfo {
+    std::string id;  // "name@host", how the server knows it
+    std::string description;
+    std::string maker;
+    std::string model;
+    std::string serial;
+    std::string firmware;
+    std::string date;  // "2021-05-17 00:00:00"
+    bool operator==(const UpsInfo&) const = default;
 };
 
 struct MachineInfo {
@@ -94,6 +136,12 @@ struct MachineInfo {
     std::vector<MemoryDeviceInfo> memory;   // one per slot
     std::vector<PowerSupplyInfo> power_supplies;
     std::optional<ManagementControllerInfo> management;
+    std::optional<SdrRepositoryInfo> sdr;
+    std::vector<FanInfo> fans;
+    std::vector<UpsInfo> ups;
+    // Sources that were there but stopped answering during the read: what they would have
+    // told is unknown, not absent.
+    SourceSet failed = 0;
 };
 
 }  // namespace cx::switchd

@@ -8,20 +8,23 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "clients/switch_protocol.h"
+#include "journal.h"
 #include "machine_answers.h"
+#include "machine_reader.h"
 #include "pci_config.h"
 #include "platform/guid.h"
-#include "platform/winreg.h"
+#include "platform/timing.h"
+#include "registration.h"
 #include "request_handler.h"
 #include "rescan_throttle.h"
 #include "scenario.h"
@@ -34,10 +37,23 @@ using cx::switchd::MethodSet;
 
 constexpr char kDefaultSocket[] = "/run/catalix/switch.sock";
 constexpr std::size_t kMaxScenarioBytes = 16u << 20;
+// A scan's requests wait this long for the machine to be read: longer than a whole read of the
+// management controller may take, shorter than the agent waits for an answer.
+constexpr std::chrono::seconds kScanReadWait(45);
+// How often the controller's event log and the UPS server are looked at (CX_TIME_SCALE
+// shortens it for tests).
+constexpr DWORD kWatchPeriodMs = 15000;
+
+constexpr std::uint64_t kDefaultJournalLimitKib = 8192;
+// The first registry write may take this long before the server serves without it.
+constexpr std::chrono::seconds kRegistrationWait(1);
 
 const char kUsage[] =
     "Usage: cx-switchd [--scenario FILE] [--linux] [--sysroot DIR] [--socket PATH]\n"
-    "                  [--journal FILE] [--register] [--methods LIST] [--event-form 3|4]\n"
+    "                  [--group NAME] [--max-clients N] [--journal FILE] [--journal-limit KIB]\n"
+    "                  [--register] [--methods LIST] [--event-form 3|4]\n"
+    "                  [--ipmi-lan HOST[:PORT] --ipmi-user NAME --ipmi-password-file FILE]\n"
+    "                  [--nut HOST[:PORT]]\n"
     "\n"
     "Stands in for the SWITCH command server: serves the class\n"
     "{5F0B7C21-93D4-4E6A-B812-6C04A9E37D15} on a Unix socket and answers command frames.\n"
@@ -45,14 +61,33 @@ const char kUsage[] =
     "  --scenario FILE   answer requests from FILE (read at start and on SIGHUP); without it\n"
     "                    every request is answered with status 0x01 and no data\n"
     "  --linux           answer from the machine what the scenario does not: rights,\n"
-    "                    cabinet, BIOS, boards, processors, memory, power supplies and\n"
-    "                    management controller (SMBIOS, else /sys/class/dmi/id and /proc),\n"
-    "                    PCI configuration headers from sysfs; device changes (udev) send\n"
-    "                    the rescan event, at most once per 5 s\n"
+    "                    cabinet, BIOS, boards, processors, memory, power supplies, fans,\n"
+    "                    management controller, SDR repository and UPS units (SMBIOS,\n"
+    "                    /sys/class/dmi/id, the device tree, /proc, the management\n"
+    "                    controller through /dev/ipmi0, the UPS server), PCI configuration\n"
+    "                    headers from sysfs; device changes (udev, the controller's event\n"
+    "                    log, the UPS server) send the rescan event, at most once per 5 s\n"
     "  --sysroot DIR     read the machine's files below DIR (with --linux)\n"
-    "  --socket PATH     listen on PATH (default /run/catalix/switch.sock)\n"
-    "  --journal FILE    append one line per call received\n"
-    "  --register        write the class's LocalServer value (unix:PATH) into the registry\n"
+    "  --ipmi-lan HOST[:PORT]  ask the management controller at HOST over the network\n"
+    "                    (RMCP+, IPMI 2.0) instead of through /dev/ipmi0\n"
+    "  --ipmi-user NAME  the controller's user for --ipmi-lan\n"
+    "  --ipmi-password-file FILE  its password: the first line of FILE\n"
+    "  --nut HOST[:PORT] ask the UPS server (NUT upsd) at HOST (default port 3493); without\n"
+    "                    it the one at localhost:3493 is asked when it answers (not with\n"
+    "                    --sysroot)\n"
+    "  --socket PATH     listen on PATH (default /run/catalix/switch.sock), mode 0660\n"
+    "  --group NAME      the socket's group: its members, root and the server's own user\n"
+    "                    may connect (default catalix where it exists, else the server's\n"
+    "                    group); only root and the server's user may send events\n"
+    "  --max-clients N   clients at once (default 64); when full, the client idle longest\n"
+    "                    that does not wait for events is closed to make room\n"
+    "  --journal FILE    append one line per call received (a new file is made 0640)\n"
+    "  --journal-limit KIB\n"
+    "                    at this size FILE becomes FILE.old and a new one begins\n"
+    "                    (default 8192)\n"
+    "  --register        write the class's LocalServer value (unix:PATH) into the registry;\n"
+    "                    while another writer holds the registry, the server serves and\n"
+    "                    keeps trying in the background\n"
     "  --methods LIST    request methods offered, comma-separated from CmdRequest,\n"
     "                    VCRequestEx, VCRequest (default: all three)\n"
     "  --event-form N    send events as dispatch ID 3 (six arguments, default) or 4 (header\n"
@@ -61,15 +96,22 @@ const char kUsage[] =
     "\n"
     "Scenario lines: reply OPCODE EXT OBJECT CABINET [data HH ...] : ITEM...\n"
     "  items: status N, byte N, word N, dword N, text \"...\", hex HH ..., delay MS\n"
-    "SIGHUP reloads the scenario (with --linux also reads the machine again and sends the\n"
-    "rescan event); SIGTERM or SIGINT ends the server.\n";
+    "SIGHUP reloads the scenario (with --linux also sends the rescan event); every scan reads\n"
+    "the machine again. SIGTERM or SIGINT ends the server.\n";
 
 struct Options {
     std::string scenario;
     std::string socket_path = kDefaultSocket;
+    std::string group;
+    std::size_t max_clients = cx::switchd::ServerOptions{}.max_clients;
     std::string journal;
+    std::uint64_t journal_limit_kib = kDefaultJournalLimitKib;
     bool linux_backend = false;
     std::string sys_root;
+    std::string ipmi_lan;
+    std::string ipmi_user;
+    std::string ipmi_password_file;
+    std::string nut;
     bool register_class = false;
     MethodSet methods;
     int event_form = 3;
@@ -95,6 +137,17 @@ bool ParseMethods(const std::string& list, MethodSet* methods) {
     return any;
 }
 
+// A whole decimal number from `low` to `high`.
+bool ParseNumber(const std::string& text, std::uint64_t low, std::uint64_t high,
+                 std::uint64_t* number) {
+    if (text.empty() || text.size() > 12 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    *number = std::stoull(text);
+    return *number >= low && *number <= high;
+}
+
 // 0 parsed, 1 help shown, 2 error.
 int ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
@@ -113,9 +166,23 @@ int ParseArguments(int argc, char** argv, Options* options) {
         } else if (arg == "--linux") {
             options->linux_backend = true;
         } else if (arg == "--sysroot" && value(&options->sys_root)) {
+        } else if (arg == "--ipmi-lan" && value(&options->ipmi_lan)) {
+        } else if (arg == "--ipmi-user" && value(&options->ipmi_user)) {
+        } else if (arg == "--ipmi-password-file" && value(&options->ipmi_password_file)) {
+        } else if (arg == "--nut" && value(&options->nut)) {
         } else if (arg == "--scenario" && value(&options->scenario)) {
         } else if (arg == "--socket" && value(&options->socket_path)) {
+        } else if (arg == "--group" && value(&options->group)) {
         } else if (arg == "--journal" && value(&options->journal)) {
+        } else if ((arg == "--max-clients" || arg == "--journal-limit") && value(&text)) {
+            std::uint64_t number = 0;
+            if (!ParseNumber(text, 1, 1u << 30, &number)) {
+                std::fprintf(stderr, "cx-switchd: %s needs a number from 1 to %u\n", arg.c_str(),
+                             1u << 30);
+                return 2;
+            }
+            if (arg == "--max-clients") options->max_clients = number;
+            if (arg == "--journal-limit") options->journal_limit_kib = number;
         } else if (arg == "--methods" && value(&text)) {
             if (!ParseMethods(text, &options->methods)) {
                 std::fprintf(stderr, "cx-switchd: --methods: unknown method list \"%s\"\n",
@@ -164,48 +231,69 @@ bool LoadScenario(const std::string& path, cx::switchd::ScenarioStore* store) {
     return true;
 }
 
-bool RegisterClass(const std::string& socket_path) {
-    std::string absolute = socket_path;
-    if (absolute.front() != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof(cwd)) == nullptr) return false;
-        absolute = std::string(cwd) + "/" + absolute;
-    }
-    std::string value = "unix:" + absolute;
-    HKEY key = nullptr;
-    LSTATUS status =
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSwitchServerClassKey, 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS) {
-        status = RegSetValueExA(key, "LocalServer", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(value.c_str()),
-                                static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-    if (status != ERROR_SUCCESS) {
-        std::fprintf(stderr, "cx-switchd: cannot register the class (error %d)\n",
-                     static_cast<int>(status));
+// An IPMI 2.0 password has at most 20 bytes; a longer first line is refused by the session.
+constexpr std::size_t kMaxPasswordFileBytes = 4096;
+
+bool ReadPassword(const std::string& path, std::string* password) {
+    std::ifstream file(path, std::ios::binary);
+    std::string text(kMaxPasswordFileBytes, '\0');
+    if (file.is_open()) file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!file.is_open() || file.bad()) {
+        std::fprintf(stderr, "cx-switchd: cannot read the password file %s\n", path.c_str());
         return false;
     }
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    *password = text.substr(0, text.find_first_of("\r\n"));
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && (status.st_mode & S_IROTH) != 0)
+        std::fprintf(stderr, "cx-switchd: warning: everyone can read %s\n", path.c_str());
     return true;
 }
 
-void ReadMachine(const std::string& sys_root, cx::switchd::MachineStore* store) {
-    cx::switchd::MachineSource source = cx::switchd::ReadMachine(sys_root);
-    if (!source.no_table.empty()) std::fprintf(stderr, "cx-switchd: %s\n", source.no_table.c_str());
-    std::fprintf(stderr,
-                 "cx-switchd: machine described by %s: %zu processor socket(s), %zu memory "
-                 "slot(s), %zu base board(s), %zu power supplies\n",
-                 source.description.c_str(), source.info.processors.size(),
-                 source.info.memory.size(), source.info.boards.size(),
-                 source.info.power_supplies.size());
-    store->Replace(std::move(source.info));
+// Where --linux finds the machine; false with a message for options that do not fit.
+bool MachineSourceOptions(const Options& options, cx::switchd::SourceOptions* sources) {
+    const bool lan_options = !options.ipmi_user.empty() || !options.ipmi_password_file.empty();
+    if (!options.linux_backend &&
+        (!options.ipmi_lan.empty() || lan_options || !options.nut.empty())) {
+        std::fprintf(stderr,
+                     "cx-switchd: --ipmi-lan, --ipmi-user, --ipmi-password-file and "
+                     "--nut go with --linux\n");
+        return false;
+    }
+    if (options.ipmi_lan.empty() && lan_options) {
+        std::fprintf(stderr,
+                     "cx-switchd: --ipmi-user and --ipmi-password-file go with "
+                     "--ipmi-lan\n");
+        return false;
+    }
+    sources->sys_root = options.sys_root;
+    cx::switchd::IpmiOptions ipmi;
+    ipmi.lan_host = options.ipmi_lan;
+    ipmi.user = options.ipmi_user;
+    if (!options.ipmi_password_file.empty() &&
+        !ReadPassword(options.ipmi_password_file, &ipmi.password))
+        return false;
+    sources->ipmi = ipmi;
+    if (!options.nut.empty()) {
+        cx::switchd::NutTarget target;
+        target.required = true;
+        if (!cx::switchd::ParseNutTarget(options.nut, &target)) {
+            std::fprintf(stderr, "cx-switchd: --nut: \"%s\" is not HOST[:PORT]\n",
+                         options.nut.c_str());
+            return false;
+        }
+        sources->nut = target;
+    } else if (options.sys_root.empty()) {
+        // A recorded tree below --sysroot is not this machine: its UPS server is not here.
+        sources->nut = cx::switchd::NutTarget{};
+    }
+    return true;
 }
 
 // The event that asks the agent for a scan (data byte 1).
 cx::switchd::EventFrame RescanEvent() {
     cx::switchd::EventFrame event;
-    event.op_code = 0x0C80;
+    event.op_code = switch_op::kScanEvent;
     event.cabinet_id = cx::switchd::kMachineCabinet;
     event.data = std::string(1, '\x01');
     return event;
@@ -224,6 +312,8 @@ int main(int argc, char** argv) {
     Options options;
     int parsed = ParseArguments(argc, argv, &options);
     if (parsed != 0) return parsed == 1 ? 0 : 2;
+    cx::switchd::SourceOptions sources;
+    if (!MachineSourceOptions(options, &sources)) return 2;
 
     // Signals are taken through a descriptor by the main loop only; no thread is interrupted.
     sigset_t signals;
@@ -242,45 +332,57 @@ int main(int argc, char** argv) {
     cx::switchd::ScenarioStore scenario;
     if (!LoadScenario(options.scenario, &scenario)) return 1;
 
-    std::mutex journal_lock;
-    FILE* journal = nullptr;
+    std::optional<gid_t> group = cx::switchd::SocketGroup(options.group);
+    if (!group) {
+        std::fprintf(stderr, "cx-switchd: --group: no group \"%s\"\n", options.group.c_str());
+        return 2;
+    }
+    cx::switchd::Journal journal;
+    cx::switchd::RequestHandler::JournalWriter write_journal;
     if (!options.journal.empty()) {
-        journal = std::fopen(options.journal.c_str(), "a");
-        if (journal == nullptr) {
-            std::fprintf(stderr, "cx-switchd: cannot open journal %s\n", options.journal.c_str());
+        std::string error;
+        if (!journal.Open(options.journal, options.journal_limit_kib * 1024, &error)) {
+            std::fprintf(stderr, "cx-switchd: cannot open journal %s: %s\n",
+                         options.journal.c_str(), error.c_str());
             return 1;
         }
-    }
-    cx::switchd::RequestHandler::JournalWriter write_journal;
-    if (journal != nullptr) {
-        write_journal = [&](const std::string& line) {
-            std::lock_guard guard(journal_lock);
-            std::fprintf(journal, "%s\n", line.c_str());
-            std::fflush(journal);
-        };
+        write_journal = [&journal](const std::string& line) { journal.Write(line); };
     }
     cx::switchd::RequestHandler::Backend backend;
-    cx::switchd::MachineStore machine;
+    std::unique_ptr<cx::switchd::MachineReader> reader;
     if (options.linux_backend) {
-        ReadMachine(options.sys_root, &machine);
+        auto watch = std::make_shared<cx::switchd::SourceWatch>(sources);
+        reader = std::make_unique<cx::switchd::MachineReader>(
+            [sources] { return cx::switchd::ReadMachine(sources); },
+            [watch] { return watch->Changed(); });
+        reader->RequestRead();
         backend = [read = cx::switchd::SysfsPciConfigReader(options.sys_root),
-                   &machine](const cx::switchd::RequestKey& request) {
+                   machine = reader.get()](const cx::switchd::RequestKey& request) {
             if (auto reply = cx::switchd::AnswerPciConfig(request, read)) return reply;
-            return cx::switchd::AnswerMachineRequest(*machine.Get(), request);
+            // A scan begins with the cabinet request: it gets the machine as it is now.
+            return cx::switchd::AnswerMachineRequest(request.op_code == switch_op::kServerCabinet
+                                                         ? *machine->ReadNow(kScanReadWait)
+                                                         : *machine->Current(kScanReadWait),
+                                                     request);
         };
     }
     cx::switchd::RequestHandler handler(&scenario, options.methods, write_journal,
                                         std::move(backend));
 
     if (options.socket_path == kDefaultSocket) MakeParentDirectory(options.socket_path);
-    cx::switchd::Server server({options.socket_path, options.event_form}, &handler);
-    // Registered before listening, so that whoever sees the socket also finds the class.
-    if (options.register_class && !RegisterClass(options.socket_path)) return 1;
+    cx::switchd::ServerOptions server_options;
+    server_options.socket_path = options.socket_path;
+    server_options.event_form = options.event_form;
+    server_options.group = *group;
+    server_options.max_clients = options.max_clients;
+    cx::switchd::Server server(server_options, &handler);
     std::string error;
     if (!server.Listen(&error)) {
         std::fprintf(stderr, "cx-switchd: %s\n", error.c_str());
         return 1;
     }
+    cx::switchd::Registration registration(options.socket_path);
+    if (options.register_class) registration.Start(kRegistrationWait);
 
     cx::switchd::UdevMonitor udev;
     cx::switchd::RescanThrottle throttle;
@@ -291,28 +393,43 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cx-switchd: no device events (%s)\n", error.c_str());
         }
     }
-    auto send_rescan = [&] {
-        ReadMachine(options.sys_root, &machine);
-        server.Broadcast(RescanEvent());
-    };
+    auto send_rescan = [&] { server.Broadcast(RescanEvent()); };
+    using Clock = cx::switchd::RescanThrottle::Clock;
+    // Only sources that can tell of changes are looked at.
+    std::string no_controller;
+    const bool watching = options.linux_backend &&
+                          (sources.nut || cx::switchd::ControllerToAsk(sources, &no_controller));
+    const auto watch_period = std::chrono::milliseconds(CxScaleWait(kWatchPeriodMs));
+    Clock::time_point next_watch = Clock::now() + watch_period;
 
     for (;;) {
-        pollfd fds[3] = {
-            {server.listen_fd(), POLLIN, 0}, {signal_fd, POLLIN, 0}, {udev.fd(), POLLIN, 0}};
-        int timeout_ms = 1000;
-        if (auto deadline = throttle.Deadline()) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                *deadline - cx::switchd::RescanThrottle::Clock::now());
-            timeout_ms = static_cast<int>(std::clamp<long long>(left.count() + 1, 0, 1000));
-        }
-        int ready = poll(fds, udev.fd() >= 0 ? 3 : 2, timeout_ms);
+        pollfd fds[4] = {{server.listen_fd(), POLLIN, 0},
+                         {signal_fd, POLLIN, 0},
+                         {reader != nullptr ? reader->fd() : -1, POLLIN, 0},
+                         {udev.fd(), POLLIN, 0}};
+        Clock::time_point wake = Clock::now() + std::chrono::seconds(1);
+        if (auto deadline = throttle.Deadline()) wake = std::min(wake, *deadline);
+        if (watching) wake = std::min(wake, next_watch);
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now());
+        const int timeout_ms = static_cast<int>(std::clamp<long long>(left.count() + 1, 0, 1000));
+        int ready = poll(fds, udev.fd() >= 0 ? 4 : 3, timeout_ms);
         server.Reap();
-        if (throttle.Due(cx::switchd::RescanThrottle::Clock::now())) send_rescan();
-        if (ready <= 0) continue;
-        if ((fds[2].revents & POLLIN) != 0 && udev.Drain() > 0 &&
-            throttle.Change(cx::switchd::RescanThrottle::Clock::now())) {
-            send_rescan();
+        const Clock::time_point now = Clock::now();
+        if (throttle.Due(now)) send_rescan();
+        if (watching && now >= next_watch) {
+            reader->RequestWatch();
+            next_watch = now + watch_period;
         }
+        if (ready <= 0) continue;
+        if ((fds[2].revents & POLLIN) != 0) {
+            cx::switchd::MachineReader::Finished finished = reader->TakeFinished();
+            for (const std::string& line : finished.log)
+                std::fprintf(stderr, "cx-switchd: %s\n", line.c_str());
+            if (finished.changed && throttle.Change(now)) send_rescan();
+        }
+        if ((fds[3].revents & POLLIN) != 0 && udev.Drain() > 0 && throttle.Change(now))
+            send_rescan();
         if ((fds[1].revents & POLLIN) != 0) {
             signalfd_siginfo info;
             if (read(signal_fd, &info, sizeof(info)) != sizeof(info)) continue;
@@ -323,7 +440,7 @@ int main(int argc, char** argv) {
                 }
                 if (options.linux_backend) {
                     send_rescan();
-                    throttle.Sent(cx::switchd::RescanThrottle::Clock::now());
+                    throttle.Sent(now);
                 }
                 continue;
             }
@@ -332,7 +449,6 @@ int main(int argc, char** argv) {
         if ((fds[0].revents & POLLIN) != 0) server.AcceptOne();
     }
     server.Stop();
-    if (journal != nullptr) std::fclose(journal);
     close(signal_fd);
     return 0;
 }

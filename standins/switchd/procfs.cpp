@@ -115,7 +115,7 @@ std::optional<MemoryDeviceInfo> ParseMeminfo(std::string_view text) {
     return std::nullopt;
 }
 
-bool ReadDmiId(const DmiIdReader& read, MachineInfo* info) {
+bool ReadDmiId(const FileReader& read, MachineInfo* info) {
     bool any = false;
     auto text = [&](const char* name) {
         std::optional<std::string> content = read(name);
@@ -129,16 +129,31 @@ bool ReadDmiId(const DmiIdReader& read, MachineInfo* info) {
     SystemInfo system{text("sys_vendor"), text("product_name"), text("product_version"),
                       text("product_serial"), text("product_sku")};
     if (!system.maker.empty() || !system.product.empty()) info->system = std::move(system);
-    BoardInfo board{text("board_vendor"), text("board_name"),      text("board_version"),
-                    text("board_serial"), text("board_asset_tag"), {}};
+    BoardInfo board{text("board_vendor"),
+                    text("board_name"),
+                    text("board_version"),
+                    text("board_serial"),
+                    text("board_asset_tag"),
+                    {},
+                    {}};
     if (!board.maker.empty() || !board.product.empty()) info->boards.push_back(std::move(board));
-    ChassisInfo chassis{text("chassis_vendor"),
-                        {},
-                        text("chassis_version"),
-                        text("chassis_serial"),
-                        text("chassis_asset_tag")};
+    ChassisInfo chassis{text("chassis_vendor"),    {},
+                        text("chassis_version"),   text("chassis_serial"),
+                        text("chassis_asset_tag"), {}};
     if (!chassis.maker.empty() || !chassis.serial.empty()) info->chassis = std::move(chassis);
     return any;
+}
+
+bool ReadDeviceTree(const FileReader& read, MachineInfo* info) {
+    auto text = [&](const char* name) {
+        std::optional<std::string> content = read(name);
+        if (!content) return std::string();
+        return CleanFirmwareText(Trim(std::string_view(*content).substr(0, content->find('\0'))));
+    };
+    SystemInfo system{{}, text("model"), {}, text("serial-number"), {}};
+    if (system.product.empty() && system.serial.empty()) return false;
+    info->system = std::move(system);
+    return true;
 }
 
 }  // namespace cx::switchd

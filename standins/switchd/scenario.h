@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "clients/cmd_frame.h"
+
 namespace cx::switchd {
 
 // The request fields a scenario line matches on.
@@ -67,6 +69,6 @@ class ScenarioStore {
 };
 
 // The reply of a request that no scenario rule matches.
-constexpr std::uint32_t kNoAnswerStatus = 0x01;
+constexpr std::uint32_t kNoAnswerStatus = CMD_STATUS_NOT_AVAILABLE;
 
 }  // namespace cx::switchd

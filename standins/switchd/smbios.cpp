@@ -82,7 +82,9 @@ std::string Lookup(std::uint32_t code,
     return {};
 }
 
-std::string ChassisKind(std::uint8_t type) {
+}  // namespace
+
+std::string ChassisTypeName(std::uint8_t type) {
     return Lookup(type & 0x7Fu, {{0x03, "Desktop"},
                                  {0x04, "Low Profile Desktop"},
                                  {0x06, "Mini Tower"},
@@ -98,6 +100,8 @@ std::string ChassisKind(std::uint8_t type) {
                                  {0x1D, "Blade Enclosure"},
                                  {0x23, "Mini PC"}});
 }
+
+namespace {
 
 std::string BoardKind(std::uint8_t type) {
     return Lookup(type, {{0x03, "Server Blade"},
@@ -157,15 +161,15 @@ void ReadSystem(const Structure& s, MachineInfo* info) {
 }
 
 void ReadBoard(const Structure& s, MachineInfo* info) {
-    BoardInfo board{s.Text(0x04), s.Text(0x05), s.Text(0x06), s.Text(0x07), s.Text(0x08), {}};
+    BoardInfo board{s.Text(0x04), s.Text(0x05), s.Text(0x06), s.Text(0x07), s.Text(0x08), {}, {}};
     if (auto type = s.Byte(0x0D)) board.kind = BoardKind(*type);
     info->boards.push_back(std::move(board));
 }
 
 void ReadChassis(const Structure& s, MachineInfo* info) {
     if (info->chassis) return;
-    ChassisInfo chassis{s.Text(0x04), {}, s.Text(0x06), s.Text(0x07), s.Text(0x08)};
-    if (auto type = s.Byte(0x05)) chassis.kind = ChassisKind(*type);
+    ChassisInfo chassis{s.Text(0x04), {}, s.Text(0x06), s.Text(0x07), s.Text(0x08), {}};
+    if (auto type = s.Byte(0x05)) chassis.kind = ChassisTypeName(*type);
     info->chassis = std::move(chassis);
 }
 

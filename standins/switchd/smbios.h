@@ -30,6 +30,10 @@ bool ParseSmbiosEntryPoint(std::string_view bytes, SmbiosEntryPoint* entry, std:
 std::size_t ParseSmbiosTable(const SmbiosEntryPoint& entry, std::string_view table,
                              MachineInfo* info);
 
+// The name of a chassis type code ("Rack Mount Chassis"); FRU chassis areas use the same codes.
+// Empty for codes without one.
+std::string ChassisTypeName(std::uint8_t type);
+
 // A firmware text as the agent should see it: control and non-ASCII bytes as '.', blanks
 // trimmed, placeholders ("Not Specified", "To be filled by O.E.M.", ...) as empty.
 std::string CleanFirmwareText(std::string_view text);

@@ -27,15 +27,16 @@ class CabinetTest : public CollectorTest {
         SetRegString(kComputerName, "ComputerName", "TESTHOST");
     }
 
-    // Starts cx-switchd with `scenario` and writes the delivered table file, with the SNMP UPS
-    // sections switched off unless `snmp_ups`.
-    void Start(const std::string& scenario, bool snmp_ups = false) {
+    // Starts cx-switchd with `scenario` (and `extra` arguments) and writes the delivered table
+    // file, with the SNMP UPS sections switched off unless `snmp_ups`.
+    void Start(const std::string& scenario, bool snmp_ups = false,
+               const std::vector<std::string>& extra = {}) {
         std::string text = ReadFile(CX_TABLE_FILE);
         for (std::size_t at = text.find("Method=SNMP"); !snmp_ups && at != std::string::npos;
              at = text.find("Method=SNMP", at))
             text.replace(at, 11, "Method=NONE");
         WriteTableFile(text);
-        StartSwitch(scenario);
+        StartSwitch(scenario, false, extra);
     }
 
     // Checks the rows of a data file's case on the actual file and the agent:

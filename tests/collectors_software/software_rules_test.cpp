@@ -1,16 +1,25 @@
 // The rules of the software collectors that need no agent: driver names in both forms, the
-// operating system's texts per platform, os-release and dpkg status text, and the language.
+// operating system's texts per platform, os-release and dpkg status text, the language, and
+// the dpkg-query child.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
 #include "platform/msi.h"
 #include "platform/os_info.h"
+#include "platform/registry_store.h"
+#include "registry_values.h"
 #include "scoped_env.h"
 #include "software_steps.h"
+#include "temp_dir.h"
 #include "text_rows.h"
 
 namespace cx::test {
@@ -160,6 +169,55 @@ TEST(DpkgStatus, TheInstalledStanzaOfThePackageWinsAndBrokenOnesAreSkipped) {
     for (const char* name : {"-rf", "a", "Catalix", "a b", "a;b", "a/b", "a:", ""}) {
         EXPECT_FALSE(CxIsDpkgPackageName(name)) << name;
     }
+}
+
+// Whether `pid` is a process that has not ended (a zombie has).
+bool Running(pid_t pid) {
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t state = stat.rfind(") ");
+    return state != std::string::npos && stat[state + 2] != 'Z' && stat[state + 2] != 'X';
+}
+
+// The dpkg-query child gets no descriptor of ours, and once its time is up it is killed with
+// what it started, also when it closed its output early; the status file answers then.
+TEST(DpkgQuery, TheChildInheritsNothingAndEndsByItsDeadline) {
+    TempDir dir;
+    CxRegistrySetPath(dir.File("registry.db").c_str());
+    SetRegString("SOFTWARE\\Classes\\Installer\\Products\\{P}", "Package", "catalix");
+    ScopedEnv admin("CX_DPKG_ADMINDIR", CX_SOFTWARE_DATA "/dpkg");
+    // What a host holds without close-on-exec, as net-snmp holds its sockets.
+    const int held = open(dir.File("held").c_str(), O_WRONLY | O_CREAT, 0600);
+    const struct {
+        const char* name;
+        const char* script;
+        const char* time_scale;  // 10: the 5 s limit lasts 0.5 s
+        UINT result;
+    } fakes[] = {
+        {"lists-fds", "exec ls /proc/self/fd > \"$0.out\"\n", "1", ERROR_UNKNOWN_PRODUCT},
+        {"hangs", "sleep 60 >/dev/null &\necho $$ $! > \"$0.out\"\nexec >&-\nwait\n", "10",
+         ERROR_SUCCESS},
+    };
+    ScopedEnv query("CX_DPKG_QUERY", ""), scale("CX_TIME_SCALE", "1");
+    for (const auto& fake : fakes) {
+        const std::string path = dir.File(fake.name);
+        WriteFile(path, std::string("#!/bin/sh\n") + fake.script);
+        chmod(path.c_str(), 0755);
+        query.Set(path);
+        scale.Set(fake.time_scale);
+        char version[64] = {};
+        DWORD size = sizeof(version);
+        EXPECT_EQ(MsiGetProductInfoA("{P}", "VersionString", version, &size), fake.result);
+        EXPECT_STREQ(version, fake.result == ERROR_SUCCESS ? "4.2.10-1" : "");
+    }
+    // 3 is the directory ls reads.
+    EXPECT_EQ(ReadFile(dir.File("lists-fds.out")), "0\n1\n2\n3\n");
+    pid_t shell = 0, sleeper = 0;
+    std::istringstream(ReadFile(dir.File("hangs.out"))) >> shell >> sleeper;
+    ASSERT_GT(sleeper, 0);
+    EXPECT_NE(kill(shell, 0), 0) << "reaped";
+    EXPECT_TRUE(WaitUntil([&] { return !Running(sleeper); })) << "killed with its group";
+    close(held);
+    CxRegistrySetPath(nullptr);
 }
 
 }  // namespace

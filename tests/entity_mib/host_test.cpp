@@ -1,6 +1,6 @@
 // ENTITY_MIB in the real host: net-snmp's snmptable prints the table of a saved inventory with
 // our module, a changed inventory moves entLastChangeTime and sends one entConfigChange to a
-// real snmptrapd, and the indexes survive a restart.
+// real snmptrapd, and the indexes survive a restart without the inventory.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -53,9 +53,9 @@ TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
                  "ENTITY-MIB", "-Cf", "|", "-Cb", Address(), "ENTITY-MIB::entPhysicalTable"},
                 temp_.Path());
     ASSERT_EQ(table.exit_code, 0) << table.err;
-    for (const char* row : {"|CXSERVER|", "Catalix CX2200|",
+    for (const char* row : {"CXSERVER|ccitt.0|0|container|-1|CXSERVER|", "Catalix CX2200|",
                             "CPU 1|ccitt.0|2|cpu|1|Cx64 Processor|Stepping 4|||CX1001|Arvenmark|",
-                            "PSU 1|ccitt.0|2|powerSupply|2|Power Supply 800W|"})
+                            "PSU 1|ccitt.0|2|powerSupply|1|Power Supply 800W|"})
         EXPECT_NE(table.out.find(row), std::string::npos) << row << "\n" << table.out;
     EXPECT_EQ(table.err, "");
     const std::string changed_before = get(kChangeTime);
@@ -73,7 +73,8 @@ TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
         std::chrono::seconds(20)))
         << ReadFile(trap_log);
 
-    // After a restart every entity keeps its index.
+    // A restart without the inventory (as a first scan after an update sees it), then the
+    // inventory again: every entity keeps its index.
     auto names = [this] {
         return Snmp("snmpwalk",
                     {"-v", "2c", "-c", "public", "-On", "%a", ".1.3.6.1.2.1.47.1.1.1.1.7"})
@@ -81,13 +82,21 @@ TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
     };
     const std::string before = names();
     ASSERT_EQ(StopHost(), 0);
+    std::filesystem::rename(data + "/Catalix.sav", data + "/Catalix.old");
     ASSERT_TRUE(StartHost()) << HostLog();
+    ASSERT_TRUE(WaitUntil([&] { return get(kChangeTime).find("Timeticks") != std::string::npos; },
+                          std::chrono::seconds(20)));
+    EXPECT_NE(get(first_name).find("No Such"), std::string::npos);
+    std::filesystem::rename(data + "/Catalix.old", data + "/Catalix.sav");
     ASSERT_TRUE(WaitUntil([&] { return get(first_name).find("CXSERVER") != std::string::npos; },
                           std::chrono::seconds(20)));
     EXPECT_EQ(names(), before);
+    const std::string trap = ".1.3.6.1.2.1.47.2.0.1";  // the table is back: a change
+    ASSERT_TRUE(WaitUntil([&] { return Occurrences(ReadFile(trap_log), trap) >= 2; },
+                          std::chrono::seconds(20)));
 
     // With the switch off a change sends nothing: after one change off and one on, the log
-    // holds the first trap and the last one only.
+    // holds the earlier traps and the last one only.
     auto change = [&](const char* serial) {
         const std::string time_before = get(kChangeTime);
         replaced.replace(replaced.find("SerialNo.1=") + 11, 6, serial);
@@ -98,10 +107,9 @@ TEST_F(EntityHost, ServesTheInventoryFollowsItsChangesAndKeepsIndexes) {
     ASSERT_TRUE(change("CX1002"));
     SetRegDword("SOFTWARE\\Arvenmark\\ENTITY_MIB\\Parameters", "ConfigChangeTraps", 1);
     ASSERT_TRUE(change("CX1003"));
-    const std::string trap = ".1.3.6.1.2.1.47.2.0.1";
-    ASSERT_TRUE(WaitUntil([&] { return Occurrences(ReadFile(trap_log), trap) >= 2; },
+    ASSERT_TRUE(WaitUntil([&] { return Occurrences(ReadFile(trap_log), trap) >= 3; },
                           std::chrono::seconds(20)));
-    EXPECT_EQ(Occurrences(ReadFile(trap_log), trap), 2u) << ReadFile(trap_log);
+    EXPECT_EQ(Occurrences(ReadFile(trap_log), trap), 3u) << ReadFile(trap_log);
     EXPECT_EQ(StopHost(), 0);  // snmptrapd is killed with its ChildProcess
 }
 

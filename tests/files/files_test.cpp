@@ -3,17 +3,21 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
 
 #include "child_process.h"
 #include "dir_names.h"
+#include "file_modes.h"
 #include "last_error.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
+#include "platform/profile.h"
 #include "scoped_env.h"
 #include "temp_dir.h"
 
@@ -279,6 +283,56 @@ TEST_F(FileOperations, CopyMoveAndDeleteReplaceOnlyWhenAsked) {
     EXPECT_EQ(cx::test::DirectoryNames(dir_.Path()),
               (std::set<std::string>{"c", "d", "readonly", ".hidden"}))
         << "no temporary file left";
+}
+
+// The writes of the system's own files, with a link planted where the file goes: a call that
+// would write or copy through it fails and says why; one that replaces the file replaces the
+// link (a profile write reads through it first, as any reader does). The link's target never
+// changes.
+TEST_F(FileOperations, PlantedLinksAreNeverFollowed) {
+    const std::string link = File("planted"), victim = File("victim");
+    auto create = [&](DWORD access, DWORD disposition) {
+        HANDLE file = CreateFileA(link.c_str(), access, 0, nullptr, disposition,
+                                  CX_FILE_FLAG_PRIVATE, nullptr);
+        return file == INVALID_HANDLE_VALUE ? FALSE : CloseHandle(file);
+    };
+    const struct {
+        const char* call;
+        std::function<BOOL()> run;
+        DWORD error;          // kDidNotFail: the call succeeds
+        const char* content;  // the regular file at the link's place; nullptr: the link stays
+    } cases[] = {
+        {"append", [&] { return create(FILE_APPEND_DATA, OPEN_ALWAYS); },
+         ERROR_CANT_RESOLVE_FILENAME, nullptr},
+        {"rewrite", [&] { return create(GENERIC_WRITE, CREATE_ALWAYS); },
+         ERROR_CANT_RESOLVE_FILENAME, nullptr},
+        {"copy from", [&] { return CopyFileA(link.c_str(), File("copy").c_str(), FALSE); },
+         ERROR_CANT_RESOLVE_FILENAME, nullptr},
+        {"copy onto if new", [&] { return CopyFileA(File("a").c_str(), link.c_str(), TRUE); },
+         ERROR_FILE_EXISTS, nullptr},
+        {"copy onto", [&] { return CopyFileA(File("a").c_str(), link.c_str(), FALSE); },
+         cx::test::kDidNotFail, "a"},
+        {"whole file", [&] { return CxWriteWholeFile(link.c_str(), "new", 3); },
+         cx::test::kDidNotFail, "new"},
+        {"profile",
+         [&] {
+             return WritePrivateProfileStringA("S", "k", "v", link.c_str()) &&
+                    WritePrivateProfileStringA(nullptr, nullptr, nullptr, link.c_str());
+         },
+         cx::test::kDidNotFail, "victim\r\n[S]\r\nk=v\r\n"},
+    };
+    for (const auto& c : cases) {
+        cx::test::WriteFile(victim, "victim");
+        std::remove(link.c_str());
+        ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+        EXPECT_EQ(FailedWith(c.run()), c.error) << c.call;
+        EXPECT_EQ(ReadFile(victim), "victim") << c.call;
+        EXPECT_EQ(cx::test::IsSymlink(link), c.content == nullptr) << c.call;
+        if (c.content != nullptr) {
+            EXPECT_EQ(ReadFile(link), c.content) << c.call;
+        }
+    }
+    EXPECT_FALSE(cx::test::DirectoryNames(dir_.Path()).contains("copy"));
 }
 
 TEST_F(FileOperations, AttributesDescribeFilesAndDirectories) {

@@ -2,22 +2,35 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
 #include <random>
 
 #include "fake_agent.h"
 #include "host_fixture.h"
+#include "platform/registry_store.h"
 #include "platform/sysinfo.h"
 #include "platform/winsvc.h"
+#include "process_sockets.h"
 #include "registry_values.h"
+#include "snmp_listen.h"
 #include "trace_capture.h"
 
 namespace cx::test {
 namespace {
+
+// The number of a "TYPE: VALUE" text of ParseWalk.
+int Integer(const std::string& value) {
+    const auto colon = value.find(": ");
+    return colon == std::string::npos ? -1 : std::stoi(value.substr(colon + 2));
+}
 
 // extagentd with real net-snmp managers: GET, GETNEXT and SET. (Whole walks with snmpwalk and
 // snmpbulkwalk are ConcurrentWalksDuringRebuildsSeeWholeTrees'.)
@@ -61,13 +74,14 @@ TEST_F(HostInteropTest, GetAnswersKnownObjectsAndRefusesTheRestAsEachVersionDoes
     EXPECT_NE(wrong.exit_code, 0);
     EXPECT_NE(wrong.err.find("Timeout"), std::string::npos) << wrong.err;
 
-    // GETNEXT past the last view ends the MIB in each version's way.
+    // GETNEXT past the last registration (SNMPv3's own statistics) ends the MIB in each
+    // version's way.
     const ToolResult end_v2 =
-        Snmp("snmpgetnext", {"-v", "2c", "-c", "public", "%a", Oid(kRootB, ".9.1")});
+        Snmp("snmpgetnext", {"-v", "2c", "-c", "public", "%a", ".1.3.6.1.6.3.99"});
     EXPECT_NE(end_v2.out.find("No more variables left in this MIB View"), std::string::npos)
         << end_v2.out << end_v2.err;
     const ToolResult end_v1 =
-        Snmp("snmpgetnext", {"-v", "1", "-c", "public", "%a", Oid(kRootB, ".9.1")});
+        Snmp("snmpgetnext", {"-v", "1", "-c", "public", "%a", ".1.3.6.1.6.3.99"});
     EXPECT_NE(end_v1.err.find("There is no such variable name in this MIB."), std::string::npos)
         << end_v1.err;
     // From the last object of the first view the next view answers.
@@ -145,16 +159,11 @@ TEST_F(HostLifecycleTest, BrokenAndFailingAgentsLeaveTheOthersServing) {
     EXPECT_EQ(StopHost(), 0);
 }
 
-// The computer name and the service states the host publishes; v3 users from the
-// administrator's configuration file; an agent whose thread cannot be stopped stays loaded and
-// the host still exits.
-TEST_F(HostLifecycleTest, PublishesStatesTakesV3UsersAndExitsPastAStuckAgent) {
+// The computer name and the service states the host publishes; an agent whose thread cannot be
+// stopped stays loaded and the host still exits. (This host has no community.)
+TEST_F(HostLifecycleTest, PublishesStatesAndExitsPastAStuckAgent) {
     AddTestAgent("stuck", "root 1.3.6.1.4.1.99999.1\nobjects 1\nstuck_thread\n");
-    const std::string config = temp_.File("v3.conf");
-    WriteFile(config,
-              "createUser alice SHA \"alice-secret\" AES \"alice-privacy\"\n"
-              "rouser alice priv\n");
-    ASSERT_TRUE(StartHost({"--listen", Address(), "--config", config})) << HostLog();
+    ASSERT_TRUE(StartHost()) << HostLog();
     // The NetBIOS name the agents' own call reports.
     char expected[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD expected_size = sizeof(expected);
@@ -163,18 +172,128 @@ TEST_F(HostLifecycleTest, PublishesStatesTakesV3UsersAndExitsPastAStuckAgent) {
     EXPECT_EQ(ReadRegString("SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
                             "ComputerName"),
               std::string(expected));
-    for (const std::string secret : {"alice-secret", "wrong-secret"}) {
-        const ToolResult get =
-            Snmp("snmpget", {"-v", "3", "-u", "alice", "-l", "authPriv", "-a", "SHA", "-A", secret,
-                             "-x", "AES", "-X", "alice-privacy", "%a", Oid(kRootA, ".1.1")});
-        EXPECT_EQ(get.exit_code == 0, secret == "alice-secret") << get.err;
-        if (secret == "alice-secret") {
-            EXPECT_EQ(get.out, Oid(kRootA, ".1.1") + " = INTEGER: 1\n");
-        }
-    }
     EXPECT_EQ(StopHost(), 0);
     EXPECT_NE(HostLog().find("could not be stopped; kept loaded"), std::string::npos) << HostLog();
     EXPECT_EQ(SnmpServiceState(), SERVICE_STOPPED);
+    // Without a community or user, said in the host's words rather than net-snmp's.
+    EXPECT_NE(HostLog().find("no community and no SNMPv3 user"), std::string::npos);
+    EXPECT_EQ(HostLog().find("snmpconf"), std::string::npos) << HostLog();
+}
+
+// SNMPv3 users of the --config file and of net-snmp's own state file across restarts of one
+// state directory: the same engine ID, engineBoots counting the starts, one stored entry per
+// user. A --config file every user may read must not hold pass phrases: no start.
+TEST_F(HostLifecycleTest, V3UsersSurviveRestartsOfTheStateDirectory) {
+    AddTestAgent("agent", "root 1.3.6.1.4.1.99999.1\nobjects 3\n");
+    const std::string config = temp_.File("v3.conf");
+    WriteFile(config,
+              "createUser alice SHA \"alice-secret\" AES \"users-privacy\"\n"
+              "rouser alice priv\nrouser bob priv\n");
+    ASSERT_EQ(chmod(config.c_str(), 0644), 0);
+    ASSERT_FALSE(StartHost({"--listen", Address(), "--config", config}));
+    ASSERT_EQ(chmod(config.c_str(), 0640), 0);
+
+    const auto v3 = [&](const std::string& tool, const char* user, const char* secret,
+                        std::vector<std::string> names) {
+        std::vector<std::string> args = {
+            "-v", "3",    "-u", user,  "-l", "authPriv",      "-a", "SHA",
+            "-A", secret, "-x", "AES", "-X", "users-privacy", "%a"};
+        args.insert(args.end(), names.begin(), names.end());
+        return Snmp(tool, args);
+    };
+    const std::string state_file = temp_.File("state/extagentd.conf");
+    std::string engine_id;
+    int boots = 0;
+    for (int start = 1; start <= 3; ++start) {
+        SCOPED_TRACE(start);
+        ASSERT_TRUE(StartHost({"--listen", Address(), "--config", config})) << HostLog();
+        EXPECT_EQ(ParseWalk(v3("snmpwalk", "alice", "alice-secret", {kRootA}).out).size(), 4u);
+        const auto engine = ParseWalk(v3("snmpget", "alice", "alice-secret",
+                                         {".1.3.6.1.6.3.10.2.1.1.0", ".1.3.6.1.6.3.10.2.1.2.0"})
+                                          .out);
+        ASSERT_EQ(engine.size(), 2u);
+        if (start == 1) engine_id = engine[0].second;
+        EXPECT_EQ(engine[0].second, engine_id);
+        EXPECT_GT(Integer(engine[1].second), boots);
+        boots = Integer(engine[1].second);
+        // bob's pass phrase was only ever in the 0700 state directory (see below).
+        EXPECT_EQ(v3("snmpget", "bob", "bob-secret", {Oid(kRootA, ".1.1")}).exit_code == 0,
+                  start > 1);
+        EXPECT_EQ(StopHost(), 0);
+        // net-snmp's way of adding a user without a file others may read: the createUser line
+        // goes into its own state file, which becomes localised keys at the next start.
+        if (start == 1) {
+            std::ofstream(state_file, std::ios::app)
+                << "createUser bob SHA \"bob-secret\" AES \"users-privacy\"\n";
+        }
+    }
+    const std::string stored = ReadFile(state_file);
+    EXPECT_EQ(Occurrences(stored, "\nusmUser "), 2u) << stored;
+    EXPECT_EQ(Occurrences(stored, "\ncreateUser"), 0u) << stored;
+}
+
+// The shipped defaults, with the demonstration's community added: answered on the loopback
+// addresses only, no TCP listener (SMUX), the system group of a standalone agent, and the
+// agents' own manager sessions answered although their community is not one the host knows.
+TEST_F(HostLifecycleTest, ShippedDefaultsAnswerOnLoopbackOnlyWithTheSystemGroup) {
+    const auto defaults = cx::platform::ParseRegText(ReadFile(CX_DEFAULTS_REG));
+    int failed_line = 0;
+    ASSERT_EQ(cx::platform::ImportRegText(defaults.keys, &failed_line), ERROR_SUCCESS);
+    SetRegDword(kSnmpParameters, "UdpPort", static_cast<DWORD>(port_));
+    AddCommunity("public", 4);
+    AddCommunity("private", 8);
+    AddTestAgent("agent",
+                 "root 1.3.6.1.4.1.99999.1\nobjects 1\nask_self " + std::to_string(port_) + "\n");
+    ASSERT_TRUE(StartHost({"--foreground"})) << HostLog();
+    const std::string asked = Oid(kRootA, ".8.1") + " = INTEGER: 1\n";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return Snmp("snmpget", {"-v", "2c", "-c", "public", "%a", Oid(kRootA, ".8.1")}).out ==
+                   asked;
+        },
+        std::chrono::seconds(20)));
+    EXPECT_NE(Snmp("snmpget",
+                   {"-v", "1", "-c", "norbel", "-t", "0.5", "-r", "0", "%a", Oid(kRootA, ".1.1")})
+                  .exit_code,
+              0);
+
+    // No TCP socket (no SMUX), and every UDP socket on loopback: the listeners and the agent's
+    // manager session, which stays open.
+    const auto sockets = ProcessSockets(host_->Pid());
+    EXPECT_GE(sockets.size(), 2u);
+    for (const ProcessSocket& socket : sockets) {
+        EXPECT_EQ(socket.protocol.rfind("udp", 0), 0u) << socket.protocol << " " << socket.port;
+        EXPECT_TRUE(socket.address == "127.0.0.1" || socket.address == "::1") << socket.address;
+    }
+    const bool v6 = std::any_of(sockets.begin(), sockets.end(),
+                                [](const ProcessSocket& s) { return s.protocol == "udp6"; });
+    const std::string port = ":" + std::to_string(port_);
+    for (const auto& [peer, answered] : std::vector<std::pair<std::string, bool>>{
+             {"127.0.0.1" + port, true}, {"127.0.0.2" + port, false}, {"udp6:[::1]" + port, v6}}) {
+        const ToolResult get = Snmp("snmpget", {"-v", "2c", "-c", "public", "-t", "0.5", "-r", "0",
+                                                peer, Oid(kRootA, ".1.1")});
+        EXPECT_EQ(get.exit_code == 0, answered) << peer << get.err;
+    }
+
+    // The system, snmp and SNMP-FRAMEWORK groups, from net-snmp's own modules with the
+    // registry's values; read-only.
+    for (const auto& [name, start] : std::vector<std::pair<std::string, std::string>>{
+             {".1.3.6.1.2.1.1.1.0", "STRING: \"Hardware: "},
+             {".1.3.6.1.2.1.1.2.0", "OID: .1.3.6.1.4.1.7391.2.10.100.1"},
+             {".1.3.6.1.2.1.1.3.0", "Timeticks: "},
+             {".1.3.6.1.2.1.1.4.0", "\"\""},
+             {".1.3.6.1.2.1.1.7.0", "INTEGER: 72"},
+             {".1.3.6.1.2.1.11.1.0", "Counter32: "},
+             {".1.3.6.1.6.3.10.2.1.4.0", "INTEGER: 65507"}}) {
+        const auto value = ParseWalk(Snmp("snmpget", {"-v", "2c", "-c", "public", "%a", name}).out);
+        ASSERT_EQ(value.size(), 1u) << name;
+        EXPECT_EQ(value[0].second.rfind(start, 0), 0u) << name << " " << value[0].second;
+    }
+    const ToolResult set =
+        Snmp("snmpset", {"-v", "2c", "-c", "private", "%a", ".1.3.6.1.2.1.1.4.0", "s", "someone"});
+    EXPECT_NE(set.err.find("notWritable"), std::string::npos) << set.out << set.err;
+    EXPECT_EQ(HostLog().find("from any manager"), std::string::npos) << HostLog();
+    EXPECT_EQ(StopHost(), 0);
 }
 
 TEST_F(HostLifecycleTest, TrapsReachTheDestinationsInV1AndV2c) {
@@ -304,8 +423,9 @@ TEST_F(HostLifecycleTest, AgentxWalkThroughSnmpdMatchesTheStandaloneWalk) {
     WriteFile(temp_.File("snmpd.conf"),
               "master agentx\nagentXSocket " + socket + "\nrocommunity public 127.0.0.1\n");
     ChildProcess snmpd;
+    // The master without its own system group: what the subagent registered would show there.
     ASSERT_TRUE(snmpd.Start({"/usr/sbin/snmpd", "-f", "-C", "-c", temp_.File("snmpd.conf"), "-Le",
-                             "-M", "", "-m", "", "udp:" + Address()},
+                             "-M", "", "-m", "", "-I", "-system_mib", "udp:" + Address()},
                             temp_.File("snmpd.out"), temp_.File("snmpd.err"),
                             {{"SNMP_PERSISTENT_DIR", temp_.File("snmpd-state")}}));
     ASSERT_TRUE(
@@ -322,6 +442,10 @@ TEST_F(HostLifecycleTest, AgentxWalkThroughSnmpdMatchesTheStandaloneWalk) {
         Snmp("snmpbulkwalk", {"-v", "2c", "-c", "public", "%a", ".1.3.6.1.4.1.99999"});
     EXPECT_EQ(ParseWalk(through_master.out), ParseWalk(standalone.out));
     EXPECT_EQ(ParseWalk(standalone.out).size(), 16u);
+    // The system group is the master's to serve: the subagent registers none of it.
+    const ToolResult system =
+        Snmp("snmpget", {"-v", "2c", "-c", "public", "%a", ".1.3.6.1.2.1.1.2.0"});
+    EXPECT_NE(system.out.find("No Such Object"), std::string::npos) << system.out << system.err;
     EXPECT_EQ(StopHost(), 0);
     snmpd.Signal(SIGTERM);
     snmpd.Wait(std::chrono::seconds(10));
@@ -329,13 +453,14 @@ TEST_F(HostLifecycleTest, AgentxWalkThroughSnmpdMatchesTheStandaloneWalk) {
 
 // extagentd under hostile packets, concurrent managers during MIB rebuilds, and managers it is
 // told not to answer.
-// A well-formed SNMPv2c request of `pdu_tag` for ROOT.1.1, the seed of the mutations.
-std::string Request(std::uint8_t pdu_tag) {
+// A well-formed request of `pdu_tag` for ROOT.1.1 (SNMPv2c unless `version` says otherwise), the
+// seed of the mutations.
+std::string Request(std::uint8_t pdu_tag, int version = 1) {
     const std::string bindings =
         BerTlv(0x30, BerTlv(0x30, BerObjectId({1, 3, 6, 1, 4, 1, 99999, 1, 1, 1}) + BerNull()));
     const std::string pdu = BerTlv(
         pdu_tag, BerInteger(0x02, 42) + BerInteger(0x02, 0) + BerInteger(0x02, 0) + bindings);
-    return BerTlv(0x30, BerInteger(0x02, 1) + BerOctets(0x04, "public") + pdu);
+    return BerTlv(0x30, BerInteger(0x02, version) + BerOctets(0x04, "public") + pdu);
 }
 
 std::string Mutate(const std::string& seed, std::mt19937& random) {
@@ -356,11 +481,6 @@ std::string Mutate(const std::string& seed, std::mt19937& random) {
         default: packet.assign(60000, static_cast<char>(0x30)); break;  // oversized
     }
     return packet;
-}
-
-int Integer(const std::string& value) {
-    const auto colon = value.find(": ");
-    return colon == std::string::npos ? -1 : std::stoi(value.substr(colon + 2));
 }
 
 using HostRobustnessTest = HostFixture;
@@ -449,6 +569,79 @@ TEST_F(HostRobustnessTest, OnlyPermittedManagersAreAnswered) {
         EXPECT_EQ(result.exit_code == 0, std::string(manager) == "127.0.0.1") << result.err;
         EXPECT_EQ(StopHost(), 0);
     }
+}
+
+// The answer to one datagram, or "" when none comes within `bound`.
+std::string Exchange(int port, const std::string& packet, std::chrono::milliseconds bound) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in host{};
+    host.sin_family = AF_INET;
+    host.sin_port = htons(static_cast<uint16_t>(port));
+    host.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&host), sizeof(host));
+    pollfd ready{fd, POLLIN, 0};
+    std::string answer(65536, '\0');
+    const ssize_t got = poll(&ready, 1, static_cast<int>(bound.count())) == 1
+                            ? recv(fd, answer.data(), answer.size(), 0)
+                            : 0;
+    close(fd);
+    answer.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return answer;
+}
+
+// What one request may cost: tooBig over the binding limit and over the largest datagram
+// (nothing lost in a failed send), GETBULK answers of 50 bindings and 25 repetitions at most,
+// and no GETBULK in SNMPv1 messages, which have no such PDU.
+TEST_F(HostRobustnessTest, AnswersStayWithinTheLimits) {
+    AddCommunity("public", 4);
+    SetRegDword(kSnmpParameters, "MaxBindingsPerRequest", 100);
+    AddTestAgent("agent", "root 1.3.6.1.4.1.99999.1\nobjects 300\nbig 70\n");
+    ASSERT_TRUE(StartHost()) << HostLog();
+    const auto names = [](const char* column, int first, int count) {
+        std::vector<std::string> list;
+        for (int i = first; i < first + count; ++i)
+            list.push_back(Oid(kRootA, column + std::to_string(i)));
+        return list;
+    };
+    const auto ask = [&](const char* tool, std::vector<std::string> args,
+                         const std::vector<std::string>& oids) {
+        args.insert(args.begin(), {"-v", "2c", "-c", "public"});
+        args.push_back("%a");
+        args.insert(args.end(), oids.begin(), oids.end());
+        return Snmp(tool, args);
+    };
+    EXPECT_EQ(ParseWalk(ask("snmpget", {}, names(".1.", 1, 100)).out).size(), 100u);
+    EXPECT_EQ(ParseWalk(ask("snmpget", {}, names(".5.", 1, 60)).out).size(), 60u);
+    for (const auto& oids : {names(".1.", 1, 101), names(".5.", 1, 70)}) {
+        const ToolResult get = ask("snmpget", {}, oids);
+        EXPECT_NE(get.err.find("(tooBig)"), std::string::npos) << oids.size() << get.err;
+    }
+    EXPECT_EQ(HostLog().find("sendto"), std::string::npos) << HostLog();
+
+    struct Bulk {
+        std::vector<std::string> args;
+        std::vector<std::string> oids;
+        std::size_t bindings;
+    };
+    const std::vector<Bulk> bulks = {
+        {{"-Cr1000"}, {Oid(kRootA, ".1")}, 25},
+        {{"-Cr1000"}, {Oid(kRootA, ".1"), Oid(kRootA, ".1.100"), Oid(kRootA, ".1.200")}, 48},
+        {{"-Cn60", "-Cr5"}, names(".1.", 1, 60), 50},
+        {{"-Cr1000"}, names(".1.", 1, 80), 50},
+    };
+    for (const Bulk& bulk : bulks) {
+        const ToolResult answer = ask("snmpbulkget", bulk.args, bulk.oids);
+        EXPECT_EQ(ParseWalk(answer.out).size(), bulk.bindings) << bulk.oids.size() << answer.err;
+    }
+
+    const auto parse_errors = [&] {
+        return Integer(ParseWalk(ask("snmpget", {}, {".1.3.6.1.2.1.11.6.0"}).out).at(0).second);
+    };
+    const int errors_before = parse_errors();
+    EXPECT_EQ(Exchange(port_, Request(0xA5, 0), std::chrono::milliseconds(500)), "");
+    EXPECT_NE(Exchange(port_, Request(0xA5, 1), std::chrono::seconds(5)), "");
+    EXPECT_EQ(parse_errors(), errors_before + 1);
+    EXPECT_EQ(StopHost(), 0);
 }
 
 }  // namespace

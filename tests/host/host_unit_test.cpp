@@ -201,17 +201,20 @@ TEST(AccessConfig, CommunityRightsAsOnWindowsForEveryPermittedManager) {
                           {"public", kRightsReadOnly},   {"private", kRightsReadWrite},
                           {"create", kRightsReadCreate}, {"odd", 3}};
     std::vector<std::string> rejected;
-    EXPECT_EQ(AccessConfigLines(config, &rejected),
-              (std::vector<std::string>{"rocommunity public default", "rwcommunity private default",
-                                        "rwcommunity create default"}));
+    EXPECT_EQ(
+        AccessConfigLines(config, &rejected),
+        (std::vector<std::string>{"rocommunity public default", "rocommunity6 public default",
+                                  "rwcommunity private default", "rwcommunity6 private default",
+                                  "rwcommunity create default", "rwcommunity6 create default"}));
     EXPECT_TRUE(rejected.empty());
-    // Permitted managers restrict every community.
+    // Permitted managers restrict every community; an IPv6 one has the IPv6 directive.
     config.communities = {{"public", kRightsReadOnly}, {"private", kRightsReadWrite}};
-    config.permitted_managers = {"10.0.0.1", "mgmt.example"};
+    config.permitted_managers = {"10.0.0.1", "mgmt.example", "fd00::7"};
     EXPECT_EQ(AccessConfigLines(config, &rejected),
               (std::vector<std::string>{
                   "rocommunity public 10.0.0.1", "rocommunity public mgmt.example",
-                  "rwcommunity private 10.0.0.1", "rwcommunity private mgmt.example"}));
+                  "rocommunity6 public fd00::7", "rwcommunity private 10.0.0.1",
+                  "rwcommunity private mgmt.example", "rwcommunity6 private fd00::7"}));
 }
 
 TEST(AccessConfig, WhatTheParserCannotCarryIsRejectedNeverPassedOn) {
@@ -221,7 +224,7 @@ TEST(AccessConfig, WhatTheParserCannotCarryIsRejectedNeverPassedOn) {
                           {std::string(300, 'a'), kRightsReadOnly}, {"ok", kRightsReadOnly}};
     std::vector<std::string> rejected;
     EXPECT_EQ(AccessConfigLines(config, &rejected),
-              (std::vector<std::string>{"rocommunity ok default"}));
+              (std::vector<std::string>{"rocommunity ok default", "rocommunity6 ok default"}));
     EXPECT_EQ(rejected.size(), 5u);
     // An unusable manager list answers nobody rather than everybody.
     config.communities = {{"public", kRightsReadOnly}};

@@ -7,6 +7,9 @@
 //   rebuild_ms N      a thread rebuilds the tree (next generation) every N ms
 //   stuck_thread      SnmpExtensionClose leaves a thread behind that cannot be stopped
 //   traps N           SET ROOT.9.1 = 1 queues N traps and signals the trap event
+//   big N             objects ROOT.5.1 ... ROOT.5.N, OCTET STRINGs of 1024 bytes
+//   ask_self PORT     a thread GETs ROOT.1.1 from 127.0.0.1:PORT with the community "norbel"
+//                     until answered, then serves ROOT.8.1 = 1 (its session stays open)
 // ROOT.9.1 (read-write INTEGER): 1 queues traps, 2 rebuilds once. Everything else is read-only.
 #include <algorithm>
 #include <atomic>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/mgmtapi.h"
 #include "platform/module.h"
 #include "platform/snmp.h"
 #include "platform/synch.h"
@@ -42,6 +46,8 @@ struct Agent {
     HANDLE trap_event = nullptr;
     std::size_t next_view = 1;
     std::thread rebuilder;
+    std::thread asker;
+    LPSNMP_MGR_SESSION asking = nullptr;
     std::atomic<bool> stop{false};
     HANDLE stuck = nullptr;
 
@@ -52,6 +58,7 @@ struct Agent {
 };
 
 Agent* g_agent = nullptr;
+constexpr LONG kBig = -1;  // stands for the value of ROOT.5.N, the large objects
 
 Oid Child(const Oid& root, std::initializer_list<UINT> tail) {
     Oid oid = root;
@@ -89,6 +96,8 @@ void Build(Agent& agent) {
             agent.tree[Child(root, {1, static_cast<UINT>(i)})] = agent.generation;
         if (agent.Setting("faulty") != 0) agent.tree[Child(root, {3, 1})] = 0;
         if (agent.Setting("faulty") != 0) agent.tree[Child(root, {4, 1})] = 0;
+        for (int i = 1; i <= agent.Setting("big"); ++i)
+            agent.tree[Child(root, {5, static_cast<UINT>(i)})] = kBig;
         agent.tree[Child(root, {9, 1})] = 0;
     }
 }
@@ -107,6 +116,43 @@ void SetInteger(SnmpVarBind& binding, LONG value) {
     SnmpUtilAsnAnyFree(&binding.value);
     binding.value.asnType = ASN_INTEGER;
     binding.value.asnValue.number = value;
+}
+
+// The large objects' value is 1024 bytes of text.
+void SetValue(SnmpVarBind& binding, LONG value) {
+    if (value != kBig) return SetInteger(binding, value);
+    SnmpUtilAsnAnyFree(&binding.value);
+    binding.value.asnType = ASN_OCTETSTRING;
+    binding.value.asnValue.string.stream = static_cast<BYTE*>(SnmpUtilMemAlloc(1024));
+    std::fill_n(binding.value.asnValue.string.stream, 1024, 'x');
+    binding.value.asnValue.string.length = 1024;
+    binding.value.asnValue.string.dynamic = TRUE;
+}
+
+// The agent asking the host it runs in, as the inventory asks the other agents, until the host
+// answers; the session that got the answer stays open until the agent closes.
+void AskSelf(Agent* agent) {
+    const std::string address = "127.0.0.1:" + std::to_string(agent->Setting("ask_self"));
+    while (!agent->stop) {
+        LPSNMP_MGR_SESSION session = SnmpMgrOpen(address.c_str(), "norbel", 200, 0);
+        SnmpVarBindList list = {};
+        list.list = static_cast<SnmpVarBind*>(SnmpUtilMemAlloc(sizeof(SnmpVarBind)));
+        list.len = 1;
+        SetName(list.list[0], Child(agent->roots[0], {1, 1}));
+        AsnInteger status = 0, index = 0;
+        const bool answered =
+            session != nullptr &&
+            SnmpMgrRequest(session, SNMP_PDU_GET, &list, &status, &index) == SNMPAPI_NOERROR &&
+            status == SNMP_ERRORSTATUS_NOERROR;
+        SnmpUtilVarBindListFree(&list);
+        std::lock_guard<std::mutex> hold(agent->lock);
+        if (answered) {
+            agent->tree[Child(agent->roots[0], {8, 1})] = 1;
+            agent->asking = session;
+            return;
+        }
+        if (session != nullptr) SnmpMgrClose(session);
+    }
 }
 
 // Whether `oid` makes the query fail (ROOT.4.1); ROOT.3.1 throws.
@@ -156,7 +202,7 @@ BOOL Query(Agent& agent, BYTE type, SnmpVarBindList* list, AsnInteger32* status,
         if (type == SNMP_PDU_SET) continue;
         if (Faulty(agent, found->first)) return FALSE;
         SetName(list->list[i], found->first);
-        SetInteger(list->list[i], found->second);
+        SetValue(list->list[i], found->second);
     }
     for (UINT i = 0; type == SNMP_PDU_SET && i < list->len; ++i) {
         const LONG value = list->list[i].value.asnValue.number;
@@ -203,6 +249,7 @@ extern "C" BOOL SnmpExtensionInit(DWORD, HANDLE* trap_event, AsnObjectIdentifier
             }
         });
     }
+    if (agent->Setting("ask_self") != 0) agent->asker = std::thread(AskSelf, agent);
     if (agent->Setting("stuck_thread") != 0)
         agent->stuck = CreateThread(nullptr, 0, StuckThread, nullptr, 0, nullptr);
     g_agent = agent;
@@ -254,6 +301,8 @@ extern "C" void SnmpExtensionClose() {
     if (g_agent == nullptr) return;
     g_agent->stop = true;
     if (g_agent->rebuilder.joinable()) g_agent->rebuilder.join();
+    if (g_agent->asker.joinable()) g_agent->asker.join();
+    if (g_agent->asking != nullptr) SnmpMgrClose(g_agent->asking);
     if (g_agent->stuck != nullptr) TerminateThread(g_agent->stuck, 0);
     CloseHandle(g_agent->trap_event);
     delete g_agent;

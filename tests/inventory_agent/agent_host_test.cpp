@@ -2,10 +2,12 @@
 // registry file, UDP port, data root and trace): what a manager sees before and after the
 // first scan, rescans by event, shutdown while a scan waits, the library's unload when the host
 // stops; the saved inventory surviving the host being killed at any moment of a scan or
-// comparison, and a data root that cannot be written leaving the published MIB as it was; and,
-// with SC_MIB, the first scan on this machine.
+// comparison, and a data root that cannot be written leaving the published MIB as it was; the
+// modes of the files a run makes, with ENTITY_MIB; and, with SC_MIB, the first scan on this
+// machine.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +25,8 @@
 #include <vector>
 
 #include "child_process.h"
+#include "clients/switch_protocol.h"
+#include "file_modes.h"
 #include "inventory_keys.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -125,20 +129,20 @@ class CatalixHostTest : public ::testing::Test {
         return host_->Wait(bound);
     }
 
-    // snmpwalk -On of the Catalix subtree: "TYPE: value" by OID below the root.
-    std::map<std::string, std::string> WalkMap() {
+    // snmpwalk -On of a subtree (the Catalix one unless said): "TYPE: value" by OID below it.
+    std::map<std::string, std::string> WalkMap(const char* subtree = kCatalixRoot) {
         const ToolResult walked =
             RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On", "-t", "5", "-r",
-                     "1", "127.0.0.1:" + std::to_string(port_), kCatalixRoot},
+                     "1", "127.0.0.1:" + std::to_string(port_), subtree},
                     temp_.Path(), std::chrono::seconds(60));
         std::map<std::string, std::string> objects;
         std::istringstream stream(walked.out);
-        const std::string root = std::string(".") + kCatalixRoot;
+        const std::string root = std::string(".") + subtree;
         for (std::string line; std::getline(stream, line);) {
             const auto equals = line.find(" = ");
             if (equals == std::string::npos || line.rfind(root, 0) != 0 ||
                 line.find("No more variables left in this MIB View", equals) != std::string::npos ||
-                line.find("No Such Object", equals) != std::string::npos)
+                line.find("No Such", equals) != std::string::npos)
                 continue;
             objects[line.substr(root.size(), equals - root.size())] = line.substr(equals + 3);
         }
@@ -172,14 +176,17 @@ class CatalixHostTest : public ::testing::Test {
     int port_ = 0;
 };
 
-// Sends one rescan request event through the SWITCH server.
-void SendRescanEvent(const TempDir& temp) {
+// cx-switch with `args`, on the test's registry; its exit code.
+int SwitchTool(const TempDir& temp, std::vector<std::string> args) {
     ChildOptions options;
     options.environment["CX_REGISTRY"] = temp.File("registry.db");
-    const ToolResult sent =
-        RunTool({CX_SWITCH_TOOL_PATH, "event", "0x0C80", "0", "0", "0", "--data", "01"},
-                temp.Path(), 30s, options);
-    ASSERT_EQ(sent.exit_code, 0) << sent.out << sent.err;
+    args.insert(args.begin(), CX_SWITCH_TOOL_PATH);
+    return RunTool(args, temp.Path(), 30s, options).exit_code;
+}
+
+// Sends one rescan request event through the SWITCH server.
+void SendRescanEvent(const TempDir& temp) {
+    ASSERT_EQ(SwitchTool(temp, {"event", "0x0C80", "0", "0", "0", "--data", "01"}), 0);
 }
 
 // The first type of [Component Type] in the project's table file: its name (the key) and its
@@ -310,6 +317,98 @@ TEST_F(CatalixHostTest, ShutdownWhileTheScanWaitsEndsItWithoutCompletingIt) {
     }
 }
 
+// cx-switchd restarted every way it can be: ended or killed, while the agent is idle or waits
+// in a scan for a late answer, behind a socket that outlives it (a relay, as socket activation
+// has it) or on a new one. Every time the agent enables its events again and a rescan event
+// starts a scan; a scan that lost its server is not done and leaves the saved inventory as it
+// was, so the scan after it finds nothing changed and ENTITY-MIB keeps every index.
+TEST_F(CatalixHostTest, SwitchdRestartsLoseNeitherEventsNorInventory) {
+    const std::string modules = std::string(kRightsScenario) +
+                                "reply 0x0700 * * * : byte 2\nreply 0x0701 * * * : byte 1\n"
+                                "reply 0x0702 * * * : text \"DIMM\"\n";
+    // The second module's slot answers late; the marker line tells that the file is in force.
+    const std::string late =
+        modules + "reply 0x0701 * 1 * : delay 5000 byte 1\nreply 0x7F7F * * * : byte 1\n";
+    SetRegString("SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion", "Pathname",
+                 CX_ENTITY_AGENT_PATH);
+    SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "3",
+                 "SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion");
+    StartSwitch(modules);
+    const std::string relayed = temp_.File("relay.sock");
+    ChildProcess relay({"/usr/bin/socat", "-lf", temp_.File("socat.log"),
+                        "UNIX-LISTEN:" + relayed + ",fork",
+                        "UNIX-CONNECT:" + switchd_->socket_path()});
+    ASSERT_TRUE(WaitUntil([&] { return close(UnixSocket(relayed, false)) == 0; })) << "no socat";
+    SetRegString(kSwitchServerClassKey, "LocalServer", "unix:" + relayed);
+    SetRegDword(kAgentParameters, "ScanRetryTime", 3000);  // failed scans wait for the server
+    SetRegDword("SOFTWARE\\Debug\\CX_MIB", "FileDebugLevel", 3);
+    ASSERT_TRUE(StartHost("50")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    constexpr const char* kEntities = "1.3.6.1.2.1.47.1.1.1";
+    ASSERT_TRUE(WaitUntil([&] { return !WalkMap(kEntities).empty(); }));
+    const auto entities = WalkMap(kEntities);
+    auto inventory = [this] {
+        auto walk = WalkMap();
+        walk.erase(".2.2.0");  // LastScan
+        return walk;
+    };
+    const auto published = inventory();
+    auto count_journal = [this](const std::string& text) {
+        const auto lines = switchd_->JournalLines();
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(text) != line.npos; });
+    };
+
+    const struct {
+        int signal;
+        bool mid_scan;
+    } rows[] = {{SIGTERM, false}, {SIGKILL, false}, {SIGTERM, true}, {SIGKILL, true}};
+    for (bool relay_stays : {true, false}) {
+        // The new socket: the relay goes, and the agent finds the server's own socket.
+        if (!relay_stays)
+            SetRegString(kSwitchServerClassKey, "LocalServer", "unix:" + switchd_->socket_path());
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::to_string(row.signal) + (row.mid_scan ? " mid-scan" : " idle") +
+                         (relay_stays ? " behind the relay" : " on a new socket"));
+            const std::size_t done = TraceCount("\n\n  Rescan done");
+            const std::size_t restored = TraceCount("SWITCH connection restored");
+            const std::string saved = DataFile("Catalix.sav");
+            if (row.mid_scan) {
+                switchd_->Reload(late);
+                ASSERT_TRUE(WaitUntil([&] {
+                    return SwitchTool(temp_, {"request", "0x7F7F", "0", "0", "0"}) == 0;
+                }));
+                const auto asked = count_journal("opcode=0x0701 ext=0x0000 object=0x0001");
+                SendRescanEvent(temp_);
+                ASSERT_TRUE(WaitUntil([&] {
+                    return count_journal("opcode=0x0701 ext=0x0000 object=0x0001") > asked;
+                }));
+            }
+            if (row.signal == SIGKILL) switchd_->Kill();
+            switchd_ = std::make_unique<SwitchdProcess>(temp_);  // ends the old one (SIGTERM)
+            if (row.mid_scan) {
+                ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", done + 1)) << Trace();
+                EXPECT_EQ(DataFile("Catalix.sav"), saved);
+                EXPECT_EQ(WalkMap()[".2.3.0"], "INTEGER: 1");
+            }
+            ASSERT_TRUE(switchd_->Start(modules));
+            ASSERT_TRUE(WaitForTrace("SWITCH connection restored", restored + 1)) << Trace();
+            // A failed scan is tried again as soon as the server is back.
+            ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", done + (row.mid_scan ? 2 : 0)));
+            SendRescanEvent(temp_);
+            ASSERT_TRUE(WaitForTrace("\n\n  Rescan done", done + (row.mid_scan ? 3 : 1)))
+                << Trace();
+            EXPECT_EQ(WalkMap()[".2.3.0"], "INTEGER: 3");
+        }
+    }
+    EXPECT_EQ(inventory(), published);
+    EXPECT_EQ(WalkMap(kEntities), entities);
+    EXPECT_EQ(TraceCount("\n!!! SCAN FAILED: "), 4u);
+    for (const char* logged :
+         {"CX_MIB: connection to the SWITCH server lost", "CX_MIB: scan failed: "})
+        EXPECT_NE(HostErrors().find(logged), std::string::npos) << logged;
+}
+
 constexpr int kKills = 100;
 
 // The number of keys of `section` in the INI text `path`.
@@ -400,39 +499,97 @@ TEST_F(CrashTest, KillsDuringScansNeverTearTheSavedFile) {
 }
 
 // The host runs in its own mount namespace with the data root on a small tmpfs that is
-// read-only or full; the saved file was put there before. The scan fails, the MIB stays.
-TEST_F(CatalixHostTest, AnUnwritableDataRootLeavesThePublishedMib) {
+// read-only or has a few KB left, the saved file put there before. The scan fails: the saved
+// file stays byte for byte, nothing of the new inventory is left, the MIB keeps its inventory
+// with ScanState other(1), and the host's log says why. Once there is space again the next
+// scan saves the new inventory.
+TEST_F(CatalixHostTest, AnUnwritableDataRootFailsTheScanAndKeepsTheSavedFile) {
+    const std::string unshare = geteuid() == 0 ? "-m" : "-rm";
     const ToolResult probe = RunTool(
-        {"/usr/bin/unshare", "-m", "/bin/sh", "-c", "mount -t tmpfs tmpfs \"$0\"", data_dir_},
+        {"/usr/bin/unshare", unshare, "/bin/sh", "-c", "mount -t tmpfs tmpfs \"$0\"", data_dir_},
         temp_.Path());
     if (probe.exit_code != 0) GTEST_SKIP() << "no private mount namespace here";
-    WriteFile(temp_.File("saved.ini"),
-              "[Last Date]\r\nLastDate=4539A1F0\r\nLastScan=4539A1F0\r\nScanState=DONE\r\n"
-              "[Agent Info]\r\nAgentId=Inventory\r\n[Component Definition]\r\n0C=Processor\r\n");
+    const std::string saved =
+        "[Last Date]\r\nLastDate=4539A1F0\r\nLastScan=4539A1F0\r\nScanState=DONE\r\n"
+        "[Agent Info]\r\nAgentId=Inventory\r\n[Component Definition]\r\n0C=Processor\r\n";
+    WriteFile(temp_.File("saved.ini"), saved);
+    SetRegDword(kAgentParameters, "ScanRetryTime", 1000);  // no retry while the test looks
     StartSwitch();
-    for (const std::string setup :
-         {"mount -o remount,ro \"$DATA\"",
-          "{ dd if=/dev/zero of=\"$DATA/filler\" bs=4k 2>/dev/null; true; }"}) {
-        SCOPED_TRACE(setup);
+    for (const bool space_comes_back : {false, true}) {
+        SCOPED_TRACE(space_comes_back ? "full" : "read-only");
         std::remove(temp_.File("trace.txt").c_str());
+        const std::string setup = space_comes_back
+                                      ? "{ dd if=/dev/zero of=\"$DATA/filler\" bs=4k 2>/dev/null; "
+                                        "truncate -s -4k \"$DATA/filler\"; }"
+                                      : "mount -o remount,ro \"$DATA\"";
         ASSERT_TRUE(LaunchHost(
-            {"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+            {"/usr/bin/unshare", unshare, "/bin/sh", "-c",
              "mount -t tmpfs -o size=256k tmpfs \"$DATA\" && cp \"$SAVED\" "
              "\"$DATA/Catalix.sav\" && " +
                  setup + " && exec \"$@\"",
              "sh"},
             {{"DATA", data_dir_}, {"SAVED", temp_.File("saved.ini")}, {"CX_TIME_SCALE", "100"}}));
+        // The data root as the host sees it.
+        const std::string data = "/proc/" + std::to_string(host_->Pid()) + "/root" + data_dir_;
         ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace() << HostErrors();
-        EXPECT_EQ(TraceCount("\n!!! NO ACTUAL FILE"), 1u) << Trace();
-        EXPECT_EQ(TraceCount("\n!!! Cannot open file \""), 1u);
+        EXPECT_EQ(TraceCount("\n!!! SCAN FAILED: Catalix.act could not be written"), 1u) << Trace();
+        EXPECT_EQ(ReadFile(data + "/Catalix.sav"), saved);
+        EXPECT_FALSE(std::filesystem::exists(data + "/Catalix.act"));
         auto walk = WalkMap();
         EXPECT_EQ(walk[".1.1.0"], "STRING: \"Inventory\"");
         EXPECT_EQ(walk[".2.1.0"], "INTEGER: 1161404912");
         EXPECT_EQ(walk[".3.1.1.3.1"], "STRING: \"Processor\"");
-        EXPECT_EQ(walk[".2.3.0"], "INTEGER: 3");
+        EXPECT_EQ(walk[".2.3.0"], "INTEGER: 1");
+        EXPECT_NE(HostErrors().find("CX_MIB: scan failed: Catalix.act could not be written"),
+                  std::string::npos)
+            << HostErrors();
+        if (space_comes_back) {
+            std::filesystem::resize_file(data + "/filler", 0);
+            SendRescanEvent(temp_);
+            ASSERT_TRUE(WaitForTrace("\n!!! FILES ARE DIFFERENT")) << Trace();
+            ASSERT_TRUE(WaitUntil([&] { return WalkMap()[".2.3.0"] == "INTEGER: 3"; }));
+            EXPECT_NE(ReadFile(data + "/Catalix.sav"), saved);
+            EXPECT_FALSE(std::filesystem::exists(data + "/Catalix.act"));
+            EXPECT_NE(WalkMap()[".1.1.0"], "STRING: \"Inventory\"");
+            EXPECT_NE(HostErrors().find("CX_MIB: scan done again after"), std::string::npos);
+        }
         EXPECT_EQ(StopHost(), 0);
     }
 }
+
+#ifdef CX_ENTITY_AGENT_PATH
+// A run under the usual umask leaves every file it made to owner and group alone, and a link
+// planted where ENTITY_MIB writes its index beside the inventory is not written through.
+TEST_F(CatalixHostTest, ARunMakesNoFileForOthersAndFollowsNoPlantedLink) {
+    const ScopedUmask usual(022);
+    const std::string victim = temp_.File("victim");
+    WriteFile(victim, "victim");
+    ASSERT_EQ(symlink(victim.c_str(), DataPath("ENTITY_MIB.idx.new").c_str()), 0);
+    SetRegString("SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion", "Pathname",
+                 CX_ENTITY_AGENT_PATH);
+    SetRegString(std::string(kSnmpParameters) + "\\ExtensionAgents", "3",
+                 "SOFTWARE\\Arvenmark\\ENTITY_MIB\\CurrentVersion");
+    StartSwitch();
+    ASSERT_TRUE(StartHost("10")) << HostErrors();
+    ASSERT_TRUE(WaitForTrace("\n\n  Rescan done")) << Trace();
+    // ENTITY_MIB takes the new saved inventory, and indexes its entities, within two looks.
+    EXPECT_TRUE(WaitUntil([&] {
+        return DataFile("ENTITY_MIB.idx").find('\t') != std::string::npos;
+    })) << DataFile("ENTITY_MIB.idx");
+    EXPECT_EQ(StopHost(), 0);
+    EXPECT_TRUE(DataFile("ENTITY_MIB.idx").starts_with("next "));
+    EXPECT_EQ(ReadFile(victim), "victim");
+    EXPECT_TRUE(IsSymlink(DataPath("ENTITY_MIB.idx.new")));
+    // The saved file is the first scan's actual file, copied with its mode.
+    const std::pair<std::string, unsigned> modes[] = {
+        {temp_.File("registry.db"), 0660},     {temp_.File("registry.db-wal"), 0660},
+        {temp_.File("registry.db-shm"), 0660}, {DataPath("Catalix.sav"), 0640},
+        {DataPath("ENTITY_MIB.idx"), 0640},    {temp_.File("trace.txt"), 0640},
+    };
+    for (const auto& [path, mode] : modes)
+        EXPECT_EQ(FileMode(path), mode) << path;
+}
+#endif
 
 #ifdef CX_SC_AGENT_PATH
 unsigned SysfsNumber(const std::filesystem::path& function, const char* name) {

@@ -42,6 +42,21 @@ TEST_F(AgentLifecycle, ScanTimeHasADefaultAndAFloor) {
     }
 }
 
+// After failed scans: ScanRetryTime (default 60 s, at least 10 s), doubled with every further
+// failed scan, never beyond ScanTime.
+TEST_F(AgentLifecycle, RetryTimeGrowsWithFailedScansUpToTheScanTime) {
+    const struct {
+        DWORD value, failed, scan_time, expected;
+    } cases[] = {{0, 1, 7200, 60},    {5, 1, 7200, 10},
+                 {60, 3, 7200, 240},  {60, 40, 7200, 7200},
+                 {1000, 1, 300, 300}, {4000000000u, 2, 4200000000u, 4200000000u}};
+    for (const auto& c : cases) {
+        SetRegDword(kAgentParameters, "ScanRetryTime", c.value);
+        agent_->m_dwFailedScans = c.failed;
+        EXPECT_EQ(agent_->RetryTime(c.scan_time), c.expected) << c.value << " " << c.failed;
+    }
+}
+
 // Event frames as the SWITCH client hands them over (op code 0: no frame at all).
 TEST_F(AgentLifecycle, EventsStartARescanOnlyWhenAsked) {
     struct Case {

@@ -125,33 +125,40 @@ TEST_F(CompareFilesTest, OutcomesAndTheFilesTheyLeave) {
     EXPECT_EQ(TraceCount("\n   reset SCANNING state"), 6u);
 }
 
-TEST_F(CompareFilesTest, LeftOverCopyFailsOneScanAndTheNextOneSucceeds) {
+// A new inventory that cannot be saved is given up whole: the saved file stays byte for byte,
+// its scan keys included, the actual file and the copy go, and the scan has failed. The next
+// comparison saves. (A copy left by an interrupted run, or a saved "file" that is a directory,
+// makes the save fail here.)
+TEST_F(CompareFilesTest, AFailedSaveLeavesTheSavedFileAsItWas) {
     const std::string saved = Inventory("2026-01-01 00:00:00", kShorterBody);
     const std::string actual = Inventory("2026-02-02 11:11:11", kBody);
     WriteDataFile("Catalix.sav", saved);
     WriteDataFile("Catalix.act", actual);
     WriteDataFile("Catalix.cpy", "left by an interrupted run");
+    agent_->InfoState = 7;
 
-    EXPECT_TRUE(agent_->CompareFiles());
+    EXPECT_FALSE(agent_->CompareFiles());
     EXPECT_EQ(TraceCount("\n!!! COPY FAILED Catalix.sav -> Catalix.cpy (80)"), 1u);
-    EXPECT_EQ(WithoutRefreshedKeys(DataFile("Catalix.sav")), WithoutRefreshedKeys(saved));
-    EXPECT_EQ(DataFile("Catalix.act"), actual);
+    EXPECT_EQ(agent_->m_ScanFailure, "Catalix.sav could not be replaced (error 80)");
+    EXPECT_EQ(agent_->InfoState, 7u);
+    EXPECT_EQ(DataFile("Catalix.sav"), saved);
+    EXPECT_FALSE(DataFileExists("Catalix.act"));
     EXPECT_FALSE(DataFileExists("Catalix.cpy"));
 
+    WriteDataFile("Catalix.act", actual);
     EXPECT_TRUE(agent_->CompareFiles());
     EXPECT_EQ(WithoutRefreshedKeys(DataFile("Catalix.sav")), WithoutRefreshedKeys(actual));
     EXPECT_FALSE(DataFileExists("Catalix.act"));
     EXPECT_FALSE(DataFileExists("Catalix.cpy"));
-}
 
-TEST_F(CompareFilesTest, AnUnreadableSavedFileEndsTheComparisonAsDifferent) {
     // A directory opens as a stream but every read fails without reaching an end.
+    Put("Catalix.sav", std::nullopt);
     ASSERT_TRUE(CreateDirectoryA(DataPath("Catalix.sav").c_str(), nullptr));
-    WriteDataFile("Catalix.act", Inventory("2026-02-02 11:11:11", kBody));
-    EXPECT_TRUE(agent_->CompareFiles());
+    WriteDataFile("Catalix.act", actual);
+    EXPECT_FALSE(agent_->CompareFiles());
     EXPECT_GE(TraceCount("\n!!! READ ERROR IN Saved File"), 1u);
-    EXPECT_EQ(TraceCount("\n!!! FILES ARE DIFFERENT"), 1u);
-    EXPECT_TRUE(DataFileExists("Catalix.act"));
+    EXPECT_EQ(TraceCount("\n!!! FILES ARE DIFFERENT"), 3u);
+    EXPECT_FALSE(DataFileExists("Catalix.act"));
 }
 
 using DataFilesTest = InventoryTest;

@@ -32,7 +32,7 @@ constexpr const char* kTable =
     "[Info.NoMethod]\r\nOpCode=3072\r\n"
     "[Values]\r\nItem=0x0012\r\nWide=0x10012\r\nLiteral=Tarvo 7\r\nUnanswered=0x0099\r\n"
     "Long=0x0030\r\nExact=0x0031\r\nBusy=0x0040\r\nRefused=0x0041\r\nEmpty=0x0042\r\n"
-    "OddOk=0x0043\r\n";
+    "OddOk=0x0043\r\nUndelivered=0x0044\r\n";
 
 const std::string kLongText(199, 'L');
 const std::string kExactText(127, 'E');
@@ -98,7 +98,10 @@ TEST_F(SwitchInfoTest, GetSwitchValueAsksWhatTheTableValueSays) {
         {"Refused", 0x0600, FALSE, "", Request("0x0600", "0x0041")},
         {"Empty", 0x0600, FALSE, "", Request("0x0600", "0x0042")},
         {"OddOk", 0x0600, TRUE, "odd ok", Request("0x0600", "0x0043")},
+        // The server could not reach its own source: no answer either.
+        {"Undelivered", 0x0600, FALSE, "", Request("0x0600", "0x0044")},
     };
+    CTransportFaults faults;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
         const std::size_t asked = Requests().size();
@@ -117,6 +120,7 @@ TEST_F(SwitchInfoTest, GetSwitchValueAsksWhatTheTableValueSays) {
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: CmdStat[0F] DatLen[0000]"), 1u);
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: CmdStat[02] DatLen[0008]"), 1u);
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: O.K. (len 6)"), 2u);  // "Arvex" twice
+    EXPECT_EQ(faults.Count(), 1u);  // "not available" and refusals are answers
     // Only the text longer than the field is cut with a warning.
     EXPECT_EQ(TraceCount("WARNING!"), 1u);
     EXPECT_EQ(TraceCount("\nCX_MIB              : WARNING! String \"" + kLongText +
@@ -175,6 +179,7 @@ TEST_F(SwitchInfoTest, TheServersOwnCabinetIsAskedByItsNumber) {
 
 // Without a server the command comes back undelivered; without a frame there is nothing to send.
 TEST_F(InventoryTest, SwitchRequestReportsWhatCouldNotBeSent) {
+    CTransportFaults faults;
     CSwitchCommand command;
     command.SetRequest(0x0C00, 0x2001, 0, 0xFFFFFFFF, CMD_STATUS_REQUEST);
     agent_->SwitchRequest(&command);
@@ -184,6 +189,7 @@ TEST_F(InventoryTest, SwitchRequestReportsWhatCouldNotBeSent) {
     agent_->SwitchRequest(nullptr);
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: CmdStat[06] DatLen[0000]"), 1u);
     EXPECT_EQ(TraceCount("\nCX_MIB SwitchRequest: CmdStat[17] DatLen[0000]"), 1u);
+    EXPECT_EQ(faults.Count(), 2u);
 }
 
 constexpr const char* kRegion = "1.3.6.1.4.1.99999.7";

@@ -16,6 +16,7 @@
 #include "base/reg_key.h"
 #include "base/sys_base.h"
 #include "child_process.h"
+#include "file_modes.h"
 #include "platform/handles.h"
 #include "platform/reg_publish.h"
 #include "platform/reg_text.h"
@@ -312,9 +313,10 @@ TEST_F(RegistryDeletion, KeyRefusesSubkeysTreeTakesThemAndOpenHandlesSeeItGone) 
     RegCloseKey(top);
 }
 
-// The store file is made by the first write only; keys opened before a switch to another
-// store are gone.
+// The store file is made by the first write only, with its journal files for owner and group
+// alone whatever the umask; keys opened before a switch to another store are gone.
 TEST_F(RegistryStoreFile, IsCreatedByTheFirstWriteAndASwitchLeavesOldKeysGone) {
+    const ScopedUmask usual(022);
     HKEY old = Create("SOFTWARE\\Old");
     std::string nested = dir_.File("a/b/registry.db");
     CxRegistrySetPath(nested.c_str());
@@ -327,6 +329,8 @@ TEST_F(RegistryStoreFile, IsCreatedByTheFirstWriteAndASwitchLeavesOldKeysGone) {
     key = Create("SOFTWARE\\First");
     EXPECT_TRUE(std::filesystem::exists(nested));
     RegCloseKey(key);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(FileMode(nested + suffix), 0660u) << suffix;
     EXPECT_EQ(SetDword(old, "x", 1), ERROR_KEY_DELETED);
     EXPECT_EQ(RegCloseKey(old), ERROR_SUCCESS);
 }
@@ -682,8 +686,11 @@ TEST_F(StoreFaults, AStoreThatCannotBeWrittenStillReads) {
     ASSERT_EQ(SetDword(key, "v", 7), ERROR_SUCCESS);
     RegCloseKey(Create("SOFTWARE\\Probe\\Leaf"));
     RegCloseKey(key);
-    // Readable by all, writable by its owner only; as root the child runs as nobody.
+    // Readable by all (the store is made 0660: the world's read bit is the test's), writable
+    // by its owner only; as root the child runs as nobody.
     chmod(dir_.Path().c_str(), 0755);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        chmod((store_ + suffix).c_str(), 0644);
     if (geteuid() != 0) {
         chmod(dir_.Path().c_str(), 0555);
         chmod(store_.c_str(), 0444);

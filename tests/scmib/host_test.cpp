@@ -1,8 +1,11 @@
 // SC_MIB in the real host and without a SWITCH server: it serves a recorded tree (SysRoot,
-// PciIds) and reports itself ready where the scan looks, and no longer once stopped. (What it
+// PciIds), named by its MIB module, and reports itself ready where the scan looks, and no
+// longer once stopped. (What it
 // serves on this machine, the first scan's test in tests/inventory_agent reads.)
 #include <gtest/gtest.h>
 #include <signal.h>
+
+#include <sstream>
 
 #include "child_process.h"
 #include "host_start.h"
@@ -51,17 +54,25 @@ TEST_F(ScHost, ServesARecordedTreeAndReportsReady) {
     const char* kVolatile =
         "SOFTWARE\\Arvenmark\\SC_MIB\\Subsystems\\Environment\\Parameters\\VolatileParameters";
     EXPECT_EQ(ReadRegDword(kVolatile, "AgentStatus"), 1u);
-    const ToolResult walk =
-        RunTool({"/usr/bin/snmpwalk", "-m", "", "-v2c", "-c", "public", "-On",
-                 "127.0.0.1:" + std::to_string(port_), ".1.3.6.1.4.1.7391.2.10.2.2"},
-                temp_.Path());
+    // Named by our module alone: every object served has its name there.
+    const ToolResult walk = RunTool(
+        {"/usr/bin/snmpwalk", "-M", CX_MIB_SOURCE_DIR, "-m", "CATALIX-SERVER-CONTROL-MIB", "-v2c",
+         "-c", "public", "127.0.0.1:" + std::to_string(port_), ".1.3.6.1.4.1.7391.2.10.2.2"},
+        temp_.Path());
     const std::string& walked = walk.out;
-    for (const char* line : {".4.1.4.1.1.5.5.0.2 = INTEGER: 5\n",
-                             ".4.1.4.1.7.5.5.0.2 = STRING: \"Q47120-N1 Network Adapter\"\n",
-                             ".4.1.4.1.10.5.5.0.2 = Hex-STRING: 02 00 5E 10 00 01 \n",
-                             ".3.1.1.7.5.5.1 = STRING: \"Q47120-S2 Storage Controller\"\n",
-                             ".3.2.1.5.5.5.1.0.0.0 = STRING: \"Catalix Q47120-S2 Storag    \"\n"})
-        EXPECT_NE(walked.find(line), std::string::npos) << line << walked << walk.err;
+    EXPECT_EQ(walk.err, "");
+    for (const char* line :
+         {"avkScBusType.5.5.0.2 = INTEGER: 5\n",
+          "avkScBusDeviceName.5.5.0.2 = STRING: Q47120-N1 Network Adapter\n",
+          "avkScBusMacAddress.5.5.0.2 = Hex-STRING: 02 00 5E 10 00 01 \n",
+          "avkScHdAdapterName.5.5.1 = STRING: Q47120-S2 Storage Controller\n",
+          "avkScHdDevInquiry.5.5.1.0.0.0 = STRING: Catalix Q47120-S2 Storag    \n"})
+        EXPECT_NE(walked.find(std::string("CATALIX-SERVER-CONTROL-MIB::") + line),
+                  std::string::npos)
+            << line << walked << walk.err;
+    std::istringstream lines(walked);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_EQ(line.rfind("CATALIX-SERVER-CONTROL-MIB::", 0), 0u) << line;
     host_->Signal(SIGTERM);
     EXPECT_EQ(host_->Wait(std::chrono::seconds(60)), 0);
     host_.reset();

@@ -166,7 +166,7 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
     // NVMe with a 64-bit BAR whose low half has none of its upper 16 bits set: port 0, as
     // the bus collector's IoPort. The second namespace has no nsid file.
     WritePciFunction(r, {.address = "0000:03:00.0",
-                         .vendor = "0x7391",
+                         .vendor = "0x7392",
                          .device = "0x0a02",
                          .class_code = "0x010802",
                          .resource = "0x0000004000000000 0x0000004000003fff 0x140204\n"});
@@ -186,7 +186,7 @@ TEST(ScDiskTables, RecordedTreeOfControllers) {
     // partition, loop, zram and ram disks even where they hang from a PCI function, a disk
     // on a function not in the bus table, a disk and a SCSI device gone after listing.
     WritePciFunction(r, {.address = "0000:00:05.0",
-                         .vendor = "0x7392",
+                         .vendor = "0x7394",
                          .device = "0x0a03",
                          .class_code = "0x010000",
                          .resource = "0xc000 0xc03f 0x40101\n"});
@@ -254,11 +254,17 @@ TEST(ScDiskTables, DevicePathsTypesAndInquiryFields) {
     EXPECT_EQ(scmib::InquiryField("A\x01\xff\t", 4), "A??\x20"s);
     EXPECT_EQ(scmib::InquiryField("", 4), "    ");
 
-    // A vendor name of several words gives its first: the inventory ends the vendor at a blank.
-    scmib::PciFunction function{.bus = 4, .device_name = "D", .vendor_name = " Q47 Catalix Labs"};
-    const auto values = scmib::BuildDiskTables(
-        {function}, {{.block = "vda", .path = "/devices/pci0000:00/0000:04:00.0/virtio1"}});
-    EXPECT_EQ(Objects(values)["3.2.1.5.5.5.1.0.0.0"], "S:Q47     D                   ");
+    // The maker of an NVMe or virtio disk: no blank inside, whole words where they fit.
+    const std::pair<const char*, const char*> makers[] = {{"Arvenmark Systems, Inc.", "Arvenmar"},
+                                                          {" Q47 Data Systems Ltd.", "Q47Data"},
+                                                          {"Ab Cdefghijk", "AbCdefgh"},
+                                                          {"Catalix Co., Ltd. [CX/Q]", "CXQ"},
+                                                          {"Q47 Corp. [ ]", "Q47"},
+                                                          {"Inc.", "Inc"},
+                                                          {"", "7391"},
+                                                          {"\xe9 -", "7391"}};
+    for (const auto& [name, vendor] : makers)
+        EXPECT_EQ(scmib::InquiryVendor(name, 0x7391), vendor) << name;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "child_process.h"
 #include "clients/find_community.h"
 #include "clients/snmp_mgr.h"
+#include "clients/transport_faults.h"
 #include "fake_agent.h"
 #include "platform/errors.h"
 #include "platform/mgmtapi.h"
@@ -415,6 +416,7 @@ TEST_F(SnmpMgrTest, TableWalksEndAtEachKindOfEnd) {
     for (const End end : {End::kTableLeft, End::kEndOfMib, End::kNoAnswer}) {
         SCOPED_TRACE(static_cast<int>(end));
         agent_.Serve(TwoRowTable(end == End::kTableLeft));
+        CTransportFaults faults;
         CSnmpMgr manager;
         ASSERT_TRUE(Open(manager));
         ASSERT_TRUE(manager.ResizeVarBindList(3, FALSE));
@@ -444,7 +446,15 @@ TEST_F(SnmpMgrTest, TableWalksEndAtEachKindOfEnd) {
                 EXPECT_EQ(GetLastError(), static_cast<DWORD>(SNMP_MGMTAPI_TIMEOUT));
                 break;
         }
+        // An agent gone in the middle of the walk left it incomplete; the ends are answers.
+        EXPECT_EQ(faults.Count(), end == End::kNoAnswer ? 1u : 0u);
     }
+    // An agent that never answered (the one above, still silent) is simply not there.
+    CTransportFaults faults;
+    CSnmpMgr manager;
+    ASSERT_TRUE(Open(manager));
+    EXPECT_FALSE(manager.GetNextInTable("1.3.6.1.4.1.99999.2"));
+    EXPECT_EQ(faults.Count(), 0u);
 }
 
 TEST_F(SnmpMgrTest, FindFirstCommunityTakesTheFirstUsableEntry) {

@@ -252,8 +252,10 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-int FreeUdpPort() {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+namespace {
+
+int FreeLoopbackPort(int type) {
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd < 0) return 0;
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -266,6 +268,11 @@ int FreeUdpPort() {
     close(fd);
     return port;
 }
+
+}  // namespace
+
+int FreeUdpPort() { return FreeLoopbackPort(SOCK_DGRAM); }
+int FreeTcpPort() { return FreeLoopbackPort(SOCK_STREAM); }
 
 std::string ChildSetting(const char* name) {
     const char* value = std::getenv(name);

@@ -56,6 +56,7 @@ class ChildProcess {
     bool Start(const std::vector<std::string>& argv, const std::string& out_file,
                const std::string& err_file, const std::map<std::string, std::string>& env = {});
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     bool Running();
 
     // The next line of output; false at its end or when none came within `bound`.
@@ -100,8 +101,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 // The whole content of a file (empty when it cannot be read).
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
-// A UDP port on 127.0.0.1 that was free a moment ago (0 when none could be had).
+// A UDP (TCP) port on 127.0.0.1 that was free a moment ago (0 when none could be had).
 int FreeUdpPort();
+int FreeTcpPort();
 // The value of environment variable `name` (as a parent test set it), or empty.
 std::string ChildSetting(const char* name);
 

@@ -98,11 +98,13 @@ class CollectorTest : public ActualFileTest {
         if (com_) CoUninitialize();
     }
 
-    // cx-switchd answering from `scenario`, the agent's client attached to it as a scan does.
-    void StartSwitch(const std::string& scenario, bool cancellable = false) {
+    // cx-switchd answering from `scenario` (and with `extra` arguments), the agent's client
+    // attached to it as a scan does.
+    void StartSwitch(const std::string& scenario, bool cancellable = false,
+                     const std::vector<std::string>& extra = {}) {
         switchd_ = std::make_unique<SwitchdProcess>(dir_);
         switchd_->RegisterClass();
-        ASSERT_TRUE(switchd_->Start(scenario));
+        ASSERT_TRUE(switchd_->Start(scenario, extra));
         const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         com_ = init == S_OK || init == S_FALSE;
         ASSERT_TRUE(agent_->m_SwitchClient.Attach(nullptr));

@@ -1,5 +1,6 @@
 // CSwitchClient and CRcmiClient against the real cx-switchd: attach, the three request shapes,
-// busy retries, header checks, a server that dies or never answers, events, many clients.
+// busy retries, header checks, a server that dies or never answers, events, many clients, and
+// clients that idle or send too much.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -328,6 +329,30 @@ TEST_F(SwitchClientTest, ManyClientsAtOnceAreNotDisturbedByOneThatVanishes) {
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(answered, kClients * kRequests);
+}
+
+// Connections that say nothing fill the server; one announces more than a client may send. The
+// idle ones make room for the agent, the greedy one is dropped, and the log tells both.
+TEST_F(SwitchClientTest, IdleAndGreedyClientsDoNotLockAnAgentOut) {
+    ASSERT_TRUE(StartServer("reply 2 0 0 0 : byte 2\n", {"--max-clients", "3"}));
+    int clients[4];
+    for (int& fd : clients)
+        fd = cx::test::UnixSocket(server_.socket_path(), false);
+    // 2 MiB: within what the transport carries, over what one client may have waiting.
+    EXPECT_EQ(write(clients[3], "\0\0\x20\0", 4), 4);
+    CSwitchClient agent;
+    ASSERT_TRUE(agent.Attach(nullptr));
+    CSwitchCommand command;
+    EXPECT_EQ(Send(agent, command, 2), 0u);
+    EXPECT_EQ(command.GetByte(0), 2);
+    for (int fd : clients)
+        close(fd);
+    for (const char* line : {"client limit (3) reached: closing the connection of uid",
+                             "dropped: a message of 2097152 bytes with 0 waiting exceeds its "
+                             "limit of 1048576 bytes"})
+        EXPECT_TRUE(cx::test::WaitUntil([&] {
+            return server_.Log().find(line) != std::string::npos;
+        })) << server_.Log();
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
-// cx-switchd and cx-switch as an administrator uses them: registration, requests with busy
-// retries, events to a watcher, scenario reload, and refusals of bad command lines.
+// cx-switchd and cx-switch as an administrator uses them: registration (also while another
+// writer holds the registry), requests with busy retries, events to a watcher, who may connect
+// and send events, scenario reload, the journal's bound, and refusals of bad command lines.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "child_process.h"
+#include "clients/switch_protocol.h"
+#include "platform/registry_store.h"
+#include "registry_values.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
 
@@ -63,6 +71,37 @@ TEST_F(SwitchTools, RegisteredServerAnswersRequestsWithBusyRetries) {
     EXPECT_NE(text.find("CABID -1\nstatus 0x01\nlength 0\n"), std::string::npos) << text;
 }
 
+// Another writer holds the registry store: the server serves meanwhile (agents that know it
+// from an earlier start reach it) and registers once the store is free.
+TEST_F(SwitchTools, RegistrationWaitsForALockedRegistryWhileTheServerServes) {
+    CxRegistrySetPath(server_.registry_path().c_str());
+    cx::test::SetRegString("SOFTWARE\\Catalix", "Probe", "1");
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(server_.registry_path().c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_TRUE(server_.Launch("reply 1 0 0 0 : byte 1\n", {"--register"}));
+    ASSERT_TRUE(cx::test::WaitUntil([&] {
+        const int fd = cx::test::UnixSocket(server_.socket_path(), false);
+        return fd >= 0 && close(fd) == 0;
+    }));
+    const std::string known = dir_.File("known.db");
+    CxRegistrySetPath(known.c_str());
+    cx::test::SetRegString(kSwitchServerClassKey, "LocalServer", "unix:" + server_.socket_path());
+    cx::test::ChildOptions options;
+    options.environment = {{"CX_REGISTRY", known}};
+    EXPECT_EQ(cx::test::RunTool({kSwitch, "request", "1", "0", "0", "0"}, dir_.Path(),
+                                std::chrono::seconds(30), options)
+                  .exit_code,
+              0);
+    sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(writer);
+    CxRegistrySetPath(server_.registry_path().c_str());
+    EXPECT_TRUE(cx::test::WaitUntil([&] {
+        return cx::test::ReadRegString(kSwitchServerClassKey, "LocalServer") ==
+               "unix:" + server_.socket_path();
+    }));
+}
+
 TEST_F(SwitchTools, EventsReachAWatcher) {
     ASSERT_TRUE(server_.Start("", {"--register"}));
     cx::test::ChildOptions options = WithRegistry();
@@ -109,6 +148,14 @@ TEST_F(SwitchTools, CommandLinesAreCheckedAndHelpIsThere) {
         {{"request", "1", "2", "3", "4"}, 1, "cannot reach the SWITCH server (HRESULT 0x80040154)"},
         {{switchd, "--event-form", "5"}, 2, "--event-form must be 3 or 4"},
         {{switchd, "--methods", "Foo"}, 2, "unknown method list \"Foo\""},
+        {{switchd, "--nut", "ups"}, 2, "--nut go with --linux"},
+        {{switchd, "--linux", "--ipmi-user", "cx"}, 2, "go with --ipmi-lan"},
+        {{switchd, "--linux", "--nut", "ups:x"}, 2, "--nut: \"ups:x\" is not HOST[:PORT]"},
+        {{switchd, "--linux", "--ipmi-lan", "bmc", "--ipmi-password-file", "/nonexistent"},
+         2,
+         "cannot read the password file /nonexistent"},
+        {{switchd, "--max-clients", "0"}, 2, "--max-clients needs a number from 1 to"},
+        {{switchd, "--group", "no-such-group-here"}, 2, "--group: no group \"no-such-group-here\""},
     };
     for (const auto& c : cases) {
         auto [status, text] = Run(c.argv);
@@ -117,13 +164,76 @@ TEST_F(SwitchTools, CommandLinesAreCheckedAndHelpIsThere) {
     }
 }
 
-TEST_F(SwitchTools, ServerRefusesABadScenarioAndABusySocket) {
+// Root and the socket's group may connect, whatever the socket file's mode says; only root may
+// send events. The client runs as nobody, a member of the second server's group.
+TEST_F(SwitchTools, OnlyRootAndTheSocketsGroupConnectAndOnlyRootSendsEvents) {
+    const group* nobodys = getgrgid(65534);
+    if (geteuid() != 0 || nobodys == nullptr) GTEST_SKIP() << "needs root and group 65534";
+    const std::string nobodys_group = nobodys->gr_name;
+    chmod(dir_.Path().c_str(), 0755);
+    const auto as_nobody = [&](std::vector<std::string> argv) {
+        for (const char* file : {"registry.db", "registry.db-wal", "registry.db-shm"})
+            chmod(dir_.File(file).c_str(), 0644);  // the client finds the server here
+        cx::test::ChildOptions options = WithRegistry();
+        options.as_nobody = true;
+        argv.insert(argv.begin(), kSwitch);
+        return cx::test::RunTool(argv, dir_.Path(), std::chrono::seconds(30), options);
+    };
+    const std::vector<std::string> request = {"request", "1", "0", "0", "0"};
+    ASSERT_TRUE(server_.Start("reply 1 0 0 0 : byte 1\n", {"--register"}));
+    for (mode_t mode : {0660, 0666}) {
+        chmod(server_.socket_path().c_str(), mode);
+        const cx::test::ToolResult refused = as_nobody(request);
+        EXPECT_NE(refused.err.find("cannot reach the SWITCH server"), std::string::npos) << mode;
+    }
+    EXPECT_NE(server_.Log().find("connection of uid 65534"), std::string::npos) << server_.Log();
+
+    server_.Terminate();
+    ASSERT_TRUE(
+        server_.Start("reply 1 0 0 0 : byte 1\n", {"--register", "--group", nobodys_group}));
+    struct stat socket_file {};
+    EXPECT_EQ(stat(server_.socket_path().c_str(), &socket_file) == 0 ? socket_file.st_gid : 0,
+              65534u);
+    EXPECT_EQ(as_nobody(request).exit_code, 0);
+    const cx::test::ToolResult event = as_nobody({"event", "0x0C80", "0", "0", "0"});
+    EXPECT_NE(event.err.find("event not sent (HRESULT 0x80070005)"), std::string::npos);
+    EXPECT_NE(server_.Log().find("event from uid 65534"), std::string::npos) << server_.Log();
+}
+
+// Whatever the umask: the socket 0660, a new journal 0640. At its limit
+// the journal moves to journal.txt.old and a new one begins.
+TEST_F(SwitchTools, SocketAndJournalModesAndTheJournalsBound) {
+    const mode_t umask_before = umask(0);
+    ASSERT_TRUE(server_.Start("reply 1 0 0 0 : byte 1\n", {"--register", "--journal-limit", "1"}));
+    umask(umask_before);
+    for (int i = 0; i < 10; ++i)
+        Request("1");
+    struct stat socket_file {
+    }, journal{}, old{};
+    ASSERT_EQ(stat(server_.socket_path().c_str(), &socket_file), 0);
+    ASSERT_EQ(stat(server_.journal_path().c_str(), &journal), 0);
+    ASSERT_EQ(stat((server_.journal_path() + ".old").c_str(), &old), 0);
+    EXPECT_EQ(socket_file.st_mode & 07777, 0660u);
+    EXPECT_EQ(journal.st_mode & 07777, 0640u);
+    EXPECT_LE(std::max(journal.st_size, old.st_size), 1024);
+    EXPECT_NE(server_.JournalLines().back().find("opcode=0x0001"), std::string::npos);
+}
+
+TEST_F(SwitchTools, ServerRefusesABadScenarioABusySocketAndALinkedJournal) {
     ASSERT_TRUE(server_.Launch("reply 1 2 3 : byte 1\n"));
     EXPECT_EQ(server_.WaitForExitStatus(), 1);
     ASSERT_TRUE(server_.Start(""));
     SwitchdProcess second(dir_);
     ASSERT_TRUE(second.Launch(""));
     EXPECT_EQ(second.WaitForExitStatus(), 1);  // the first one is still listening there
+    // A link planted at the journal's name is not followed.
+    TempDir other;
+    SwitchdProcess third(other);
+    cx::test::WriteFile(other.File("target"), "kept\n");
+    ASSERT_EQ(symlink(other.File("target").c_str(), third.journal_path().c_str()), 0);
+    ASSERT_TRUE(third.Launch(""));
+    EXPECT_EQ(third.WaitForExitStatus(), 1);
+    EXPECT_EQ(cx::test::ReadFile(other.File("target")), "kept\n");
 }
 
 }  // namespace

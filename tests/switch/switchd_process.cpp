@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <sstream>
@@ -37,6 +38,7 @@ SwitchdProcess::SwitchdProcess(const TempDir& dir, bool journal)
       journal_path_(dir.File("journal.txt")),
       scenario_path_(dir.File("scenario.scn")),
       registry_path_(dir.File("registry.db")),
+      log_path_(dir.File("switchd.log")),
       journal_(journal) {}
 
 SwitchdProcess::~SwitchdProcess() { Terminate(); }
@@ -47,7 +49,9 @@ bool SwitchdProcess::Launch(const std::string& scenario, const std::vector<std::
                                      scenario_path_};
     if (journal_) args.insert(args.end(), {"--journal", journal_path_});
     args.insert(args.end(), extra.begin(), extra.end());
-    ChildOptions options;
+    ChildOptions options(ChildOutput::kFiles);
+    options.out_file = "/dev/null";
+    options.err_file = log_path_;
     options.environment = {{"CX_REGISTRY", registry_path_}};
     process_ = std::make_unique<ChildProcess>(args, options);
     return process_->Started();
@@ -59,7 +63,12 @@ bool SwitchdProcess::Start(const std::string& scenario, const std::vector<std::s
         close(fd);
         return fd >= 0;
     };
-    return Launch(scenario, extra) && WaitUntil(accepts, kBound);
+    // A server that registers itself is ready when the agents can find it.
+    const bool registers = std::find(extra.begin(), extra.end(), "--register") != extra.end();
+    return Launch(scenario, extra) && WaitUntil(accepts, kBound) &&
+           (!registers ||
+            WaitUntil([this] { return Log().find("class registered") != std::string::npos; },
+                      kBound));
 }
 
 void SwitchdProcess::Terminate() {
@@ -98,6 +107,8 @@ std::vector<std::string> SwitchdProcess::JournalLines() const {
         lines.push_back(line);
     return lines;
 }
+
+std::string SwitchdProcess::Log() const { return ReadFile(log_path_); }
 
 bool SwitchdProcess::WaitForJournalLines(std::size_t count) const {
     return WaitUntil([&] { return JournalLines().size() >= count; }, kBound);

@@ -1,4 +1,4 @@
-// A cx-switchd process for one test: its own socket, journal and scenario in the test's
+// A cx-switchd process for one test: its own socket, journal, scenario and log in the test's
 // temporary directory, and the class registered in the test's own registry file.
 #pragma once
 
@@ -24,7 +24,8 @@ class SwitchdProcess {
     SwitchdProcess& operator=(const SwitchdProcess&) = delete;
 
     // Writes the scenario file and starts the server with it and `extra` arguments; returns
-    // once the socket accepts connections (bounded).
+    // once the socket accepts connections and, with --register, the class is registered
+    // (bounded).
     bool Start(const std::string& scenario, const std::vector<std::string>& extra = {});
     // Starts the server without waiting for its socket (for servers expected to refuse).
     bool Launch(const std::string& scenario, const std::vector<std::string>& extra = {});
@@ -38,6 +39,8 @@ class SwitchdProcess {
     void RegisterClass() const;
 
     std::vector<std::string> JournalLines() const;
+    // What the server wrote to its standard error.
+    std::string Log() const;
     // Waits (bounded) until the journal has at least `count` lines.
     bool WaitForJournalLines(std::size_t count) const;
 
@@ -50,6 +53,7 @@ class SwitchdProcess {
     std::string journal_path_;
     std::string scenario_path_;
     std::string registry_path_;
+    std::string log_path_;
     bool journal_;
     std::unique_ptr<ChildProcess> process_;
 };

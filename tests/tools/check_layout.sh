@@ -22,6 +22,7 @@ for path in sbin/extagentd sbin/cx-switchd bin/cxreg bin/cxini bin/cxinv bin/cx-
             lib/catalix/agents/ENTITY_MIB.so share/snmp/mibs/ENTITY-MIB.txt \
             share/catalix/defaults.reg share/catalix/CX_MIB.ini \
             share/catalix/walks/demo-ups.walk share/snmp/mibs/CATALIX-INVENTORY-MIB.txt \
+            share/snmp/mibs/CATALIX-SERVER-CONTROL-MIB.txt \
             lib/systemd/system/extagentd.service lib/systemd/system/cx-switchd.service \
             share/man/man8/extagentd.8.gz share/man/man8/cx-switchd.8.gz share/man/man1/cxreg.1.gz \
             share/man/man1/cxini.1.gz share/man/man1/cxinv.1.gz share/doc/catalix/OPERATIONS.md; do

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 #include "child_process.h"
+#include "file_modes.h"
 #include "platform/debug.h"
 #include "platform/registry_store.h"
 #include "platform/winreg.h"
@@ -677,6 +678,32 @@ TEST_F(FileDebug, AFullFileBecomesTheOlderGeneration) {
             EXPECT_EQ(cx::test::ReadFile(older), "older") << c.label;
         }
     }
+}
+
+// The trace file and its older generation are the owner's and the group's alone, whatever the
+// umask; a link put in place of either is never written through.
+TEST_F(FileDebug, TheFilesAreForOwnerAndGroupAndNeverALink) {
+    const cx::test::ScopedUmask usual(022);
+    const std::string older = TracePath() + ".txt", victim = directory_.File("victim");
+    cx::test::WriteFile(victim, "victim");
+    ASSERT_EQ(symlink(victim.c_str(), TracePath().c_str()), 0);
+    ASSERT_EQ(symlink(victim.c_str(), older.c_str()), 0);
+    UseTraceFile(1);
+    SetRegDword(kDebugKey, "TraceFileLimit", 1);
+    CFileDebug trace;
+    trace.Init(kApplication, FALSE);
+    trace.Trace(1, "\nlost");
+    EXPECT_TRUE(cx::test::IsSymlink(TracePath()));
+
+    std::filesystem::remove(TracePath());
+    const std::string line(1024, 'x');
+    auto rotated = [&] { return cx::test::FileMode(older) != 0 && !cx::test::IsSymlink(older); };
+    for (int i = 0; i < 2000 && !rotated(); ++i)  // a little over the limit of 1 MiB
+        trace.Trace(1, "\n%s", line.c_str());
+    ASSERT_TRUE(rotated());
+    EXPECT_EQ(cx::test::FileMode(TracePath()), 0640u);
+    EXPECT_EQ(cx::test::FileMode(older), 0640u);
+    EXPECT_EQ(cx::test::ReadFile(victim), "victim");
 }
 
 TEST_F(FileDebug, TheFileMutexIsNamedAfterThePath) {

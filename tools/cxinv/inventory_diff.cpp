@@ -13,20 +13,21 @@ namespace {
 using namespace cx::inventory;
 
 // Container numbers change from scan to scan; the identity and the comparison use the names.
-constexpr const char* kPlaceKeys[] = {"PhysCont", "FuncCont"};
+constexpr const char* kPlaceKeys[] = {row_key::kPhysCont, row_key::kFuncCont};
 
 std::string Place(const SavedInventory& inventory, const Row& row, const char* key) {
-    const char* section = std::string_view(key) == "PhysCont" ? kPhysicalContainerSection
-                                                              : kFunctionalContainerSection;
+    const char* section = std::string_view(key) == row_key::kPhysCont ? kPhysicalContainerSection
+                                                                      : kFunctionalContainerSection;
     return inventory.ContainerPath(section, row.Number(key));
 }
 
 std::string Identity(const SavedInventory& inventory, const Row& row) {
-    std::string id = row.Text("CompId");
-    std::string identity = std::to_string(row.Number("CompType"));
+    std::string id = row.Text(row_key::kCompId);
+    std::string identity = std::to_string(row.Number(row_key::kCompType));
     for (const char* key : kPlaceKeys)
         identity += '\n' + Place(inventory, row, key);
-    return identity + '\n' + (id.empty() ? "ProdName " + row.Text("ProdName") : "CompId " + id);
+    return identity + '\n' +
+           (id.empty() ? "ProdName " + row.Text(row_key::kProdName) : "CompId " + id);
 }
 
 // Each component's identity with its occurrence ("#2" for the second component of the same
@@ -43,9 +44,9 @@ std::vector<std::pair<std::string, const Row*>> Keyed(const SavedInventory& inve
 
 std::string Line(const char* mark, const SavedInventory& inventory, const Row& row) {
     return std::string(mark) + " #" + std::to_string(row.no) + " " +
-           inventory.TypeName(row.Number("CompType")) + ": " + row.Text("Vendor") + " " +
-           row.Text("ProdName") + " in " + Place(inventory, row, "PhysCont") + " | " +
-           Place(inventory, row, "FuncCont") + "\n";
+           inventory.TypeName(row.Number(row_key::kCompType)) + ": " + row.Text(row_key::kVendor) +
+           " " + row.Text(row_key::kProdName) + " in " + Place(inventory, row, row_key::kPhysCont) +
+           " | " + Place(inventory, row, row_key::kFuncCont) + "\n";
 }
 
 std::string Changes(const Row& before, const Row& after) {

@@ -17,16 +17,17 @@ std::string Indent(int depth) { return std::string(static_cast<std::size_t>(dept
 
 std::string NodeTypeName(const SavedInventory& inventory, const char* definitions, DWORD type) {
     for (const Row& row : inventory.Rows(definitions).rows)
-        if (row.Number("Type") == type) return row.Text("Name");
+        if (row.Number(row_key::kType) == type) return row.Text(row_key::kName);
     return "type " + std::to_string(type);
 }
 
 std::string ComponentLine(const SavedInventory& inventory, const Row& row) {
     std::string line = "#" + std::to_string(row.no) + " " +
-                       inventory.TypeName(row.Number("CompType")) + ": " + row.Text("Vendor") +
-                       " " + row.Text("ProdName");
+                       inventory.TypeName(row.Number(row_key::kCompType)) + ": " +
+                       row.Text(row_key::kVendor) + " " + row.Text(row_key::kProdName);
     std::string details;
-    for (const char* key : {"ProdNumber", "Version", "SerialNo", "CompId"}) {
+    for (const char* key :
+         {row_key::kProdNumber, row_key::kVersion, row_key::kSerialNo, row_key::kCompId}) {
         std::string value = row.Text(key);
         if (value.empty() || value == "N/A") continue;
         details += (details.empty() ? "" : ", ") + std::string(key) + " " + value;
@@ -41,13 +42,6 @@ struct Tree {
     const char* component_key;
 };
 
-// Containers whose parent is not an earlier one are shown at the root, so every container is
-// shown once and a loop cannot form.
-DWORD ParentOf(const Row& row) {
-    DWORD parent = row.Number("Parent");
-    return parent < row.no ? parent : 0;
-}
-
 // Deeper nesting is drawn at this depth: a file may nest as deep as it has containers.
 constexpr int kMaxDepth = 32;
 
@@ -58,7 +52,7 @@ void AddTree(const SavedInventory& inventory, const Tree& tree, std::string* out
     const std::vector<Row>& containers = inventory.Rows(tree.containers).rows;
     std::vector<std::vector<const Row*>> children(containers.size() + 1);
     for (const Row& row : containers)
-        children[ParentOf(row)].push_back(&row);
+        children[inventory.ParentOf(tree.containers, row.no)].push_back(&row);
     std::vector<std::vector<const Row*>> contents(containers.size() + 1);
     for (const Row& row : inventory.Rows(kComponentTableSection).rows) {
         DWORD container = row.Number(tree.component_key);
@@ -72,8 +66,9 @@ void AddTree(const SavedInventory& inventory, const Tree& tree, std::string* out
         stack.pop_back();
         int shown = std::min(depth, kMaxDepth);
         *out += Indent(shown) + "[" + std::to_string(container->no) + "] " +
-                container->Text("Name") + " (" +
-                NodeTypeName(inventory, tree.definitions, container->Number("Type")) + ")\n";
+                container->Text(row_key::kName) + " (" +
+                NodeTypeName(inventory, tree.definitions, container->Number(row_key::kType)) +
+                ")\n";
         for (const Row* component : contents[container->no])
             *out += Indent(shown + 2) + ComponentLine(inventory, *component) + "\n";
         const std::vector<const Row*>& below = children[container->no];
@@ -88,12 +83,6 @@ void AddTree(const SavedInventory& inventory, const Tree& tree, std::string* out
 
 const NamedValues& Header(const SavedInventory& inventory, bool agent) {
     return agent ? inventory.agent_info : inventory.last_date;
-}
-
-std::string Value(const NamedValues& values, std::string_view key) {
-    for (const auto& [name, value] : values)
-        if (name == key) return value;
-    return {};
 }
 
 void AddObject(const NamedValues& values, std::string* out) {
@@ -177,19 +166,20 @@ std::string Printable(std::string text) {
 std::string TreeText(const SavedInventory& inventory) {
     const NamedValues& date = Header(inventory, false);
     const NamedValues& agent = Header(inventory, true);
-    std::string out = inventory.path + ": scan of " + Value(date, "LastCollectionDate") +
-                      ", ScanState " + Value(date, "ScanState") + ", " +
+    std::string out = inventory.path + ": scan of " + ValueOf(date, "LastCollectionDate") +
+                      ", ScanState " + ValueOf(date, "ScanState") + ", " +
                       std::to_string(inventory.Rows(kComponentTableSection).rows.size()) +
                       " components\n";
-    out += "Agent: " + Value(agent, "AgentId") + " " + Value(agent, "AgentVersion") + " (" +
-           Value(agent, "AgentCompany") + ")\n";
+    out += "Agent: " + ValueOf(agent, "AgentId") + " " + ValueOf(agent, "AgentVersion") + " (" +
+           ValueOf(agent, "AgentCompany") + ")\n";
     AddTree(inventory,
-            {"Physical tree", kPhysicalContainerSection, kPhysicalDefinitionSection, "PhysCont"},
+            {"Physical tree", kPhysicalContainerSection, kPhysicalDefinitionSection,
+             row_key::kPhysCont},
             &out);
-    AddTree(
-        inventory,
-        {"Functional tree", kFunctionalContainerSection, kFunctionalDefinitionSection, "FuncCont"},
-        &out);
+    AddTree(inventory,
+            {"Functional tree", kFunctionalContainerSection, kFunctionalDefinitionSection,
+             row_key::kFuncCont},
+            &out);
     return Printable(std::move(out));
 }
 

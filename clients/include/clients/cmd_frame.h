@@ -17,6 +17,8 @@
 #define CMD_STATUS_REQUEST 0x16u  // the status every request of the agent is sent with
 #define CMD_STATUS_NOT_DELIVERED 6u
 #define CMD_STATUS_NO_FRAME 23u
+// What the SWITCH server answers where it has nothing to tell: an answer, not a failure.
+#define CMD_STATUS_NOT_AVAILABLE 0x01u
 
 // CabinetId of the server's own cabinet: the agent's SwitchRequest puts the server's number in
 // its place once the cabinet collector has found it.

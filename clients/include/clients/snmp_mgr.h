@@ -27,7 +27,10 @@ class CSnmpMgr {
                 int index3 = -1);
     BOOL SetBaseOid(const char* oidText, UINT i);
 
-    // TRUE exactly when the request got an answer with error status 0.
+    // TRUE exactly when the request got an answer with error status 0. A session whose agent
+    // answered before and then stops answering reports a transport failure (CTransportFaults):
+    // what the walk under way read is then incomplete. Without any answer yet there is simply
+    // no agent.
     BOOL Request(BYTE type, SnmpVarBindList* list, AsnInteger* pErrorStatus,
                  AsnInteger* pErrorIndex);
     // varBind is replaced by the answer only when the request succeeds.
@@ -49,6 +52,8 @@ class CSnmpMgr {
     AsnObjectIdentifier* m_pRequestOids = nullptr;
     UINT m_nRequestOids = 0;
     DWORD m_LastError = 0;
+    // The agent answered a request of this session (since it was opened).
+    BOOL m_bAnswered = FALSE;
 
   private:
     void FreeRequestOids();

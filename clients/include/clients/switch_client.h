@@ -63,6 +63,10 @@ class CSwitchClient : public CRSwitchOut {
                      REFIID riid, LCID lcid, EXCEPINFO* excepInfo, UINT* argErr);
     BOOL SetClientName(const char* name);
     BOOL GetInterfaceFromGit(REFIID riid, void** ppv);
+    // Asks the server something harmless (a dispatch ID): FALSE when the question could not be
+    // carried (not attached, the server gone or restarted), TRUE when the server answered,
+    // whatever it said. A call of the calling thread that CancelRequest can end.
+    BOOL IsConnected();
 
     // One request: `header` is updated in place; `data` points to the caller's data pointer
     // (in: DataLength bytes to send, or NULL; out: the reply data as a BSTR, or NULL, which the

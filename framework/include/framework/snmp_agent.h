@@ -44,6 +44,9 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     virtual void QueryEpilogue(BYTE request_type, SnmpVarBindList* bindings,
                                AsnInteger32* error_status, AsnInteger32* error_index);
     virtual BOOL InitSupportedRegions();
+    // Called on the initialisation thread when SWITCH events, lost with the server's
+    // connection, are enabled again: whatever the server sent meanwhile did not arrive.
+    virtual void SwitchEventsRestored();
 
     // Serves `build` in place of the whole MIB, swapped in under the MIB lock; the old entries
     // are freed after the lock is dropped. FALSE, and the MIB stays, when the build failed.
@@ -67,6 +70,8 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
                              const char* agent_name = nullptr);
     // Asks the SWITCH server for the three permission flags; always succeeds.
     BOOL CheckRights();
+    // One record in the host's log (the event log), with the module name as its source.
+    void ReportToHost(WORD type, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     // The exception state an entry-point guard records: the run state, "AgentStatus" 4 and
     // "AgentLastError" "exception occured".
@@ -134,6 +139,10 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     // Events, rights and InitializeMib, then requests are served until the shutdown event;
     // without `attached` only InitializeMib.
     void ServeUntilShutdown(bool attached);
+    // Waits for the shutdown event and meanwhile keeps the SWITCH events coming: a connection
+    // found lost is made again, with growing pauses, once the server is back.
+    void KeepSwitchEvents();
+    bool RestoreSwitchEvents();
     void LockModules();
     // A value of "Parameters" below the agent root, or of its volatile "VolatileParameters".
     BOOL PublishParameter(bool is_volatile, const char* name, DWORD type, const void* data,

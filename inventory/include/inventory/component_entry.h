@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "clients/component_types.h"
 #include "platform/windef.h"
 
 inline constexpr int kEntryTextSize = 128;
@@ -23,7 +24,7 @@ struct ComponentEntry {
 
     DWORD PhysCont = 0;
     DWORD FuncCont = 0;
-    DWORD CompType = 0;
+    DWORD CompType = kCompBusDevice;  // a ComponentType
     char Vendor[kEntryTextSize] = {};
     char ProdName[kEntryTextSize] = {};
     char ProdNumber[kEntryTextSize] = {};

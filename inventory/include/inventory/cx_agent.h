@@ -16,6 +16,7 @@
 #include "base/thread.h"
 #include "clients/snmp_mgr.h"
 #include "clients/switch_client.h"
+#include "clients/transport_faults.h"
 #include "framework/snmp_agent.h"
 #include "inventory/collector_step.h"
 #include "inventory/component_entry.h"
@@ -55,6 +56,9 @@ class CCX_Agent : public CSnmpAgent {
     void RcmiReply(CSwitchCommand* command) override;
     void InitializeMib() override;
     void CloseMib() override;
+    // A failed scan that waits for its retry is tried at once: the server it may have missed
+    // is back.
+    void SwitchEventsRestored() override;
 
     // Scan loop and SNMP service watch (the thread bodies take the agent as argument).
     static DWORD WINAPI ScanThreadMain(LPVOID agent);
@@ -65,11 +69,21 @@ class CCX_Agent : public CSnmpAgent {
     void SnmpServiceWatch();
     // The ScanTime parameter in seconds as the scan loop uses it.
     DWORD ReadScanTime();
+    DWORD ReadSeconds(const char* name, DWORD default_value, DWORD floor);
+    // The wait in seconds after a failed scan: the ScanRetryTime parameter, doubled with every
+    // further failed scan in a row, never beyond `scan_time`.
+    DWORD RetryTime(DWORD scan_time);
+    // The end of one pass of the scan loop: the scan state, and the wait in seconds before the
+    // next pass.
+    DWORD FinishScan();
 
     // Scan driver.
     BOOL ScanDriver();
-    void RunCollectors();
+    void RunCollectors(const CTransportFaults& faults);
     BOOL IsAgentInitialized(const char* agent_key);
+    // The scan that runs gives no inventory: `format` says why (traced, and logged by the scan
+    // loop). The saved inventory and the MIB stay as they are.
+    void ScanFailed(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     // Inventory writers (actual file).
     void InitCommon();
@@ -89,6 +103,9 @@ class CCX_Agent : public CSnmpAgent {
     void SetScanState(DWORD state);
 
     // Change detection and data files (plain names in the data root).
+    // The scan's inventory complete: "DONE" in the actual file, which must reach the disk
+    // whole, then the comparison; TRUE when the saved file now holds a new inventory.
+    BOOL SaveInventory();
     BOOL CompareFiles();
     BOOL MakeDataPath(const char* name, char* buffer, DWORD size);
     FILE* OpenDataFile(const char* name, const char* mode);
@@ -192,6 +209,10 @@ class CCX_Agent : public CSnmpAgent {
     std::atomic<DWORD> m_bWatchRun{0};
     DWORD ServerCabinetNr = 0;
     CollectorSteps m_Collectors;
+    // Why the last scan gave no inventory; empty when it did.
+    std::string m_ScanFailure;
+    // Scans in a row that gave no inventory (read by SwitchEventsRestored on another thread).
+    std::atomic<DWORD> m_dwFailedScans{0};
 };
 
 // The factory: one CCX_Agent with the Catalix MIB region that scans with `collectors`; FALSE

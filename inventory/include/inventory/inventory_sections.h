@@ -33,6 +33,31 @@ inline constexpr const char* kPhysicalTreeSection = "Physical Tree";
 inline constexpr const char* kFunctionalTreeSection = "Functional Tree";
 inline constexpr const char* kLanguageCodeSection = "Language Code";
 
+// The names of the row keys ("<name>.<row>") of the container, component and firmware-update
+// tables, as the MIB builder reads them.
+namespace row_key {
+inline constexpr const char* kType = "Type";
+inline constexpr const char* kParent = "Parent";
+inline constexpr const char* kName = "Name";
+inline constexpr const char* kPhysCont = "PhysCont";
+inline constexpr const char* kFuncCont = "FuncCont";
+inline constexpr const char* kCompType = "CompType";
+inline constexpr const char* kVendor = "Vendor";
+inline constexpr const char* kProdName = "ProdName";
+inline constexpr const char* kProdNumber = "ProdNumber";
+inline constexpr const char* kProdDescript = "ProdDescript";
+inline constexpr const char* kVersion = "Version";
+inline constexpr const char* kManuDate = "ManuDate";
+inline constexpr const char* kSerialNo = "SerialNo";
+inline constexpr const char* kLanguage = "Language";
+inline constexpr const char* kCompId = "CompId";
+inline constexpr const char* kObjectName = "ObjectName";
+inline constexpr const char* kObjectParent = "ObjectParent";
+inline constexpr const char* kObjectPath = "ObjectPath";
+inline constexpr const char* kUpdateState = "UpdateState";
+inline constexpr const char* kCompIndex = "CompIndex";
+}  // namespace row_key
+
 // The key of row `row` of a table: "<name>.<row>".
 struct RowKey {
     RowKey(const char* name, DWORD row) { std::snprintf(text, sizeof(text), "%s.%u", name, row); }

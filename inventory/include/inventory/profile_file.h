@@ -25,6 +25,10 @@ class ProfileFile {
     BOOL WriteString(const char* section, const char* key, const char* value);
     // Written unsigned: -1 becomes 4294967295.
     BOOL WriteInt(const char* section, const char* key, DWORD value);
+    // Puts what was written on disk. FALSE (GetLastError tells why) when it cannot be, or when
+    // a write since Open failed: what was not on disk yet is then given up, and the file is as
+    // it is there.
+    BOOL Flush();
 
     // The section's key names in file order; "" at the end, or when the file is not usable.
     const char* FirstKey(const char* section);
@@ -49,4 +53,5 @@ class ProfileFile {
     DWORD m_dwValueBufferSize = 0;
     DWORD m_dwKeyListBufferSize = 0;
     BOOL m_bUsable = 0;
+    DWORD m_dwWriteError = 0;  // the first write since Open that failed
 };

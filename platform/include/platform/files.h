@@ -32,6 +32,11 @@
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000u
+// Ours, for the files the system writes beside data that others may write to (the trace): a
+// symbolic link as the last path component is refused with ERROR_CANT_RESOLVE_FILENAME, never
+// followed, and a file the call creates gets mode 0640 whatever the umask. The bit is Windows'
+// FILE_FLAG_OPEN_NO_RECALL, which has no meaning here.
+#define CX_FILE_FLAG_PRIVATE 0x00100000u
 
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
@@ -80,13 +85,21 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME last_access, LPFIL
 // ERROR_ACCESS_DENIED, as on Windows; so is a directory.
 BOOL DeleteFileA(LPCSTR name);
 // The new file appears whole or not at all (written beside the target, then renamed); it
-// keeps the source's permissions and last-write time.
+// keeps the source's permissions and last-write time. A source that is a symbolic link is
+// refused (ERROR_CANT_RESOLVE_FILENAME); a link at the target is replaced, never written
+// through (with fail_if_exists it is an existing file: ERROR_FILE_EXISTS).
 BOOL CopyFileA(LPCSTR existing, LPCSTR new_name, BOOL fail_if_exists);
 // MoveFileA is MoveFileExA with MOVEFILE_COPY_ALLOWED, as on Windows.
 BOOL MoveFileA(LPCSTR existing, LPCSTR new_name);
 BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags);
 DWORD GetFileAttributesA(LPCSTR name);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes);
+
+// Ours: `path` replaced whole by `size` bytes, as CopyFileA replaces a target: written beside
+// it, synced, renamed over it (a symbolic link there is replaced, not followed) and the
+// directory synced, so that a crash leaves the old content or the new. The file gets mode 0640
+// whatever the umask. FALSE with the Windows error code through GetLastError.
+BOOL CxWriteWholeFile(LPCSTR path, LPCVOID data, DWORD size);
 
 // `*` and `?` in the last path component, matched without regard to case; "*.*" matches
 // every name. A name without wildcards also finds a file whose name differs only in case.
