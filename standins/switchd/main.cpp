@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -393,6 +394,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cx-switchd: no device events (%s)\n", error.c_str());
         }
     }
+    // Under systemd (Type=notify) the agents' host starts only now: the socket accepts and the
+    // class is registered, so the agents' first attach finds the server. Without a service
+    // manager this does nothing.
+    sd_notify(0, "READY=1");
+
     auto send_rescan = [&] { server.Broadcast(RescanEvent()); };
     using Clock = cx::switchd::RescanThrottle::Clock;
     // Only sources that can tell of changes are looked at.
@@ -448,6 +454,7 @@ int main(int argc, char** argv) {
         }
         if ((fds[0].revents & POLLIN) != 0) server.AcceptOne();
     }
+    sd_notify(0, "STOPPING=1");
     server.Stop();
     close(signal_fd);
     return 0;

@@ -4,7 +4,9 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <string>
@@ -13,6 +15,7 @@
 #include "clients/switch_protocol.h"
 #include "platform/registry_store.h"
 #include "registry_values.h"
+#include "scoped_env.h"
 #include "switchd_process.h"
 #include "temp_dir.h"
 
@@ -217,6 +220,34 @@ TEST_F(SwitchTools, SocketAndJournalModesAndTheJournalsBound) {
     EXPECT_EQ(journal.st_mode & 07777, 0640u);
     EXPECT_LE(std::max(journal.st_size, old.st_size), 1024);
     EXPECT_NE(server_.JournalLines().back().find("opcode=0x0001"), std::string::npos);
+}
+
+// Under a service manager the server says READY=1 once its socket accepts and the class is
+// registered (the agents' host is started after that), and STOPPING=1 when it ends.
+TEST_F(SwitchTools, TellsTheServiceManagerWhenItIsReadyAndWhenItStops) {
+    const std::string notify_path = dir_.Path() + "/notify";
+    const int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    notify_path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    timeval wait{10, 0};
+    setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+    auto next_message = [&] {
+        char text[256] = {};
+        return recv(notify, text, sizeof(text) - 1, 0) > 0 ? std::string(text) : std::string();
+    };
+    cx::test::ScopedEnv manager("NOTIFY_SOCKET", notify_path);
+    ASSERT_TRUE(server_.Launch("reply 1 0 0 0 : byte 1\n", {"--register"}));
+    EXPECT_EQ(next_message(), "READY=1");
+    const int client = cx::test::UnixSocket(server_.socket_path(), false);  // accepts at once
+    EXPECT_GE(client, 0);
+    close(client);
+    const std::string answer = Request("1");  // and the class is registered
+    EXPECT_NE(answer.find("status 0x00\n"), std::string::npos) << answer;
+    server_.Terminate();
+    EXPECT_EQ(next_message(), "STOPPING=1");
+    close(notify);
 }
 
 TEST_F(SwitchTools, ServerRefusesABadScenarioABusySocketAndALinkedJournal) {
