@@ -3,11 +3,13 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/reg_key.h"
 #include "clients/rights_flags.h"
 #include "clients/switch_protocol.h"
 #include "framework/snmp_agent.h"
+#include "platform/reg_publish.h"
 
 namespace {
 
@@ -15,14 +17,6 @@ constexpr const char* kStatusKey = "#Status";
 constexpr const char* kParametersKey = "Parameters";
 constexpr const char* kVolatileKey = "VolatileParameters";
 constexpr const char* kFileKey = "FILE";
-
-// Opens or creates `path` below `root` in the 64-bit view, or without the view when that is
-// refused.
-BOOL CreateKey(RegKey& key, const char* path, HKEY root, DWORD options) {
-    LONG result = key.Create(path, root, options, KEY_ALL_ACCESS | kRegKey64BitView);
-    if (result == ERROR_ACCESS_DENIED) result = key.Create(path, root, options, KEY_ALL_ACCESS);
-    return result == ERROR_SUCCESS;
-}
 
 BOOL OpenKey(RegKey& key, const char* path, REGSAM access) {
     LONG result = key.Open(path, HKEY_LOCAL_MACHINE, access | kRegKey64BitView);
@@ -70,54 +64,51 @@ const char* AgentRunStateName(DWORD state) {
     }
 }
 
+// The state and parameter writes are publications (platform/reg_publish.h): another process
+// that holds the registry for a while delays when they land, never the agent's start or its
+// requests, and none of them is lost.
+
 BOOL CSnmpAgent::SetAgentRunState(DWORD state) {
     char path[MAX_PATH];
     if (!JoinKey(path, sizeof(path), m_szCommonRoot, kStatusKey)) return FALSE;
-    RegKey key;
-    if (!CreateKey(key, path, HKEY_LOCAL_MACHINE, REG_OPTION_VOLATILE)) return FALSE;
-    return key.SetString(g_szModuleName, AgentRunStateName(state)) == ERROR_SUCCESS;
+    const char* name = AgentRunStateName(state);
+    return CxRegPublishValue({{path, REG_OPTION_VOLATILE}}, g_szModuleName, REG_SZ, name,
+                             static_cast<DWORD>(std::strlen(name) + 1)) == ERROR_SUCCESS;
 }
 
-BOOL CSnmpAgent::OpenParameters(RegKey& key, BOOL create) {
+BOOL CSnmpAgent::PublishParameter(bool is_volatile, const char* name, DWORD type, const void* data,
+                                  DWORD size) {
     char path[MAX_PATH];
     if (!JoinKey(path, sizeof(path), m_szAgentRoot, kParametersKey)) return FALSE;
-    if (create) return CreateKey(key, path, HKEY_LOCAL_MACHINE, REG_OPTION_NON_VOLATILE);
-    return OpenKey(key, path, KEY_ALL_ACCESS);
-}
-
-BOOL CSnmpAgent::OpenVolatileParameters(RegKey& key) {
-    if (!OpenParameters(key, TRUE)) return FALSE;
-    return CreateKey(key, kVolatileKey, nullptr, REG_OPTION_VOLATILE);
+    std::vector<CxRegKeyStep> keys = {{path, REG_OPTION_NON_VOLATILE}};
+    if (is_volatile) keys.push_back({kVolatileKey, REG_OPTION_VOLATILE});
+    return CxRegPublishValue(keys, name, type, data, size) == ERROR_SUCCESS;
 }
 
 BOOL CSnmpAgent::SetAgentStatus(DWORD status) {
-    RegKey key;
-    if (!OpenVolatileParameters(key)) return FALSE;
-    return key.SetDword("AgentStatus", status) == ERROR_SUCCESS;
+    return PublishParameter(true, "AgentStatus", REG_DWORD, &status, sizeof(status));
 }
 
 BOOL CSnmpAgent::SetAgentLastError(const char* text) {
-    RegKey key;
-    if (text == nullptr || !OpenVolatileParameters(key)) return FALSE;
-    return key.SetString("AgentLastError", text) == ERROR_SUCCESS;
+    if (text == nullptr) return FALSE;
+    return PublishParameter(true, "AgentLastError", REG_SZ, text,
+                            static_cast<DWORD>(std::strlen(text) + 1));
 }
 
 BOOL CSnmpAgent::SetAgentPurpose(DWORD purpose) {
-    RegKey key;
-    if (!OpenParameters(key, TRUE)) return FALSE;
-    return key.SetDword("AgentPurpose", purpose) == ERROR_SUCCESS;
+    return PublishParameter(false, "AgentPurpose", REG_DWORD, &purpose, sizeof(purpose));
 }
 
 BOOL CSnmpAgent::SetInvTableIndex(const char* oid_text) {
-    RegKey key;
-    if (oid_text == nullptr || !OpenParameters(key, TRUE)) return FALSE;
-    return key.SetString("InvTableIndex", oid_text) == ERROR_SUCCESS;
+    if (oid_text == nullptr) return FALSE;
+    return PublishParameter(false, "InvTableIndex", REG_SZ, oid_text,
+                            static_cast<DWORD>(std::strlen(oid_text) + 1));
 }
 
 BOOL CSnmpAgent::DeleteVolatileParameters() {
-    RegKey key;
-    if (!OpenParameters(key, FALSE)) return FALSE;
-    return RegDeleteTreeA(key.Key(), kVolatileKey) == ERROR_SUCCESS;
+    char path[MAX_PATH];
+    if (!JoinKey(path, sizeof(path), m_szAgentRoot, kParametersKey)) return FALSE;
+    return CxRegPublishDeleteTree(path, kVolatileKey) == ERROR_SUCCESS;
 }
 
 void CSnmpAgent::RecordException(DWORD state) {

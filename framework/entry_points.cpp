@@ -167,6 +167,16 @@ __attribute__((visibility("default"))) void SnmpExtensionClose() {
     if (g_pSnmpAgent != nullptr) g_pSnmpAgent->SnmpClose();
 }
 
+__attribute__((visibility("default"))) DWORD CxExtensionLookup(AsnObjectIdentifier* name) {
+    CX_TRACE(5, "\n%-20s: DllEntry: CxExtensionLookup()", g_szModuleName);
+    if (g_pSnmpAgent == nullptr) return CX_LOOKUP_NO_OBJECT_TYPE;
+    try {
+        return g_pSnmpAgent->LookupObject(name);
+    } catch (...) {
+        return CX_LOOKUP_INSTANCE;  // the host then asks SnmpExtensionQuery, which knows
+    }
+}
+
 }  // extern "C"
 
 // The shared object's load and unload hooks stand in for the Windows loader's calls.

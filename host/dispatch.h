@@ -8,16 +8,26 @@
 
 namespace cx::host {
 
+// What an agent's MIB holds at a name, as the agent's CxExtensionLookup tells it.
+enum class Holding {
+    kUnknown,       // the agent cannot say
+    kNoObjectType,  // no object type of its MIB is a prefix of the name
+    kNoInstance,    // an object type is, but no object has the name
+    kInstance,
+};
+
 // What the host calls: an ExtensionAgent in the process, a fake in tests.
 class QueryTarget {
   public:
     virtual ~QueryTarget() = default;
     virtual QueryOutcome Query(int request_type, std::vector<Binding>& bindings) = 0;
+    virtual Holding Lookup(const Oid&) { return Holding::kUnknown; }
 };
 
 enum class AnswerKind {
     kValue,           // `binding` holds the answer (name and value)
-    kNoSuchInstance,  // GET: the agent knows no such object
+    kNoSuchObject,    // GET: no object type of the agent's MIB is a prefix of the name
+    kNoSuchInstance,  // GET: the object type exists (or the agent cannot tell), the instance not
     kNextView,        // GETNEXT: nothing more in this view; the next registration answers
     kError,           // the request fails with `error_status` at this binding
     kUnanswered,      // another binding's error ended the request first
@@ -29,8 +39,10 @@ struct Answer {
     long error_status = SNMP_ERRORSTATUS_NOERROR;
 };
 
-// GET of `names`. The agent stops at the first unknown name; the names after it are asked again
-// so that each gets its own answer.
+// GET of `names`. Names the agent says it lacks are answered without asking it; of the others
+// the agent answers up to its first unknown name, and the names after that are asked again so
+// that each gets its own answer. A missing name is noSuchObject or noSuchInstance as the agent's
+// lookup tells, noSuchInstance where it cannot.
 std::vector<Answer> DispatchGet(QueryTarget& target, const std::vector<Oid>& names);
 
 // GETNEXT of `names` inside `view`. An answer outside the view (the agent's "end of my MIB"

@@ -17,6 +17,7 @@ using QueryFn = BOOL (*)(BYTE, SnmpVarBindList*, AsnInteger32*, AsnInteger32*);
 using TrapFn = BOOL (*)(AsnObjectIdentifier*, AsnInteger32*, AsnInteger32*, AsnTimeticks*,
                         SnmpVarBindList*);
 using CloseFn = void (*)();
+using LookupFn = DWORD (*)(AsnObjectIdentifier*);
 
 // An agent that keeps handing out views would never finish its start.
 constexpr int kMaxViews = 1024;
@@ -29,6 +30,7 @@ struct ExtensionAgent::EntryPoints {
     QueryFn query = nullptr;
     TrapFn trap = nullptr;
     CloseFn close = nullptr;
+    LookupFn lookup = nullptr;  // ours, beside the five; optional
 };
 
 ExtensionAgent::ExtensionAgent(std::string name, std::string library_path, void* library)
@@ -60,6 +62,7 @@ bool ExtensionAgent::Initialise(std::uint32_t time_zero, std::string* reason) {
     entry_->init_ex = reinterpret_cast<InitExFn>(resolve("SnmpExtensionInitEx"));
     entry_->trap = reinterpret_cast<TrapFn>(resolve("SnmpExtensionTrap"));
     entry_->close = reinterpret_cast<CloseFn>(resolve("SnmpExtensionClose"));
+    entry_->lookup = reinterpret_cast<LookupFn>(resolve("CxExtensionLookup"));
     if (entry_->init == nullptr) {
         *reason = "no entry point SnmpExtensionInit";
         return false;
@@ -135,6 +138,25 @@ QueryOutcome ExtensionAgent::Query(int request_type, std::vector<Binding>& bindi
     }
     SnmpUtilVarBindListFree(&list);
     return outcome;
+}
+
+Holding ExtensionAgent::Lookup(const Oid& name) {
+    if (entry_->lookup == nullptr) return Holding::kUnknown;
+    std::vector<UINT> ids(name.begin(), name.end());
+    AsnObjectIdentifier oid{static_cast<UINT>(ids.size()), ids.data()};
+    DWORD holding = CX_LOOKUP_INSTANCE;
+    try {
+        holding = entry_->lookup(&oid);
+    } catch (...) {
+        Log(LogLevel::kError, "%s: CxExtensionLookup threw an exception", library_path_.c_str());
+        return Holding::kUnknown;
+    }
+    switch (holding) {
+        case CX_LOOKUP_NO_OBJECT_TYPE: return Holding::kNoObjectType;
+        case CX_LOOKUP_NO_INSTANCE: return Holding::kNoInstance;
+        case CX_LOOKUP_INSTANCE: return Holding::kInstance;
+        default: return Holding::kUnknown;
+    }
 }
 
 bool ExtensionAgent::TrapSignalled() {

@@ -37,6 +37,8 @@ class ExtensionAgent : public QueryTarget {
     // One SnmpExtensionQuery call with the bindings in order; they are replaced by the answer.
     // An exception from the agent counts as FALSE with genErr at the first binding.
     QueryOutcome Query(int request_type, std::vector<Binding>& bindings) override;
+    // Through the agent's CxExtensionLookup where it has one; kUnknown otherwise.
+    Holding Lookup(const Oid& name) override;
 
     // True once when the agent signalled its trap event (never blocks).
     bool TrapSignalled();

@@ -126,6 +126,7 @@ int Run(const HostOptions& options) {
     if (!PrepareEngine(settings, &error)) {
         Log(LogLevel::kError, "%s", error.c_str());
         PublishServiceState(kServiceStopped);
+        FlushPublications();
         return 1;
     }
     std::vector<std::unique_ptr<ExtensionAgent>> agents = LoadAgents(config);
@@ -134,6 +135,7 @@ int Run(const HostOptions& options) {
         CloseAgents(agents);
         StopEngine();
         PublishServiceState(kServiceStopped);
+        FlushPublications();
         return 1;
     }
     PublishServiceState(kServiceRunning);
@@ -151,6 +153,7 @@ int Run(const HostOptions& options) {
     CloseAgents(agents);
     StopEngine();
     PublishServiceState(kServiceStopped);
+    FlushPublications();
     return 0;
 }
 

@@ -1,15 +1,21 @@
 // What the host publishes about itself for the agents: the SNMP service's state and the values
-// Windows keeps up to date for every program (the active computer name).
+// Windows keeps up to date for every program (the active computer name). Publications never
+// hold up the host (platform/reg_publish.h): another process that holds the registry delays
+// when they land, not when the host serves.
 #include "service_state.h"
 
 #include <string>
 
 #include "log.h"
+#include "platform/reg_publish.h"
 #include "platform/sysinfo.h"
 #include "platform/winsvc.h"
 
 namespace cx::host {
 namespace {
+
+// At its end the host gives the registry this long to take the states it published last.
+constexpr DWORD kFlushWaitMs = 10000;
 
 constexpr const char* kActiveComputerNameKey =
     "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName";
@@ -35,19 +41,19 @@ void PublishServiceState(std::uint32_t state) {
 void PublishComputerName() {
     const std::string name = NetbiosName();
     if (name.empty()) return;
-    HKEY key = nullptr;
-    LSTATUS result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kActiveComputerNameKey, 0, nullptr,
-                                     REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (result == ERROR_SUCCESS) {
-        result = RegSetValueExA(key, "ComputerName", 0, REG_SZ,
-                                reinterpret_cast<const BYTE*>(name.c_str()),
-                                static_cast<DWORD>(name.size() + 1));
-        RegCloseKey(key);
-    }
+    const LSTATUS result =
+        CxRegPublishValue({{kActiveComputerNameKey, REG_OPTION_VOLATILE}}, "ComputerName", REG_SZ,
+                          name.c_str(), static_cast<DWORD>(name.size() + 1));
     if (result != ERROR_SUCCESS) {
         Log(LogLevel::kWarning, "computer name not published (error %ld)",
             static_cast<long>(result));
     }
+}
+
+void FlushPublications() {
+    if (CxRegFlushPublications(kFlushWaitMs)) return;
+    Log(LogLevel::kWarning,
+        "the registry stayed busy: states of this process not published before its end");
 }
 
 }  // namespace cx::host

@@ -49,6 +49,8 @@ void ApplyAnswer(const Answer& answer, bool set_name, netsnmp_agent_request_info
             if (!StoreBinding(answer.binding, set_name, request->requestvb))
                 Fail(info, request, SNMP_ERRORSTATUS_GENERR);
             return;
+        // Exceptions of a v2c or v3 answer; net-snmp turns them into noSuchName for SNMPv1.
+        case AnswerKind::kNoSuchObject: Fail(info, request, SNMP_NOSUCHOBJECT); return;
         case AnswerKind::kNoSuchInstance: Fail(info, request, SNMP_NOSUCHINSTANCE); return;
         case AnswerKind::kError: Fail(info, request, answer.error_status); return;
         case AnswerKind::kNextView:    // left untouched: net-snmp asks the next registration

@@ -15,6 +15,7 @@
 #include "framework/mib_values.h"
 #include "framework/snmp_agent.h"
 #include "pci_tables.h"
+#include "platform/reg_publish.h"
 #include "sc_mib/sc_mib_oids.h"
 #include "sysfs_reader.h"
 
@@ -107,12 +108,12 @@ class ServerControlAgent : public CSnmpAgent {
         return value;
     }
 
+    // A publication, as the agent's own states are: a busy registry never holds up the start.
     void SetReadiness(DWORD status) {
         const std::string path = std::string(m_szCommonRoot) + "\\" + kEnvironmentParameters;
-        RegKey key;
-        if (key.Create(path.c_str()) != ERROR_SUCCESS ||
-            key.Create(kVolatileKey, nullptr, REG_OPTION_VOLATILE) != ERROR_SUCCESS ||
-            key.SetDword("AgentStatus", status) != ERROR_SUCCESS) {
+        if (CxRegPublishValue(
+                {{path, REG_OPTION_NON_VOLATILE}, {kVolatileKey, REG_OPTION_VOLATILE}},
+                "AgentStatus", REG_DWORD, &status, sizeof(status)) != ERROR_SUCCESS) {
             CX_TRACE(1, "\n%-20s: ERROR! Could not write AgentStatus %u under \"%s\"!",
                      g_szModuleName, static_cast<unsigned>(status), path.c_str());
         }

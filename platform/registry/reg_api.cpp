@@ -5,6 +5,7 @@
 
 #include "core/handle_table.h"
 #include "platform/winreg.h"
+#include "registry/guarded.h"
 #include "registry/key_path.h"
 #include "registry/key_tree.h"
 #include "registry/store.h"
@@ -93,18 +94,6 @@ HKEY NewHandle(std::int64_t id, REGSAM access, std::uint64_t generation) {
 }
 
 std::string_view ValueName(LPCSTR name) { return name != nullptr ? name : ""; }
-
-// The calls never throw; a failure inside them becomes a Windows error like any other.
-template <class Body>
-LSTATUS Guarded(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    } catch (...) {
-        return ERROR_GEN_FAILURE;
-    }
-}
 
 LSTATUS OpenKeyEx(HKEY key, LPCSTR sub_key, REGSAM access, PHKEY result) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;

@@ -56,9 +56,6 @@ constexpr const char* kSqlText[] = {
 };
 static_assert(std::size(kSqlText) == static_cast<size_t>(Sql::kCount));
 
-// Writers wait this long for another process's transaction before giving up.
-constexpr int kBusyTimeoutMs = 10000;
-
 // The store holds every community, the read-write one too: owner and group only, whatever the
 // umask. SQLite gives its -wal and -shm files the mode of the database file, so the file is
 // made here, before SQLite would make it from the umask.
@@ -91,7 +88,7 @@ int Database::Open(const std::string& path, bool create, std::unique_ptr<Databas
         sqlite3_close_v2(db);
         return result;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db, kDefaultBusyWaitMs);
     // Keep the -wal and -shm files when the last connection closes: a process that may read
     // the store but not create files beside it can then still open it.
     int persist = 1;
@@ -114,6 +111,12 @@ sqlite3_stmt* Database::Statement(Sql which) {
 }
 
 int Database::Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+void Database::SetBusyWait(int milliseconds) {
+    if (milliseconds == busy_wait_ms_) return;
+    sqlite3_busy_timeout(db_, milliseconds);
+    busy_wait_ms_ = milliseconds;
+}
 
 Query& Query::Bind(int index, std::int64_t value) {
     if (stmt_ != nullptr && bind_error_ == SQLITE_OK)

@@ -38,6 +38,10 @@ enum class Sql {
     kCount
 };
 
+// How long a writer waits for another connection's transaction before it gives up, unless its
+// session says otherwise.
+constexpr int kDefaultBusyWaitMs = 10000;
+
 class Database {
   public:
     ~Database();
@@ -53,6 +57,8 @@ class Database {
     sqlite3_stmt* Statement(Sql which);  // nullptr when it cannot be prepared
     int Exec(const char* sql);
     bool ReadOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
+    // How long the next statements wait for a lock another connection holds.
+    void SetBusyWait(int milliseconds);
 
     // Set once the schema was seen; a store's schema never goes away.
     bool schema_ready = false;
@@ -61,6 +67,7 @@ class Database {
     explicit Database(sqlite3* db) : db_(db) {}
     sqlite3* db_;
     std::array<sqlite3_stmt*, static_cast<size_t>(Sql::kCount)> statements_{};
+    int busy_wait_ms_ = kDefaultBusyWaitMs;
 };
 
 // A prepared statement in use: bound, stepped, and reset when it goes out of scope.

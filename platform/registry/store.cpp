@@ -119,13 +119,19 @@ Lease TakeConnection() {
 }
 
 // Marks the purge of the previous boots' volatile keys as done for this generation; true for
-// the one caller that is to do it.
+// the one caller that is to do it. A purge that could not be made is handed back.
 bool ClaimPurge(std::uint64_t generation) {
     StoreState& state = State();
     std::lock_guard guard(state.lock);
     if (state.generation != generation || state.purge_done) return false;
     state.purge_done = true;
     return true;
+}
+
+void ReturnPurge(std::uint64_t generation) {
+    StoreState& state = State();
+    std::lock_guard guard(state.lock);
+    if (state.generation == generation) state.purge_done = false;
 }
 
 void GiveBack(std::unique_ptr<Database> db, std::uint64_t generation) {
@@ -217,14 +223,17 @@ LONG CreateSchema(Database& db) {
 }
 
 // Volatile keys of earlier boots do not exist; this removes them from the file for good.
-// Failures leave them to be hidden by every lookup instead.
-void PurgeStaleVolatileKeys(Database& db, const std::string& boot_id) {
-    if (db.ReadOnly()) return;
+// Failures leave them to be hidden by every lookup instead. The purge never waits for another
+// writer: it is the first call's chore, and that call may be a read. False when the store was
+// busy, so that a later session does it.
+bool PurgeStaleVolatileKeys(Database& db, const std::string& boot_id) {
+    if (db.ReadOnly()) return true;
     {
         Query probe(db, Sql::kStaleVolatileKeys);
-        if (probe.Bind(1, boot_id).Step() != SQLITE_ROW) return;
+        if (probe.Bind(1, boot_id).Step() != SQLITE_ROW) return true;
     }
-    if (db.Exec("BEGIN IMMEDIATE") != SQLITE_OK) return;
+    const int begun = db.Exec("BEGIN IMMEDIATE");
+    if (begun != SQLITE_OK) return (begun & 0xff) != SQLITE_BUSY;
     std::vector<std::int64_t> stale;
     {
         Query list(db, Sql::kStaleVolatileKeys);
@@ -237,6 +246,7 @@ void PurgeStaleVolatileKeys(Database& db, const std::string& boot_id) {
         if (status == ERROR_SUCCESS) status = DeleteTree(db, id);
     }
     db.Exec(status == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
+    return true;
 }
 
 bool FileExists(const std::string& path) {
@@ -280,7 +290,7 @@ Session::~Session() {
     GiveBack(std::move(db_), generation_);
 }
 
-LONG Session::Begin(Access access) {
+LONG Session::Begin(Access access, int busy_wait_ms) {
     Lease lease = TakeConnection();
     boot_id_ = lease.boot_id;
     generation_ = lease.generation;
@@ -299,6 +309,7 @@ LONG Session::Begin(Access access) {
             return WinErrorFromSqlite(result, error_number);
         }
     }
+    db_->SetBusyWait(busy_wait_ms);
     Schema schema = Schema::kEmpty;
     LONG status = InspectSchema(*db_, &schema);
     if (status == ERROR_SUCCESS && schema == Schema::kEmpty) {
@@ -320,7 +331,11 @@ LONG Session::Begin(Access access) {
         db_.reset();  // a connection that failed is not kept for others
         return status;
     }
-    if (ClaimPurge(generation_)) PurgeStaleVolatileKeys(*db_, boot_id_);
+    if (ClaimPurge(generation_)) {
+        db_->SetBusyWait(0);
+        if (!PurgeStaleVolatileKeys(*db_, boot_id_)) ReturnPurge(generation_);
+        db_->SetBusyWait(busy_wait_ms);
+    }
     int result = Query(*db_, access == Access::kWrite ? Sql::kBeginImmediate : Sql::kBegin).Step();
     if (result != SQLITE_DONE) {
         status = WinErrorFromSqlite(result);

@@ -29,8 +29,9 @@ class Session {
 
     // Takes a connection and begins a transaction. kWrite creates the store (and its
     // directory) when it does not exist yet and takes the write lock at once, so that a
-    // writer waits for others instead of failing half-way.
-    LONG Begin(Access access);
+    // writer waits for others instead of failing half-way: up to `busy_wait_ms`, then
+    // ERROR_BUSY.
+    LONG Begin(Access access, int busy_wait_ms = kDefaultBusyWaitMs);
     LONG Commit();
 
     // The store does not exist yet (or is an empty file): nothing is in it but the roots.

@@ -1,11 +1,15 @@
 // The service control manager's status calls over the state a service host publishes in the
 // registry.
+#include <cctype>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "core/handle_table.h"
 #include "platform/errors.h"
+#include "platform/reg_publish.h"
 #include "platform/winsvc.h"
 
 namespace {
@@ -41,7 +45,38 @@ bool IsServiceName(LPCSTR name) {
 
 bool IsServiceState(DWORD state) { return state >= SERVICE_STOPPED && state <= SERVICE_PAUSED; }
 
+// The states this process hosts, by service name in upper case: a service control manager knows
+// them the moment they change. They answer while publications wait for the registry; once none
+// waits, the registry holds the last of them.
+struct HostedStates {
+    std::mutex lock;
+    std::map<std::string, DWORD> states;
+};
+
+HostedStates& Hosted() {
+    static HostedStates* hosted = new HostedStates;  // never destroyed: threads may ask at exit
+    return *hosted;
+}
+
+std::string Folded(std::string name) {
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+bool HostedState(const std::string& service_name, DWORD* state) {
+    if (CxRegFlushPublications(0)) return false;  // nothing waits: the registry is current
+    HostedStates& hosted = Hosted();
+    std::lock_guard hold(hosted.lock);
+    const auto found = hosted.states.find(Folded(service_name));
+    if (found == hosted.states.end()) return false;
+    *state = found->second;
+    return true;
+}
+
 DWORD ReadCurrentState(const std::string& service_name) {
+    DWORD hosted = 0;
+    if (HostedState(service_name, &hosted)) return hosted;
     const std::string status_key = kServicesKey + service_name + "\\Status";
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, status_key.c_str(), 0, KEY_QUERY_VALUE, &key) !=
@@ -83,12 +118,14 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR service_name, DWORD desired_acc
     }
     HKEY key = nullptr;
     const std::string service_key = kServicesKey + std::string(service_name);
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, service_key.c_str(), 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS) {
+    DWORD hosted = 0;
+    if (!HostedState(service_name, &hosted) &&
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, service_key.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return nullptr;
     }
-    RegCloseKey(key);
+    if (key != nullptr) RegCloseKey(key);
     return ToServiceHandle(
         InsertHandle(std::make_shared<ServiceObject>(service_name, desired_access)));
 }
@@ -128,13 +165,12 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
 
 LSTATUS CxSetServiceCurrentState(LPCSTR service_name, DWORD state) {
     if (!IsServiceName(service_name) || !IsServiceState(state)) return ERROR_INVALID_PARAMETER;
+    {
+        HostedStates& hosted = Hosted();
+        std::lock_guard hold(hosted.lock);
+        hosted.states[Folded(service_name)] = state;
+    }
     const std::string status_key = kServicesKey + std::string(service_name) + "\\Status";
-    HKEY key = nullptr;
-    LSTATUS result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, status_key.c_str(), 0, nullptr,
-                                     REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
-    if (result != ERROR_SUCCESS) return result;
-    result = RegSetValueExA(key, "CurrentState", 0, REG_DWORD,
-                            reinterpret_cast<const BYTE*>(&state), sizeof(state));
-    RegCloseKey(key);
-    return result;
+    return CxRegPublishValue({{status_key, REG_OPTION_VOLATILE}}, "CurrentState", REG_DWORD, &state,
+                             sizeof(state));
 }

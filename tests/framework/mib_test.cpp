@@ -87,6 +87,31 @@ TEST(MibTreeGet, OnlyAnExactOidOfAGetIsAnswered) {
     }
 }
 
+// The lookup: an entry, else an object type that is a prefix of the name (an entry's OID without
+// its instance: a table cell's indexes, the last sub-identifier of any other entry), else
+// nothing. Built MIBs keep their types when they are swapped in.
+TEST(MibTreeGet, LookupTellsAnObjectFromAMissingInstanceAndAMissingType) {
+    TestAgent agent;
+    CSnmpMibBuild<TestAgent> build;
+    Populate(build);
+    build.AddConstTableEntry(Under(".4.1.1.2.0.0").c_str(), "twoIndexes", 1, ASN_INTEGER, 3, 4);
+    RequestBinding plain(Under(".6.1.7").c_str());
+    build.SetMibEntry(&plain.binding, "plain", 0);
+    ASSERT_TRUE(agent.ReplaceMib(build));
+    const std::vector<std::pair<DWORD, std::vector<std::string>>> cases = {
+        {CX_LOOKUP_INSTANCE, {".2.1.0", ".4.1.1.2.3.4", ".6.1.7"}},
+        {CX_LOOKUP_NO_INSTANCE,
+         {".2.1", ".2.1.5", ".3.1.1.1.9", ".3.1.1.3.7.7", ".4.1.1.2", ".4.1.1.2.9.9", ".6.1.9"}},
+        {CX_LOOKUP_NO_OBJECT_TYPE, {".2.2.0", ".2", ".3.1.1.2.1", ".4.1.1", ".99.0", ".7"}}};
+    for (const auto& [holding, suffixes] : cases) {
+        for (const std::string& suffix : suffixes) {
+            RequestBinding request(Under(suffix).c_str());
+            EXPECT_EQ(agent.LookupObject(&request.binding.name), holding) << suffix;
+        }
+    }
+    EXPECT_EQ(agent.LookupObject(nullptr), static_cast<DWORD>(CX_LOOKUP_NO_OBJECT_TYPE));
+}
+
 // GETNEXT answers the next greater entry; past the last one it finds nothing, answers
 // noSuchName and keeps the binding.
 TEST(MibTreeGetNext, AnswersTheNextGreaterEntryOrNoSuchNameAtTheEnd) {

@@ -53,7 +53,7 @@ void HostFixture::AddTrapDestination(const std::string& community, const std::st
     SetRegString(key, std::to_string(++entries_[key]).c_str(), address);
 }
 
-bool HostFixture::StartHost(std::vector<std::string> extra) {
+bool HostFixture::StartHost(std::vector<std::string> extra, bool until_running) {
     if (extra.empty()) extra = {"--listen", Address()};
     std::vector<std::string> argv = {CX_EXTAGENTD_PATH, "--foreground",
                                      "--registry",      temp_.File("registry.db"),
@@ -61,6 +61,7 @@ bool HostFixture::StartHost(std::vector<std::string> extra) {
     argv.insert(argv.end(), extra.begin(), extra.end());
     host_ = std::make_unique<ChildProcess>();
     if (!host_->Start(argv, temp_.File("host.out"), temp_.File("host.err"))) return false;
+    if (!until_running) return true;
     return WaitUntil([this] { return SnmpServiceState() == SERVICE_RUNNING || !host_->Running(); },
                      std::chrono::seconds(30)) &&
            host_->Running();

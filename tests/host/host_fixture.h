@@ -34,9 +34,9 @@ class HostFixture : public ::testing::Test {
     void AddPermittedManager(const std::string& address);
     void AddTrapDestination(const std::string& community, const std::string& address);
 
-    // Starts extagentd with `extra` arguments (default: standalone on the test's port) and waits
-    // until it reports the service running or ends.
-    bool StartHost(std::vector<std::string> extra = {});
+    // Starts extagentd with `extra` arguments (default: standalone on the test's port) and,
+    // unless told not to, waits until it reports the service running or ends.
+    bool StartHost(std::vector<std::string> extra = {}, bool until_running = true);
     // SIGTERM, then the exit code (-1: not ended within the bound).
     int StopHost();
     std::string HostLog() const;

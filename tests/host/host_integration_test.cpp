@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -324,6 +325,55 @@ TEST_F(HostLifecycleTest, TrapsReachTheDestinationsInV1AndV2c) {
     EXPECT_EQ(StopHost(), 0);
     trapd.Signal(SIGTERM);
     trapd.Wait(std::chrono::seconds(10));
+}
+
+// Another process (this one) holds the registry's write lock: the host serves at once,
+// REPLAY_MIB (an agent of our framework) included, and the states and parameters they publish
+// at start land once the lock goes. The agent tells the host its object types, so a GET of a name
+// it lacks answers RFC 3416's exception: noSuchObject without a type, noSuchInstance for a type
+// without that instance; SNMPv1 gets noSuchName.
+TEST_F(HostLifecycleTest, ServesWhileTheRegistryIsHeldAndAnswersEachException) {
+    // The scalar .1.1.0 and the column .2.1.3 (rows 1 and 2).
+    const char* kReplayRoot = ".1.3.6.1.4.1.99999.7";
+    const std::string parameters = "SOFTWARE\\Arvenmark\\REPLAY_MIB\\Parameters";
+    WriteFile(temp_.File("replay.walk"), Oid(kReplayRoot, ".1.1.0 = INTEGER: 1\n") +
+                                             Oid(kReplayRoot, ".2.1.3.1 = INTEGER: 1\n") +
+                                             Oid(kReplayRoot, ".2.1.3.2 = INTEGER: 1\n"));
+    SetRegMultiString(parameters, "WalkFiles", temp_.File("replay.walk"));
+    SetRegMultiString(parameters, "Regions", kReplayRoot + 1);
+    AddAgentLibrary("replay", CX_REPLAY_AGENT_PATH);
+    AddCommunity("public", 4);
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(temp_.File("registry.db").c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_TRUE(StartHost({"--listen", Address()}, false));
+    const auto get = [&](const std::string& version, const std::vector<std::string>& tails) {
+        std::vector<std::string> args = {"-v",  version, "-c", "public", "-t",
+                                         "0.5", "-r",    "0",  "%a"};
+        for (const std::string& tail : tails)
+            args.push_back(Oid(kReplayRoot, tail));
+        return Snmp("snmpget", args);
+    };
+    const auto serving = [&] {
+        return get("2c", {".1.1.0"}).out.find("INTEGER") != std::string::npos;
+    };
+    EXPECT_TRUE(WaitUntil(serving, std::chrono::seconds(5))) << HostLog();
+    const std::string no_object = " = No Such Object available on this agent at this OID\n";
+    const std::string no_instance = " = No Such Instance currently exists at this OID\n";
+    EXPECT_EQ(get("2c", {".1.1.0", ".99.0", ".2.1.3.9", ".1.1.5", ".2.1"}).out,
+              Oid(kReplayRoot, ".1.1.0") + " = INTEGER: 1\n" + Oid(kReplayRoot, ".99.0") +
+                  no_object + Oid(kReplayRoot, ".2.1.3.9") + no_instance +
+                  Oid(kReplayRoot, ".1.1.5") + no_instance + Oid(kReplayRoot, ".2.1") + no_object);
+    EXPECT_NE(get("1", {".99.0"}).err.find("There is no such variable name in this MIB."),
+              std::string::npos);
+    EXPECT_NE(SnmpServiceState(), SERVICE_RUNNING);
+    sqlite3_close(writer);
+    EXPECT_TRUE(WaitUntil([] {
+        return SnmpServiceState() == SERVICE_RUNNING && AgentRunState("REPLAY_MIB") == "started";
+    }));
+    EXPECT_EQ(ReadRegDword(parameters + "\\VolatileParameters", "AgentStatus"), 1u);
+    EXPECT_EQ(ReadRegString(parameters, "InvTableIndex"), kReplayRoot);
+    EXPECT_EQ(StopHost(), 0);
 }
 
 TEST_F(HostLifecycleTest, UnusableStartFailsWithAMessageAndState1) {

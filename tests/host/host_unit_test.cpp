@@ -30,6 +30,7 @@ class ScriptedAgent : public QueryTarget {
   public:
     std::vector<std::vector<Oid>> calls;
     std::function<QueryOutcome(int, std::vector<Binding>&)> answer;
+    std::function<Holding(const Oid&)> lookup = [](const Oid&) { return Holding::kUnknown; };
 
     QueryOutcome Query(int type, std::vector<Binding>& bindings) override {
         calls.emplace_back();
@@ -37,6 +38,7 @@ class ScriptedAgent : public QueryTarget {
             calls.back().push_back(b.name);
         return answer(type, bindings);
     }
+    Holding Lookup(const Oid& name) override { return lookup(name); }
 };
 
 std::vector<AnswerKind> Kinds(const std::vector<Answer>& answers) {
@@ -62,6 +64,57 @@ TEST(DispatchGet, AgentFailureIsGenErrOrTheAgentsStatusAtTheBlamedBinding) {
         EXPECT_EQ(answers[c.blamed].kind, AnswerKind::kError);
         EXPECT_EQ(answers[c.blamed].error_status, c.status);
         EXPECT_EQ(answers[1 - c.blamed].kind, AnswerKind::kUnanswered);
+    }
+}
+
+// The framework's GET: values up to the first name it does not know, which fails the call (FALSE
+// when it is the first). Names ending in an odd number are unknown, and those below In({9}) have
+// no object type. An agent with a lookup is never handed an unknown name; one without it at most
+// three bindings per name, whatever the mix.
+TEST(DispatchGet, EveryMixOfUnknownNamesCostsAtMostThreeBindingsPerName) {
+    struct Case {
+        std::uint32_t count;
+        std::uint32_t unknown_every;  // 0: none
+        bool lookup;
+    };
+    for (const Case& c : {Case{2800, 0, true}, Case{2800, 1, true}, Case{2800, 1, false},
+                          Case{1000, 2, false}, Case{1000, 10, true}}) {
+        SCOPED_TRACE(std::to_string(c.count) + " names, unknown every " +
+                     std::to_string(c.unknown_every) + (c.lookup ? ", lookup" : ""));
+        std::vector<Oid> names;
+        for (std::uint32_t i = 1; i <= c.count; ++i)
+            names.push_back(In({i % 3 == 0 ? 9u : 1u,
+                                2 * i + (c.unknown_every != 0 && i % c.unknown_every == 0)}));
+        const auto unknown = [](const Oid& name) { return name.back() % 2 != 0; };
+        const auto no_type = [](const Oid& name) { return name[kView.size()] == 9; };
+        ScriptedAgent agent;
+        agent.answer = [&](int, std::vector<Binding>& bindings) {
+            for (std::size_t i = 0; i < bindings.size(); ++i) {
+                if (!unknown(bindings[i].name)) continue;
+                EXPECT_FALSE(c.lookup) << "an unknown name reached the agent";
+                return QueryOutcome{i > 0, SNMP_ERRORSTATUS_NOSUCHNAME, static_cast<long>(i + 1)};
+            }
+            return QueryOutcome{true, SNMP_ERRORSTATUS_NOERROR, 0};
+        };
+        if (c.lookup) {
+            agent.lookup = [&](const Oid& name) {
+                if (!unknown(name)) return Holding::kInstance;
+                return no_type(name) ? Holding::kNoObjectType : Holding::kNoInstance;
+            };
+        }
+        const std::vector<Answer> answers = DispatchGet(agent, names);
+        std::size_t handed = 0;
+        for (const auto& call : agent.calls)
+            handed += call.size();
+        EXPECT_LE(handed, 3 * names.size());
+        EXPECT_TRUE(agent.calls.size() <= 1 || (c.unknown_every != 0 && !c.lookup));
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            AnswerKind expected = AnswerKind::kValue;
+            if (unknown(names[i]))
+                expected = c.lookup && no_type(names[i]) ? AnswerKind::kNoSuchObject
+                                                         : AnswerKind::kNoSuchInstance;
+            ASSERT_EQ(answers[i].kind, expected) << "name " << i;
+        }
     }
 }
 

@@ -18,10 +18,13 @@
 #include "child_process.h"
 #include "file_modes.h"
 #include "platform/handles.h"
+#include "platform/reg_publish.h"
 #include "platform/reg_text.h"
 #include "platform/registry_store.h"
 #include "platform/synch.h"
 #include "platform/winreg.h"
+#include "platform/winsvc.h"
+#include "registry_values.h"
 #include "scoped_env.h"
 #include "temp_dir.h"
 #include "text_rows.h"
@@ -484,9 +487,9 @@ TEST_F(RegKeyTest, QueryRegValueTerminatesAndExpands) {
     EXPECT_EQ(key.QueryRegValue("Root", reinterpret_cast<BYTE*>(buffer), &size), ERROR_MORE_DATA);
     EXPECT_STREQ(buffer, "%CX_TEST_ROOT%\\inv");
 
-    EXPECT_TRUE(ReadRegString("SOFTWARE\\Q", "Bytes", buffer, sizeof(buffer)));
-    EXPECT_FALSE(ReadRegString("SOFTWARE\\Q", "Missing", buffer, sizeof(buffer)));
-    EXPECT_FALSE(ReadRegString("SOFTWARE\\Nothing", "Bytes", buffer, sizeof(buffer)));
+    EXPECT_TRUE(::ReadRegString("SOFTWARE\\Q", "Bytes", buffer, sizeof(buffer)));
+    EXPECT_FALSE(::ReadRegString("SOFTWARE\\Q", "Missing", buffer, sizeof(buffer)));
+    EXPECT_FALSE(::ReadRegString("SOFTWARE\\Nothing", "Bytes", buffer, sizeof(buffer)));
 }
 
 using SysBaseRoots = RegKeyTest;
@@ -791,6 +794,38 @@ TEST_F(StoreConcurrency, ProcessesAndThreadsWritingAtOnceLoseNothing) {
         EXPECT_EQ(Names(key, false).size(), t < 0 ? 2000u : kWrites) << path;
         RegCloseKey(key);
     }
+}
+
+// Publications while another writer holds the store return without waiting for it, and land
+// once it lets go: in order (a value, its key's deletion, the value anew), a later value over a
+// queued one. A service state set meanwhile is known at once in the process that set it.
+TEST_F(StoreConcurrency, PublicationsWaitForAHeldStoreAndLandInOrder) {
+    RegCloseKey(Create("SOFTWARE\\Held"));
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(store_.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::vector<CxRegKeyStep> temp = {{"SOFTWARE\\Held", 0}, {"Temp", REG_OPTION_VOLATILE}};
+    for (const std::string text : {"first", "second", "third"}) {
+        EXPECT_EQ(CxRegPublishValue(temp, "Text", REG_SZ, text.c_str(),
+                                    static_cast<DWORD>(text.size() + 1)),
+                  ERROR_SUCCESS);
+        if (text == "first") {
+            EXPECT_EQ(CxRegPublishDeleteTree("SOFTWARE\\Held", "Temp"), ERROR_SUCCESS);
+        }
+    }
+    ASSERT_EQ(CxSetServiceCurrentState("SNMP", SERVICE_STOP_PENDING), ERROR_SUCCESS);
+    EXPECT_EQ(SnmpServiceState(), SERVICE_STOP_PENDING);
+    EXPECT_FALSE(CxRegFlushPublications(0));
+    sqlite3_close(writer);
+    ASSERT_TRUE(CxRegFlushPublications(30000));
+    HKEY key = nullptr;
+    ASSERT_EQ(Open("SYSTEM\\CurrentControlSet\\Services\\SNMP\\Status", &key, KEY_READ),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Query(key, "CurrentState"), std::string("\x03\0\0\0", 4));
+    RegCloseKey(key);
+    ASSERT_EQ(Open("SOFTWARE\\Held\\Temp", &key, KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(Query(key, "Text"), std::string("third", 6));
+    RegCloseKey(key);
 }
 
 // cxreg on the test's store (or `store`), its output and errors together in `out`.

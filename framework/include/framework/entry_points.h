@@ -1,4 +1,5 @@
-// The five extension-agent entry points and the library entry point of an agent library.
+// The five extension-agent entry points, our lookup beside them, and the library entry point of
+// an agent library.
 #pragma once
 
 #include "platform/snmp.h"
@@ -18,6 +19,11 @@ BOOL SnmpExtensionTrap(AsnObjectIdentifier* enterprise, AsnInteger32* generic_tr
                        AsnInteger32* specific_trap, AsnTimeticks* time_stamp,
                        SnmpVarBindList* bindings);
 void SnmpExtensionClose();
+
+// Beside the five, for hosts that know it: what the agent's MIB holds at `name`
+// (CX_LOOKUP_*, platform/snmp.h), so that a host answers a name the agent lacks with RFC 3416's
+// noSuchObject or noSuchInstance without asking the agent for it.
+DWORD CxExtensionLookup(AsnObjectIdentifier* name);
 }
 
 BOOL DllMain(HMODULE module, DWORD reason, LPVOID reserved);

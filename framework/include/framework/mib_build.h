@@ -32,14 +32,15 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
 
   protected:
     void StoreEntry(SnmpVarBind& binding, const char* name, BYTE access,
-                    MibCallbacks<TAgent>&& callbacks) override {
+                    MibCallbacks<TAgent>&& callbacks, BYTE instance_length) override {
         long fail_after = g_MibBuildFailAfter.load(std::memory_order_relaxed);
         if (!m_Failed && fail_after > 0 && m_Stored >= static_cast<unsigned long>(fail_after)) {
             m_Failed = true;
         }
         if (!m_Failed) {
             try {
-                StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks));
+                StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks),
+                              instance_length);
                 ++m_Stored;
             } catch (const std::bad_alloc&) {
                 m_Failed = true;

@@ -45,4 +45,7 @@ struct MibEntry {
     SnmpVarBind Binding{};
     const char* Name = "";  // for the trace only; kept in the MIB's MibNames
     DWORD Access = 0;
+    // How many sub-identifiers at the end of the OID name the instance: those of a table cell's
+    // indexes, the last one of any other entry (a scalar's ".0"). The rest is the object type.
+    BYTE InstanceLength = 1;
 };

@@ -3,7 +3,9 @@
 // (CSnmpMibBuild, without any lock), and the entry map they both store into.
 #pragma once
 
+#include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <string_view>
@@ -43,12 +45,12 @@ class MibNames {
 };
 
 // Stores `binding` (taking its SnmpUtilMem memory) under its own OID, replacing the value,
-// callbacks and access of an entry already there; a NULL name keeps the entry's name. TRUE when
-// the entry is new. Throws std::bad_alloc when memory runs out; whatever is then left in
-// `binding` stays the caller's.
+// callbacks, access and instance length of an entry already there; a NULL name keeps the
+// entry's name. TRUE when the entry is new. Throws std::bad_alloc when memory runs out; whatever
+// is then left in `binding` stays the caller's.
 template <class TAgent>
 bool StoreMibEntry(MibMap<TAgent>& mib, MibNames& names, SnmpVarBind& binding, const char* name,
-                   BYTE access, MibCallbacks<TAgent>&& callbacks) {
+                   BYTE access, MibCallbacks<TAgent>&& callbacks, BYTE instance_length) {
     auto [entry, added] = mib.try_emplace(OidKey(ViewOf(binding.name)));
     MibEntry<TAgent>& stored = entry->second;
     SnmpUtilAsnAnyFree(&stored.Binding.value);
@@ -64,8 +66,19 @@ bool StoreMibEntry(MibMap<TAgent>& mib, MibNames& names, SnmpVarBind& binding, c
         stored.Callbacks.reset();
     }
     stored.Access = access;
+    stored.InstanceLength = instance_length;
     if (name != nullptr) stored.Name = names.Intern(name);
     return added;
+}
+
+// Whether the object type of `entry` (its OID without the instance) is a prefix of `oid`. An
+// entry whose OID is no longer than its instance has no type.
+template <class TAgent>
+bool TypeIsPrefixOf(const MibEntry<TAgent>& entry, OidView oid) {
+    const AsnObjectIdentifier& name = entry.Binding.name;
+    if (name.idLength <= entry.InstanceLength) return false;
+    const std::size_t type_length = name.idLength - entry.InstanceLength;
+    return type_length <= oid.length && std::equal(name.ids, name.ids + type_length, oid.ids);
 }
 
 template <class TAgent>
@@ -108,14 +121,14 @@ class CSnmpMibRegistry {
     }
 
     // A read-only table cell: the column OID's placeholders take the indexes
-    // (AppendTableIndex; -1 is absent).
+    // (AppendTableIndex; -1 is absent), which make its instance.
     void AddConstTableEntry(const char* oid_text, const char* name, LONG value, BYTE asn_type,
                             LONG index1, LONG index2 = -1, LONG index3 = -1, LONG index4 = -1,
                             LONG index5 = -1) {
         SnmpVarBind binding = MakeConstBinding(oid_text);
         SetVarBindValue(&binding, value, asn_type);
         AppendTableIndex(&binding.name, index1, index2, index3, index4, index5);
-        StoreConstTableEntry(binding, name);
+        StoreConstTableEntry(binding, name, IndexCount({index1, index2, index3, index4, index5}));
     }
     void AddConstTableEntry(const char* oid_text, const char* name, const char* value,
                             BYTE asn_type, LONG index1, LONG index2 = -1, LONG index3 = -1,
@@ -123,7 +136,7 @@ class CSnmpMibRegistry {
         SnmpVarBind binding = MakeConstBinding(oid_text);
         SetVarBindValueText(&binding, value, asn_type);
         AppendTableIndex(&binding.name, index1, index2, index3, index4, index5);
-        StoreConstTableEntry(binding, name);
+        StoreConstTableEntry(binding, name, IndexCount({index1, index2, index3, index4, index5}));
     }
 
   protected:
@@ -134,7 +147,7 @@ class CSnmpMibRegistry {
 
     // Takes ownership of `binding` (SnmpUtilMem memory), also when the entry is not stored.
     virtual void StoreEntry(SnmpVarBind& binding, const char* name, BYTE access,
-                            MibCallbacks<TAgent>&& callbacks) = 0;
+                            MibCallbacks<TAgent>&& callbacks, BYTE instance_length = 1) = 0;
     // A registration lost its binding for want of memory.
     virtual void StoreFailed() {}
 
@@ -145,9 +158,14 @@ class CSnmpMibRegistry {
         StoreEntry(binding, name, access, {});
     }
 
-    void StoreConstTableEntry(SnmpVarBind& binding, const char* name) {
+    void StoreConstTableEntry(SnmpVarBind& binding, const char* name, BYTE index_count) {
         CX_TRACE(1, "\n## Const table entry: %-30s - %s", name != nullptr ? name : "",
                  VarBindText(&binding));
-        StoreEntry(binding, name, 0, {});
+        StoreEntry(binding, name, 0, {}, index_count);
+    }
+
+    static BYTE IndexCount(std::initializer_list<LONG> indexes) {
+        return static_cast<BYTE>(
+            std::count_if(indexes.begin(), indexes.end(), [](LONG index) { return index != -1; }));
     }
 };

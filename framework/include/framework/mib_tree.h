@@ -157,6 +157,23 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         return TRUE;
     }
 
+    // What the MIB holds at `oid` (CX_LOOKUP_*): an entry, or an object type that is a prefix
+    // of it (RFC 3416 tells a missing instance from a missing object by that), or neither. The
+    // entries of one type lie together in OID order and `oid` sorts among them or next to
+    // them, so the entries on either side of its place tell.
+    DWORD LookupObject(const AsnObjectIdentifier* oid) {
+        if (oid == nullptr) return CX_LOOKUP_NO_OBJECT_TYPE;
+        const OidView view = ViewOf(*oid);
+        TreeLock lock(&m_TreeLock);
+        auto after = m_Mib.lower_bound(view);
+        if (after != m_Mib.end() && !OidOrder::Less(view, after->first.View()))
+            return CX_LOOKUP_INSTANCE;
+        if ((after != m_Mib.end() && TypeIsPrefixOf(after->second, view)) ||
+            (after != m_Mib.begin() && TypeIsPrefixOf(std::prev(after)->second, view)))
+            return CX_LOOKUP_NO_INSTANCE;
+        return CX_LOOKUP_NO_OBJECT_TYPE;
+    }
+
   private:
     class TreeLock {
       public:
@@ -199,11 +216,12 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
 
   protected:
     void StoreEntry(SnmpVarBind& binding, const char* name, BYTE access,
-                    MibCallbacks<TAgent>&& callbacks) override {
+                    MibCallbacks<TAgent>&& callbacks, BYTE instance_length) override {
         TreeLock lock(&m_TreeLock);
         try {
             // A new neighbour may now follow the walk's entry.
-            if (StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks))) {
+            if (StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks),
+                              instance_length)) {
                 m_WalkValid = false;
             }
         } catch (...) {

@@ -55,7 +55,8 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     // Appends a MIB region: its root OID as dotted text and an optional second text.
     void AddMibRegion(const char* root_oid, const char* text = nullptr);
 
-    // Run state and parameters in the registry; TRUE when written.
+    // Run state and parameters in the registry; TRUE when written or queued to be (they never
+    // wait for another process's hold on the registry).
     BOOL SetAgentRunState(DWORD state);
     BOOL SetAgentStatus(DWORD status);
     BOOL SetAgentLastError(const char* text);
@@ -143,7 +144,8 @@ class CSnmpAgent : public CSnmpMibTree<CSnmpAgent>, public CSysBase {
     void KeepSwitchEvents();
     bool RestoreSwitchEvents();
     void LockModules();
-    BOOL OpenParameters(class RegKey& key, BOOL create);
-    BOOL OpenVolatileParameters(class RegKey& key);
+    // A value of "Parameters" below the agent root, or of its volatile "VolatileParameters".
+    BOOL PublishParameter(bool is_volatile, const char* name, DWORD type, const void* data,
+                          DWORD size);
     void StopInitThread();
 };

@@ -128,6 +128,13 @@ using RFC1157VarBindList = SnmpVarBindList;
 #define SNMP_EXTENSION_SET_UNDO (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x1)
 #define SNMP_EXTENSION_SET_CLEANUP (ASN_PRIVATE | ASN_CONSTRUCTOR | 0x2)
 
+// Beside the five entry points, the agents of our framework export CxExtensionLookup
+// (DWORD (AsnObjectIdentifier* name)): what the agent's MIB holds at a name. A host looks it up
+// by name and does without it.
+#define CX_LOOKUP_NO_OBJECT_TYPE 0  // no object type of the MIB is a prefix of the name
+#define CX_LOOKUP_NO_INSTANCE 1     // an object type is, but no object has that name
+#define CX_LOOKUP_INSTANCE 2        // an object has that name
+
 #define SNMP_GENERICTRAP_COLDSTART 0
 #define SNMP_GENERICTRAP_WARMSTART 1
 #define SNMP_GENERICTRAP_LINKDOWN 2

@@ -58,5 +58,7 @@ BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 
 // For a service host: publishes the service's current state (SERVICE_STOPPED ...
-// SERVICE_PAUSED) where QueryServiceStatus reads it. Returns a Windows error code.
+// SERVICE_PAUSED) where QueryServiceStatus reads it, as a registry publication
+// (platform/reg_publish.h); the calls above in the host's own process know it at once. Returns a
+// Windows error code.
 LSTATUS CxSetServiceCurrentState(LPCSTR service_name, DWORD state);
