@@ -54,6 +54,7 @@ void CCX_Agent::FillMib() {
     if (have_saved && content.aborted) {
         CX_TRACE(2, "\nCX_MIB FillMib      : ABORTED (AgentShutdown)");
     }
+    build.Seal();  // before the lock: requests wait only for the swap
     if (build.Failed()) {
         CX_TRACE(1, "\nCX_MIB FillMib      : ERROR! Out of memory - the old MIB is kept");
         return;
