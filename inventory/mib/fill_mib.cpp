@@ -50,6 +50,7 @@ void CCX_Agent::FillMib() {
     CX_TRACE(1, "\n  -->        new MIB");
     if (!have_saved) CX_TRACE(1, "\n--> NO SAVED DATA");
     CSnmpMibBuild<CSnmpAgent> build;
+    PrepareBuild(build);
     RegisterCells(build, content.cells);
     if (have_saved && content.aborted) {
         CX_TRACE(2, "\nCX_MIB FillMib      : ABORTED (AgentShutdown)");

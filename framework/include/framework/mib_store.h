@@ -17,7 +17,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <numeric>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -47,6 +46,7 @@ class MibStore {
         name_index_.swap(other.name_index_);
         names_.swap(other.names_);
         std::swap(sorted_, other.sorted_);
+        std::swap(next_seq_, other.next_seq_);
         std::swap(unused_, other.unused_);
     }
 
@@ -129,6 +129,7 @@ class MibStore {
             slot.oid_at = AppendIds(oid.ids, oid.length);
             slot.oid_length = static_cast<std::uint16_t>(oid.length);
             slot.name = kNoName;
+            slot.seq = next_seq_++;
             slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(at), slot);
         }
         Slot& slot = slots_[at];
@@ -145,6 +146,14 @@ class MibStore {
     // std::bad_alloc when memory runs out; the entry then keeps its value.
     void SetValue(std::size_t index, const AsnAny& value) { SetValue(slots_[index], value); }
 
+    // Room for as many entries, sub-identifiers and octets as `like` holds: a MIB built again
+    // is mostly as large as the one it replaces, and its arrays then grow no copies.
+    void ReserveLike(const MibStore& like) {
+        slots_.reserve(like.slots_.size());
+        ids_.reserve(like.ids_.size());
+        octets_.reserve(like.octets_.size());
+    }
+
     // Puts entries registered out of order in their places: of the registrations of one OID the
     // last one counts, with the last name given. Frees what the building kept in reserve.
     void Seal() {
@@ -152,33 +161,29 @@ class MibStore {
             // The entries of one MIB share a long prefix (the region's root): the comparisons
             // start after it. Of equal OIDs the later registration sorts last.
             const std::size_t shared = SharedPrefix();
-            auto rest = [&](std::uint32_t index) {
-                const Slot& slot = slots_[index];
+            auto rest = [&](const Slot& slot) {
                 return OidView{ids_.data() + slot.oid_at + shared, slot.oid_length - shared};
             };
-            std::vector<std::uint32_t> order(slots_.size());
-            std::iota(order.begin(), order.end(), 0u);
-            std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            std::sort(slots_.begin(), slots_.end(), [&](const Slot& a, const Slot& b) {
                 const OidView first = rest(a), second = rest(b);
                 if (OidOrder::Less(first, second)) return true;
-                return a < b && !OidOrder::Less(second, first);
+                return a.seq < b.seq && !OidOrder::Less(second, first);
             });
-            std::vector<Slot> sorted;
-            sorted.reserve(slots_.size());
-            for (std::uint32_t index : order) {
-                const Slot& slot = slots_[index];
-                if (!sorted.empty() && !OidOrder::Less(View(sorted.back()), View(slot))) {
-                    const std::uint32_t name = sorted.back().name;
-                    unused_ += Footprint(sorted.back()) + sorted.back().oid_length * sizeof(UINT);
-                    sorted.back() = slot;
-                    if (slot.name == kNoName) sorted.back().name = name;
-                } else {
-                    sorted.push_back(slot);
+            std::size_t kept = 0;
+            for (const Slot& slot : slots_) {
+                Slot* last = kept > 0 ? &slots_[kept - 1] : nullptr;
+                if (last == nullptr || !OidOrder::Equal(View(*last), View(slot))) {
+                    slots_[kept++] = slot;
+                    continue;
                 }
+                const std::uint32_t name = last->name;
+                unused_ += Footprint(*last) + last->oid_length * sizeof(UINT);
+                *last = slot;
+                if (last->name == kNoName) last->name = name;
             }
-            for (Slot& slot : sorted)
+            slots_.resize(kept);
+            for (Slot& slot : slots_)
                 if (slot.name == kNoName) slot.name = 0;
-            slots_.swap(sorted);
             sorted_ = true;
         }
         if (unused_ > 0) Compact();
@@ -200,6 +205,7 @@ class MibStore {
         std::uint32_t name;
         std::uint32_t callbacks;  // 1 + its index in callbacks_; 0: none
         BYTE instance_length;
+        std::uint32_t seq;  // registration order, while a build is not in order
         union {
             std::uint64_t bits;
             struct {
@@ -349,5 +355,6 @@ class MibStore {
     std::unordered_map<std::string, std::uint32_t> name_index_;
     std::vector<const char*> names_;
     bool sorted_ = true;
+    std::uint32_t next_seq_ = 0;
     std::size_t unused_ = 0;  // bytes of the arrays that no entry uses any more
 };

@@ -43,6 +43,16 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         return TRUE;
     }
 
+    // Sizes `build` for a MIB as large as this one (MibStore::ReserveLike); without the room
+    // the build only grows as it goes.
+    void PrepareBuild(CSnmpMibBuild<TAgent>& build) {
+        TreeLock lock(&m_TreeLock);
+        try {
+            build.m_Mib.ReserveLike(m_Mib);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
     void DeleteMib() {
         TreeLock lock(&m_TreeLock);
         m_WalkValid = false;
