@@ -10,6 +10,7 @@ packages=(
   libsnmp-dev snmp snmpd snmptrapd smitools
   socat
   prometheus prometheus-snmp-exporter jq
+  lshw
   libpci-dev pciutils pci.ids
   libkmod-dev
   libudev-dev libsystemd-dev

@@ -37,6 +37,7 @@ CCX_Agent::~CCX_Agent() {
     // A thread that still runs would use them after that: it gets its bounded chance to end
     // before anything is destroyed.
     m_bWatchRun = 0;
+    m_WatchStopEvent.Set();
     m_WatchThread.WaitForEnd(kThreadEndWaitMs);
     if (m_ScanThread.IsRunning()) {
         m_RescanEvent.Set();
@@ -59,6 +60,7 @@ void CCX_Agent::InitializeMib() {
 
 void CCX_Agent::CloseMib() {
     CX_TRACE(1, "\nCX_MIB Close        : **** START Terminate Scan Thread *****");
+    m_ScanStopEvent.Set();
     m_RescanEvent.Set();
     m_ScanThread.WaitForEnd(kCloseWaitMs);
     CX_TRACE(1, "\nCX_MIB Close        : ****   END Terminate Scan Thread   *****");
@@ -90,6 +92,7 @@ void CCX_Agent::RcmiReply(CSwitchCommand* command) {
     if (request == kRescanRequest) {
         CX_TRACE(5, "\nCX_MIB RcmiReply    : RESCAN");
         if (ScanState != kScanStateScanning) {
+            m_ScanProfile.Requested();
             m_RescanEvent.Set();
         } else {
             CX_TRACE(3, "\nCX_MIB RcmiReply    : SCAN ALREADY ACTIVE");

@@ -76,8 +76,10 @@ void CCX_Agent::RunCollectors(const CTransportFaults& faults) {
         if (step.UnderServiceWatch != watching) {
             if (step.UnderServiceWatch) {
                 StartSnmpServiceWatch();
+                m_ScanProfile.Mark("watch_start");
             } else {
                 StopSnmpServiceWatch();
+                m_ScanProfile.Mark("watch_stop");
             }
             watching = step.UnderServiceWatch;
         }
@@ -92,8 +94,12 @@ void CCX_Agent::RunCollectors(const CTransportFaults& faults) {
         }
         if (failed) continue;
         if (step.Run != nullptr) step.Run(*this);
+        m_ScanProfile.Mark(step.Name);
     }
-    if (watching) StopSnmpServiceWatch();
+    if (watching) {
+        StopSnmpServiceWatch();
+        m_ScanProfile.Mark("watch_stop");
+    }
 }
 
 BOOL CCX_Agent::ScanDriver() {
@@ -126,6 +132,7 @@ BOOL CCX_Agent::ScanDriver() {
         }
         if (!ready) CX_TRACE(2, "\n!!! SC AGENT NOT READY !!!");
     }
+    m_ScanProfile.Mark("ready");
 
     if (AgentShutdown == 0) {
         BOOL ok = TRUE;
@@ -169,15 +176,18 @@ BOOL CCX_Agent::ScanDriver() {
             m_SavedFile.WriteString(cx::inventory::kLastDateSection, "ScanState", "SCANNING");
         }
 
+        m_ScanProfile.Mark("files");
         if (ok && !m_SwitchClient.Attach(nullptr)) {
             ok = FALSE;
             CX_TRACE(1, "\n!!! CANNOT CONNECT TO SWITCH !!!");
             ScanFailed("the SWITCH server cannot be reached");
         }
 
+        m_ScanProfile.Mark("attach");
         if (ok) {
             if (AgentShutdown == 0) InitCommon();
             if (AgentShutdown == 0) InitComponentDefinitions();
+            m_ScanProfile.Mark("common");
             RunCollectors(faults);
         }
 
@@ -189,6 +199,7 @@ BOOL CCX_Agent::ScanDriver() {
                            static_cast<unsigned>(faults.Count()));
             } else {
                 result = SaveInventory();
+                m_ScanProfile.Mark("save");
             }
         }
         if (!m_ScanFailure.empty() && !result && saved_state) {
@@ -204,6 +215,7 @@ BOOL CCX_Agent::ScanDriver() {
     }
 
     m_SwitchClient.Detach();
+    m_ScanProfile.Mark("detach");
     if (AgentShutdown != 0) {
         CX_TRACE(2, "\n  !!! AGENT TERMINATED !!!");
         return FALSE;

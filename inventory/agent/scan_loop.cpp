@@ -81,14 +81,21 @@ DWORD CCX_Agent::FinishScan() {
 
 void CCX_Agent::CxRescan() {
     try {
-        Sleep(kStartDelayMs);
+        m_ScanStopEvent.Wait(kStartDelayMs);  // cut short by a shutdown
         CX_TRACE(2, "\n*** CX Scan thread started ***");
         while (AgentShutdown == 0) {
+            m_ScanProfile.Begin();
             const ScanStamp start(time(nullptr));
             CX_TRACE(1, "\n  --> Start Rescan %s (%s)", start.clock, start.seconds);
             SetScanState(kScanStateScanning);
-            if (ScanDriver()) FillMib();
+            m_ScanProfile.Mark("state");
+            if (ScanDriver()) {
+                FillMib();
+                m_ScanProfile.Mark("FillMib");
+            }
             const DWORD wait_time = FinishScan();
+            m_ScanProfile.Mark("finish");
+            m_ScanProfile.End();
             if (m_RescanEvent.Wait(ScanWaitMs(wait_time)) == WAIT_OBJECT_0 && AgentShutdown == 0) {
                 CX_TRACE(3, "\nCX_MIB              : FORCED RESCAN");
                 m_RescanEvent.Reset();

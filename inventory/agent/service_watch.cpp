@@ -19,11 +19,14 @@ DWORD WINAPI CCX_Agent::WatchThreadMain(LPVOID agent) {
 
 void CCX_Agent::StartSnmpServiceWatch() {
     m_bWatchRun = 1;
+    m_WatchStopEvent.Reset();
     m_WatchThread.Start(WatchThreadMain, this, THREAD_PRIORITY_NORMAL);
 }
 
+// The watch ends as soon as it is told: the scan does not wait out its pause.
 void CCX_Agent::StopSnmpServiceWatch() {
     m_bWatchRun = 0;
+    m_WatchStopEvent.Set();
     m_WatchThread.WaitForEnd(kStopWaitMs);
 }
 
@@ -42,9 +45,10 @@ void CCX_Agent::SnmpServiceWatch() {
                 status.dwCurrentState == SERVICE_STOP_PENDING) {
                 CX_TRACE(1, "\nCX_MIB              : !!SNMP stop pending!!");
                 m_bAbortRequest = 1;
+                m_ScanStopEvent.Set();
                 break;
             }
-            Sleep(kPollMs);
+            m_WatchStopEvent.Wait(kPollMs);
         }
         CloseServiceHandle(service);
     }

@@ -7,7 +7,6 @@
 #include "framework/agent_globals.h"
 #include "inventory/cx_agent.h"
 #include "platform/files.h"
-#include "platform/synch.h"
 #include "platform/winreg.h"
 #include "request_trace.h"
 
@@ -98,8 +97,9 @@ BOOL AgentLibraryExists(const char* agent_name) {
 }
 
 // Asks for the root until an agent answers below it, the tries are used up, or shutdown or the
-// agent's abort request ends the wait.
-BOOL WaitForMib(const char* root, WORD tries, const std::atomic<DWORD>& abort_request) {
+// agent's abort request ends the wait; `stop` (signalled with either) ends a pause at once.
+BOOL WaitForMib(const char* root, WORD tries, const std::atomic<DWORD>& abort_request,
+                CEvent& stop) {
     CSnmpMgr manager;
     if (!manager.OpenSession(nullptr, nullptr, kMibWaitTimeoutMs, kMibWaitRetries)) return FALSE;
     BOOL found = FALSE;
@@ -117,7 +117,7 @@ BOOL WaitForMib(const char* root, WORD tries, const std::atomic<DWORD>& abort_re
         CX_TRACE(5, "\n      wait for MIB (%d)", static_cast<int>(attempts));
         if (AgentShutdown != 0) break;
         // An abort is seen by the loop's own check at once; only a plain miss waits.
-        if (abort_request == 0) Sleep(kMibWaitPauseMs);
+        if (abort_request == 0) stop.Wait(kMibWaitPauseMs);
     }
     manager.CloseSession();
     return found;
@@ -132,7 +132,7 @@ BOOL CCX_Agent::CheckMib(const char* root_oid_text, WORD tries) {
     if (AgentShutdown != 0) {
         CHECK_MIB_TRACE(2, "ABORTED (AgentShutdown)");
     } else if (root_oid_text != nullptr) {
-        found = WaitForMib(root, tries, m_bAbortRequest);
+        found = WaitForMib(root, tries, m_bAbortRequest, m_ScanStopEvent);
         if (AgentShutdown != 0) CHECK_MIB_TRACE(2, "ABORTED (AgentShutdown)");
     }
     if (m_bAbortRequest != 0) CHECK_MIB_TRACE(2, "ABORTED (m_bAbortRequest)");

@@ -17,6 +17,8 @@ struct CollectorStep {
     bool UnderServiceWatch;
     // Not started once the watch has asked the scan to give up.
     bool SkippedOnAbort;
+    // The step's name in the scan's time profile (CScanProfile).
+    const char* Name;
 };
 
 using CollectorSteps = std::span<const CollectorStep>;

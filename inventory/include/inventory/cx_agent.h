@@ -21,6 +21,7 @@
 #include "inventory/collector_step.h"
 #include "inventory/component_entry.h"
 #include "inventory/profile_file.h"
+#include "inventory/scan_profile.h"
 #include "inventory/scsi_ctrl.h"
 
 class AicAssocList;
@@ -184,6 +185,11 @@ class CCX_Agent : public CSnmpAgent {
     CThread m_ScanThread;
     CThread m_WatchThread;
     CEvent m_RescanEvent{FALSE, TRUE};
+    // Ends the SNMP service watch's pause at once when the watch is stopped.
+    CEvent m_WatchStopEvent{FALSE, TRUE};
+    // Signalled for good once the scan's pauses must end: shutdown began (CloseMib) or the SNMP
+    // service is stopping (m_bAbortRequest). The loops still decide by the flags.
+    CEvent m_ScanStopEvent{FALSE, TRUE};
     CSwitchClient m_SwitchClient;
     ProfileFile m_RequestTable;
     ProfileFile m_DefinitionTable;
@@ -213,6 +219,8 @@ class CCX_Agent : public CSnmpAgent {
     std::string m_ScanFailure;
     // Scans in a row that gave no inventory (read by SwitchEventsRestored on another thread).
     std::atomic<DWORD> m_dwFailedScans{0};
+    // How long the parts of each pass of the scan loop took (kept only where asked for).
+    CScanProfile m_ScanProfile;
 };
 
 // The factory: one CCX_Agent with the Catalix MIB region that scans with `collectors`; FALSE
