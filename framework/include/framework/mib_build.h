@@ -25,16 +25,9 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
     // An entry was lost for want of memory: the build is incomplete and is not served.
     bool Failed() const { return m_Failed; }
     // Frees every entry: after a swap, those of the MIB that was served before.
-    void Clear() { m_Mib.clear(); }
-    // Puts the entries in their final order and frees the room kept for more: done by the
-    // tree's swap at the latest, and best before the MIB lock is taken.
-    void Seal() {
-        if (m_Failed) return;
-        try {
-            m_Mib.Seal();
-        } catch (const std::bad_alloc&) {
-            m_Failed = true;
-        }
+    void Clear() {
+        m_Mib.clear();
+        m_Names.clear();
     }
 
   protected:
@@ -46,20 +39,22 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
         }
         if (!m_Failed) {
             try {
-                m_Mib.Store(binding, name, access, std::move(callbacks), instance_length, false);
+                StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks),
+                              instance_length);
                 ++m_Stored;
             } catch (const std::bad_alloc&) {
                 m_Failed = true;
             }
         }
-        SnmpUtilVarBindFree(&binding);
+        SnmpUtilVarBindFree(&binding);  // empty once stored
     }
     void StoreFailed() override { m_Failed = true; }
 
   private:
     friend class CSnmpMibTree<TAgent>;
 
-    MibStore<TAgent> m_Mib;
+    MibMap<TAgent> m_Mib;
+    MibNames m_Names;
     unsigned long m_Stored = 0;
     bool m_Failed = false;
 };
