@@ -99,6 +99,7 @@ void CSnmpAgent::ReportToHost(WORD type, const char* format, ...) {
 }
 
 BOOL CSnmpAgent::PublishMib(CSnmpMibBuild<CSnmpAgent>& build) {
+    build.Seal();  // before the lock: requests wait only for the swap
     EnterCriticalSection(&m_MibLock);
     const BOOL replaced = ReplaceMib(build);
     LeaveCriticalSection(&m_MibLock);

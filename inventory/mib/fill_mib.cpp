@@ -50,10 +50,12 @@ void CCX_Agent::FillMib() {
     CX_TRACE(1, "\n  -->        new MIB");
     if (!have_saved) CX_TRACE(1, "\n--> NO SAVED DATA");
     CSnmpMibBuild<CSnmpAgent> build;
+    PrepareBuild(build);
     RegisterCells(build, content.cells);
     if (have_saved && content.aborted) {
         CX_TRACE(2, "\nCX_MIB FillMib      : ABORTED (AgentShutdown)");
     }
+    build.Seal();  // before the lock: requests wait only for the swap
     if (build.Failed()) {
         CX_TRACE(1, "\nCX_MIB FillMib      : ERROR! Out of memory - the old MIB is kept");
         return;

@@ -293,6 +293,64 @@ TEST(MibTreeReplace, ABuildIsServedWholeAndTakesTheOldEntriesWithIt) {
     EXPECT_FALSE(agent.MibGetVarbind(&gone.binding, SNMP_PDU_GET, nullptr, nullptr));
 }
 
+// A build takes its entries in any order: served, they are in OID order, and of an OID
+// registered twice the later value counts with the last name given.
+TEST(MibTreeReplace, EntriesOutOfOrderAreServedInOrderAndTheLastRegistrationCounts) {
+    CSnmpMibBuild<TestAgent> build;
+    for (LONG row = 3; row >= 1; --row)
+        build.AddConstTableEntry(Under(".5.1.1.2.0").c_str(), "column", row * 10, ASN_INTEGER, row);
+    build.AddConstMibEntry(Under(".1.1.0").c_str(), "first", "old", ASN_OCTETSTRING, 0);
+    build.AddConstTableEntry(Under(".5.1.1.2.0").c_str(), "again", "two", ASN_OCTETSTRING, 2);
+    SnmpVarBind unnamed = MakeConstBinding(Under(".1.1.0").c_str());
+    SetVarBindValue(&unnamed, 5, ASN_GAUGE32);
+    build.SetMibEntry(&unnamed, nullptr, kMibAccessReadWrite);
+    SnmpUtilVarBindFree(&unnamed);
+
+    TestAgent agent;
+    ASSERT_TRUE(agent.ReplaceMib(build));
+    std::vector<std::string> walked;
+    RequestBinding walk(kRoot);
+    std::string name;
+    while (Step(agent, walk, &name)) {
+        const AsnAny& value = walk.binding.value;
+        walked.push_back(walk.Oid().substr(std::strlen(kRoot)) + " " + name + " " +
+                         (value.asnType == ASN_OCTETSTRING
+                              ? OctetsOf(value)
+                              : std::to_string(value.asnValue.number)));
+    }
+    EXPECT_EQ(walked, (std::vector<std::string>{".1.1.0 first 5", ".5.1.1.2.1 column 10",
+                                                ".5.1.1.2.2 again two", ".5.1.1.2.3 column 30"}));
+    AsnInteger32 status = 0;
+    RequestBinding set(Under(".1.1.0").c_str());
+    EXPECT_TRUE(agent.MibCheckSetVarbind(&set.binding, &status, nullptr));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);  // the access of the later registration
+}
+
+// Values replaced again and again in a served MIB, long and short, by registration and by SET:
+// every entry keeps its own value throughout.
+TEST(MibTreeSet, ValuesReplacedManyTimesStayTheirEntries) {
+    TestAgent agent;
+    Populate(agent);
+    agent.AddConstMibEntry(Under(".1.2.0").c_str(), "text", "", ASN_OCTETSTRING, 2);
+    for (int round = 0; round < 300; ++round) {
+        const std::string text(static_cast<std::size_t>(round % 7 == 0 ? 0 : 20 + round), 'a');
+        agent.AddConstMibEntry(Under(".1.2.0").c_str(), nullptr, text.c_str(), ASN_OCTETSTRING, 2);
+        RequestBinding set(Under(".1.2.0").c_str());
+        SetVarBindValueText(&set.binding, (text + "!").c_str(), ASN_OCTETSTRING);
+        AsnInteger32 status = 0;
+        ASSERT_TRUE(agent.MibSetVarbind(&set.binding, &status));
+        RequestBinding get(Under(".1.2.0").c_str());
+        ASSERT_TRUE(agent.MibGetVarbind(&get.binding, SNMP_PDU_GET, &status, nullptr));
+        ASSERT_EQ(OctetsOf(get.binding.value), text + "!");
+    }
+    RequestBinding agent_id(Under(".1.1.0").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&agent_id.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(OctetsOf(agent_id.binding.value), "agent");
+    RequestBinding name(Under(".3.1.1.3.2").c_str());
+    ASSERT_TRUE(agent.MibGetVarbind(&name.binding, SNMP_PDU_GET, nullptr, nullptr));
+    EXPECT_EQ(OctetsOf(name.binding.value), "Board");
+}
+
 // The MIB tree's callbacks: modes and order, failures, exceptions, and callbacks that change
 // the tree under the dispatch.
 constexpr const char* kScalar = "1.3.6.1.4.1.7391.2.10.2.10.7.1.0";

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <sstream>
@@ -260,10 +261,13 @@ constexpr int kComponents = 40;
 constexpr std::size_t kEntries = 7 + 13 * kComponents;
 
 // A saved file whose every component names its generation as vendor and whose LastDate is
-// the generation, with the same objects in every generation.
+// the generation (in hexadecimal, as the scan writes it), with the same objects in every
+// generation.
 std::string SavedFile(int generation, int components = kComponents) {
     const std::string tag = "g" + std::to_string(generation);
-    std::string text = "[Last Date]\nLastDate=" + std::to_string(generation) +
+    char last_date[16];
+    std::snprintf(last_date, sizeof(last_date), "%X", static_cast<unsigned>(generation));
+    std::string text = "[Last Date]\nLastDate=" + std::string(last_date) +
                        "\nLastScan=1\nScanState=DONE\n[Agent Info]\nAgentId=Catalix Inventory "
                        "Agent\n[Component Table]\n";
     for (int row = 1; row <= components; ++row) {

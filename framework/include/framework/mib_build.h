@@ -25,9 +25,16 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
     // An entry was lost for want of memory: the build is incomplete and is not served.
     bool Failed() const { return m_Failed; }
     // Frees every entry: after a swap, those of the MIB that was served before.
-    void Clear() {
-        m_Mib.clear();
-        m_Names.clear();
+    void Clear() { m_Mib.clear(); }
+    // Puts the entries in their final order and frees the room kept for more: done by the
+    // tree's swap at the latest, and best before the MIB lock is taken.
+    void Seal() {
+        if (m_Failed) return;
+        try {
+            m_Mib.Seal();
+        } catch (const std::bad_alloc&) {
+            m_Failed = true;
+        }
     }
 
   protected:
@@ -39,22 +46,20 @@ class CSnmpMibBuild : public CSnmpMibRegistry<TAgent> {
         }
         if (!m_Failed) {
             try {
-                StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks),
-                              instance_length);
+                m_Mib.Store(binding, name, access, std::move(callbacks), instance_length, false);
                 ++m_Stored;
             } catch (const std::bad_alloc&) {
                 m_Failed = true;
             }
         }
-        SnmpUtilVarBindFree(&binding);  // empty once stored
+        SnmpUtilVarBindFree(&binding);
     }
     void StoreFailed() override { m_Failed = true; }
 
   private:
     friend class CSnmpMibTree<TAgent>;
 
-    MibMap<TAgent> m_Mib;
-    MibNames m_Names;
+    MibStore<TAgent> m_Mib;
     unsigned long m_Stored = 0;
     bool m_Failed = false;
 };

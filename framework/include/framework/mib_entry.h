@@ -1,9 +1,8 @@
-// MibEntry: one object of an agent's MIB tree with its stored binding, trace name, access and
-// the agent's callbacks.
+// What an entry of an agent's MIB carries besides its binding and name: its access and the
+// agent's callbacks (kept by MibStore).
 #pragma once
 
 #include <functional>
-#include <memory>
 
 #include "platform/snmp.h"
 
@@ -28,24 +27,4 @@ struct MibCallbacks {
     MibCallback<TAgent> SetCallback;
     MibCallback<TAgent> CheckSetCallback;
     MibCallback<TAgent> PreGetCallback;
-};
-
-template <class TAgent>
-struct MibEntry {
-    MibEntry() { Binding.value.asnType = ASN_NULL; }
-    ~MibEntry() { SnmpUtilAsnAnyFree(&Binding.value); }
-    MibEntry(const MibEntry&) = delete;
-    MibEntry& operator=(const MibEntry&) = delete;
-
-    // Absent when all four are: the constant entries that make up most of a MIB carry none,
-    // and a large MIB stays small enough to be searched in the cache.
-    std::unique_ptr<MibCallbacks<TAgent>> Callbacks;
-    // The full OID, borrowed from the entry's key so that a large MIB keeps each OID once, and
-    // the stored value, owned (SnmpUtilMem memory).
-    SnmpVarBind Binding{};
-    const char* Name = "";  // for the trace only; kept in the MIB's MibNames
-    DWORD Access = 0;
-    // How many sub-identifiers at the end of the OID name the instance: those of a table cell's
-    // indexes, the last one of any other entry (a scalar's ".0"). The rest is the object type.
-    BYTE InstanceLength = 1;
 };

@@ -1,85 +1,17 @@
 // The registration operations every MIB offers, whether it is the one being served
 // (CSnmpMibTree, under its tree lock) or a complete new one being built beside it
-// (CSnmpMibBuild, without any lock), and the entry map they both store into.
+// (CSnmpMibBuild, without any lock); both store into a MibStore.
 #pragma once
 
 #include <algorithm>
-#include <functional>
 #include <initializer_list>
-#include <map>
-#include <string>
-#include <string_view>
-#include <unordered_set>
 #include <utility>
 
 #include "base/file_debug.h"
 #include "framework/mib_entry.h"
+#include "framework/mib_store.h"
 #include "framework/mib_text.h"
 #include "framework/mib_values.h"
-#include "framework/oid_order.h"
-
-template <class TAgent>
-using MibMap = std::map<OidKey, MibEntry<TAgent>, OidOrder>;
-
-// The names a MIB's entries are registered under, each kept once: a large MIB repeats a few
-// dozen column names thousands of times. A name stays where it is until the MIB is cleared,
-// also when the set is swapped with another MIB's.
-class MibNames {
-  public:
-    const char* Intern(const char* name) {
-        auto found = names_.find(std::string_view(name));
-        if (found == names_.end()) found = names_.emplace(name).first;
-        return found->c_str();
-    }
-    void clear() { names_.clear(); }
-    void swap(MibNames& other) { names_.swap(other.names_); }
-
-  private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
-    std::unordered_set<std::string, Hash, std::equal_to<>> names_;
-};
-
-// Stores `binding` (taking its SnmpUtilMem memory) under its own OID, replacing the value,
-// callbacks, access and instance length of an entry already there; a NULL name keeps the
-// entry's name. TRUE when the entry is new. Throws std::bad_alloc when memory runs out; whatever
-// is then left in `binding` stays the caller's.
-template <class TAgent>
-bool StoreMibEntry(MibMap<TAgent>& mib, MibNames& names, SnmpVarBind& binding, const char* name,
-                   BYTE access, MibCallbacks<TAgent>&& callbacks, BYTE instance_length) {
-    auto [entry, added] = mib.try_emplace(OidKey(ViewOf(binding.name)));
-    MibEntry<TAgent>& stored = entry->second;
-    SnmpUtilAsnAnyFree(&stored.Binding.value);
-    stored.Binding.value = binding.value;
-    const OidView key = entry->first.View();
-    stored.Binding.name = {static_cast<UINT>(key.length), const_cast<UINT*>(key.ids)};
-    SnmpUtilOidFree(&binding.name);
-    binding = SnmpVarBind{};
-    if (callbacks.GetCallback || callbacks.SetCallback || callbacks.CheckSetCallback ||
-        callbacks.PreGetCallback) {
-        stored.Callbacks = std::make_unique<MibCallbacks<TAgent>>(std::move(callbacks));
-    } else {
-        stored.Callbacks.reset();
-    }
-    stored.Access = access;
-    stored.InstanceLength = instance_length;
-    if (name != nullptr) stored.Name = names.Intern(name);
-    return added;
-}
-
-// Whether the object type of `entry` (its OID without the instance) is a prefix of `oid`. An
-// entry whose OID is no longer than its instance has no type.
-template <class TAgent>
-bool TypeIsPrefixOf(const MibEntry<TAgent>& entry, OidView oid) {
-    const AsnObjectIdentifier& name = entry.Binding.name;
-    if (name.idLength <= entry.InstanceLength) return false;
-    const std::size_t type_length = name.idLength - entry.InstanceLength;
-    return type_length <= oid.length && std::equal(name.ids, name.ids + type_length, oid.ids);
-}
 
 template <class TAgent>
 class CSnmpMibRegistry {

@@ -7,10 +7,11 @@
 // always taken before the tree lock.
 #pragma once
 
-#include <iterator>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "framework/mib_build.h"
 #include "framework/mib_registry.h"
@@ -34,19 +35,28 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
     // old entries, to be freed (Clear, or its end) once the caller has dropped the MIB lock.
     // A build that failed is not served: FALSE, and the MIB stays as it was.
     BOOL ReplaceMib(CSnmpMibBuild<TAgent>& build) {
+        build.Seal();
         if (build.Failed()) return FALSE;
         TreeLock lock(&m_TreeLock);
         m_Mib.swap(build.m_Mib);
-        m_Names.swap(build.m_Names);
         m_WalkValid = false;
         return TRUE;
+    }
+
+    // Sizes `build` for a MIB as large as this one (MibStore::ReserveLike); without the room
+    // the build only grows as it goes.
+    void PrepareBuild(CSnmpMibBuild<TAgent>& build) {
+        TreeLock lock(&m_TreeLock);
+        try {
+            build.m_Mib.ReserveLike(m_Mib);
+        } catch (const std::bad_alloc&) {
+        }
     }
 
     void DeleteMib() {
         TreeLock lock(&m_TreeLock);
         m_WalkValid = false;
         m_Mib.clear();
-        m_Names.clear();
     }
 
     std::size_t MibEntryCount() {
@@ -68,25 +78,25 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         if (binding == nullptr) return FALSE;
 
         TreeLock lock(&m_TreeLock);
-        auto entry = m_Mib.end();
+        std::size_t entry = Store::npos;
         if (request_type == SNMP_PDU_GET) {
-            entry = m_Mib.find(ViewOf(binding->name));
+            entry = m_Mib.Find(ViewOf(binding->name));
         } else if (request_type == SNMP_PDU_GETNEXT) {
             entry = FindNext(ViewOf(binding->name));
         }
-        if (entry == m_Mib.end()) return FALSE;
+        if (entry == Store::npos) return FALSE;
 
         SnmpVarBind answer;
-        if (!SnmpUtilVarBindCpy(&answer, &entry->second.Binding)) {
+        if (!m_Mib.CopyBinding(entry, &answer)) {
             *error_status = SNMP_ERRORSTATUS_GENERR;
             return FALSE;
         }
         *error_status = SNMP_ERRORSTATUS_NOERROR;
-        if (name != nullptr) *name = entry->second.Name;
-        if (entry->second.Callbacks) {
+        if (name != nullptr) *name = m_Mib.Name(entry);
+        if (const MibCallbacks<TAgent>* callbacks = m_Mib.Callbacks(entry)) {
             // Copies: a callback may change the tree and take the entry with it.
-            Callback pre_get = entry->second.Callbacks->PreGetCallback;
-            Callback get = entry->second.Callbacks->GetCallback;
+            Callback pre_get = callbacks->PreGetCallback;
+            Callback get = callbacks->GetCallback;
             if (pre_get) *error_status = CallCallback(pre_get, &answer, kMibModePreGet);
             if (get && *error_status == SNMP_ERRORSTATUS_NOERROR) {
                 *error_status = CallCallback(get, &answer, kMibModeGet);
@@ -106,14 +116,15 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         if (binding == nullptr) return FALSE;
 
         TreeLock lock(&m_TreeLock);
-        auto entry = m_Mib.find(ViewOf(binding->name));
-        if (entry == m_Mib.end()) return FALSE;
+        const std::size_t entry = m_Mib.Find(ViewOf(binding->name));
+        if (entry == Store::npos) return FALSE;
         *error_status = SNMP_ERRORSTATUS_NOERROR;
-        if (name != nullptr) *name = entry->second.Name;
-        if (entry->second.Access != kMibAccessReadWrite) {
+        if (name != nullptr) *name = m_Mib.Name(entry);
+        const MibCallbacks<TAgent>* callbacks = m_Mib.Callbacks(entry);
+        if (m_Mib.Access(entry) != kMibAccessReadWrite) {
             *error_status = SNMP_ERRORSTATUS_READONLY;
-        } else if (entry->second.Callbacks && entry->second.Callbacks->CheckSetCallback) {
-            Callback check_set = entry->second.Callbacks->CheckSetCallback;
+        } else if (callbacks != nullptr && callbacks->CheckSetCallback) {
+            Callback check_set = callbacks->CheckSetCallback;
             *error_status = CallCallback(check_set, binding, kMibModeCheckSet);
         }
         return TRUE;
@@ -129,31 +140,31 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         if (binding == nullptr) return FALSE;
 
         TreeLock lock(&m_TreeLock);
-        auto entry = m_Mib.find(ViewOf(binding->name));
-        if (entry == m_Mib.end()) return FALSE;
+        std::size_t entry = m_Mib.Find(ViewOf(binding->name));
+        if (entry == Store::npos) return FALSE;
         *error_status = SNMP_ERRORSTATUS_NOERROR;
-        if (entry->second.Access != kMibAccessReadWrite) {
+        if (m_Mib.Access(entry) != kMibAccessReadWrite) {
             *error_status = SNMP_ERRORSTATUS_READONLY;
             return TRUE;
         }
-        if (entry->second.Callbacks && entry->second.Callbacks->SetCallback) {
+        const MibCallbacks<TAgent>* callbacks = m_Mib.Callbacks(entry);
+        if (callbacks != nullptr && callbacks->SetCallback) {
             // The callback may change the tree and the request's OID: find the entry again
-            // by its own key afterwards.
-            OidKey key = entry->first;
-            Callback set = entry->second.Callbacks->SetCallback;
+            // by its own OID afterwards.
+            const OidView oid = m_Mib.Oid(entry);
+            const std::vector<UINT> key(oid.ids, oid.ids + oid.length);
+            Callback set = callbacks->SetCallback;
             *error_status = CallCallback(set, binding, kMibModeSet);
-            entry = m_Mib.find(key.View());
-            if (entry == m_Mib.end()) return TRUE;
+            entry = m_Mib.Find({key.data(), key.size()});
+            if (entry == Store::npos) return TRUE;
         }
         if (*error_status != SNMP_ERRORSTATUS_NOERROR) return TRUE;
-        // The entry keeps its own OID, so that its key and its binding never part.
-        AsnAny value;
-        if (!SnmpUtilAsnAnyCpy(&value, &binding->value)) {
+        // The entry keeps its own OID; a value that cannot be stored leaves the old one.
+        try {
+            m_Mib.SetValue(entry, binding->value);
+        } catch (const std::bad_alloc&) {
             *error_status = SNMP_ERRORSTATUS_GENERR;
-            return TRUE;
         }
-        SnmpUtilAsnAnyFree(&entry->second.Binding.value);
-        entry->second.Binding.value = value;
         return TRUE;
     }
 
@@ -165,11 +176,11 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         if (oid == nullptr) return CX_LOOKUP_NO_OBJECT_TYPE;
         const OidView view = ViewOf(*oid);
         TreeLock lock(&m_TreeLock);
-        auto after = m_Mib.lower_bound(view);
-        if (after != m_Mib.end() && !OidOrder::Less(view, after->first.View()))
+        const std::size_t after = m_Mib.LowerBound(view);
+        if (after < m_Mib.size() && OidOrder::Equal(view, m_Mib.Oid(after)))
             return CX_LOOKUP_INSTANCE;
-        if ((after != m_Mib.end() && TypeIsPrefixOf(after->second, view)) ||
-            (after != m_Mib.begin() && TypeIsPrefixOf(std::prev(after)->second, view)))
+        if ((after < m_Mib.size() && m_Mib.TypeIsPrefixOf(after, view)) ||
+            (after > 0 && m_Mib.TypeIsPrefixOf(after - 1, view)))
             return CX_LOOKUP_NO_INSTANCE;
         return CX_LOOKUP_NO_OBJECT_TYPE;
     }
@@ -186,20 +197,20 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         LPCRITICAL_SECTION lock_;
     };
 
-    using MibMap = ::MibMap<TAgent>;
+    using Store = MibStore<TAgent>;
 
     // The first entry greater than `oid`. A manager's walk asks for the entry after the one
-    // it was just given; that entry's neighbour answers without a search from the root.
-    typename MibMap::iterator FindNext(OidView oid) {
-        typename MibMap::iterator next;
-        if (m_WalkValid && !OidOrder::Less(oid, m_WalkLast->first.View()) &&
-            !OidOrder::Less(m_WalkLast->first.View(), oid)) {
-            next = std::next(m_WalkLast);
+    // it was just given; that entry's neighbour answers without a search.
+    std::size_t FindNext(OidView oid) {
+        std::size_t next;
+        if (m_WalkValid && OidOrder::Equal(oid, m_Mib.Oid(m_WalkLast))) {
+            next = m_WalkLast + 1;
         } else {
-            next = m_Mib.upper_bound(oid);
+            next = m_Mib.UpperBound(oid);
         }
-        m_WalkValid = next != m_Mib.end();
-        if (m_WalkValid) m_WalkLast = next;
+        m_WalkValid = next < m_Mib.size();
+        if (!m_WalkValid) return Store::npos;
+        m_WalkLast = next;
         return next;
     }
 
@@ -220,21 +231,20 @@ class CSnmpMibTree : public CSnmpMibRegistry<TAgent> {
         TreeLock lock(&m_TreeLock);
         try {
             // A new neighbour may now follow the walk's entry.
-            if (StoreMibEntry(m_Mib, m_Names, binding, name, access, std::move(callbacks),
-                              instance_length)) {
+            if (m_Mib.Store(binding, name, access, std::move(callbacks), instance_length, true)) {
                 m_WalkValid = false;
             }
         } catch (...) {
             SnmpUtilVarBindFree(&binding);
             throw;
         }
+        SnmpUtilVarBindFree(&binding);
     }
 
   private:
     CRITICAL_SECTION m_TreeLock;
-    MibMap m_Mib;
-    MibNames m_Names;
+    Store m_Mib;
     // The entry the last GETNEXT answered with, while no entry was added or removed since.
-    typename MibMap::iterator m_WalkLast;
+    std::size_t m_WalkLast = 0;
     bool m_WalkValid = false;
 };
